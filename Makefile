@@ -1,0 +1,35 @@
+# The two commands: `make test` builds everything and runs every test (a
+# normal build and one with AddressSanitizer + UndefinedBehaviorSanitizer);
+# `make demo` runs the system. `make test32` does the same as `make test` for
+# the 32-bit target; `make fuzz` runs the fuzz target for FUZZ_SECONDS.
+BUILD ?= build
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build test test32 demo fuzz clean
+
+all: build
+
+deps:
+	@scripts/deps
+
+build: deps
+	@scripts/build normal
+
+test: deps
+	@scripts/run-tests normal
+	@scripts/run-tests asan
+
+test32: deps
+	@scripts/deps --m32
+	@scripts/run-tests m32
+	@scripts/run-tests m32-asan
+
+demo: deps
+	@scripts/build normal
+	@scripts/demo
+
+fuzz: deps
+	@scripts/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD)

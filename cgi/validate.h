@@ -1,0 +1,2 @@
+// Validation of request values before anything is written.
+#pragma once

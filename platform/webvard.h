@@ -1,0 +1,42 @@
+/*
+ * CGI framework: request parameters, authorization, answer header and body.
+ */
+#ifndef WEBVARD_H
+#define WEBVARD_H
+
+#include <json/json.h>
+
+#include <map>
+#include <string>
+
+enum _tag_cgi_position {
+    CGI_POSITION_NONE = 0,
+    CGI_POSITION_ADMIN = 1,
+};
+
+class Webvard {
+public:
+    /* readRequest: decode the request from the CGI environment and stdin. */
+    explicit Webvard(bool readRequest);
+    Webvard(const Webvard &) = delete;
+    Webvard &operator=(const Webvard &) = delete;
+
+    /* True exactly when the web server authenticated the caller
+     * (REMOTE_USER set and not empty). Writes nothing either way. */
+    bool IsAuthorized(const char *szUser, int level, _tag_cgi_position position);
+    /* The request as a JSON document (body of type application/json), or
+     * NULL for an ordinary parameter request. */
+    const Json::Value *In();
+    /* Text of parameter szName, or szFallback when absent. The pointer lives
+     * as long as this object. */
+    const char *In(const char *szName, const char *szFallback);
+    void WriteHeader(const char *szContentType);
+    void WriteBody(const Json::Value &body);
+
+private:
+    std::map<std::string, std::string> params_;
+    bool isJsonRequest_ = false;
+    Json::Value document_;
+};
+
+#endif /* WEBVARD_H */

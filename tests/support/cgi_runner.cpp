@@ -1,0 +1,161 @@
+#include "cgi_runner.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <sstream>
+
+extern char **environ;
+
+std::string urlEncode(const std::string &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+static std::string encodeParams(const Params &params)
+{
+    std::string out;
+    for (const auto &p : params) {
+        if (!out.empty())
+            out += '&';
+        out += urlEncode(p.first) + "=" + urlEncode(p.second);
+    }
+    return out;
+}
+
+std::string toJsonText(const Json::Value &value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
+
+Json::Value parseJson(const std::string &text)
+{
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value value;
+    std::string errors;
+    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors))
+        return Json::Value();
+    return value;
+}
+
+static std::string tempFileWith(const std::string &content)
+{
+    char tmpl[] = "/tmp/orvath-cgi-XXXXXX";
+    int fd = mkstemp(tmpl);
+    if (fd >= 0) {
+        if (!content.empty() && ::write(fd, content.data(), content.size()) < 0)
+            perror("write");
+        close(fd);
+    }
+    return tmpl;
+}
+
+static std::vector<std::string> cgiEnvironment(const Sandbox &sandbox, const CgiRequest &request,
+                                               size_t bodyLength)
+{
+    std::vector<std::string> env;
+    // Keep the sanitizer settings and the path; everything else is the CGI's.
+    for (char **e = environ; *e; ++e) {
+        if (!strncmp(*e, "ASAN_", 5) || !strncmp(*e, "UBSAN_", 6) || !strncmp(*e, "LSAN_", 5) ||
+            !strncmp(*e, "PATH=", 5))
+            env.push_back(*e);
+    }
+    env.push_back("ORVATH_ROOT=" + sandbox.root());
+    env.push_back("ORVATH_LOG_STDERR=1");
+    env.push_back("GATEWAY_INTERFACE=CGI/1.1");
+    env.push_back("REQUEST_METHOD=" + request.method);
+    env.push_back("QUERY_STRING=" + encodeParams(request.query));
+    if (request.authorized)
+        env.push_back("REMOTE_USER=admin");
+    if (request.method == "POST") {
+        env.push_back("CONTENT_TYPE=" + request.contentType);
+        env.push_back("CONTENT_LENGTH=" + std::to_string(bodyLength));
+    }
+    return env;
+}
+
+static void splitAnswer(CgiResult &result)
+{
+    size_t end = result.out.find("\r\n\r\n");
+    size_t skip = 4;
+    if (end == std::string::npos) {
+        end = result.out.find("\n\n");
+        skip = 2;
+    }
+    if (end == std::string::npos)
+        return;
+    result.header = result.out.substr(0, end);
+    std::string text = result.out.substr(end + skip);
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    result.bodyParsed = reader->parse(text.data(), text.data() + text.size(), &result.body, &errors);
+}
+
+CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
+{
+    std::string body = request.rawBody.empty() ? encodeParams(request.form) : request.rawBody;
+    if (request.method != "POST")
+        body.clear();
+    std::string inPath = tempFileWith(body);
+    std::string outPath = tempFileWith("");
+    std::string errPath = tempFileWith("");
+    std::vector<std::string> env = cgiEnvironment(sandbox, request, body.size());
+    std::vector<char *> envp;
+    for (auto &e : env)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+
+    CgiResult result;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in = open(inPath.c_str(), O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
+        int err = open(errPath.c_str(), O_WRONLY | O_TRUNC);
+        if (in < 0 || out < 0 || err < 0)
+            _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        const char *argv[] = {ORVATH_BIN, nullptr};
+        execve(ORVATH_BIN, const_cast<char *const *>(argv), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    unlink(inPath.c_str());
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    splitAnswer(result);
+    return result;
+}
+
+CgiResult runAction(const Sandbox &sandbox, const std::string &action, const Params &params)
+{
+    CgiRequest request;
+    request.form.push_back({"action", action});
+    for (const auto &p : params)
+        request.form.push_back(p);
+    return runCgi(sandbox, request);
+}

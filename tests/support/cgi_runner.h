@@ -1,0 +1,39 @@
+// Runs the built orvath program as the web server would: a CGI process with
+// its environment and standard input, in the sandbox's root.
+#pragma once
+
+#include <json/json.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sandbox.h"
+
+using Params = std::vector<std::pair<std::string, std::string>>;
+
+struct CgiRequest {
+    std::string method = "POST";
+    Params query;           // goes into QUERY_STRING
+    Params form;            // POST body, application/x-www-form-urlencoded
+    std::string rawBody;    // used instead of form when set
+    std::string contentType = "application/x-www-form-urlencoded";
+    bool authorized = true; // REMOTE_USER set
+};
+
+struct CgiResult {
+    int exitStatus = -1;
+    std::string out;     // everything on standard output
+    std::string err;     // standard error (log lines with ORVATH_LOG_STDERR=1)
+    std::string header;  // the header block, without the blank line
+    Json::Value body;    // the parsed answer (null when there is none)
+    bool bodyParsed = false;
+};
+
+std::string urlEncode(const std::string &text);
+CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request);
+// POSTs "action" and the given parameters as a form.
+CgiResult runAction(const Sandbox &sandbox, const std::string &action, const Params &params = {});
+// Compact JSON text of a value, for request parameters.
+std::string toJsonText(const Json::Value &value);
+Json::Value parseJson(const std::string &text);

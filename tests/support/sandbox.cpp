@@ -1,0 +1,177 @@
+#include "sandbox.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return "";
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+static int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    ::remove(path);
+    return 0;
+}
+
+Sandbox::Sandbox()
+{
+    char tmpl[] = "/tmp/orvath-test-XXXXXX";
+    if (!mkdtemp(tmpl))
+        throw std::runtime_error("mkdtemp failed");
+    root_ = tmpl;
+    const char *old = getenv("ORVATH_ROOT");
+    if (old) {
+        hadRoot_ = true;
+        savedRoot_ = old;
+    }
+    setenv("ORVATH_ROOT", root_.c_str(), 1);
+    mkdirs("etc");
+    mkdirs("var/packages/Orvath/target/etc");
+}
+
+Sandbox::~Sandbox()
+{
+    nftw(root_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (hadRoot_)
+        setenv("ORVATH_ROOT", savedRoot_.c_str(), 1);
+    else
+        unsetenv("ORVATH_ROOT");
+}
+
+std::string Sandbox::path(const std::string &rel) const
+{
+    if (!rel.empty() && rel[0] == '/')
+        return root_ + rel;
+    return root_ + "/" + rel;
+}
+
+void Sandbox::mkdirs(const std::string &rel) const
+{
+    std::string full = path(rel);
+    for (size_t pos = root_.size() + 1; pos <= full.size(); ++pos) {
+        if (pos == full.size() || full[pos] == '/')
+            mkdir(full.substr(0, pos).c_str(), 0755);
+    }
+}
+
+void Sandbox::write(const std::string &rel, const std::string &content, mode_t mode) const
+{
+    std::string full = path(rel);
+    size_t slash = full.rfind('/');
+    if (slash > root_.size())
+        mkdirs(full.substr(root_.size() + 1, slash - root_.size() - 1));
+    std::ofstream out(full, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    chmod(full.c_str(), mode);
+}
+
+std::string Sandbox::read(const std::string &rel) const { return readFile(path(rel)); }
+
+bool Sandbox::exists(const std::string &rel) const { return access(path(rel).c_str(), F_OK) == 0; }
+
+void Sandbox::remove(const std::string &rel) const { ::remove(path(rel).c_str()); }
+
+void Sandbox::addInterface(const std::string &name, int ifindex, const std::string &kind) const
+{
+    std::string dir = "sys/class/net/" + name;
+    mkdirs(dir);
+    write(dir + "/ifindex", std::to_string(ifindex) + "\n");
+    std::string type = "1";
+    if (kind == "loopback")
+        type = "772";
+    else if (kind == "bridge")
+        mkdirs(dir + "/bridge");
+    else if (kind == "bond")
+        mkdirs(dir + "/bonding");
+    else if (kind == "wireless")
+        mkdirs(dir + "/wireless");
+    else if (kind != "ethernet")
+        type = "65534";
+    write(dir + "/type", type + "\n");
+}
+
+void Sandbox::installRestartRecorder() const
+{
+    write("etc/rc.network",
+          "#!/bin/sh\n"
+          "root=\"$(dirname \"$(dirname \"$0\")\")\"\n"
+          "echo \"$*\" >> \"$root/restart.log\"\n"
+          "status=0\n"
+          "[ -f \"$root/restart.status\" ] && status=$(cat \"$root/restart.status\")\n"
+          "exit $status\n",
+          0755);
+}
+
+int Sandbox::restartCount() const
+{
+    std::string log = read("restart.log");
+    int lines = 0;
+    for (char c : log)
+        lines += c == '\n';
+    return lines;
+}
+
+static std::map<std::string, std::string> *snapshotTarget;
+static size_t snapshotPrefix;
+
+static int addToSnapshot(const char *path, const struct stat *st, int flag, struct FTW *)
+{
+    if (flag == FTW_F && S_ISREG(st->st_mode))
+        (*snapshotTarget)[std::string(path).substr(snapshotPrefix)] = readFile(path);
+    return 0;
+}
+
+std::map<std::string, std::string> Sandbox::snapshot() const
+{
+    std::map<std::string, std::string> files;
+    snapshotTarget = &files;
+    snapshotPrefix = root_.size() + 1;
+    nftw(root_.c_str(), addToSnapshot, 16, FTW_PHYS);
+    snapshotTarget = nullptr;
+    return files;
+}
+
+NamedProcess::NamedProcess(const Sandbox &sandbox)
+{
+    std::string copy = sandbox.path("named");
+    std::string sleepBin = readFile("/bin/sleep");
+    sandbox.write("named", sleepBin, 0755);
+    pid_ = fork();
+    if (pid_ == 0) {
+        const char *argv[] = {"named", "1000", nullptr};
+        execv(copy.c_str(), const_cast<char *const *>(argv));
+        _exit(127);
+    }
+    // Wait until the kernel shows the new name.
+    std::string comm = "/proc/" + std::to_string(pid_) + "/comm";
+    for (int i = 0; i < 200 && readFile(comm) != "named\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+NamedProcess::~NamedProcess()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
