@@ -1,1 +1,203 @@
+/*
+ * The CGI framework: decodes a request from the CGI environment and standard
+ * input, and writes the answer to standard output.
+ *
+ * Parameters come from QUERY_STRING and, for POST, from a body of type
+ * application/x-www-form-urlencoded; the first occurrence of a name wins,
+ * the query string before the body. A body of type application/json is the
+ * request as one JSON document instead. A body longer than MAX_BODY is not
+ * read and leaves the request without parameters.
+ */
 #include "webvard.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include <memory>
+
+#include "orvath_common.h"
+
+namespace {
+
+const size_t MAX_BODY = 1024 * 1024;
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+/* Percent-decoding of one name or value; "+" is a blank. A "%" that is not
+ * followed by two hex digits stands for itself. */
+std::string urlDecode(const char *text, size_t len)
+{
+    std::string out;
+    out.reserve(len);
+    for (size_t i = 0; i < len; ++i) {
+        char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < len && hexValue(text[i + 1]) >= 0 &&
+                   hexValue(text[i + 2]) >= 0) {
+            out += (char)(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+/* Adds the name=value pairs of an urlencoded text; names already present
+ * keep their first value. */
+void addParams(const std::string &text, std::map<std::string, std::string> &params)
+{
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find('&', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t eq = text.find('=', pos);
+        if (eq == std::string::npos || eq > end)
+            eq = end;
+        if (eq > pos) {
+            std::string name = urlDecode(text.data() + pos, eq - pos);
+            std::string value =
+                eq < end ? urlDecode(text.data() + eq + 1, end - eq - 1) : std::string();
+            params.emplace(name, value); /* keeps an existing entry */
+        }
+        pos = end + 1;
+    }
+}
+
+/* The media type of a Content-Type value, without parameters and blanks,
+ * in lower case. */
+std::string mediaType(const char *contentType)
+{
+    std::string type;
+    if (!contentType)
+        return type;
+    for (const char *p = contentType; *p && *p != ';'; ++p) {
+        if (!isspace((unsigned char)*p))
+            type += (char)tolower((unsigned char)*p);
+    }
+    return type;
+}
+
+/* CONTENT_LENGTH as a size: decimal digits only. False when absent or not a
+ * number; a number too large for size_t reads as SIZE_MAX. */
+bool contentLength(const char *text, size_t *length)
+{
+    if (!text || !*text)
+        return false;
+    size_t n = 0;
+    for (const char *p = text; *p; ++p) {
+        if (!isdigit((unsigned char)*p))
+            return false;
+        size_t digit = (size_t)(*p - '0');
+        n = n > (SIZE_MAX - digit) / 10 ? SIZE_MAX : n * 10 + digit;
+    }
+    *length = n;
+    return true;
+}
+
+} // namespace
+
+Webvard::Webvard(bool readRequest)
+{
+    if (!readRequest)
+        return;
+    const char *method = getenv("REQUEST_METHOD");
+    const char *query = getenv("QUERY_STRING");
+    std::map<std::string, std::string> params;
+    if (query)
+        addParams(query, params);
+
+    if (method && strcmp(method, "POST") == 0) {
+        const char *lengthText = getenv("CONTENT_LENGTH");
+        size_t length = 0;
+        if (lengthText && !contentLength(lengthText, &length)) {
+            ORV_LOG("Bad CONTENT_LENGTH [%s]; body ignored", lengthText);
+            length = 0;
+        }
+        if (length > MAX_BODY) {
+            ORV_LOG("Request body of %zu bytes exceeds %zu; request ignored", length, MAX_BODY);
+            return;
+        }
+        std::string body(length, '\0');
+        size_t got = 0;
+        while (got < length) {
+            size_t n = fread(&body[got], 1, length - got, stdin);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        if (got < length) {
+            ORV_LOG("Request body ended after %zu of %zu bytes; request ignored", got, length);
+            return;
+        }
+        std::string type = mediaType(getenv("CONTENT_TYPE"));
+        if (type == "application/json") {
+            isJsonRequest_ = true;
+            Json::CharReaderBuilder builder;
+            builder["allowComments"] = true;
+            std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+            std::string errors;
+            if (!reader->parse(body.data(), body.data() + body.size(), &document_, &errors)) {
+                ORV_LOG("Request document is not JSON: %s", errors.c_str());
+                document_ = Json::Value();
+            }
+        } else if (type.empty() || type == "application/x-www-form-urlencoded") {
+            addParams(body, params);
+        } else if (length > 0) {
+            ORV_LOG("Request body of type [%s] ignored", type.c_str());
+        }
+    }
+    params_.swap(params);
+}
+
+bool Webvard::IsAuthorized(const char *szUser, int level, _tag_cgi_position position)
+{
+    (void)szUser;
+    (void)level;
+    (void)position;
+    const char *user = getenv("REMOTE_USER");
+    return user && *user;
+}
+
+const Json::Value *Webvard::In() { return isJsonRequest_ ? &document_ : nullptr; }
+
+const char *Webvard::In(const char *szName, const char *szFallback)
+{
+    if (!szName)
+        return szFallback;
+    auto it = params_.find(szName);
+    return it == params_.end() ? szFallback : it->second.c_str();
+}
+
+void Webvard::WriteHeader(const char *szContentType)
+{
+    /* A type that would break the header block is not written as it is. */
+    if (!szContentType || !*szContentType || strpbrk(szContentType, "\r\n"))
+        szContentType = "text/plain";
+    printf("Content-Type: %s\r\n\r\n", szContentType);
+    fflush(stdout);
+}
+
+void Webvard::WriteBody(const Json::Value &body)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    std::string text = Json::writeString(builder, body);
+    text += '\n';
+    fwrite(text.data(), 1, text.size(), stdout);
+    fflush(stdout);
+}
