@@ -1,1 +1,194 @@
 #include "quomodhcp.h"
+
+#include <limits.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "orvath_common.h"
+#include "quomodhcp_internal.h"
+#include "vorl.h"
+
+/* ---- service control ---- */
+
+int isIfTagEnable(const char *szIfName, const char *szTag)
+{
+    if (!szIfName || !szTag)
+        return -1;
+    char szInfo[QUOMO_PATH_LEN];
+    quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info");
+    return quomoInfoEnabled(szInfo) ? 0 : -1;
+}
+
+/* Calls visit for each numbered settings file of szIfName from index 0 up to
+ * the first missing one, then for the PXE settings file when it exists.
+ * Stops early when visit returns non-zero and returns that value; returns 0
+ * after the last file. *pFound counts the files visited. */
+static int forEachInfo(const char *szIfName, int (*visit)(const char *szInfo), int *pFound)
+{
+    char szInfo[QUOMO_WALK_PATH_LEN];
+    *pFound = 0;
+    for (int n = 0; n < INT_MAX; ++n) {
+        if (!quomoNumberedPath(szInfo, sizeof szInfo, szIfName, n, "info") ||
+            VORLCFileExist(szInfo) != 1)
+            break;
+        ++*pFound;
+        int stop = visit(szInfo);
+        if (stop)
+            return stop;
+    }
+    if (quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") &&
+        VORLCFileExist(szInfo) == 1) {
+        ++*pFound;
+        return visit(szInfo);
+    }
+    return 0;
+}
+
+static int markOff(const char *szInfo)
+{
+    VORLCFileSetKeyValue(szInfo, "enable", "no", QUOMO_INFO_FORMAT);
+    return 0;
+}
+
+int disableDHCPServer(const char *szIfName)
+{
+    /* Empty, or no interface's name: its paths could leave the directory. */
+    if (quomoNameFault(szIfName))
+        return -1;
+    int found;
+    forEachInfo(szIfName, markOff, &found);
+    return found > 0 ? 1 : 0;
+}
+
+int isDHCPDActivate(const char *szIfName)
+{
+    if (!szIfName || szIfName[0] == '\0')
+        return -1;
+    int found;
+    return forEachInfo(szIfName, quomoInfoEnabled, &found) ? 0 : -1;
+}
+
+int restartDHCPServer(void)
+{
+    char szScript[QUOMO_PATH_LEN];
+    orvPath(szScript, sizeof szScript, "/etc/rc.network");
+    int result = VORLCExec(szScript, "nat-restart-dhcp", NULL, NULL, NULL);
+    if (result == 1)
+        ORV_LOG("Failed to restart DHCP SERVER");
+    return result;
+}
+
+/* ---- PXE subnet ---- */
+
+/* Appends the boot lines to the fragment written from the record. */
+static int appendBootLines(const QuomoSubnetWrite *w, const DhcpPxeConf *conf)
+{
+    FILE *fp = fopen(w->szConfPath, "a");
+    if (!fp) {
+        quomoLogFragmentFailure(w->szConfPath, conf->szIfName);
+        return 0;
+    }
+    if (conf->szBootFile[0] != '\0') {
+        fprintf(fp, "dhcp-boot=tag:%s,%s\n", conf->szTag, conf->szBootFile);
+        /* Every client announcing the vendor class PXEClient is tagged pxe. */
+        fprintf(fp, "dhcp-vendorclass=set:pxe,PXEClient\n");
+    }
+    return quomoCloseWritten(fp, w->szConfPath);
+}
+
+int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable)
+{
+    if (!conf) {
+        ORV_LOG("Bad parameters.");
+        return 0;
+    }
+    if (!quomoCheckSubnetRecord(*conf) ||
+        !quomoCheckText("szBootFile", conf->szBootFile, sizeof conf->szBootFile))
+        return 0;
+
+    QuomoSubnetView v = quomoSubnetView(*conf);
+    QuomoSubnetWrite w;
+    if (!quomoBeginSubnetWrite(&w, &v, enable))
+        return 0;
+    /* Unlike an ordinary subnet, a disabled PXE subnet keeps a complete
+     * fragment: it is rewritten whatever the enable flag. */
+    int result = quomoWriteSubnetFragment(&w, &v) && appendBootLines(&w, conf);
+    return quomoEndSubnetWrite(&w, result);
+}
+
+/* Copies the DhcpServerConf fields into the same leading fields of a
+ * DhcpPxeConf. */
+static void copyToPxe(DhcpPxeConf *dst, const DhcpServerConf *src)
+{
+    static_assert(sizeof dst->szDomain == sizeof src->szDomain, "same layout");
+    dst->isEnabled = src->isEnabled;
+    dst->leaseTime = src->leaseTime;
+    memcpy(dst->szStartIp, src->szStartIp, sizeof dst->szStartIp);
+    memcpy(dst->szEndIp, src->szEndIp, sizeof dst->szEndIp);
+    memcpy(dst->szIfName, src->szIfName, sizeof dst->szIfName);
+    memcpy(dst->szDomain, src->szDomain, sizeof dst->szDomain);
+    memcpy(dst->szPrimaryDns, src->szPrimaryDns, sizeof dst->szPrimaryDns);
+    memcpy(dst->szSecondaryDns, src->szSecondaryDns, sizeof dst->szSecondaryDns);
+    memcpy(dst->szNetmask, src->szNetmask, sizeof dst->szNetmask);
+    memcpy(dst->szGateway, src->szGateway, sizeof dst->szGateway);
+    memcpy(dst->szTag, src->szTag, sizeof dst->szTag);
+}
+
+int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf)
+{
+    if (!pConf || !szIfName || !szTag)
+        return 0;
+
+    char szConf[QUOMO_PATH_LEN];
+    if (!quomoSubnetPath(szConf, sizeof szConf, szIfName, szTag, "conf") ||
+        VORLCFileExist(szConf) == 0) {
+        ORV_LOG("File [%s] does not exist.", szConf);
+        return 0;
+    }
+
+    DhcpServerConf subnet;
+    memset(&subnet, 0, sizeof subnet);
+    int ok = QUOMODHCPGetDhcpServerConf(szTag, szIfName, &subnet);
+    copyToPxe(pConf, &subnet);
+    if (!ok)
+        return 0;
+
+    pConf->szBootFile[0] = '\0';
+    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
+    if (!pList) {
+        ORV_LOG("Failed to alloc memory.");
+        return 0;
+    }
+    int result = 1;
+    char szValue[QUOMO_VALUE_LEN] = "";
+    /* dhcp-boot=tag:<tag>,<boot file>; without the line there is no boot file. */
+    if (VORLCFileGetKeyValue(szConf, "dhcp-boot", szValue, sizeof szValue, 0) > 0) {
+        int count = VORLCStrTok(szValue, ",", &pList);
+        if (count <= 0)
+            result = 0;
+        else if (count >= 2)
+            orvCopy(pConf->szBootFile, sizeof pConf->szBootFile, VORLCSzListGet(pList, 1));
+    }
+    VORLCSzListFree(pList);
+    return result;
+}
+
+int isSameApSubnet(const char *szIp, const char *szNetmask)
+{
+    char szConf[QUOMO_PATH_LEN];
+    if (!quomoSubnetPath(szConf, sizeof szConf, "lbr0", "lbr0", "conf") ||
+        access(szConf, R_OK) != 0)
+        return 0;
+
+    DhcpServerConf ap;
+    if (!QUOMODHCPGetDhcpServerConf("lbr0", "lbr0", &ap))
+        return -1;
+
+    /* Under the caller's mask and under the access point's own: a conflict
+     * under either counts. An address that cannot be compared (-1) is a
+     * conflict too. */
+    const char *ip = szIp ? szIp : "";
+    int underCallers = QUOMONetIsSameSubnet(ip, ap.szGateway, szNetmask ? szNetmask : "");
+    int underOwn = QUOMONetIsSameSubnet(ip, ap.szGateway, ap.szNetmask);
+    return underCallers | underOwn;
+}

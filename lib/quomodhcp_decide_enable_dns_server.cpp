@@ -1,1 +1,60 @@
 #include "quomodhcp.h"
+
+#include "orvath_common.h"
+#include "quomodhcp_internal.h"
+#include "vorl.h"
+
+/* While a name server ("named") runs on the appliance, dnsmasq must not
+ * answer DNS itself: the DNS-only pair dhcpd-dns-dns.conf/.info sets its DNS
+ * port to 0. The pair is removed first, so it exists exactly when the last
+ * call saw "named" running and wrote it completely. */
+int QUOMODHCPDecideDisableDNS(void)
+{
+    char szConf[QUOMO_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
+    quomoSubnetPath(szConf, sizeof szConf, "dns", "dns", "conf");
+    quomoSubnetPath(szInfo, sizeof szInfo, "dns", "dns", "info");
+
+    VORLCSysUnlink(szConf);
+    VORLCSysUnlink(szInfo);
+
+    if (VORLCIsProcAlive("named") != 1)
+        return 1;
+
+    if (VORLCFileTouch(szConf) != 0) {
+        ORV_LOG("File [%s] touch failed.", szConf);
+        return 0;
+    }
+    if (VORLCFileTouch(szInfo) != 0) {
+        ORV_LOG("File [%s] touch failed.", szInfo);
+        return 0;
+    }
+
+    char szRouter[QUOMO_VALUE_LEN];
+    char szDnsServer[QUOMO_VALUE_LEN];
+    orvFormat(szRouter, sizeof szRouter, "%s=%s", "dhcp-option",
+              "tag:dns,option:router,127.0.0.1");
+    orvFormat(szDnsServer, sizeof szDnsServer, "%s=%s", "dhcp-option",
+              "tag:dns,option:dns-server,127.0.0.1");
+
+    /* Each step must succeed; the first that does not names its line. */
+    int line = 0;
+    if (VORLCFileSetKeyValue(szConf, "port", "0", NULL) != 1)
+        line = __LINE__;
+    else if (VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1)
+        line = __LINE__;
+    else if (VORLCFileSetKeyValue(szConf, "interface", "dns", NULL) != 1)
+        line = __LINE__;
+    else if (VORLCFileSetKeyValue(szConf, "dhcp-range",
+                                  "set:dns,127.0.0.1,127.0.0.1,255.255.255.0,86400", NULL) != 1)
+        line = __LINE__;
+    else if (VORLCFileAddLine(szConf, NULL, szRouter, 1) != 1)
+        line = __LINE__;
+    else if (VORLCFileAddLine(szConf, NULL, szDnsServer, 1) != 1)
+        line = __LINE__;
+    if (line) {
+        ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPDecideDisableDNS", line);
+        return 0;
+    }
+    return 1;
+}
