@@ -1,1 +1,460 @@
+// Validation of request values before anything is written.
 #include "validate.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include <map>
+
+// ---- single values ----
+
+static bool isAsciiAlnum(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+static bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The address in host byte order; false when text is not dotted-quad IPv4.
+static bool parseIpv4(const char *text, uint32_t *addr)
+{
+    struct in_addr in;
+    if (!text || inet_pton(AF_INET, text, &in) != 1)
+        return false;
+    *addr = ntohl(in.s_addr);
+    return true;
+}
+
+const char *checkInterfaceName(const char *text)
+{
+    if (!text || !*text)
+        return "missing";
+    size_t len = strlen(text);
+    if (len > 15)
+        return "longer than 15 characters";
+    if (text[0] == '.')
+        return "begins with \".\"";
+    for (size_t i = 0; i < len; i++) {
+        char c = text[i];
+        if (!isAsciiAlnum(c) && c != '_' && c != '-' && c != '.')
+            return "not an interface name";
+    }
+    return nullptr;
+}
+
+const char *checkIpv4(const char *text)
+{
+    uint32_t addr;
+    return parseIpv4(text, &addr) ? nullptr : "not an IPv4 address";
+}
+
+const char *checkNetmask(const char *text)
+{
+    uint32_t mask;
+    if (!parseIpv4(text, &mask))
+        return "not an IPv4 address";
+    // The zero-bits below the mask, plus one, must be a single bit (or zero).
+    uint32_t host = ~mask;
+    if ((host & (host + 1)) != 0)
+        return "not a contiguous netmask";
+    return nullptr;
+}
+
+const char *checkRange(const char *start, const char *end, const char *netmask)
+{
+    uint32_t first, last, mask;
+    if (!parseIpv4(start, &first) || !parseIpv4(end, &last))
+        return "not an IPv4 address";
+    if (const char *why = checkNetmask(netmask))
+        return why;
+    parseIpv4(netmask, &mask);
+    if ((first & mask) != (last & mask))
+        return "start and end not in one subnet";
+    if (first > last)
+        return "start above end";
+    return nullptr;
+}
+
+const char *checkMac(const char *text)
+{
+    if (!text || strlen(text) != 17)
+        return "not a MAC address";
+    for (int i = 0; i < 17; i++) {
+        bool ok = (i % 3 == 2) ? text[i] == ':' : isHexDigit(text[i]);
+        if (!ok)
+            return "not a MAC address";
+    }
+    return nullptr;
+}
+
+// Dot-separated labels; badChar is the reason for a character outside them.
+static const char *checkLabels(const char *text, const char *badChar)
+{
+    if (!text || !*text)
+        return nullptr;
+    size_t len = strlen(text);
+    if (len > 253)
+        return "longer than 253 characters";
+    size_t labelStart = 0;
+    for (size_t i = 0; i <= len; i++) {
+        char c = text[i];
+        if (c != '.' && c != '\0') {
+            if (!isAsciiAlnum(c) && c != '-' && c != '_')
+                return badChar;
+            continue;
+        }
+        size_t labelLen = i - labelStart;
+        if (labelLen == 0)
+            return "empty label";
+        if (labelLen > 63)
+            return "label longer than 63 characters";
+        char first = text[labelStart], lastc = text[i - 1];
+        if (first == '-' || first == '_')
+            return "label begins with \"-\" or \"_\"";
+        if (lastc == '-')
+            return "label ends with \"-\"";
+        labelStart = i + 1;
+    }
+    return nullptr;
+}
+
+const char *checkDomain(const char *text)
+{
+    return checkLabels(text, "not a domain name");
+}
+
+// dnsmasq reads a "dhcp-host" field made of digits with an optional unit
+// letter as a lease time.
+static bool looksLikeLeaseTime(const char *text)
+{
+    size_t digits = strspn(text, "0123456789");
+    if (digits == 0)
+        return false;
+    const char *rest = text + digits;
+    return *rest == '\0' || (strchr("smhdwSMHDW", *rest) && rest[1] == '\0');
+}
+
+const char *checkHostName(const char *text)
+{
+    if (!text || !*text)
+        return nullptr;
+    if (!strncasecmp(text, "id:", 3) || !strncasecmp(text, "set:", 4) ||
+        !strncasecmp(text, "tag:", 4))
+        return "read by dnsmasq as a client id or tag";
+    if (strchr(text, '*'))
+        return "read by dnsmasq as a wildcard";
+    if (!strcasecmp(text, "infinite") || !strcasecmp(text, "ignore"))
+        return "read by dnsmasq as a keyword";
+    if (looksLikeLeaseTime(text))
+        return "read by dnsmasq as a lease time";
+    // Digits and dots only: an address, or a text that looks like one.
+    if (strspn(text, "0123456789.") == strlen(text))
+        return "read by dnsmasq as an address";
+    return checkLabels(text, "not a host name");
+}
+
+// True when the path has an element that is exactly "..", with "/" or "\"
+// between elements.
+static bool hasParentElement(const char *text)
+{
+    const char *p = text;
+    while (*p) {
+        size_t len = strcspn(p, "/\\");
+        if (len == 2 && p[0] == '.' && p[1] == '.')
+            return true;
+        p += len;
+        if (*p)
+            p++;
+    }
+    return false;
+}
+
+const char *checkBootFile(const char *text)
+{
+    if (!text || !*text)
+        return nullptr;
+    size_t len = strlen(text);
+    if (len > 255)
+        return "longer than 255 characters";
+    for (size_t i = 0; i < len; i++) {
+        unsigned char c = (unsigned char)text[i];
+        if (c <= ' ' || c >= 0x7f)
+            return "contains a blank or an unprintable character";
+        if (strchr(",\"'#=", c))
+            return "contains one of , \" ' # =";
+    }
+    if (hasParentElement(text))
+        return "contains a \"..\" path element";
+    return nullptr;
+}
+
+const char *parseLeaseMinutes(const char *text, int *seconds)
+{
+    errno = 0;
+    long minutes = strtol(text ? text : "", nullptr, 10);
+    if (minutes < 0)
+        return "negative lease time";
+    if (errno == ERANGE || minutes > INT32_MAX / 60)
+        return "lease time too long";
+    if (seconds)
+        *seconds = (int)(minutes * 60);
+    return nullptr;
+}
+
+// ---- whole requests ----
+
+static bool fail(ValidationError &err, std::string where, const char *why)
+{
+    err.where = std::move(where);
+    err.why = why;
+    return false;
+}
+
+// A text member of a JSON object. *text is NULL when the member is absent or
+// null, or (with otherTypesAbsent) of another type. False (with err) when it
+// holds another type, or a NUL character that would cut the text short of
+// what was checked.
+static bool textMember(const Json::Value &obj, const char *name, const std::string &where,
+                       const char **text, ValidationError &err, bool otherTypesAbsent = false)
+{
+    *text = nullptr;
+    if (!obj.isObject() || !obj.isMember(name))
+        return true;
+    const Json::Value &value = obj[name];
+    if (value.isNull())
+        return true;
+    if (!value.isString())
+        return otherTypesAbsent ? true : fail(err, where, "not a string");
+    const char *begin = nullptr, *end = nullptr;
+    value.getString(&begin, &end);
+    if (memchr(begin, '\0', (size_t)(end - begin)))
+        return fail(err, where, "contains a NUL character");
+    *text = value.asCString();
+    return true;
+}
+
+// A boolean member: absent, null or a boolean.
+static bool boolMember(const Json::Value &obj, const char *name, const std::string &where,
+                       ValidationError &err)
+{
+    if (!obj.isObject() || !obj.isMember(name))
+        return true;
+    const Json::Value &value = obj[name];
+    if (value.isNull() || value.isBool())
+        return true;
+    return fail(err, where, "not a boolean");
+}
+
+// Runs a value check on a present text; absent texts pass.
+static bool checkPresent(const char *text, const char *(*check)(const char *),
+                         const std::string &where, ValidationError &err)
+{
+    if (!text)
+        return true;
+    const char *why = check(text);
+    return why ? fail(err, where, why) : true;
+}
+
+// A text that will be written where an empty value breaks the line: present,
+// not empty and accepted by check.
+static bool checkRequired(const char *text, const char *(*check)(const char *),
+                          const std::string &where, ValidationError &err)
+{
+    if (!text || !*text)
+        return fail(err, where, "missing");
+    return checkPresent(text, check, where, err);
+}
+
+static bool isBlankOrAddress(const char *text)
+{
+    return !text || !*text || !checkIpv4(text);
+}
+
+static bool validateGlobal(const Json::Value *data, bool writesSubnets, ValidationError &err)
+{
+    static const Json::Value none;
+    const Json::Value &obj = data ? *data : none;
+    if (!obj.isNull() && !obj.isObject())
+        return fail(err, "dataArray", "not a JSON object");
+
+    const char *pdns, *sdns, *lease, *domain, *ifName;
+    if (!boolMember(obj, "enable_check", "dataArray.enable_check", err) ||
+        !textMember(obj, "pdns", "dataArray.pdns", &pdns, err) ||
+        !textMember(obj, "sdns", "dataArray.sdns", &sdns, err) ||
+        !textMember(obj, "leasetime", "dataArray.leasetime", &lease, err) ||
+        !textMember(obj, "domain", "dataArray.domain", &domain, err) ||
+        !textMember(obj, "iftype", "dataArray.iftype", &ifName, err))
+        return false;
+
+    if (pdns && *pdns && !checkPresent(pdns, checkIpv4, "dataArray.pdns", err))
+        return false;
+    if (!isBlankOrAddress(sdns))
+        return fail(err, "dataArray.sdns", "not an IPv4 address");
+    if (lease) {
+        if (const char *why = parseLeaseMinutes(lease, nullptr))
+            return fail(err, "dataArray.leasetime", why);
+    }
+    if (!checkPresent(domain, checkDomain, "dataArray.domain", err))
+        return false;
+    if (ifName && *ifName && !checkPresent(ifName, checkInterfaceName, "dataArray.iftype", err))
+        return false;
+
+    // Subnet rows are written with the interface name and the first DNS
+    // server; an empty one gives a file name without interface, or a
+    // dns-server line that makes dnsmasq refuse the whole configuration.
+    if (writesSubnets) {
+        if (!ifName || !*ifName)
+            return fail(err, "dataArray.iftype", "missing");
+        if (!pdns || !*pdns)
+            return fail(err, "dataArray.pdns", "missing");
+    }
+    return true;
+}
+
+static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, ValidationError &err)
+{
+    const std::string at = "subnetData[" + std::to_string(i) + "]";
+    if (!row.isObject())
+        return fail(err, at, "not a JSON object");
+    if (!boolMember(row, "activated", at + ".activated", err) ||
+        !boolMember(row, "pxe", at + ".pxe", err))
+        return false;
+
+    static const char *const names[] = {"startip", "endip", "netmask", "gateway"};
+    const char *text[4];
+    for (int k = 0; k < 4; k++) {
+        if (!textMember(row, names[k], at + "." + names[k], &text[k], err))
+            return false;
+    }
+
+    const Json::Value &pxe = row["pxe"];
+    if (pxe.isBool() && pxe.asBool()) {
+        // The PXE row's addresses are only compared with the access point's
+        // subnet; its stored range is written by "applypxesubnet".
+        for (int k = 0; k < 4; k++) {
+            if (!isBlankOrAddress(text[k]))
+                return fail(err, at + "." + names[k], "not an IPv4 address");
+        }
+        return true;
+    }
+
+    for (int k = 0; k < 4; k++) {
+        if (!checkRequired(text[k], checkIpv4, at + "." + names[k], err))
+            return false;
+    }
+    if (!checkPresent(text[2], checkNetmask, at + ".netmask", err))
+        return false;
+    if (const char *why = checkRange(text[0], text[1], text[2]))
+        return fail(err, at + ".endip", why);
+    return true;
+}
+
+static bool validateSubnets(const Json::Value *table, ValidationError &err)
+{
+    if (!table)
+        return true;
+    if (!table->isArray())
+        return fail(err, "subnetData", "not a JSON array");
+    for (Json::ArrayIndex i = 0; i < table->size(); i++) {
+        if (!validateSubnetRow((*table)[i], i, err))
+            return false;
+    }
+    return true;
+}
+
+static bool validateReservations(const Json::Value *list, ValidationError &err)
+{
+    // A scalar document stands for an empty set; an object is no set at all.
+    if (!list || !list->isArray()) {
+        if (list && list->isObject())
+            return fail(err, "staticData", "not a JSON array");
+        return true;
+    }
+    std::map<uint32_t, Json::ArrayIndex> byAddress;
+    for (Json::ArrayIndex i = 0; i < list->size(); i++) {
+        const Json::Value &row = (*list)[i];
+        const std::string at = "staticData[" + std::to_string(i) + "]";
+        if (row.isNull())
+            continue;
+        if (!row.isObject())
+            return fail(err, at, "not a JSON object");
+        const char *mac, *ip, *host;
+        // A member that is not a text is passed on as absent, and the
+        // reservation is then left out; so only texts are checked.
+        if (!textMember(row, "mac", at + ".mac", &mac, err, true) ||
+            !textMember(row, "ip", at + ".ip", &ip, err, true) ||
+            !textMember(row, "hostname", at + ".hostname", &host, err, true))
+            return false;
+        if (!checkPresent(mac, checkMac, at + ".mac", err) ||
+            !checkPresent(ip, checkIpv4, at + ".ip", err) ||
+            !checkPresent(host, checkHostName, at + ".hostname", err))
+            return false;
+        if (!mac || !ip || !host)
+            continue;
+        // dnsmasq refuses to start with one address reserved twice; one MAC
+        // address with several reservations is allowed.
+        uint32_t addr;
+        parseIpv4(ip, &addr);
+        auto seen = byAddress.emplace(addr, i);
+        if (!seen.second) {
+            err.where = at + ".ip";
+            err.why = "same address as staticData[" + std::to_string(seen.first->second) + "]";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
+                       const Json::Value *staticData, ValidationError &err)
+{
+    bool writesSubnets = subnetData && subnetData->isArray() && subnetData->size() > 0;
+    return validateGlobal(dataArray, writesSubnets, err) && validateSubnets(subnetData, err) &&
+           validateReservations(staticData, err);
+}
+
+bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
+{
+    const char *ifName = param("pxe_interface");
+    const char *enable = param("pxe_enable");
+    bool enabling = enable && !strcmp(enable, "true");
+
+    if (ifName && *ifName && !checkPresent(ifName, checkInterfaceName, "pxe_interface", err))
+        return false;
+    if (enabling) {
+        if (!ifName || !*ifName)
+            return fail(err, "pxe_interface", "missing");
+        static const char *const addresses[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
+                                                "pxe_gateway", "pxe_dns"};
+        for (const char *name : addresses) {
+            if (!checkRequired(param(name), checkIpv4, name, err))
+                return false;
+        }
+        if (!checkPresent(param("pxe_netmask"), checkNetmask, "pxe_netmask", err))
+            return false;
+        if (const char *why =
+                checkRange(param("pxe_start_ip"), param("pxe_end_ip"), param("pxe_netmask")))
+            return fail(err, "pxe_end_ip", why);
+        if (!checkPresent(param("pxe_bootloader"), checkBootFile, "pxe_bootloader", err))
+            return false;
+    }
+    const char *orig = param("orig_interface");
+    if (orig && *orig && !checkPresent(orig, checkInterfaceName, "orig_interface", err))
+        return false;
+    return true;
+}
+
+bool validateInterfaceParam(const char *name, const char *value, ValidationError &err)
+{
+    if (!value || !*value)
+        return true;
+    const char *why = checkInterfaceName(value);
+    return why ? fail(err, name, why) : true;
+}

@@ -1,0 +1,554 @@
+// Request value checks: every rule accepts a sound value and refuses the
+// values that would put a foreign line, field or path into the service's
+// files.
+#include "validate.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Check = const char *(*)(const char *);
+
+void expectAccepted(Check check, const std::vector<std::string> &texts)
+{
+    for (const std::string &t : texts) {
+        const char *why = check(t.c_str());
+        EXPECT_EQ(why, nullptr) << "\"" << t << "\" refused: " << why;
+    }
+}
+
+void expectRefused(Check check, const std::vector<std::string> &texts)
+{
+    for (const std::string &t : texts)
+        EXPECT_NE(check(t.c_str()), nullptr) << "\"" << t << "\" accepted";
+}
+
+// Parses a document as the dispatcher does; nullptr when it is not JSON.
+std::unique_ptr<Json::Value> parse(const std::string &text)
+{
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    auto value = std::make_unique<Json::Value>();
+    std::string errors;
+    if (!reader->parse(text.data(), text.data() + text.size(), value.get(), &errors))
+        return nullptr;
+    return value;
+}
+
+const char *const kGlobal =
+    R"({"enable_check": true, "pdns": "192.168.1.1", "sdns": "", "leasetime": "1440",
+        "domain": "example.lan", "iftype": "eth0"})";
+const char *const kSubnets =
+    R"([{"activated": true, "pxe": false, "startip": "192.168.1.100", "endip": "192.168.1.200",
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1"}])";
+const char *const kStatic =
+    R"([{"mac": "02:00:00:aa:bb:cc", "ip": "192.168.1.20", "hostname": "printer"}])";
+
+// Runs validateApplyData on the three texts ("" = the parameter is absent)
+// and returns "" when accepted, else "<where>: <why>".
+std::string applyData(const std::string &data, const std::string &subnets,
+                      const std::string &reservations)
+{
+    auto d = parse(data), s = parse(subnets), r = parse(reservations);
+    ValidationError err;
+    if (validateApplyData(d.get(), s.get(), r.get(), err))
+        return "";
+    return err.text();
+}
+
+std::string whereOf(const std::string &error)
+{
+    return error.substr(0, error.find(':'));
+}
+
+std::string compact(const Json::Value &v)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, v);
+}
+
+// A global object with one member replaced (Json text of the new value).
+std::string globalWith(const std::string &member, const std::string &jsonValue)
+{
+    Json::Value v = *parse(kGlobal);
+    v[member] = *parse(jsonValue);
+    return compact(v);
+}
+
+std::string subnetWith(const std::string &member, const std::string &jsonValue)
+{
+    Json::Value v = *parse(kSubnets);
+    v[0][member] = *parse(jsonValue);
+    return compact(v);
+}
+
+std::string staticWith(const std::string &member, const std::string &jsonValue)
+{
+    Json::Value v = *parse(kStatic);
+    v[0][member] = *parse(jsonValue);
+    return compact(v);
+}
+
+std::string quoted(const std::string &text)
+{
+    return compact(Json::Value(text));
+}
+
+} // namespace
+
+TEST(ValueChecks, InterfaceName)
+{
+    expectAccepted(checkInterfaceName, {"eth0", "bond0", "lbr0", "eth0.100", "br-lan", "wlan_1",
+                                        "a", "abcdefghijklmno", "--"});
+    expectRefused(checkInterfaceName,
+                  {"", "abcdefghijklmnop", ".hidden", "..", "../../x", "eth0/x", "eth 0",
+                   "eth0\n", "eth0,x", "eth0=x", "eth\xc3\xa4"});
+    EXPECT_NE(checkInterfaceName(nullptr), nullptr);
+}
+
+TEST(ValueChecks, Ipv4Address)
+{
+    expectAccepted(checkIpv4, {"0.0.0.0", "192.168.1.1", "255.255.255.255", "10.0.0.254"});
+    expectRefused(checkIpv4, {"", "192.168.1", "192.168.1.256", "192.168.01.1", " 192.168.1.1",
+                              "192.168.1.1 ", "192.168.1.1\n", "192.168.1.1,1.2.3.4", "::1",
+                              "1.2.3.4.5", "0x7f.0.0.1", "localhost"});
+    EXPECT_NE(checkIpv4(nullptr), nullptr);
+}
+
+TEST(ValueChecks, Netmask)
+{
+    expectAccepted(checkNetmask, {"255.255.255.0", "255.255.0.0", "255.255.255.252",
+                                  "255.255.255.255", "128.0.0.0", "0.0.0.0"});
+    expectRefused(checkNetmask, {"255.0.255.0", "255.255.255.1", "0.255.255.255", "255.255.254.255",
+                                 "255.255.255", ""});
+}
+
+TEST(ValueChecks, Range)
+{
+    EXPECT_EQ(checkRange("192.168.1.100", "192.168.1.200", "255.255.255.0"), nullptr);
+    EXPECT_EQ(checkRange("192.168.1.5", "192.168.1.5", "255.255.255.0"), nullptr);
+    EXPECT_EQ(checkRange("10.0.0.1", "10.0.255.254", "255.255.0.0"), nullptr);
+    EXPECT_STREQ(checkRange("192.168.1.200", "192.168.1.100", "255.255.255.0"), "start above end");
+    EXPECT_STREQ(checkRange("192.168.1.100", "192.168.2.100", "255.255.255.0"),
+                 "start and end not in one subnet");
+    // Compared as numbers, not as texts.
+    EXPECT_EQ(checkRange("192.168.1.9", "192.168.1.10", "255.255.255.0"), nullptr);
+    EXPECT_STREQ(checkRange("192.168.1.10", "192.168.1.9", "255.255.255.0"), "start above end");
+    EXPECT_NE(checkRange("192.168.1.1", "192.168.1.x", "255.255.255.0"), nullptr);
+    EXPECT_NE(checkRange("192.168.1.1", "192.168.1.9", "255.0.255.0"), nullptr);
+}
+
+TEST(ValueChecks, Mac)
+{
+    expectAccepted(checkMac, {"02:00:00:aa:bb:cc", "AA:BB:CC:DD:EE:FF", "00:11:22:33:44:55"});
+    expectRefused(checkMac, {"", "a", "02:00:00:aa:bb", "02:00:00:aa:bb:cc:dd", "02-00-00-aa-bb-cc",
+                             "02:00:00:aa:bb:cg", "2:00:00:aa:bb:cc0", "02:00:00:aa:bb:cc\n",
+                             "02:00:00:aa:bb:c,", "02:00:00:aa:bb:*", "id:01:02:03:04:05"});
+}
+
+TEST(ValueChecks, Domain)
+{
+    std::string label63(63, 'a'), label64(64, 'a');
+    std::string name253 = label63 + "." + label63 + "." + label63 + "." + std::string(61, 'b');
+    expectAccepted(checkDomain, {"", "example.lan", "a", "my-home.example", "x_y.lan", "1.2.3.4",
+                                 "a1", label63, name253});
+    expectRefused(checkDomain, {label64, name253 + "c", "example.lan.", ".example", "a..b", "-a.lan",
+                                "_a.lan", "a-.lan", "a b", "a,b", "a\nb", "a=b", "a/b", "a#b",
+                                "\xc3\xa4.lan"});
+}
+
+TEST(ValueChecks, HostName)
+{
+    expectAccepted(checkHostName, {"", "printer", "nas-1", "pc_2", "host.example.lan", "1a", "5x",
+                                   "m5", "infinity", "ignored"});
+    // What dnsmasq reads as another field of a dhcp-host line.
+    expectRefused(checkHostName, {"infinite", "INFINITE", "ignore", "5", "90", "5m", "12h", "3d", "1w",
+                                  "30s", "5M", "1.2.3.4", "1.2", "id:x", "set:x", "tag:x", "*",
+                                  "pc*"});
+    // The label rules of domains.
+    expectRefused(checkHostName,
+                  {"-pc", "_pc", "pc-", "pc.", "pc\n", "pc,1.2.3.4", "pc name", std::string(64, 'a')});
+}
+
+TEST(ValueChecks, BootFile)
+{
+    expectAccepted(checkBootFile, {"", "pxelinux.0", "boot/grub/x86_64-efi/core.efi", "ipxe.efi",
+                                   "a..b", "..a/b", std::string(255, 'x')});
+    expectRefused(checkBootFile,
+                  {std::string(256, 'x'), "pxe linux.0", "pxelinux.0\n", "a\tb", "a,b", "a\"b",
+                   "a'b", "a#b", "a=b", "..", "../x", "a/../b", "a/..", "a\\..\\b", "\x7f",
+                   "\xc3\xa4"});
+}
+
+TEST(ValueChecks, LeaseMinutes)
+{
+    int seconds = -1;
+    EXPECT_EQ(parseLeaseMinutes("90", &seconds), nullptr);
+    EXPECT_EQ(seconds, 5400);
+    // strtol reading: blanks and a sign before, anything after the digits
+    // ignored, no digits at all is 0.
+    EXPECT_EQ(parseLeaseMinutes("  +15x", &seconds), nullptr);
+    EXPECT_EQ(seconds, 900);
+    EXPECT_EQ(parseLeaseMinutes("abc", &seconds), nullptr);
+    EXPECT_EQ(seconds, 0);
+    EXPECT_EQ(parseLeaseMinutes("", &seconds), nullptr);
+    EXPECT_EQ(seconds, 0);
+    EXPECT_EQ(parseLeaseMinutes("-0", &seconds), nullptr);
+    EXPECT_EQ(seconds, 0);
+    EXPECT_EQ(parseLeaseMinutes("35791394", &seconds), nullptr); // largest that fits
+    EXPECT_EQ(seconds, 2147483640);
+
+    seconds = 7;
+    EXPECT_STREQ(parseLeaseMinutes("-1", &seconds), "negative lease time");
+    EXPECT_STREQ(parseLeaseMinutes("35791395", &seconds), "lease time too long");
+    EXPECT_STREQ(parseLeaseMinutes("4294967297", &seconds), "lease time too long");
+    EXPECT_STREQ(parseLeaseMinutes("99999999999999999999999", &seconds), "lease time too long");
+    EXPECT_STREQ(parseLeaseMinutes("-99999999999999999999999", &seconds), "negative lease time");
+    EXPECT_EQ(seconds, 7); // untouched when refused
+}
+
+TEST(ApplyData, SoundRequestPasses)
+{
+    EXPECT_EQ(applyData(kGlobal, kSubnets, kStatic), "");
+    // The web interface's PXE row and a switched-off row next to it.
+    EXPECT_EQ(applyData(kGlobal,
+                        R"([{"activated": false, "startip": "10.0.0.10", "endip": "10.0.0.20",
+                             "netmask": "255.255.255.0", "gateway": "10.0.0.1"},
+                            {"activated": true, "pxe": true, "startip": "10.0.1.10",
+                             "endip": "10.0.1.20", "netmask": "255.255.255.0",
+                             "gateway": "10.0.1.1"}])",
+                        "[]"),
+              "");
+}
+
+TEST(ApplyData, AbsentOrUnparsableParametersPass)
+{
+    EXPECT_EQ(applyData("", "", ""), "");
+    EXPECT_EQ(applyData("{not json", "[oops", "nope"), "");
+    // Only reservations: nothing is written with the interface or DNS server.
+    EXPECT_EQ(applyData("", "", kStatic), "");
+    // An empty table writes no subnet, so the globals are not required.
+    EXPECT_EQ(applyData(R"({"enable_check": false})", "[]", ""), "");
+}
+
+TEST(ApplyData, GlobalMembers)
+{
+    // Valid alternatives.
+    EXPECT_EQ(applyData(globalWith("sdns", R"("8.8.8.8")"), kSubnets, ""), "");
+    EXPECT_EQ(applyData(globalWith("domain", R"("")"), kSubnets, ""), "");
+    EXPECT_EQ(applyData(globalWith("leasetime", R"("")"), kSubnets, ""), "");
+    EXPECT_EQ(applyData(globalWith("domain", "null"), kSubnets, ""), "");
+
+    EXPECT_EQ(applyData(globalWith("pdns", R"("192.168.1")"), kSubnets, ""),
+              "dataArray.pdns: not an IPv4 address");
+    EXPECT_EQ(applyData(globalWith("sdns", R"("8.8.8.8,1.1.1.1")"), kSubnets, ""),
+              "dataArray.sdns: not an IPv4 address");
+    EXPECT_EQ(applyData(globalWith("leasetime", R"("-5")"), kSubnets, ""),
+              "dataArray.leasetime: negative lease time");
+    EXPECT_EQ(applyData(globalWith("leasetime", R"("40000000")"), kSubnets, ""),
+              "dataArray.leasetime: lease time too long");
+    EXPECT_EQ(applyData(globalWith("domain", R"("a,b")"), kSubnets, ""),
+              "dataArray.domain: not a domain name");
+    EXPECT_EQ(applyData(globalWith("iftype", R"("eth0/x")"), kSubnets, ""),
+              "dataArray.iftype: not an interface name");
+    // Other JSON types than the listed ones.
+    EXPECT_EQ(applyData(globalWith("enable_check", R"("true")"), kSubnets, ""),
+              "dataArray.enable_check: not a boolean");
+    EXPECT_EQ(applyData(globalWith("pdns", "1"), kSubnets, ""), "dataArray.pdns: not a string");
+    EXPECT_EQ(applyData(globalWith("leasetime", "90"), kSubnets, ""),
+              "dataArray.leasetime: not a string");
+    EXPECT_EQ(applyData("[1, 2]", kSubnets, ""), "dataArray: not a JSON object");
+}
+
+TEST(ApplyData, SubnetsNeedInterfaceAndFirstDnsServer)
+{
+    EXPECT_EQ(applyData(globalWith("pdns", R"("")"), kSubnets, ""), "dataArray.pdns: missing");
+    EXPECT_EQ(applyData(globalWith("pdns", "null"), kSubnets, ""), "dataArray.pdns: missing");
+    EXPECT_EQ(applyData(globalWith("iftype", R"("")"), kSubnets, ""), "dataArray.iftype: missing");
+    EXPECT_EQ(applyData("", kSubnets, ""), "dataArray.iftype: missing");
+    // Without subnet rows they may stay empty.
+    EXPECT_EQ(applyData(globalWith("pdns", R"("")"), "[]", ""), "");
+    EXPECT_EQ(applyData(globalWith("iftype", R"("")"), "", kStatic), "");
+}
+
+TEST(ApplyData, SubnetRows)
+{
+    for (const char *member : {"startip", "endip", "netmask", "gateway"}) {
+        std::string where = std::string("subnetData[0].") + member;
+        EXPECT_EQ(applyData(kGlobal, subnetWith(member, R"("192.168.1.300")"), ""),
+                  where + ": not an IPv4 address");
+        EXPECT_EQ(applyData(kGlobal, subnetWith(member, R"("")"), ""), where + ": missing");
+        EXPECT_EQ(applyData(kGlobal, subnetWith(member, "null"), ""), where + ": missing");
+        EXPECT_EQ(applyData(kGlobal, subnetWith(member, "7"), ""), where + ": not a string");
+    }
+    EXPECT_EQ(applyData(kGlobal, subnetWith("netmask", R"("255.0.255.0")"), ""),
+              "subnetData[0].netmask: not a contiguous netmask");
+    EXPECT_EQ(applyData(kGlobal, subnetWith("endip", R"("192.168.1.50")"), ""),
+              "subnetData[0].endip: start above end");
+    EXPECT_EQ(applyData(kGlobal, subnetWith("endip", R"("192.168.2.150")"), ""),
+              "subnetData[0].endip: start and end not in one subnet");
+    EXPECT_EQ(applyData(kGlobal, subnetWith("activated", "1"), ""),
+              "subnetData[0].activated: not a boolean");
+    EXPECT_EQ(applyData(kGlobal, subnetWith("pxe", R"("yes")"), ""),
+              "subnetData[0].pxe: not a boolean");
+    EXPECT_EQ(applyData(kGlobal, R"([1])", ""), "subnetData[0]: not a JSON object");
+    EXPECT_EQ(applyData(kGlobal, R"({"startip": "1.2.3.4"})", ""), "subnetData: not a JSON array");
+    EXPECT_EQ(applyData(kGlobal, "null", ""), "subnetData: not a JSON array");
+}
+
+TEST(ApplyData, TheFirstBadRowIsNamed)
+{
+    std::string table = R"([{"startip": "10.0.0.10", "endip": "10.0.0.20", "netmask": "255.255.255.0",
+                              "gateway": "10.0.0.1"},
+                             {"startip": "10.0.1.x", "endip": "10.0.1.20", "netmask": "255.255.255.0",
+                              "gateway": "10.0.1.1"},
+                             {"startip": "bad", "endip": "10.0.2.20", "netmask": "255.255.255.0",
+                              "gateway": "10.0.2.1"}])";
+    EXPECT_EQ(applyData(kGlobal, table, ""), "subnetData[1].startip: not an IPv4 address");
+}
+
+TEST(ApplyData, PxeRowAddressesMayBeEmptyButNotForeign)
+{
+    EXPECT_EQ(applyData(kGlobal, R"([{"pxe": true, "activated": true}])", ""), "");
+    EXPECT_EQ(applyData(kGlobal,
+                        R"([{"pxe": true, "startip": "", "endip": "", "netmask": "",
+                             "gateway": ""}])",
+                        ""),
+              "");
+    EXPECT_EQ(applyData(kGlobal, R"([{"pxe": true, "gateway": "1.2.3.4\nport=53"}])", ""),
+              "subnetData[0].gateway: not an IPv4 address");
+}
+
+TEST(ApplyData, Reservations)
+{
+    auto reservations = [](const std::string &text) { return applyData("", "", text); };
+    EXPECT_EQ(reservations(kStatic), "");
+    EXPECT_EQ(reservations(staticWith("hostname", R"("")")), "");
+    EXPECT_EQ(reservations(staticWith("mac", R"("02:00:00:AA:BB:0C")")), "");
+    EXPECT_EQ(reservations(staticWith("mac", R"("02-00-00-aa-bb-cc")")),
+              "staticData[0].mac: not a MAC address");
+    EXPECT_EQ(reservations(staticWith("ip", R"("192.168.1.256")")),
+              "staticData[0].ip: not an IPv4 address");
+    EXPECT_EQ(reservations(staticWith("hostname", R"("12h")")),
+              "staticData[0].hostname: read by dnsmasq as a lease time");
+    EXPECT_EQ(reservations(staticWith("hostname", R"("ignore")")),
+              "staticData[0].hostname: read by dnsmasq as a keyword");
+    EXPECT_EQ(reservations(R"([{"mac": "02:00:00:aa:bb:cc", "ip": "1.2.3.4", "hostname": "a"},
+                               "text"])"),
+              "staticData[1]: not a JSON object");
+    EXPECT_EQ(reservations(R"({"mac": "02:00:00:aa:bb:cc"})"), "staticData: not a JSON array");
+}
+
+TEST(ApplyData, ReservationsKeepTheirSpecialShapes)
+{
+    // A scalar document stands for the empty set; a reservation lacking a
+    // member, or holding another type there, is left out by the store and
+    // so is not refused.
+    EXPECT_EQ(applyData("", "", "5"), "");
+    EXPECT_EQ(applyData("", "", "null"), "");
+    EXPECT_EQ(applyData("", "", R"([{"mac": "02:00:00:aa:bb:cc", "ip": "192.168.1.20"}])"), "");
+    EXPECT_EQ(applyData("", "", R"([{"mac": 5, "ip": "192.168.1.20", "hostname": "x"}])"), "");
+    // ... but a text that is given is still checked.
+    EXPECT_EQ(applyData("", "", R"([{"mac": "a", "ip": "192.168.1.20"}])"),
+              "staticData[0].mac: not a MAC address");
+}
+
+TEST(ApplyData, OneAddressReservedTwiceIsRefusedOneMacTwiceIsNot)
+{
+    EXPECT_EQ(applyData("", "",
+                        R"([{"mac": "02:00:00:00:00:01", "ip": "192.168.1.20", "hostname": "a"},
+                            {"mac": "02:00:00:00:00:01", "ip": "192.168.1.21", "hostname": "b"}])"),
+              "");
+    EXPECT_EQ(applyData("", "",
+                        R"([{"mac": "02:00:00:00:00:01", "ip": "192.168.1.20", "hostname": "a"},
+                            {"mac": "02:00:00:00:00:02", "ip": "192.168.1.21", "hostname": "b"},
+                            {"mac": "02:00:00:00:00:03", "ip": "192.168.1.20", "hostname": "c"}])"),
+              "staticData[2].ip: same address as staticData[0]");
+}
+
+TEST(ApplyData, OrderIsGlobalsThenSubnetsThenReservations)
+{
+    std::string badStatic = staticWith("mac", R"("a")");
+    std::string badSubnet = subnetWith("gateway", R"("x")");
+    std::string badGlobal = globalWith("sdns", R"("x")");
+    EXPECT_EQ(whereOf(applyData(badGlobal, badSubnet, badStatic)), "dataArray.sdns");
+    EXPECT_EQ(whereOf(applyData(kGlobal, badSubnet, badStatic)), "subnetData[0].gateway");
+    EXPECT_EQ(whereOf(applyData(kGlobal, kSubnets, badStatic)), "staticData[0].mac");
+}
+
+// Each way a request could smuggle a dnsmasq directive, an extra field or a
+// path into the service's files.
+TEST(Injection, LineBreaksAreRefusedEverywhere)
+{
+    EXPECT_EQ(whereOf(applyData(globalWith("domain", quoted("lan\ndhcp-script=/tmp/x")), kSubnets,
+                                "")),
+              "dataArray.domain");
+    EXPECT_EQ(whereOf(applyData("", "", staticWith("hostname", quoted("pc\ndhcp-script=/tmp/x")))),
+              "staticData[0].hostname");
+    EXPECT_EQ(whereOf(applyData("", "",
+                                staticWith("mac", quoted("02:00:00:aa:bb:cc\ndhcp-script=/x")))),
+              "staticData[0].mac");
+    EXPECT_EQ(whereOf(applyData(globalWith("pdns", quoted("1.1.1.1\ndhcp-script=/tmp/x")),
+                                kSubnets, "")),
+              "dataArray.pdns");
+    EXPECT_EQ(whereOf(applyData(kGlobal, subnetWith("startip", quoted("10.0.0.1\r\nport=53")), "")),
+              "subnetData[0].startip");
+    EXPECT_EQ(whereOf(applyData("", "", staticWith("ip", quoted("192.168.1.20\n")))),
+              "staticData[0].ip");
+    EXPECT_NE(checkBootFile("pxelinux.0\ndhcp-script=/tmp/x"), nullptr);
+    EXPECT_NE(checkInterfaceName("eth0\nport=53"), nullptr);
+}
+
+TEST(Injection, NulCharacterCannotHideARest)
+{
+    EXPECT_EQ(applyData(globalWith("domain", R"("lan\u0000x")"), kSubnets, ""),
+              "dataArray.domain: contains a NUL character");
+}
+
+TEST(Injection, CommasCannotAddFields)
+{
+    EXPECT_EQ(applyData("", "", staticWith("hostname", R"("pc,192.168.1.99")")),
+              "staticData[0].hostname: not a host name");
+    EXPECT_EQ(applyData("", "", staticWith("ip", R"("192.168.1.20,infinite")")),
+              "staticData[0].ip: not an IPv4 address");
+    EXPECT_EQ(applyData(kGlobal, subnetWith("netmask", R"("255.255.255.0,1")"), ""),
+              "subnetData[0].netmask: not an IPv4 address");
+    EXPECT_EQ(applyData(globalWith("domain", R"("a.lan,b.lan")"), kSubnets, ""),
+              "dataArray.domain: not a domain name");
+    EXPECT_NE(checkBootFile("pxelinux.0,tftp.example"), nullptr);
+}
+
+TEST(Injection, InterfaceNameCannotLeaveTheDirectory)
+{
+    EXPECT_EQ(applyData(globalWith("iftype", R"("../../x")"), kSubnets, ""),
+              "dataArray.iftype: begins with \".\"");
+    EXPECT_EQ(applyData(globalWith("iftype", R"("../../x")"), "", ""),
+              "dataArray.iftype: begins with \".\"");
+    ValidationError err;
+    EXPECT_FALSE(validateInterfaceParam("iftype", "../../x", err));
+    EXPECT_EQ(err.text(), "iftype: begins with \".\"");
+    EXPECT_FALSE(validateInterfaceParam("if_name", "x/../../y", err));
+    EXPECT_EQ(err.where, "if_name");
+}
+
+TEST(Injection, MacOfOneLetterIsRefused)
+{
+    EXPECT_EQ(applyData("", "", staticWith("mac", R"("a")")), "staticData[0].mac: not a MAC address");
+}
+
+TEST(Injection, RangeStartAboveEndIsRefused)
+{
+    EXPECT_EQ(applyData(kGlobal,
+                        subnetWith("startip", R"("192.168.1.250")"), ""),
+              "subnetData[0].endip: start above end");
+}
+
+TEST(Injection, UnparsableAddressIsRefused)
+{
+    EXPECT_EQ(applyData(kGlobal, subnetWith("gateway", R"("192.168.1.1.")"), ""),
+              "subnetData[0].gateway: not an IPv4 address");
+    EXPECT_EQ(applyData(kGlobal, subnetWith("startip", R"("192.168.1.0100")"), ""),
+              "subnetData[0].startip: not an IPv4 address");
+}
+
+namespace {
+
+using Params = std::map<std::string, std::string>;
+
+const Params kPxeOn = {
+    {"pxe_interface", "eth0"},       {"pxe_enable", "true"},
+    {"pxe_start_ip", "10.0.5.10"},   {"pxe_end_ip", "10.0.5.50"},
+    {"pxe_netmask", "255.255.255.0"}, {"pxe_gateway", "10.0.5.1"},
+    {"pxe_dns", "10.0.5.1"},         {"pxe_bootloader", "pxelinux.0"},
+    {"orig_interface", "eth1"},
+};
+
+// "" when accepted, else "<where>: <why>"; a name missing from params is an
+// absent parameter.
+std::string applyPxe(const Params &params)
+{
+    ValidationError err;
+    auto lookup = [&params](const char *name) -> const char * {
+        auto it = params.find(name);
+        return it == params.end() ? nullptr : it->second.c_str();
+    };
+    return validateApplyPxe(lookup, err) ? "" : err.text();
+}
+
+Params pxeWith(const std::string &name, const std::string &value)
+{
+    Params p = kPxeOn;
+    p[name] = value;
+    return p;
+}
+
+Params pxeWithout(const std::string &name)
+{
+    Params p = kPxeOn;
+    p.erase(name);
+    return p;
+}
+
+} // namespace
+
+TEST(ApplyPxe, EnablingChecksEveryValue)
+{
+    EXPECT_EQ(applyPxe(kPxeOn), "");
+    EXPECT_EQ(applyPxe(pxeWith("pxe_bootloader", "")), "");
+    EXPECT_EQ(applyPxe(pxeWithout("pxe_bootloader")), "");
+    EXPECT_EQ(applyPxe(pxeWith("orig_interface", "")), "");
+    EXPECT_EQ(applyPxe(pxeWith("orig_interface", "eth0")), "");
+
+    for (const char *name : {"pxe_start_ip", "pxe_end_ip", "pxe_netmask", "pxe_gateway", "pxe_dns"}) {
+        EXPECT_EQ(applyPxe(pxeWith(name, "10.0.5")), std::string(name) + ": not an IPv4 address");
+        EXPECT_EQ(applyPxe(pxeWith(name, "")), std::string(name) + ": missing");
+        EXPECT_EQ(applyPxe(pxeWithout(name)), std::string(name) + ": missing");
+    }
+    EXPECT_EQ(applyPxe(pxeWith("pxe_netmask", "255.255.0.255")),
+              "pxe_netmask: not a contiguous netmask");
+    EXPECT_EQ(applyPxe(pxeWith("pxe_end_ip", "10.0.5.9")), "pxe_end_ip: start above end");
+    EXPECT_EQ(applyPxe(pxeWith("pxe_end_ip", "10.0.6.9")),
+              "pxe_end_ip: start and end not in one subnet");
+    EXPECT_EQ(applyPxe(pxeWith("pxe_bootloader", "../../etc/shadow")),
+              "pxe_bootloader: contains a \"..\" path element");
+    EXPECT_EQ(whereOf(applyPxe(pxeWith("pxe_bootloader", "pxelinux.0\ndhcp-script=/tmp/x"))),
+              "pxe_bootloader");
+    EXPECT_EQ(applyPxe(pxeWith("pxe_interface", "")), "pxe_interface: missing");
+    EXPECT_EQ(applyPxe(pxeWithout("pxe_interface")), "pxe_interface: missing");
+    EXPECT_EQ(applyPxe(pxeWith("pxe_interface", "../../x")), "pxe_interface: begins with \".\"");
+    EXPECT_EQ(applyPxe(pxeWith("orig_interface", "eth0/..")),
+              "orig_interface: not an interface name");
+}
+
+TEST(ApplyPxe, DisablingChecksOnlyTheInterfaces)
+{
+    Params off = {{"pxe_interface", "eth0"}, {"pxe_enable", "True"},
+                  {"pxe_start_ip", "junk"},  {"pxe_bootloader", "a\nb"}};
+    EXPECT_EQ(applyPxe(off), "");
+    EXPECT_EQ(applyPxe({{"pxe_enable", "false"}}), "");
+    EXPECT_EQ(applyPxe({}), "");
+    EXPECT_EQ(applyPxe({{"pxe_interface", "a/b"}, {"pxe_enable", "false"}}),
+              "pxe_interface: not an interface name");
+    EXPECT_EQ(applyPxe({{"pxe_enable", "false"}, {"orig_interface", "../../x"}}),
+              "orig_interface: begins with \".\"");
+}
+
+TEST(InterfaceParam, EmptyOrAbsentKeepsTheReadingBehaviour)
+{
+    ValidationError err;
+    EXPECT_TRUE(validateInterfaceParam("iftype", nullptr, err));
+    EXPECT_TRUE(validateInterfaceParam("iftype", "", err));
+    EXPECT_TRUE(validateInterfaceParam("iftype", "eth0", err));
+    EXPECT_TRUE(validateInterfaceParam("if_name", "--", err));
+    EXPECT_FALSE(validateInterfaceParam("iftype", "eth0 ", err));
+    EXPECT_EQ(err.text(), "iftype: not an interface name");
+    EXPECT_FALSE(validateInterfaceParam("iftype", "abcdefghijklmnopq", err));
+    EXPECT_EQ(err.text(), "iftype: longer than 15 characters");
+}
