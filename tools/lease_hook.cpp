@@ -1,4 +1,263 @@
-int main()
+/*
+ * dnsmasq's lease hook (--dhcp-script): keeps the package's lease log,
+ * one record per client, in the form the client list reads:
+ *
+ *     <expiry> <MAC> <IP> <host name> <interface>
+ *
+ * dnsmasq runs it as "add"/"old"/"del" <MAC> <IP> [<host name>] with the
+ * lease's details in DNSMASQ_* variables, and with its own environment, so
+ * ORVATH_ROOT names the root of the files as for the other programs.
+ *
+ * "add" and "old" write the client's record, replacing any record of the same
+ * MAC address; "del" removes it; other events are ignored. The hook runs as
+ * root with text that a DHCP client chose, so every field is checked: a host
+ * name that is not made of letters, digits, "-", "_" and "." is recorded
+ * empty, and no blank or line break ever reaches the log, where it would
+ * split or forge records. The log is rewritten through a temporary file and
+ * rename, so a reader never sees half a log.
+ */
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "orvath_common.h"
+
+static const char kLeaseLog[] = "/var/packages/Orvath/target/etc/dhcpd-leases.log";
+
+/* The widths the client list reads: MAC and IP address 19 characters,
+ * interface 15. A host name longer than a DNS name cannot be a real one, and
+ * keeps the record within the 1024 bytes the lease log's readers use. */
+enum { kMaxMac = 19, kMaxIp = 15, kMaxIfName = 15, kMaxHost = 255 };
+
+static bool allCharsIn(const char *text, const char *extra, bool alnum)
 {
-    return 0;
+    for (const char *p = text; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        bool ok = (alnum && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                             (c >= 'A' && c <= 'Z'))) ||
+                  (c != '\0' && strchr(extra, c) != nullptr);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+static bool validMac(const char *mac)
+{
+    size_t len = strlen(mac);
+    if (len == 0 || len > kMaxMac)
+        return false;
+    for (const char *p = mac; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+              c == ':' || c == '-'))
+            return false;
+    }
+    return true;
+}
+
+static bool validIp(const char *ip)
+{
+    struct in_addr addr;
+    return strlen(ip) <= kMaxIp && allCharsIn(ip, "0123456789.", false) &&
+           inet_pton(AF_INET, ip, &addr) == 1;
+}
+
+/* The host name as recorded: empty unless it is a plain name. */
+static std::string cleanHostName(const char *host)
+{
+    if (!host || strlen(host) > kMaxHost || !allCharsIn(host, "-_.", true))
+        return "";
+    return host;
+}
+
+/* The interface as recorded: empty unless it is a plausible interface name
+ * (printable, no blank, no "/"). */
+static std::string cleanIfName(const char *ifName)
+{
+    if (!ifName || strlen(ifName) > kMaxIfName)
+        return "";
+    for (const char *p = ifName; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c <= ' ' || c >= 0x7f || c == '/')
+            return "";
+    }
+    return ifName;
+}
+
+/* Seconds since the epoch at which the lease ends; 0 for an infinite lease
+ * (dnsmasq passes 0 then) and for anything that is not a plain decimal
+ * number that fits. */
+static unsigned long leaseExpiry(void)
+{
+    const char *text = getenv("DNSMASQ_LEASE_EXPIRES");
+    if (!text || !*text || !allCharsIn(text, "0123456789", false))
+        return 0;
+    errno = 0;
+    char *end = nullptr;
+    unsigned long long value = strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value > ULONG_MAX)
+        return 0;
+    return static_cast<unsigned long>(value);
+}
+
+static std::vector<std::string> splitBlanks(const std::string &line)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t blank = line.find(' ', start);
+        fields.push_back(line.substr(start, blank == std::string::npos ? blank : blank - start));
+        if (blank == std::string::npos)
+            return fields;
+        start = blank + 1;
+    }
+}
+
+static bool readWhole(const char *path, std::string &out, bool &exists)
+{
+    out.clear();
+    exists = false;
+    FILE *f = fopen(path, "r");
+    if (!f)
+        return errno == ENOENT;
+    exists = true;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    bool ok = !ferror(f);
+    fclose(f);
+    return ok;
+}
+
+static bool writeAll(int fd, const std::string &text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+/* Replaces the log with text: a temporary file beside it, then rename. */
+static bool replaceLog(const char *path, const std::string &text, mode_t mode)
+{
+    char tmp[4096];
+    if (!orvFormat(tmp, sizeof tmp, "%s.hook-XXXXXX", path)) {
+        ORV_LOG("Path too long [%s]", path);
+        return false;
+    }
+    int fd = mkstemp(tmp);
+    if (fd < 0) {
+        ORV_LOG("Failed to create [%s]: %s", tmp, strerror(errno));
+        return false;
+    }
+    bool ok = fchmod(fd, mode) == 0 && writeAll(fd, text) && fsync(fd) == 0;
+    if (close(fd) != 0)
+        ok = false;
+    if (ok && rename(tmp, path) != 0)
+        ok = false;
+    if (!ok) {
+        ORV_LOG("Failed to write [%s]: %s", path, strerror(errno));
+        unlink(tmp);
+    }
+    return ok;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return 0;
+    const char *event = argv[1];
+    bool add = strcmp(event, "add") == 0 || strcmp(event, "old") == 0;
+    bool del = strcmp(event, "del") == 0;
+    if (!add && !del)
+        return 0;
+    if (argc < 4) {
+        ORV_LOG("Lease event %s without MAC and IP address", event);
+        return 1;
+    }
+    const char *mac = argv[2];
+    const char *ip = argv[3];
+    if (!validMac(mac) || !validIp(ip)) {
+        ORV_LOG("Lease event %s with a malformed MAC or IP address, ignored", event);
+        return 1;
+    }
+
+    char path[1024];
+    if (!orvPath(path, sizeof path, "%s", kLeaseLog)) {
+        ORV_LOG("Path too long [%s]", kLeaseLog);
+        return 1;
+    }
+    std::string old;
+    bool exists = false;
+    if (!readWhole(path, old, exists)) {
+        ORV_LOG("Can not read [%s]: %s", path, strerror(errno));
+        return 1;
+    }
+    mode_t mode = 0644;
+    struct stat st;
+    if (exists && stat(path, &st) == 0)
+        mode = st.st_mode & 07777;
+
+    /* Keep every record but those of this MAC address; remember the
+     * interface of the last one, for events that come without it. */
+    std::string kept;
+    std::string previousIf;
+    bool changed = false;
+    size_t pos = 0;
+    while (pos < old.size()) {
+        size_t nl = old.find('\n', pos);
+        std::string line = old.substr(pos, nl == std::string::npos ? nl : nl - pos);
+        pos = nl == std::string::npos ? old.size() : nl + 1;
+        if (line.empty()) {
+            changed = true;
+            continue;
+        }
+        std::vector<std::string> fields = splitBlanks(line);
+        if (fields.size() >= 2 && strcasecmp(fields[1].c_str(), mac) == 0) {
+            if (fields.size() == 4 || fields.size() == 5)
+                previousIf = fields.back();
+            changed = true;
+            continue;
+        }
+        kept += line;
+        kept += '\n';
+        if (nl == std::string::npos)
+            changed = true; /* the missing line end is added */
+    }
+
+    if (add) {
+        std::string ifName = cleanIfName(getenv("DNSMASQ_INTERFACE"));
+        if (ifName.empty())
+            ifName = cleanIfName(previousIf.c_str());
+        std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
+        char record[1024];
+        if (!orvFormat(record, sizeof record, "%lu %s %s %s %s\n", leaseExpiry(), mac, ip,
+                       host.c_str(), ifName.c_str())) {
+            ORV_LOG("Lease record too long for %s", mac);
+            return 1;
+        }
+        kept += record;
+        changed = true;
+    }
+    if (!changed)
+        return 0;
+    return replaceLog(path, kept, mode) ? 0 : 1;
 }

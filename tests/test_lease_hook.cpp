@@ -1,0 +1,258 @@
+// The lease hook as dnsmasq runs it: the built program with an event, the
+// client's MAC, IP and host name as arguments and DNSMASQ_* variables.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <dirent.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sandbox.h"
+
+namespace {
+
+const char kLog[] = "var/packages/Orvath/target/etc/dhcpd-leases.log";
+
+using Env = std::map<std::string, std::string>;
+
+// Runs the hook with exactly these arguments and variables (plus the root);
+// returns its exit status.
+int runHook(const Sandbox &box, const std::vector<std::string> &args, const Env &env = {})
+{
+    std::vector<std::string> argvText = {ORVATH_LEASE_HOOK_BIN};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<std::string> envText = {"ORVATH_ROOT=" + box.root()};
+    for (const auto &e : env)
+        envText.push_back(e.first + "=" + e.second);
+    if (const char *asan = getenv("ASAN_OPTIONS"))
+        envText.push_back(std::string("ASAN_OPTIONS=") + asan);
+    std::vector<char *> argv, envp;
+    for (auto &a : argvText)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    for (auto &e : envText)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        execve(ORVATH_LEASE_HOOK_BIN, argv.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Env lease(const std::string &expires, const std::string &ifName = "eth0")
+{
+    Env env = {{"DNSMASQ_LEASE_EXPIRES", expires}, {"DNSMASQ_TIME_REMAINING", "3600"}};
+    if (!ifName.empty())
+        env["DNSMASQ_INTERFACE"] = ifName;
+    return env;
+}
+
+std::vector<std::string> filesIn(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (struct dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(LeaseHook, AddWritesOneRecordAndCreatesTheLog)
+{
+    Sandbox box;
+    EXPECT_EQ(runHook(box, {"add", "02:00:00:aa:bb:cc", "192.168.1.100", "laptop"},
+                      lease("1700000000")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:aa:bb:cc 192.168.1.100 laptop eth0\n");
+
+    // Without a host name the field stays empty: two blanks in a row.
+    EXPECT_EQ(runHook(box, {"add", "02:00:00:aa:bb:dd", "192.168.1.101"}, lease("1700000100")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:aa:bb:cc 192.168.1.100 laptop eth0\n"
+                              "1700000100 02:00:00:aa:bb:dd 192.168.1.101  eth0\n");
+
+    // Only the log remains in the directory: no temporary file is left.
+    std::vector<std::string> files = filesIn(box.path("var/packages/Orvath/target/etc"));
+    EXPECT_EQ(files, std::vector<std::string>{"dhcpd-leases.log"});
+}
+
+TEST(LeaseHook, RepeatedEventsKeepOneRecordPerClient)
+{
+    Sandbox box;
+    box.write(kLog, "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n"
+                    "1600000000 02:00:00:00:00:02 192.168.1.11 two eth1\n"
+                    "1600000000 02:00:00:00:00:03 192.168.1.12 eth0\n");
+    // A renewal ("old") of client 2 replaces its record, which moves to the end.
+    ASSERT_EQ(runHook(box, {"old", "02:00:00:00:00:02", "192.168.1.11", "two"},
+                      lease("1700000000", "eth1")),
+              0);
+    ASSERT_EQ(runHook(box, {"old", "02:00:00:00:00:02", "192.168.1.11", "two"},
+                      lease("1700000000", "eth1")),
+              0);
+    // The MAC address is compared without regard to case; a four-field record
+    // (without host name) is replaced like any other.
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:03", "192.168.1.12"}, lease("1700000300")), 0);
+    EXPECT_EQ(box.read(kLog), "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n"
+                              "1700000000 02:00:00:00:00:02 192.168.1.11 two eth1\n"
+                              "1700000300 02:00:00:00:00:03 192.168.1.12  eth0\n");
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:01", "192.168.1.10", "one"},
+                      lease("1700000400")),
+              0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:01", "192.168.1.10", "one"},
+                      lease("1700000400")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:00:00:02 192.168.1.11 two eth1\n"
+                              "1700000300 02:00:00:00:00:03 192.168.1.12  eth0\n"
+                              "1700000400 02:00:00:00:00:01 192.168.1.10 one eth0\n");
+}
+
+TEST(LeaseHook, UppercaseMacReplacesLowercaseRecord)
+{
+    Sandbox box;
+    box.write(kLog, "1600000000 02:00:00:0a:0b:0c 192.168.1.10 one eth0\n");
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:0A:0B:0C", "192.168.1.10", "one"},
+                      lease("1700000000")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:0A:0B:0C 192.168.1.10 one eth0\n");
+}
+
+TEST(LeaseHook, OldEventAfterRestartKeepsTheKnownInterface)
+{
+    // dnsmasq reports its existing leases as "old" when it starts, without
+    // DNSMASQ_INTERFACE: the record keeps the interface it had.
+    Sandbox box;
+    box.write(kLog, "1600000000 02:00:00:00:00:01 192.168.1.10 one eth1\n"
+                    "1600000000 02:00:00:00:00:02 192.168.1.11 eth2\n");
+    ASSERT_EQ(runHook(box, {"old", "02:00:00:00:00:01", "192.168.1.10", "one"},
+                      lease("1700000000", "")),
+              0);
+    ASSERT_EQ(runHook(box, {"old", "02:00:00:00:00:02", "192.168.1.11"}, lease("1700000000", "")),
+              0);
+    // A client the log does not know gets an empty interface.
+    ASSERT_EQ(runHook(box, {"old", "02:00:00:00:00:03", "192.168.1.12"}, lease("1700000000", "")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:00:00:01 192.168.1.10 one eth1\n"
+                              "1700000000 02:00:00:00:00:02 192.168.1.11  eth2\n"
+                              "1700000000 02:00:00:00:00:03 192.168.1.12  \n");
+}
+
+TEST(LeaseHook, DelRemovesTheRecordAndToleratesRepeats)
+{
+    Sandbox box;
+    box.write(kLog, "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n"
+                    "1600000000 02:00:00:00:00:02 192.168.1.11 two eth0\n"
+                    "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n");
+    EXPECT_EQ(runHook(box, {"del", "02:00:00:00:00:01", "192.168.1.10", "one"}), 0);
+    EXPECT_EQ(box.read(kLog), "1600000000 02:00:00:00:00:02 192.168.1.11 two eth0\n");
+    EXPECT_EQ(runHook(box, {"del", "02:00:00:00:00:01", "192.168.1.10"}), 0);
+    EXPECT_EQ(box.read(kLog), "1600000000 02:00:00:00:00:02 192.168.1.11 two eth0\n");
+
+    // "del" without a log creates none.
+    Sandbox empty;
+    EXPECT_EQ(runHook(empty, {"del", "02:00:00:00:00:01", "192.168.1.10"}), 0);
+    EXPECT_FALSE(empty.exists(kLog));
+}
+
+TEST(LeaseHook, OtherEventsChangeNothing)
+{
+    Sandbox box;
+    const std::string before = "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n";
+    box.write(kLog, before);
+    EXPECT_EQ(runHook(box, {"init"}), 0);
+    EXPECT_EQ(runHook(box, {"tftp", "1024", "192.168.1.10", "/srv/tftp/pxelinux.0"}), 0);
+    EXPECT_EQ(runHook(box, {"arp-add", "02:00:00:00:00:09", "192.168.1.19"}), 0);
+    EXPECT_EQ(runHook(box, {"relay-snoop", "eth0", "fe80::1", "2001:db8::/64"}), 0);
+    EXPECT_EQ(runHook(box, {}), 0);
+    EXPECT_EQ(box.read(kLog), before);
+}
+
+TEST(LeaseHook, ExpiryIsZeroForInfiniteOrUnreadableTimes)
+{
+    Sandbox box;
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:01", "192.168.1.20", "printer"}, lease("0")), 0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:02", "192.168.1.21"}, {}), 0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:03", "192.168.1.22"}, lease("17x")), 0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:04", "192.168.1.23"}, lease("-5")), 0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:05", "192.168.1.24"},
+                      lease("99999999999999999999999")),
+              0);
+    EXPECT_EQ(box.read(kLog), "0 02:00:00:00:00:01 192.168.1.20 printer eth0\n"
+                              "0 02:00:00:00:00:02 192.168.1.21  \n"
+                              "0 02:00:00:00:00:03 192.168.1.22  eth0\n"
+                              "0 02:00:00:00:00:04 192.168.1.23  eth0\n"
+                              "0 02:00:00:00:00:05 192.168.1.24  eth0\n");
+}
+
+TEST(LeaseHook, ClientChosenTextNeverSplitsOrForgesRecords)
+{
+    Sandbox box;
+    // A host name with a line break would otherwise add a second, forged record.
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:01", "192.168.1.30",
+                            "evil\n0 02:00:00:00:00:99 192.168.1.1 forged eth0"},
+                      lease("1700000000")),
+              0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:02", "192.168.1.31", "two words"},
+                      lease("1700000000")),
+              0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:03", "192.168.1.32", "semi;colon"},
+                      lease("1700000000")),
+              0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:04", "192.168.1.33", std::string(256, 'a')},
+                      lease("1700000000")),
+              0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:05", "192.168.1.34", "host-1_a.lan"},
+                      lease("1700000000", "eth0 x")),
+              0);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:06", "192.168.1.35", std::string(255, 'b')},
+                      lease("1700000000", "eth0\n")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:00:00:01 192.168.1.30  eth0\n"
+                              "1700000000 02:00:00:00:00:02 192.168.1.31  eth0\n"
+                              "1700000000 02:00:00:00:00:03 192.168.1.32  eth0\n"
+                              "1700000000 02:00:00:00:00:04 192.168.1.33  eth0\n"
+                              "1700000000 02:00:00:00:00:05 192.168.1.34 host-1_a.lan \n"
+                              "1700000000 02:00:00:00:00:06 192.168.1.35 " +
+                                  std::string(255, 'b') + " \n");
+
+    // A malformed MAC or IP address is refused; the log stays as it was.
+    const std::string before = box.read(kLog);
+    EXPECT_NE(runHook(box, {"add", "02:00:00:00:00:07\n1 x", "192.168.1.36"}, lease("1")), 0);
+    EXPECT_NE(runHook(box, {"add", "02 00", "192.168.1.36"}, lease("1")), 0);
+    EXPECT_NE(runHook(box, {"add", "", "192.168.1.36"}, lease("1")), 0);
+    EXPECT_NE(runHook(box, {"add", "02:00:00:00:00:07", "192.168.1.36 x"}, lease("1")), 0);
+    EXPECT_NE(runHook(box, {"add", "02:00:00:00:00:07", "192.168.1.300"}, lease("1")), 0);
+    EXPECT_NE(runHook(box, {"del", "02:00:00:00:00:01 ", "192.168.1.30"}), 0);
+    EXPECT_NE(runHook(box, {"add", "02:00:00:00:00:07"}, lease("1")), 0);
+    EXPECT_EQ(box.read(kLog), before);
+}
+
+TEST(LeaseHook, RewriteKeepsModeAndDropsBlankLines)
+{
+    Sandbox box;
+    box.write(kLog, "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n\n"
+                    "1600000000 02:00:00:00:00:02 192.168.1.11 two eth0",
+              0600);
+    ASSERT_EQ(runHook(box, {"add", "02:00:00:00:00:03", "192.168.1.12", "three"},
+                      lease("1700000000")),
+              0);
+    EXPECT_EQ(box.read(kLog), "1600000000 02:00:00:00:00:01 192.168.1.10 one eth0\n"
+                              "1600000000 02:00:00:00:00:02 192.168.1.11 two eth0\n"
+                              "1700000000 02:00:00:00:00:03 192.168.1.12 three eth0\n");
+    struct stat st;
+    ASSERT_EQ(stat(box.path(kLog).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
