@@ -153,7 +153,7 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
     if (!ok)
         return 0;
 
-    pConf->szBootFile[0] = '\0';
+    memset(pConf->szBootFile, 0, sizeof pConf->szBootFile);
     PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
     if (!pList) {
         ORV_LOG("Failed to alloc memory.");

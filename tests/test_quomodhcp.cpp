@@ -1,0 +1,442 @@
+// Service control (enable state, switching an interface off, the restart
+// script) and the PXE subnet store with the access point's subnet check.
+#include <stdlib.h>
+#include <string.h>
+
+#include <initializer_list>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "quomodhcp.h"
+#include "sandbox.h"
+
+// Log lines also go to stderr, where a test can capture them.
+[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
+
+static bool logged(const std::string &log, const std::string &message)
+{
+    return log.find(message) != std::string::npos;
+}
+
+static std::string infoName(const std::string &ifName, const std::string &tag)
+{
+    return "etc/dhcpd/dhcpd-" + ifName + "-" + tag + ".info";
+}
+
+static std::string numberedInfo(const std::string &ifName, int index)
+{
+    return infoName(ifName, ifName + std::to_string(index));
+}
+
+// ---- isIfTagEnable ----
+
+TEST(IsIfTagEnable, YesOnlyForExactlyYes)
+{
+    Sandbox sb;
+    const struct {
+        const char *info;
+        int result;
+    } cases[] = {
+        {"enable=\"yes\"\n", 0},  {"x=1\nenable=yes\n", 0}, {"enable=\"Yes\"\n", -1},
+        {"enable=\"yes \"\n", -1}, {"enable=\"no\"\n", -1},  {"enable=\"\"\n", -1},
+        {"enabled=\"yes\"\n", -1},
+    };
+    for (const auto &c : cases) {
+        sb.write(infoName("eth0", "eth00"), c.info);
+        EXPECT_EQ(c.result, isIfTagEnable("eth0", "eth00")) << c.info;
+    }
+    EXPECT_EQ(-1, isIfTagEnable("eth0", "eth01")); // no file
+    EXPECT_EQ(-1, isIfTagEnable("eth0", nullptr));
+}
+
+// ---- disableDHCPServer ----
+
+TEST(DisableDhcpServer, MarksNumberedUpToTheGapAndThePxeSubnetOff)
+{
+    Sandbox sb;
+    sb.write(numberedInfo("eth0", 0), "enable=\"yes\"\n");
+    sb.write(numberedInfo("eth0", 1), "note=\"kept\"\nenable=\"yes\"\n");
+    sb.write(numberedInfo("eth0", 3), "enable=\"yes\"\n");
+    sb.write(infoName("eth0", "pxe"), "enable=\"yes\"\n");
+    sb.write(numberedInfo("eth1", 0), "enable=\"yes\"\n");
+    sb.write("etc/dhcpd/dhcpd-eth0-eth00.conf", "interface=eth0\n");
+    EXPECT_EQ(1, disableDHCPServer("eth0"));
+    EXPECT_EQ("enable=\"no\"\n", sb.read(numberedInfo("eth0", 0)));
+    EXPECT_EQ("note=\"kept\"\nenable=\"no\"\n", sb.read(numberedInfo("eth0", 1)));
+    EXPECT_EQ("enable=\"yes\"\n", sb.read(numberedInfo("eth0", 3))); // behind the gap
+    EXPECT_EQ("enable=\"no\"\n", sb.read(infoName("eth0", "pxe")));
+    EXPECT_EQ("enable=\"yes\"\n", sb.read(numberedInfo("eth1", 0)));
+    EXPECT_EQ("interface=eth0\n", sb.read("etc/dhcpd/dhcpd-eth0-eth00.conf"));
+}
+
+TEST(DisableDhcpServer, ResultTellsWhetherTheInterfaceHadAnySubnet)
+{
+    Sandbox sb;
+    sb.mkdirs("etc/dhcpd");
+    EXPECT_EQ(0, disableDHCPServer("eth0"));
+    sb.write(infoName("eth0", "pxe"), "enable=\"yes\"\n");
+    EXPECT_EQ(1, disableDHCPServer("eth0"));
+    EXPECT_EQ("enable=\"no\"\n", sb.read(infoName("eth0", "pxe")));
+    sb.write(numberedInfo("eth1", 1), "enable=\"yes\"\n"); // no index 0
+    EXPECT_EQ(0, disableDHCPServer("eth1"));
+    EXPECT_EQ("enable=\"yes\"\n", sb.read(numberedInfo("eth1", 1)));
+}
+
+TEST(DisableDhcpServer, EmptyOrPathLikeNamesAreRefused)
+{
+    Sandbox sb;
+    sb.write(numberedInfo("eth0", 0), "enable=\"yes\"\n");
+    auto before = sb.snapshot();
+    for (const char *name : {"", "../dhcpd/x", ".eth0"})
+        EXPECT_EQ(-1, disableDHCPServer(name)) << name;
+    EXPECT_EQ(-1, disableDHCPServer(nullptr));
+    EXPECT_EQ(before, sb.snapshot());
+}
+
+// ---- isDHCPDActivate ----
+
+TEST(IsDhcpdActivate, AnyEnabledSubnetBeforeTheGapOrThePxeSubnet)
+{
+    Sandbox sb;
+    sb.mkdirs("etc/dhcpd");
+    EXPECT_EQ(-1, isDHCPDActivate("eth0")); // no files at all
+    EXPECT_EQ(-1, isDHCPDActivate(""));
+    EXPECT_EQ(-1, isDHCPDActivate(nullptr));
+
+    sb.write(numberedInfo("eth0", 0), "enable=\"no\"\n");
+    sb.write(numberedInfo("eth0", 1), "enable=\"yes \"\n");
+    sb.write(numberedInfo("eth0", 3), "enable=\"yes\"\n"); // hidden by the gap at 2
+    EXPECT_EQ(-1, isDHCPDActivate("eth0"));
+
+    sb.write(numberedInfo("eth0", 2), "other=\"x\"\n"); // no enable key: off
+    EXPECT_EQ(0, isDHCPDActivate("eth0"));              // now 3 counts
+
+    sb.remove(numberedInfo("eth0", 2));
+    sb.write(infoName("eth0", "pxe"), "enable=\"Yes\"\n");
+    EXPECT_EQ(-1, isDHCPDActivate("eth0"));
+    sb.write(infoName("eth0", "pxe"), "enable=\"yes\"\n");
+    EXPECT_EQ(0, isDHCPDActivate("eth0"));
+    EXPECT_EQ(-1, isDHCPDActivate("eth1"));
+}
+
+TEST(IsDhcpdActivate, FollowsDisableDhcpServer)
+{
+    Sandbox sb;
+    sb.write(numberedInfo("eth0", 0), "enable=\"yes\"\n");
+    sb.write(infoName("eth0", "pxe"), "enable=\"yes\"\n");
+    ASSERT_EQ(0, isDHCPDActivate("eth0"));
+    ASSERT_EQ(1, disableDHCPServer("eth0"));
+    EXPECT_EQ(-1, isDHCPDActivate("eth0"));
+}
+
+// ---- restartDHCPServer ----
+
+TEST(RestartDhcpServer, RunsTheStartUpScriptAndReturnsItsStatus)
+{
+    Sandbox sb;
+    sb.installRestartRecorder();
+    const struct {
+        const char *status; // nullptr: no status file, the script exits 0
+        int result;
+        bool message;
+    } cases[] = {{nullptr, 0, false}, {"1\n", 1, true}, {"2\n", 2, false}, {"0\n", 0, false}};
+    int runs = 0;
+    for (const auto &c : cases) {
+        if (c.status)
+            sb.write("restart.status", c.status);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.result, restartDHCPServer());
+        std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c.message, logged(log, "Failed to restart DHCP SERVER\n")) << log;
+        EXPECT_EQ(c.message, logged(log, "quomodhcp.cpp:")) << log;
+        EXPECT_EQ(++runs, sb.restartCount());
+    }
+    EXPECT_EQ("nat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\n",
+              sb.read("restart.log"));
+}
+
+TEST(RestartDhcpServer, MissingScriptIsReturnedSilently)
+{
+    Sandbox sb;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(127, restartDHCPServer());
+    EXPECT_FALSE(logged(testing::internal::GetCapturedStderr(), "Failed to restart"));
+}
+
+// ---- PXE store ----
+
+static const char kPxeConf[] = "etc/dhcpd/dhcpd-eth0-pxe.conf";
+static const char kPxeInfo[] = "etc/dhcpd/dhcpd-eth0-pxe.info";
+
+static DhcpPxeConf pxeSubnet(const char *bootFile, const char *domain, const char *secondDns)
+{
+    DhcpPxeConf c;
+    memset(&c, 0, sizeof c);
+    c.leaseTime = 36000;
+    strcpy(c.szStartIp, "10.1.0.50");
+    strcpy(c.szEndIp, "10.1.0.99");
+    strcpy(c.szIfName, "eth0");
+    strcpy(c.szDomain, domain);
+    strcpy(c.szPrimaryDns, "10.1.0.1");
+    strcpy(c.szSecondaryDns, secondDns);
+    strcpy(c.szNetmask, "255.255.255.0");
+    strcpy(c.szGateway, "10.1.0.254");
+    strcpy(c.szTag, "pxe");
+    strcpy(c.szBootFile, bootFile);
+    return c;
+}
+
+static DhcpPxeConf filledPxe(char byte)
+{
+    DhcpPxeConf c;
+    memset(&c, byte, sizeof c);
+    return c;
+}
+
+static bool sameBytes(const DhcpPxeConf &a, const DhcpPxeConf &b)
+{
+    return memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(PxeStore, WritesAllLinesByteForByte)
+{
+    Sandbox sb;
+    DhcpPxeConf c = pxeSubnet("pxelinux.0", "lab.example", "10.1.0.2");
+    EXPECT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1));
+    EXPECT_EQ("interface=eth0\n"
+              "dhcp-range=set:pxe,10.1.0.50,10.1.0.99,255.255.255.0,36000\n"
+              "dhcp-option=tag:pxe,option:router,10.1.0.254\n"
+              "dhcp-option=tag:pxe,option:domain-search,lab.example\n"
+              "dhcp-option=tag:pxe,option:domain-name,lab.example\n"
+              "dhcp-option=tag:pxe,option:dns-server,10.1.0.1,10.1.0.2\n"
+              "dhcp-boot=tag:pxe,pxelinux.0\n"
+              "dhcp-vendorclass=set:pxe,PXEClient\n",
+              sb.read(kPxeConf));
+    EXPECT_EQ("enable=\"yes\"\n", sb.read(kPxeInfo));
+}
+
+TEST(PxeStore, WithoutBootFileDomainOrSecondDnsThoseLinesAreLeftOut)
+{
+    Sandbox sb;
+    sb.write(kPxeConf, "dhcp-boot=tag:pxe,old.0\nstale\nstale\nstale\nstale\nstale\n");
+    DhcpPxeConf c = pxeSubnet("", "", "");
+    EXPECT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1));
+    EXPECT_EQ("interface=eth0\n"
+              "dhcp-range=set:pxe,10.1.0.50,10.1.0.99,255.255.255.0,36000\n"
+              "dhcp-option=tag:pxe,option:router,10.1.0.254\n"
+              "dhcp-option=tag:pxe,option:dns-server,10.1.0.1\n",
+              sb.read(kPxeConf));
+}
+
+TEST(PxeStore, DisabledWriteStillRewritesTheWholeFragment)
+{
+    Sandbox sb;
+    DhcpPxeConf c = pxeSubnet("old.0", "", "");
+    ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1));
+    DhcpPxeConf changed = pxeSubnet("new.efi", "", "");
+    strcpy(changed.szGateway, "10.1.0.253");
+    EXPECT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&changed, 0));
+    EXPECT_EQ("enable=\"no\"\n", sb.read(kPxeInfo));
+    std::string fragment = sb.read(kPxeConf);
+    EXPECT_TRUE(logged(fragment, "option:router,10.1.0.253\n")) << fragment;
+    EXPECT_TRUE(logged(fragment, "\ndhcp-boot=tag:pxe,new.efi\n")) << fragment;
+    EXPECT_FALSE(logged(fragment, "old.0")) << fragment;
+}
+
+TEST(PxeStore, RoundTrips)
+{
+    const struct {
+        const char *bootFile, *domain, *secondDns;
+        int enable;
+    } cases[] = {
+        {"pxelinux.0", "lab.example", "10.1.0.2", 1},
+        {"", "", "", 1},
+        {"boot/grubx64.efi", "", "10.1.0.2", 0},
+        {"", "lab.example", "", 0},
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        DhcpPxeConf written = pxeSubnet(c.bootFile, c.domain, c.secondDns);
+        ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&written, c.enable));
+        DhcpPxeConf read = filledPxe('#');
+        ASSERT_EQ(1, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", &read)) << c.bootFile;
+        written.isEnabled = c.enable;
+        EXPECT_TRUE(sameBytes(written, read)) << c.bootFile << "|" << read.szBootFile << "|"
+                                              << read.szDomain << "|" << read.szSecondaryDns;
+    }
+}
+
+TEST(PxeStore, BootFileReadsBackUpToItsFirstCommaAndWithinTheValueBuffer)
+{
+    Sandbox sb;
+    DhcpPxeConf c = pxeSubnet("first,second", "", "");
+    ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1));
+    DhcpPxeConf read;
+    ASSERT_EQ(1, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", &read));
+    EXPECT_STREQ("first", read.szBootFile);
+
+    // The whole name is written; the value "tag:pxe,<name>" is read through a
+    // 1024-byte buffer, leaving 1023 - 8 characters of the name.
+    const std::string longName(4095, 'b');
+    c = pxeSubnet(longName.c_str(), "", "");
+    ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1));
+    EXPECT_TRUE(logged(sb.read(kPxeConf), "dhcp-boot=tag:pxe," + longName + "\n"));
+    ASSERT_EQ(1, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", &read));
+    EXPECT_EQ(longName.substr(0, 1015), read.szBootFile);
+}
+
+TEST(PxeStore, OddBootLines)
+{
+    Sandbox sb;
+    DhcpPxeConf c = pxeSubnet("", "", "");
+    ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1));
+    const std::string fragment = sb.read(kPxeConf);
+    const struct {
+        const char *line;
+        int result;
+        const char *bootFile;
+    } cases[] = {
+        {"dhcp-boot=pxelinux.0\n", 1, ""}, // one field: no boot file
+        {"dhcp-boot=,,,\n", 0, ""},         // no field at all
+        {"dhcp-boot=\"tag:pxe,quoted.0\"\n", 1, "quoted.0"},
+    };
+    for (const auto &k : cases) {
+        sb.write(kPxeConf, fragment + k.line);
+        DhcpPxeConf read = filledPxe('#');
+        EXPECT_EQ(k.result, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", &read)) << k.line;
+        EXPECT_STREQ(k.bootFile, read.szBootFile) << k.line;
+        EXPECT_STREQ("10.1.0.254", read.szGateway) << k.line; // subnet part filled
+    }
+}
+
+TEST(PxeStore, ReaderFailures)
+{
+    Sandbox sb;
+    DhcpPxeConf read = filledPxe('#');
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", &read));
+    EXPECT_EQ(0, QUOMONetGetDhcpPXEServerConf(nullptr, "eth0", &read));
+    EXPECT_EQ(0, QUOMONetGetDhcpPXEServerConf("pxe", nullptr, &read));
+    EXPECT_EQ(0, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", nullptr));
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "File [" + sb.path(kPxeConf) + "] does not exist.\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find("does not exist", log.find("does not exist") + 1));
+    EXPECT_TRUE(sameBytes(filledPxe('#'), read));
+
+    sb.write(kPxeConf, "interface=eth0\n"
+                       "dhcp-range=set:pxe,10.1.0.50,10.1.0.99,255.255.255.0,36000\n"
+                       "dhcp-option=tag:pxe,option:dns-server,10.1.0.1\n"
+                       "dhcp-boot=tag:pxe,pxelinux.0\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, QUOMONetGetDhcpPXEServerConf("pxe", "eth0", &read)); // no router line
+    log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "Failed to get key dhcp-option\n")) << log;
+}
+
+TEST(PxeStore, WriterFailures)
+{
+    Sandbox sb;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, QUOMONetSetDhcpPXEServerConfigFiles(nullptr, 1));
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "quomodhcp.cpp:")) << log;
+    EXPECT_TRUE(logged(log, " Bad parameters.\n")) << log;
+
+    sb.mkdirs(kPxeConf); // a directory where the fragment belongs
+    DhcpPxeConf c = pxeSubnet("pxelinux.0", "", "");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, QUOMONetSetDhcpPXEServerConfigFiles(&c, 0));
+    log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "Failed to open file [" + sb.path(kPxeConf) + "].\n")) << log;
+    EXPECT_TRUE(logged(log, "Failed to set config file of dhcp server [eth0].\n")) << log;
+    EXPECT_EQ("enable=\"no\"\n", sb.read(kPxeInfo));
+}
+
+TEST(PxeStore, RefusesTextThatWouldAddLinesOrLeaveTheDirectory)
+{
+    Sandbox sb;
+    DhcpPxeConf good = pxeSubnet("pxelinux.0", "lab.example", "");
+    ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&good, 1));
+    auto before = sb.snapshot();
+    const struct {
+        void (*spoil)(DhcpPxeConf &);
+        const char *message;
+    } cases[] = {
+        {[](DhcpPxeConf &c) { strcpy(c.szBootFile, "x.0\ndhcp-script=/bin/sh"); },
+         "Invalid parameter szBootFile: contains a line break"},
+        {[](DhcpPxeConf &c) { strcpy(c.szBootFile, "x.0\r"); },
+         "Invalid parameter szBootFile: contains a line break"},
+        {[](DhcpPxeConf &c) { memset(c.szBootFile, 'b', sizeof c.szBootFile); },
+         "Invalid parameter szBootFile: not terminated within 4096 bytes"},
+        {[](DhcpPxeConf &c) { strcpy(c.szDomain, "a\nb"); },
+         "Invalid parameter szDomain: contains a line break"},
+        {[](DhcpPxeConf &c) { strcpy(c.szIfName, "../.."); },
+         "Invalid parameter szIfName: contains \"/\""},
+        {[](DhcpPxeConf &c) { strcpy(c.szTag, "p/xe"); }, "Invalid parameter szTag: contains \"/\""},
+        {[](DhcpPxeConf &c) { strcpy(c.szTag, ".pxe"); },
+         "Invalid parameter szTag: begins with \".\""},
+        {[](DhcpPxeConf &c) { c.szIfName[0] = '\0'; }, "Invalid parameter szIfName: empty"},
+    };
+    for (const auto &k : cases) {
+        DhcpPxeConf c = good;
+        k.spoil(c);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(0, QUOMONetSetDhcpPXEServerConfigFiles(&c, 1)) << k.message;
+        std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(logged(log, k.message)) << log;
+    }
+    EXPECT_EQ(before, sb.snapshot());
+}
+
+// ---- isSameApSubnet ----
+
+static const char kApConf[] = "etc/dhcpd/dhcpd-lbr0-lbr0.conf";
+
+static void writeAccessPoint(const Sandbox &sb)
+{
+    sb.write(kApConf, "interface=lbr0\n"
+                      "dhcp-range=set:lbr0,192.168.50.10,192.168.50.99,255.255.255.0,86400\n"
+                      "dhcp-option=tag:lbr0,option:router,192.168.50.1\n"
+                      "dhcp-option=tag:lbr0,option:dns-server,192.168.50.1\n");
+}
+
+TEST(IsSameApSubnet, NoAccessPointSubnetNoConflict)
+{
+    Sandbox sb;
+    EXPECT_EQ(0, isSameApSubnet("192.168.50.1", "255.255.255.0"));
+    EXPECT_EQ(0, isSameApSubnet("not an address", "255.255.255.0"));
+}
+
+TEST(IsSameApSubnet, ConflictUnderEitherMask)
+{
+    Sandbox sb;
+    writeAccessPoint(sb);
+    EXPECT_NE(0, isSameApSubnet("192.168.50.1", "255.255.255.0")); // the router itself
+    EXPECT_NE(0, isSameApSubnet("192.168.50.1", "255.255.255.255"));
+    EXPECT_NE(0, isSameApSubnet("192.168.50.77", "255.255.255.0"));
+    EXPECT_NE(0, isSameApSubnet("192.168.50.77", "255.255.255.252")); // the AP's own mask
+    EXPECT_NE(0, isSameApSubnet("192.168.51.7", "255.255.0.0"));      // the caller's mask
+    EXPECT_EQ(0, isSameApSubnet("192.168.51.7", "255.255.255.0"));
+    EXPECT_EQ(0, isSameApSubnet("10.0.0.5", "255.0.0.0"));
+}
+
+TEST(IsSameApSubnet, UnparsableTextCountsAsAConflict)
+{
+    Sandbox sb;
+    writeAccessPoint(sb);
+    EXPECT_NE(0, isSameApSubnet("192.168.51.7", "not a mask"));
+    EXPECT_NE(0, isSameApSubnet("", "255.255.255.0"));
+    EXPECT_NE(0, isSameApSubnet(nullptr, nullptr));
+}
+
+TEST(IsSameApSubnet, AccessPointFragmentLackingLinesIsMinusOne)
+{
+    Sandbox sb;
+    sb.write(kApConf, "interface=lbr0\n"
+                      "dhcp-range=set:lbr0,192.168.50.10,192.168.50.99,255.255.255.0,86400\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(-1, isSameApSubnet("10.0.0.5", "255.0.0.0"));
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "Failed to get key dhcp-option\n")) << log;
+}

@@ -1,0 +1,82 @@
+// The DNS-only pair follows whether a process named "named" runs.
+#include <stdlib.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "quomodhcp.h"
+#include "sandbox.h"
+#include "vorl.h"
+
+// Log lines also go to stderr, where a test can capture them.
+[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
+
+static const char kConf[] = "etc/dhcpd/dhcpd-dns-dns.conf";
+static const char kInfo[] = "etc/dhcpd/dhcpd-dns-dns.info";
+
+static const char kDnsOnlyFragment[] =
+    "port=0\n"
+    "interface=dns\n"
+    "dhcp-range=set:dns,127.0.0.1,127.0.0.1,255.255.255.0,86400\n"
+    "dhcp-option=tag:dns,option:router,127.0.0.1\n"
+    "dhcp-option=tag:dns,option:dns-server,127.0.0.1\n";
+
+static bool logged(const std::string &log, const std::string &message)
+{
+    return log.find(message) != std::string::npos;
+}
+
+TEST(DecideDisableDns, WithoutNamedThePairIsRemoved)
+{
+    // Another test of this project (or the machine) may run a "named".
+    if (VORLCIsProcAlive("named") == 1)
+        GTEST_SKIP() << "a process named \"named\" is running";
+    Sandbox sb;
+    sb.write(kConf, "port=0\n");
+    sb.write(kInfo, "enable=\"yes\"\n");
+    sb.write("etc/dhcpd/dhcpd-eth0-eth00.conf", "interface=eth0\n");
+    EXPECT_EQ(1, QUOMODHCPDecideDisableDNS());
+    EXPECT_FALSE(sb.exists(kConf));
+    EXPECT_FALSE(sb.exists(kInfo));
+    EXPECT_TRUE(sb.exists("etc/dhcpd/dhcpd-eth0-eth00.conf"));
+    EXPECT_EQ(1, QUOMODHCPDecideDisableDNS()); // nothing to remove is fine
+}
+
+TEST(DecideDisableDns, WithNamedThePairIsWrittenAfresh)
+{
+    Sandbox sb;
+    sb.mkdirs("etc/dhcpd");
+    sb.write(kConf, "port=53\nleft=over\n");
+    sb.write(kInfo, "enable=\"no\"\n");
+    NamedProcess named(sb);
+    ASSERT_EQ(1, VORLCIsProcAlive("named"));
+    EXPECT_EQ(1, QUOMODHCPDecideDisableDNS());
+    EXPECT_EQ(kDnsOnlyFragment, sb.read(kConf));
+    EXPECT_EQ("enable=\"yes\"\n", sb.read(kInfo));
+    EXPECT_EQ(1, QUOMODHCPDecideDisableDNS()); // the same again, not appended twice
+    EXPECT_EQ(kDnsOnlyFragment, sb.read(kConf));
+}
+
+TEST(DecideDisableDns, FragmentThatCannotBeCreatedIsLogged)
+{
+    Sandbox sb; // no etc/dhcpd: nothing can be created in it
+    NamedProcess named(sb);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, QUOMODHCPDecideDisableDNS());
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "File [" + sb.path(kConf) + "] touch failed.\n")) << log;
+}
+
+TEST(DecideDisableDns, FailedWriteNamesTheStepAndKeepsWhatWasWritten)
+{
+    Sandbox sb;
+    sb.mkdirs(kInfo); // a directory where the settings file belongs
+    NamedProcess named(sb);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, QUOMODHCPDecideDisableDNS());
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(logged(log, "quomodhcp_decide_enable_dns_server.cpp:")) << log;
+    EXPECT_TRUE(logged(log, "Disable dnsmasq DNS SERVER failed QUOMODHCPDecideDisableDNS(")) << log;
+    EXPECT_EQ("port=0\n", sb.read(kConf));
+}
