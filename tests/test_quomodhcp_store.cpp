@@ -331,11 +331,3 @@ TEST(ReadClientList, DamagedRecordIsUnusableAndChangesNothing)
         EXPECT_TRUE(e.untouched()) << line;
     }
 }
-
-TEST(ReadClientList, NullArgumentsAreRefused)
-{
-    ClientEntry e;
-    EXPECT_EQ(-1, readClientList(e.mac, e.ip, e.host, e.expire, e.ifName, nullptr));
-    EXPECT_EQ(-1, readClientList(nullptr, e.ip, e.host, e.expire, e.ifName, "0 m i h eth0"));
-    EXPECT_TRUE(e.untouched());
-}
