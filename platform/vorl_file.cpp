@@ -176,6 +176,15 @@ struct Rewrite {
     }
 };
 
+/* Opens the file for reading (a missing file reads as empty) and starts
+ * writing its replacement. 0 on success, -1 on failure (logged). */
+int beginRewrite(const char *path, Reader &in, Rewrite &out)
+{
+    if (in.open(path) < 0)
+        return -1;
+    return out.begin(path);
+}
+
 int badArgument(const char *function)
 {
     ORV_LOG("Invalid argument to %s", function);
@@ -288,10 +297,8 @@ int VORLCFileSetKeyValue(const char *szPath, const char *szKey, const char *szVa
         return badArgument("VORLCFileSetKeyValue");
 
     Reader in;
-    if (in.open(szPath) < 0)
-        return -1;
     Rewrite out;
-    if (out.begin(szPath) != 0)
+    if (beginRewrite(szPath, in, out) != 0)
         return -1;
     size_t keyLen = strlen(szKey);
     bool replaced = false;
@@ -342,10 +349,8 @@ int VORLCFileAddLine(const char *szPath, const char *szAnchor, const char *szLin
         return badArgument("VORLCFileAddLine");
 
     Reader in;
-    if (in.open(szPath) < 0)
-        return -1;
     Rewrite out;
-    if (out.begin(szPath) != 0)
+    if (beginRewrite(szPath, in, out) != 0)
         return -1;
     if (in.fp) {
         char chunk[8192];
