@@ -16,6 +16,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "orvath_common.h"
@@ -152,6 +153,7 @@ Webvard::Webvard(bool readRequest)
             std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
             std::string errors;
             if (!reader->parse(body.data(), body.data() + body.size(), &document_, &errors)) {
+                std::replace(errors.begin(), errors.end(), '\n', ' '); /* one log line */
                 ORV_LOG("Request document is not JSON: %s", errors.c_str());
                 document_ = Json::Value();
             }
