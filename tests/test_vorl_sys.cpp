@@ -15,7 +15,8 @@
 namespace {
 
 // A running copy of sleep under a name of this test program alone, so that
-// tests running in parallel cannot disturb the answer.
+// tests running in parallel cannot disturb the answer (nor be disturbed, as
+// a "named" would disturb the DNS-only tests).
 class NamedSleeper {
 public:
     NamedSleeper(const Sandbox &sb, const std::string &name) : path_(sb.path(name))
@@ -124,9 +125,6 @@ TEST(VorlIsProcAlive, ExactNameOfARunningProcess)
     EXPECT_EQ(0, VORLCIsProcAlive((name + "x").c_str()));
     sleeper.stop();
     EXPECT_EQ(0, VORLCIsProcAlive(name.c_str()));
-
-    NamedProcess named(sb);
-    EXPECT_EQ(1, VORLCIsProcAlive("named"));
     EXPECT_EQ(0, VORLCIsProcAlive(""));
     EXPECT_EQ(0, VORLCIsProcAlive(nullptr));
 }
