@@ -128,12 +128,8 @@ int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServ
         return 0;
 
     char szConf[QUOMO_PATH_LEN];
-    /* A cut name would be another file: count it as missing. */
-    if (!quomoSubnetPath(szConf, sizeof szConf, szIfName, szTag, "conf") ||
-        VORLCFileExist(szConf) == 0) {
-        ORV_LOG("File [%s] does not exist.", szConf);
+    if (!quomoExistingFragment(szConf, szIfName, szTag))
         return 0;
-    }
     memset(pConf, 0, sizeof *pConf);
 
     if (!withList(readRange, szConf, pConf) || !withList(readDnsServers, szConf, pConf))

@@ -140,11 +140,8 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
         return 0;
 
     char szConf[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szConf, sizeof szConf, szIfName, szTag, "conf") ||
-        VORLCFileExist(szConf) == 0) {
-        ORV_LOG("File [%s] does not exist.", szConf);
+    if (!quomoExistingFragment(szConf, szIfName, szTag))
         return 0;
-    }
 
     DhcpServerConf subnet;
     memset(&subnet, 0, sizeof subnet);

@@ -17,6 +17,17 @@ int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, c
                    ext);
 }
 
+int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag)
+{
+    /* A cut name would be another file: count it as missing. */
+    if (!quomoSubnetPath(szConf, QUOMO_PATH_LEN, szIfName, szTag, "conf") ||
+        VORLCFileExist(szConf) == 0) {
+        ORV_LOG("File [%s] does not exist.", szConf);
+        return 0;
+    }
+    return 1;
+}
+
 int quomoInfoEnabled(const char *szInfoPath)
 {
     char szValue[QUOMO_VALUE_LEN] = "";

@@ -27,6 +27,10 @@ int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *sz
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<ifName><index>.<ext>, a numbered subnet. */
 int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, const char *ext);
 
+/* Names the subnet's fragment in szConf (QUOMO_PATH_LEN bytes); 1 when it
+ * exists, else logs "File [...] does not exist." and returns 0. */
+int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag);
+
 /* 1 when the settings file's "enable" reads exactly "yes" (without quotes);
  * 0 when it says anything else, lacks the key or does not exist. */
 int quomoInfoEnabled(const char *szInfoPath);
