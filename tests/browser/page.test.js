@@ -1,0 +1,454 @@
+// Browser tests of the administration page: Debian's chromium, driven by
+// playwright-core, against the demo server (lighttpd + the built orvath
+// program over a fresh sandbox root) on a free port. Run by tests/browser/run.
+'use strict';
+
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
+const { chromium } = require('playwright-core');
+
+const TOP = path.resolve(__dirname, '..', '..');
+const WORK = process.env.BROWSER_WORK || path.join(os.tmpdir(), 'orvath-browser');
+const DEMO_DIR = path.join(WORK, 'demo');
+const ROOT = path.join(DEMO_DIR, 'root');
+const SHOTS = path.join(WORK, 'screenshots');
+const USER = 'tester';
+const PASSWORD = `pw-${process.pid}-${Date.now()}`;
+const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+
+let demo = null;
+let demoOutput = '';
+let base = '';
+let context = null;
+let page = null;
+let userDataDir = '';
+
+// --- helpers -------------------------------------------------------------------
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.once('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Retries an assertion until it holds or the time is up; the last failure
+// is the test's.
+async function eventually(check, timeoutMs = 10000) {
+  const end = Date.now() + timeoutMs;
+  for (;;) {
+    try {
+      return await check();
+    } catch (e) {
+      if (Date.now() > end) throw e;
+      await sleep(100);
+    }
+  }
+}
+
+const sandboxFile = (rel) => path.join(ROOT, rel);
+const readSandbox = (rel) => {
+  try { return fs.readFileSync(sandboxFile(rel), 'utf8'); } catch (e) { return null; }
+};
+
+// Every file under the sandbox's etc/dhcpd, for before/after comparisons.
+function dhcpdFiles() {
+  const dir = sandboxFile('etc/dhcpd');
+  const files = {};
+  for (const name of fs.readdirSync(dir).sort()) files[name] = fs.readFileSync(path.join(dir, name), 'utf8');
+  return files;
+}
+
+async function shot(name) {
+  fs.mkdirSync(SHOTS, { recursive: true });
+  await page.screenshot({ path: path.join(SHOTS, `${name}.png`), fullPage: true });
+}
+
+// A fresh load of the page (a new hash alone would not load it again).
+async function openPage(hash = '') {
+  await page.goto('about:blank');
+  await page.goto(`${base}/${hash}`);
+  await page.waitForSelector('body[data-ready="true"]');
+}
+
+async function chooseInterface(id) {
+  await page.selectOption('#iface', id);
+  await eventually(async () => assert.equal(await page.evaluate(() => location.hash), `#if=${id}`));
+  await page.waitForLoadState('networkidle');
+}
+
+const value = (selector) => page.inputValue(selector);
+const text = async (selector) => ((await page.textContent(selector)) || '').trim();
+
+// Fills the subnet row i (0-based, as the table shows it).
+async function fillSubnet(i, row) {
+  for (const key of ['startip', 'endip', 'netmask', 'gateway']) {
+    await page.fill(`#subnet-${i}-${key}`, row[key]);
+  }
+}
+
+async function saveAndWait() {
+  const answer = page.waitForResponse((r) => r.url().endsWith('/cgi-bin/orvath')
+    && (r.request().postData() || '').startsWith('action=applydata'));
+  await page.click('#save');
+  const body = await (await answer).json();
+  await page.waitForLoadState('networkidle');
+  return body;
+}
+
+// Posts one action straight to the program, as the page does.
+async function action(name, params = {}) {
+  const response = await fetch(`${base}/cgi-bin/orvath`, {
+    method: 'POST',
+    headers: {
+      Authorization: `Basic ${Buffer.from(`${USER}:${PASSWORD}`).toString('base64')}`,
+      'Content-Type': 'application/x-www-form-urlencoded',
+    },
+    body: new URLSearchParams({ action: name, ...params }),
+  });
+  assert.equal(response.status, 200);
+  return response.json();
+}
+
+// --- the server and the browser -----------------------------------------------
+
+async function startDemo() {
+  const port = await freePort();
+  base = `http://127.0.0.1:${port}`;
+  fs.rmSync(DEMO_DIR, { recursive: true, force: true });
+  demo = spawn(path.join(TOP, 'scripts', 'demo'), [], {
+    env: {
+      ...process.env,
+      PORT: String(port),
+      DEMO_USER: USER,
+      DEMO_PASSWORD: PASSWORD,
+      DEMO_DIR,
+      DEMO_MODE: process.env.BROWSER_DEMO_MODE || 'fixed',
+      DEMO_SEED: '0',
+      ORVATH_BUILD: process.env.ORVATH_BUILD || path.join(TOP, 'build', 'normal'),
+    },
+    stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  demo.stdout.on('data', (d) => { demoOutput += d; });
+  demo.stderr.on('data', (d) => { demoOutput += d; });
+  const exited = new Promise((resolve) => demo.once('exit', (code) => resolve(code)));
+  const ready = path.join(DEMO_DIR, 'ready');
+  const end = Date.now() + 30000;
+  while (!fs.existsSync(ready)) {
+    const code = await Promise.race([exited, sleep(100).then(() => undefined)]);
+    if (code !== undefined) throw new Error(`the demo ended (${code}) before serving:\n${demoOutput}`);
+    if (Date.now() > end) throw new Error(`the demo did not start in time:\n${demoOutput}`);
+  }
+}
+
+async function stopDemo() {
+  if (!demo || demo.exitCode !== null) return;
+  const exited = new Promise((resolve) => demo.once('exit', resolve));
+  demo.kill('SIGTERM');
+  const timer = setTimeout(() => demo.kill('SIGKILL'), 15000);
+  await exited;
+  clearTimeout(timer);
+}
+
+before(async () => {
+  await startDemo();
+  userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvath-chromium-'));
+  context = await chromium.launchPersistentContext(userDataDir, {
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: CHROMIUM_FLAGS,
+    httpCredentials: { username: USER, password: PASSWORD },
+    viewport: { width: 1280, height: 900 },
+  });
+  page = context.pages()[0] || await context.newPage();
+  page.setDefaultTimeout(15000);
+});
+
+after(async () => {
+  if (context) await context.close().catch(() => {});
+  if (userDataDir) fs.rmSync(userDataDir, { recursive: true, force: true });
+  await stopDemo();
+});
+
+// --- the tests -------------------------------------------------------------------
+
+test('without credentials neither the page nor the program is served', async () => {
+  const pageAnswer = await fetch(`${base}/`);
+  assert.equal(pageAnswer.status, 401);
+  const before = fs.readdirSync(sandboxFile('etc/dhcpd')).sort();
+  const cgiAnswer = await fetch(`${base}/cgi-bin/orvath`, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
+    body: 'action=applydata&dataArray=%7B%22iftype%22%3A%22eth0%22%7D&subnetData=%5B%5D&staticData=%5B%5D',
+  });
+  assert.equal(cgiAnswer.status, 401);
+  const wrong = await fetch(`${base}/`, {
+    headers: { Authorization: `Basic ${Buffer.from(`${USER}:wrong`).toString('base64')}` },
+  });
+  assert.equal(wrong.status, 401);
+  assert.deepEqual(fs.readdirSync(sandboxFile('etc/dhcpd')).sort(), before);
+});
+
+test('logged in, the page lists the interfaces by their display names', async () => {
+  await openPage();
+  const options = await page.$$eval('#iface option', (os) => os.map((o) => [o.value, o.textContent]));
+  assert.deepEqual(options.slice(0, 3), [['eth0', 'LAN 1 (eth0)'], ['eth1', 'LAN 2 (eth1)'], ['eth2', 'LAN 3 (eth2)']]);
+  assert.ok(options.some(([v]) => v === 'bond0'));
+  assert.equal(await text('#pxe-status'), 'PXE network boot: off');
+  await shot('01-start');
+});
+
+test('two subnets and a reservation are saved, written as fragments and shown after a reload', async () => {
+  await openPage();
+  await chooseInterface('eth1');
+  await page.check('#enable');
+  await page.fill('#leasetime', '120');
+  await page.fill('#domain', 'test.lan');
+  await page.fill('#pdns', '192.168.60.1');
+  await page.fill('#sdns', '');
+  await page.click('#add-subnet');
+  await fillSubnet(0, { startip: '192.168.60.100', endip: '192.168.60.150', netmask: '255.255.255.0', gateway: '192.168.60.1' });
+  await page.click('#add-subnet');
+  await fillSubnet(1, { startip: '192.168.61.100', endip: '192.168.61.150', netmask: '255.255.255.0', gateway: '192.168.61.1' });
+  await page.click('#add-reservation');
+  await page.fill('#reservation-0-mac', '02:00:00:00:60:09');
+  await page.fill('#reservation-0-ip', '192.168.60.20');
+  await page.fill('#reservation-0-hostname', 'backup');
+  await shot('02-edited');
+
+  const answer = await saveAndWait();
+  assert.equal(answer.success, true, JSON.stringify(answer));
+  assert.equal(answer.isSameApSubnet, false);
+  assert.match(await text('#save-message'), /^Saved/);
+
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'),
+    'interface=eth1\n'
+    + 'dhcp-range=set:eth10,192.168.60.100,192.168.60.150,255.255.255.0,7200\n'
+    + 'dhcp-option=tag:eth10,option:router,192.168.60.1\n'
+    + 'dhcp-option=tag:eth10,option:domain-search,test.lan\n'
+    + 'dhcp-option=tag:eth10,option:domain-name,test.lan\n'
+    + 'dhcp-option=tag:eth10,option:dns-server,192.168.60.1\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth11.conf'),
+    'interface=eth1\n'
+    + 'dhcp-range=set:eth11,192.168.61.100,192.168.61.150,255.255.255.0,7200\n'
+    + 'dhcp-option=tag:eth11,option:router,192.168.61.1\n'
+    + 'dhcp-option=tag:eth11,option:domain-search,test.lan\n'
+    + 'dhcp-option=tag:eth11,option:domain-name,test.lan\n'
+    + 'dhcp-option=tag:eth11,option:dns-server,192.168.60.1\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.info'), 'enable="yes"\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth11.info'), 'enable="yes"\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth12.conf'), null);
+  assert.match(readSandbox('etc/dhcpd/dhcpdStatic.ori'), /02:00:00:00:60:09/);
+  assert.match(readSandbox('etc/dhcpd/dhcpd-static-static.conf'), /02:00:00:00:60:09.*192\.168\.60\.20/);
+  // The service was restarted through the start-up script, which took the
+  // fragments.
+  assert.match(readSandbox('var/log/rc.network.log') || '', /nat-restart-dhcp: \d+ fragments/);
+
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await page.inputValue('#iface'), 'eth1');
+  await page.waitForLoadState('networkidle');
+  assert.equal(await value('#leasetime'), '120');
+  assert.equal(await value('#domain'), 'test.lan');
+  assert.equal(await value('#pdns'), '192.168.60.1');
+  assert.equal(await page.isChecked('#enable'), true);
+  assert.equal(await value('#subnet-0-startip'), '192.168.60.100');
+  assert.equal(await value('#subnet-0-endip'), '192.168.60.150');
+  assert.equal(await value('#subnet-1-startip'), '192.168.61.100');
+  assert.equal(await value('#subnet-1-gateway'), '192.168.61.1');
+  assert.equal(await page.isChecked('#subnet-1-activated'), true);
+  assert.equal(await value('#reservation-0-mac'), '02:00:00:00:60:09');
+  assert.equal(await value('#reservation-0-ip'), '192.168.60.20');
+  assert.equal(await value('#reservation-0-hostname'), 'backup');
+  await shot('03-saved');
+});
+
+test('rows are reordered and switched off by keyboard, and the files follow', async () => {
+  await openPage('#if=eth1');
+  // Tab from the second row's gateway to its "up" button, then Enter.
+  await page.focus('#subnet-1-gateway');
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')), 'Move subnet 2 up');
+  await page.keyboard.press('Enter');
+  assert.equal(await value('#subnet-0-startip'), '192.168.61.100');
+  // The keyboard stays on the moved row.
+  assert.equal(await page.evaluate(() => document.activeElement.closest('tr').dataset.index), '0');
+  await page.focus('#subnet-1-activated');
+  await page.keyboard.press('Space');
+  assert.equal(await page.isChecked('#subnet-1-activated'), false);
+
+  const answer = await saveAndWait();
+  assert.equal(answer.success, true, JSON.stringify(answer));
+  assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /set:eth10,192\.168\.61\.100,/);
+  assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth11.conf'), /set:eth11,192\.168\.60\.100,/);
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.info'), 'enable="yes"\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth11.info'), 'enable="no"\n');
+
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  await page.waitForLoadState('networkidle');
+  assert.equal(await value('#subnet-0-startip'), '192.168.61.100');
+  assert.equal(await page.isChecked('#subnet-1-activated'), false);
+});
+
+test('an invalid value is refused, shown next to its field, and nothing is written', async () => {
+  await openPage('#if=eth1');
+  const before = dhcpdFiles();
+  await page.fill('#subnet-1-startip', '192.168.60.300');
+  const answer = await saveAndWait();
+  assert.equal(answer.success, false, 'the program accepted a start address of 192.168.60.300');
+  assert.equal(answer.error, 'subnetData[1].startip: not an IPv4 address');
+  assert.equal(await text('#subnet-1-startip-error'), 'not an IPv4 address');
+  assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), 'true');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'subnet-1-startip');
+  assert.match(await text('#message'), /subnetData\[1\]\.startip: not an IPv4 address/);
+  // The edit stays on the page for correcting, and nothing changed on disk.
+  assert.equal(await value('#subnet-1-startip'), '192.168.60.300');
+  assert.deepEqual(dhcpdFiles(), before);
+  await shot('04-invalid');
+
+  // Correcting the field takes the error away.
+  await page.fill('#subnet-1-startip', '192.168.60.100');
+  assert.equal(await text('#subnet-1-startip-error'), '');
+  assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), null);
+});
+
+test('a subnet inside the access point\'s subnet is refused with a plain message', async () => {
+  await openPage('#if=eth2');
+  const before = dhcpdFiles();
+  await page.fill('#pdns', '192.168.100.1');
+  await page.click('#add-subnet');
+  await fillSubnet(0, { startip: '192.168.100.150', endip: '192.168.100.160', netmask: '255.255.255.0', gateway: '192.168.100.1' });
+  const answer = await saveAndWait();
+  assert.equal(answer.isSameApSubnet, true, JSON.stringify(answer));
+  const message = await text('#message');
+  assert.match(message, /access point's subnet/);
+  assert.equal(await page.getAttribute('#message', 'class'), 'message warning');
+  const after = dhcpdFiles();
+  assert.equal(after['dhcpd-eth2-eth20.conf'], undefined);
+  // Only the reservation list may have been rewritten, with the same content.
+  assert.deepEqual(Object.keys(after).filter((n) => n.includes('eth')), Object.keys(before).filter((n) => n.includes('eth')));
+  // The edits stay for correcting.
+  assert.equal(await value('#subnet-0-startip'), '192.168.100.150');
+});
+
+test('PXE is set up, moved to another interface and disabled', async () => {
+  await openPage('#if=eth1');
+  await page.fill('#pxe_start_ip', '192.168.60.200');
+  await page.fill('#pxe_end_ip', '192.168.60.220');
+  await page.fill('#pxe_netmask', '255.255.255.0');
+  await page.fill('#pxe_gateway', '192.168.60.1');
+  await page.fill('#pxe_dns', '192.168.60.2');
+  await page.fill('#pxe_bootloader', 'pxelinux.0');
+  await page.click('#pxe-enable');
+  await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: served on LAN 2 (eth1)'));
+  assert.match(await text('#pxe-message'), /enabled/);
+  // The subnet table shows the PXE row as such, after the ordinary rows.
+  await eventually(async () => assert.equal(await page.locator('#subnet-rows tr.pxe-row').count(), 1));
+  assert.equal(await text('#subnet-rows tr.pxe-row .badge'), 'PXE');
+  assert.equal(await text('#subnet-2-startip'), '192.168.60.200');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-pxe.info'), 'enable="yes"\n');
+  const fragment = readSandbox('etc/dhcpd/dhcpd-eth1-pxe.conf');
+  assert.match(fragment, /dhcp-range=set:pxe,192\.168\.60\.200,192\.168\.60\.220,255\.255\.255\.0,/);
+  assert.match(fragment, /pxelinux\.0/);
+  // The PXE DNS server became the primary DNS server of the ordinary subnets.
+  assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /option:dns-server,192\.168\.60\.2\n/);
+  await shot('05-pxe');
+
+  // Saving the whole table keeps the PXE row: it is sent as the program
+  // listed it.
+  const saved = await saveAndWait();
+  assert.equal(saved.success, true, JSON.stringify(saved));
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-pxe.info'), 'enable="yes"\n');
+
+  // Moving it to eth0: eth1's PXE subnet is switched off.
+  await chooseInterface('eth0');
+  assert.match(await text('#pxe-here'), /served on LAN 2 \(eth1\)/);
+  assert.equal(await text('#pxe-enable'), 'Move PXE to this interface');
+  await page.fill('#pxe_start_ip', '192.168.50.200');
+  await page.fill('#pxe_end_ip', '192.168.50.220');
+  await page.fill('#pxe_netmask', '255.255.255.0');
+  await page.fill('#pxe_gateway', '192.168.50.1');
+  await page.fill('#pxe_dns', '192.168.50.1');
+  await page.fill('#pxe_bootloader', 'pxelinux.0');
+  await page.click('#pxe-enable');
+  await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: served on LAN 1 (eth0)'));
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth0-pxe.info'), 'enable="yes"\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-pxe.info'), 'enable="no"\n');
+
+  // The stored PXE subnet is read back into the form.
+  await openPage('#if=eth0');
+  assert.equal(await value('#pxe_start_ip'), '192.168.50.200');
+  assert.equal(await value('#pxe_gateway'), '192.168.50.1');
+
+  await page.click('#pxe-disable');
+  await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: off'));
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth0-pxe.info'), 'enable="no"\n');
+  const status = await action('getEnablePXEConfig');
+  assert.equal(status.pxe_enabled, false);
+});
+
+test('the client list shows remaining lease times readably and refreshes on its own', async () => {
+  const now = Math.floor(Date.now() / 1000);
+  const log = 'var/packages/Orvath/target/etc/dhcpd-leases.log';
+  // The start-up script points the client list at the package's lease log.
+  assert.match(readSandbox('etc/dhcpd/dhcpd.info') || '', /enable="no"/);
+  fs.writeFileSync(sandboxFile(log),
+    `${now + 90061 + 30} 02:00:00:00:60:31 192.168.60.131 laptop eth1\n`
+    + `${now + 7200 + 30} 02:00:00:00:60:32 192.168.60.132  eth1\n`
+    + `${now - 60} 02:00:00:00:60:33 192.168.60.133 old eth1\n`
+    + `${now + 500} 02:00:00:00:60:09 192.168.60.20 backup eth1\n`
+    + `${now + 500} 02:00:00:00:50:31 192.168.50.131 other eth0\n`);
+  await openPage('#if=eth1');
+  const rows = async () => page.$$eval('#client-rows tr', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+  await eventually(async () => assert.equal((await rows()).length, 4));
+  assert.deepEqual(await rows(), [
+    ['02:00:00:00:60:31', '192.168.60.131', 'laptop', '1 d 1 h 1 min'],
+    ['02:00:00:00:60:32', '192.168.60.132', '—', '2 h 0 min'],
+    ['02:00:00:00:60:33', '192.168.60.133', 'old', 'expired'],
+    ['02:00:00:00:60:09', '192.168.60.20', 'backup', 'unlimited'],
+  ]);
+  await shot('06-clients');
+
+  // A new client appears without any action on the page.
+  fs.appendFileSync(sandboxFile(log), `${now + 3 * 86400 + 30} 02:00:00:00:60:34 192.168.60.134 phone eth1\n`);
+  await eventually(async () => assert.equal((await rows()).length, 5), 12000);
+  assert.deepEqual((await rows())[4], ['02:00:00:00:60:34', '192.168.60.134', 'phone', '3 d 0 h 0 min']);
+});
+
+test('a narrow window shows the page without sideways scrolling', async () => {
+  await page.setViewportSize({ width: 360, height: 800 });
+  try {
+    await openPage('#if=eth1');
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    assert.ok(overflow <= 0, `the page is ${overflow} px wider than the window`);
+    // Cells carry their column's name where the table header is hidden.
+    assert.equal(await page.getAttribute('#subnet-rows tr td:nth-child(2)', 'data-label'), 'Start address');
+    await shot('07-narrow');
+  } finally {
+    await page.setViewportSize({ width: 1280, height: 900 });
+  }
+});
+
+test('the remaining time reads as days, hours and minutes', () => {
+  const { formatRemaining } = require(path.join(TOP, 'web', 'app.js'));
+  assert.equal(formatRemaining('1,2,3'), '1 d 2 h 3 min');
+  assert.equal(formatRemaining('0,2,3'), '2 h 3 min');
+  assert.equal(formatRemaining('0,0,7'), '7 min');
+  assert.equal(formatRemaining('2,0,0'), '2 d 0 h 0 min');
+  assert.equal(formatRemaining('0,0,0'), 'less than 1 min');
+  assert.equal(formatRemaining('expired'), 'expired');
+  assert.equal(formatRemaining('unlimited'), 'unlimited');
+});
