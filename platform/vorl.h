@@ -44,14 +44,16 @@ char *VORLCStrTrimSpace(char *szText, int flags);
 int VORLCFileGetKeyValue(const char *szPath, const char *szKey, char *szBuf, int cbBuf, int flags);
 /* Replaces the key's line in place, or appends one; creates the file. The line
  * is printed with szFormat ("%s=\"%s\"\n"), or key=value when it is NULL.
- * 1 on success, < 0 on failure. */
+ * 1 on success, < 0 on failure. A key or value holding a line break, a key
+ * holding '=', and a format with anything but two "%s" (and "%%") are
+ * refused. */
 int VORLCFileSetKeyValue(const char *szPath, const char *szKey, const char *szValue,
                          const char *szFormat);
 /* First line containing szText, without its line end. > 0 found, 0 none,
  * < 0 error (a missing file is "none"). */
 int VORLCFileGetLine(const char *szPath, const char *szText, char *szBuf, int cbBuf, int flags);
 /* Appends szLine and one newline, creating the file. szAnchor must be NULL.
- * 1 on success, < 0 on failure. */
+ * 1 on success, < 0 on failure. A line break inside szLine is refused. */
 int VORLCFileAddLine(const char *szPath, const char *szAnchor, const char *szLine, int flags);
 /* Removes every line equal to szLine (line end not compared). Returns the
  * number removed, 0 when none, < 0 on error. */
@@ -70,7 +72,8 @@ int VORLCSysUnlink(const char *szPath);
 FILE *VORLCSysFopen(const char *szPath, const char *szMode, const char *szSrc, int line);
 /* Runs szProg with the arguments up to the first NULL (fork/execv, never a
  * shell), waits, and returns its exit status; 127 when it could not be
- * started, the negated signal number when a signal killed it. */
+ * started, the negated signal number when a signal killed it. The program's
+ * standard output goes to standard error (ours may be a CGI answer). */
 int VORLCExec(const char *szProg, const char *a1, const char *a2, const char *a3, const char *a4);
 /* 1 when a process whose /proc/<pid>/comm is exactly szName runs, else 0. */
 int VORLCIsProcAlive(const char *szName);
