@@ -1,6 +1,991 @@
+/*
+ * orvath: request entry, action dispatch and the request handlers of the DHCP
+ * pages. The handlers turn request parameters (plain text, or JSON text in a
+ * parameter) into calls of libquomodhcp and its answers into JSON members.
+ */
+#include "orvath.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "orvath_common.h"
+#include "quomodhcp.h"
+#include "vorl.h"
+
+static const char kContentType[] = "text/plain; charset=\"UTF-8\"";
+static const char kPxeTag[] = "pxe";
+static const char kKeyValueFormat[] = "%s=\"%s\"\n";
+/* Lease time of a new PXE subnet on an interface without ordinary subnets. */
+static const int32_t kDefaultPxeLeaseTime = 36000;
+/* Room for the platform's interface list. */
+enum { kMaxInterfaces = 32 };
+
+/* ------------------------------------------------------------------------ */
+/* Request parameters                                                        */
+/* ------------------------------------------------------------------------ */
+
+/* Text of a plain request parameter; absent counts as empty. */
+static const char *paramText(DhcpHandler &handler, const char *name)
+{
+    const char *text = handler.webvard.In(name, NULL);
+    return text ? text : "";
+}
+
+/* An interface name parameter, kept to the interface buffer's width. */
+static void readIfNameParam(DhcpHandler &handler, const char *name,
+                            char (&szIfName)[QUOMO_IFNAME_LEN])
+{
+    orvCopy(szIfName, sizeof szIfName, paramText(handler, name));
+}
+
+/* Parses JSON text: comments allowed (and collected), any value at the root,
+ * text after the first value ignored. The reader's messages go to the log. */
+static bool parseJsonText(const char *text, Json::Value &root)
+{
+    Json::CharReaderBuilder builder;
+    builder["collectComments"] = true;
+    builder["allowComments"] = true;
+    builder["strictRoot"] = false;
+    builder["failIfExtra"] = false;
+    std::string errors;
+    bool ok = false;
+    try {
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        ok = reader->parse(text, text + strlen(text), &root, &errors);
+    } catch (const std::exception &e) {
+        /* The reader throws when the nesting is too deep. */
+        errors = e.what();
+        ok = false;
+    }
+    if (!ok) {
+        ORV_LOG("Error: parsing error, reason = %s", errors.c_str());
+        root = Json::Value();
+    }
+    return ok;
+}
+
+bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &document)
+{
+    const char *text = handler.webvard.In(name, "");
+    return parseJsonText(text ? text : "", document);
+}
+
+/* A member of a JSON object, NULL when the value is no object or lacks it. */
+static const Json::Value *findMember(const Json::Value &object, const char *name)
+{
+    if (!object.isObject())
+        return NULL;
+    return object.find(name, name + strlen(name));
+}
+
+/* A string member's text; NULL when absent or of another type. */
+static const char *memberText(const Json::Value &object, const char *name)
+{
+    const Json::Value *value = findMember(object, name);
+    if (!value || !value->isString())
+        return NULL;
+    return value->asCString();
+}
+
+/* A boolean member; false when absent or of another type. */
+static bool memberFlag(const Json::Value &object, const char *name, bool *flag)
+{
+    const Json::Value *value = findMember(object, name);
+    if (!value || !value->isBool())
+        return false;
+    *flag = value->asBool();
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Subnet files                                                              */
+/* ------------------------------------------------------------------------ */
+
+/* /etc/dhcpd/dhcpd-<interface>-<tag>.<ext> is readable by this process. */
+static bool subnetFileReadable(const char *szIfName, const char *szTag, const char *szExt)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (!orvPath(szPath, sizeof szPath, "/etc/dhcpd/dhcpd-%s-%s.%s", szIfName, szTag, szExt))
+        return false;
+    return access(szPath, R_OK) == 0;
+}
+
+/* Tag of the ordinary subnet n of an interface: the name and the index. */
+static bool ordinaryTag(char (&szTag)[QUOMO_TAG_LEN], const char *szIfName, int n)
+{
+    return orvFormat(szTag, sizeof szTag, "%s%d", szIfName, n);
+}
+
+/* The fragment of ordinary subnet n exists and is readable; its tag in szTag. */
+static bool ordinarySubnetReadable(char (&szTag)[QUOMO_TAG_LEN], const char *szIfName, int n)
+{
+    return ordinaryTag(szTag, szIfName, n) && subnetFileReadable(szIfName, szTag, "conf");
+}
+
+/* Reads the interface's PXE subnet; logged when it cannot be read. */
+static bool readPxeSubnet(const char *szIfName, DhcpPxeConf &pxe)
+{
+    if (!QUOMONetGetDhcpPXEServerConf(kPxeTag, szIfName, &pxe)) {
+        ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+        return false;
+    }
+    return true;
+}
+
+/* Writes an ordinary subnet. A switched-off subnet is written switched on
+ * first, so that its fragment holds its current settings, then switched off. */
+static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
+{
+    if (!QUOMODHCPSetDhcpServerConfigFiles(&conf, 1))
+        return false;
+    if (!enabled && !QUOMODHCPSetDhcpServerConfigFiles(&conf, 0))
+        return false;
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Global settings                                                           */
+/* ------------------------------------------------------------------------ */
+
+/* Lease time: minutes as text in, seconds out. A value whose seconds are
+ * negative or do not fit the record's 32-bit field is refused. */
+static bool leaseMinutesToSeconds(const char *szMinutes, int32_t *seconds)
+{
+    errno = 0;
+    long minutes = strtol(szMinutes, NULL, 10);
+    if (errno == ERANGE || minutes < 0 || minutes > INT32_MAX / 60)
+        return false;
+    *seconds = (int32_t)(minutes * 60);
+    return true;
+}
+
+/* Applies the global members of "dataArray" to the record; members that are
+ * absent, null or of another type than expected leave their field alone. */
+void applyGlobalDocument(DhcpHandler &handler, const Json::Value &root)
+{
+    DhcpServerConf &conf = handler.globalConf;
+    if (!root.isObject()) {
+        ORV_LOG("Global settings are not an object; nothing applied");
+        return;
+    }
+    bool enabled = false;
+    if (memberFlag(root, "enable_check", &enabled))
+        conf.isEnabled = enabled ? 1 : 0;
+    const char *text = memberText(root, "pdns");
+    if (text)
+        orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, text);
+    if ((text = memberText(root, "sdns")) != NULL)
+        orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, text);
+    if ((text = memberText(root, "leasetime")) != NULL) {
+        int32_t seconds = 0;
+        if (leaseMinutesToSeconds(text, &seconds))
+            conf.leaseTime = seconds;
+        else
+            ORV_LOG("Lease time out of range: [%s] minutes", text);
+    }
+    if ((text = memberText(root, "domain")) != NULL)
+        orvCopy(conf.szDomain, sizeof conf.szDomain, text);
+    if ((text = memberText(root, "iftype")) != NULL)
+        orvCopy(conf.szIfName, sizeof conf.szIfName, text);
+}
+
+bool parseGlobalSettings(DhcpHandler &handler)
+{
+    Json::Value root;
+    if (parseJsonParam(handler, "dataArray", root))
+        applyGlobalDocument(handler, root);
+    return true;
+}
+
+bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfNameParam(handler, "iftype", szIfName);
+    if (!szIfName[0])
+        ORV_LOG("WRONG interface name!");
+
+    DhcpServerConf conf = {};
+    char szTag[QUOMO_TAG_LEN];
+    bool read = ordinaryTag(szTag, szIfName, 0) &&
+                QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf) != 0;
+    /* An interface whose only subnet is the PXE subnet keeps its global
+     * settings there; its settings file has the same form. */
+    if (!read)
+        read = QUOMODHCPGetDhcpServerConf(kPxeTag, szIfName, &conf) != 0;
+    if (!read) {
+        ORV_LOG("Cannot read Global setting on %s%d or %s", szIfName, 0, kPxeTag);
+        return false;
+    }
+
+    answer["enable"] = isDHCPDActivate(szIfName) == 0;
+    answer["leasetime"] = Json::Value(conf.leaseTime / 60);
+    answer["pdns"] = conf.szPrimaryDns;
+    answer["sdns"] = conf.szSecondaryDns;
+    answer["domain"] = conf.szDomain;
+    return true;
+}
+
+bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfNameParam(handler, "iftype", szIfName);
+    if (!szIfName[0])
+        ORV_LOG("WRONG interface name!");
+
+    char szTag[QUOMO_TAG_LEN];
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
+        DhcpServerConf conf = {};
+        if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
+            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+            return false;
+        }
+        if (!QUOMODHCPSetDhcpServerConfigFiles(&conf, 0))
+            return false;
+    }
+
+    if (!subnetFileReadable(szIfName, kPxeTag, "conf"))
+        return true;
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(szIfName, pxe))
+        return false;
+    if (pxe.isEnabled == 1) {
+        char szPath[QUOMO_PATH_LEN];
+        if (!orvPath(szPath, sizeof szPath, "/etc/quomoinfo.conf") ||
+            VORLCFileSetKeyValue(szPath, "pxeenable", "no", kKeyValueFormat) < 0) {
+            ORV_LOG("Failed to set pxeenable of quomoinfo.conf. ");
+            return false;
+        }
+    }
+    return QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0) != 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Subnet table                                                              */
+/* ------------------------------------------------------------------------ */
+
+static const char *const kAddressMembers[] = {"startip", "endip", "netmask", "gateway"};
+
+/* A row carries its four address members as text. */
+static bool subnetRowUsable(const Json::Value &row)
+{
+    if (!row.isObject())
+        return false;
+    for (const char *name : kAddressMembers) {
+        if (!memberText(row, name))
+            return false;
+    }
+    return true;
+}
+
+/* The table is an array of usable rows. Checked whole before anything is
+ * written, so that no file is ever written from a missing value. */
+static bool subnetTableUsable(const Json::Value &table)
+{
+    if (!table.isArray()) {
+        ORV_LOG("Subnet table is not an array");
+        return false;
+    }
+    for (Json::ArrayIndex i = 0; i < table.size(); ++i) {
+        if (!subnetRowUsable(table[i])) {
+            ORV_LOG("Subnet row %u lacks an address", (unsigned)i);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool checkApSubnets(DhcpHandler &, const Json::Value &subnets)
+{
+    if (!subnets.isArray())
+        return false;
+    for (Json::ArrayIndex i = 0; i < subnets.size(); ++i) {
+        const Json::Value &row = subnets[i];
+        const char *szNetmask = memberText(row, "netmask");
+        const char *szGateway = memberText(row, "gateway");
+        const char *szStartIp = memberText(row, "startip");
+        const char *szEndIp = memberText(row, "endip");
+        if (!szNetmask || !szGateway || !szStartIp || !szEndIp)
+            return false;
+        if (isSameApSubnet(szGateway, szNetmask) || isSameApSubnet(szStartIp, szNetmask) ||
+            isSameApSubnet(szEndIp, szNetmask))
+            return false;
+    }
+    return true;
+}
+
+/* The PXE row: the stored PXE subnet takes the request's global settings and
+ * the row's on/off; its range, router and boot file stay. */
+static bool applyPxeRow(const DhcpServerConf &global, bool activated)
+{
+    DhcpPxeConf pxe = {};
+    if (!QUOMONetGetDhcpPXEServerConf(kPxeTag, global.szIfName, &pxe)) {
+        ORV_LOG("Cannot read pxe setting on %s", global.szIfName);
+        return false;
+    }
+    ORV_LOG("%s", pxe.szBootFile);
+    pxe.isEnabled = activated ? 1 : 0;
+    pxe.leaseTime = global.leaseTime;
+    orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, global.szPrimaryDns);
+    orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, global.szSecondaryDns);
+    orvCopy(pxe.szDomain, sizeof pxe.szDomain, global.szDomain);
+    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, activated ? 1 : 0)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
+}
+
+/* An ordinary row, written as subnet n of the interface. */
+static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &row, int n,
+                             bool activated)
+{
+    DhcpServerConf conf = {};
+    conf.isEnabled = activated ? 1 : 0;
+    conf.leaseTime = global.leaseTime;
+    orvCopy(conf.szStartIp, sizeof conf.szStartIp, memberText(row, "startip"));
+    orvCopy(conf.szEndIp, sizeof conf.szEndIp, memberText(row, "endip"));
+    orvCopy(conf.szIfName, sizeof conf.szIfName, global.szIfName);
+    orvCopy(conf.szDomain, sizeof conf.szDomain, global.szDomain);
+    orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, global.szPrimaryDns);
+    orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
+    orvCopy(conf.szNetmask, sizeof conf.szNetmask, memberText(row, "netmask"));
+    orvCopy(conf.szGateway, sizeof conf.szGateway, memberText(row, "gateway"));
+    if (!ordinaryTag(conf.szTag, global.szIfName, n) || !writeOrdinarySubnet(conf, activated))
+        ORV_LOG("Write DHCP Server Config Files failed!");
+    QUOMODHCPDecideDisableDNS();
+}
+
+bool applySubnetSettings(DhcpHandler &handler)
+{
+    Json::Value table;
+    if (!parseJsonParam(handler, "subnetData", table))
+        return false;
+    return applySubnetTable(handler, table);
+}
+
+bool applySubnetTable(DhcpHandler &handler, const Json::Value &table)
+{
+    if (!subnetTableUsable(table))
+        return false;
+    if (!checkApSubnets(handler, table))
+        return false;
+
+    const DhcpServerConf &global = handler.globalConf;
+    int n = 0; /* ordinary rows are numbered afresh from 0 */
+    for (Json::ArrayIndex i = 0; i < table.size(); ++i) {
+        const Json::Value &row = table[i];
+        bool activated = false;
+        bool pxe = false;
+        memberFlag(row, "activated", &activated);
+        memberFlag(row, "pxe", &pxe);
+        if (pxe) {
+            if (!applyPxeRow(global, activated))
+                return false;
+            continue;
+        }
+        applyOrdinaryRow(global, row, n, activated);
+        ++n;
+    }
+    removeUnusedConf(global.szIfName, n);
+    removeUnusedInfo(global.szIfName, n);
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Static reservations                                                       */
+/* ------------------------------------------------------------------------ */
+
+bool applyStaticSettings(DhcpHandler &handler)
+{
+    Json::Value set;
+    if (parseJsonParam(handler, "staticData", set))
+        applyStaticSet(set);
+    return true;
+}
+
+bool applyStaticSet(const Json::Value &set)
+{
+    /* An array replaces the stored set; a scalar has no elements and clears
+     * it; an object is no set of reservations at all and changes nothing. */
+    if (set.isObject()) {
+        ORV_LOG("Error: parsing error, reason = %s", "reservations are an object, not an array");
+        return true;
+    }
+    char szList[QUOMO_PATH_LEN];
+    if (!orvPath(szList, sizeof szList, "/etc/dhcpd/dhcpdStatic.ori"))
+        return true;
+    VORLCSysRemove(szList);
+    if (set.isArray()) {
+        for (Json::ArrayIndex i = 0; i < set.size(); ++i) {
+            const Json::Value &entry = set[i];
+            /* A member that is missing or not text goes on as absent; the
+             * store refuses the entry and writes no line for it. */
+            writeStaticConf(memberText(entry, "mac"), memberText(entry, "ip"),
+                            memberText(entry, "hostname"));
+        }
+    }
+    QUOMODHCPGenFakeStaticFile();
+    return true;
+}
+
+/* Reads a text file line by line (the last line may lack its newline) and
+ * hands each line, newline included, to fn. */
+template <typename Fn> static void forEachLine(FILE *file, Fn fn)
+{
+    char *line = NULL;
+    size_t cap = 0;
+    while (getline(&line, &cap, file) >= 0)
+        fn(line);
+    free(line);
+}
+
+bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
+{
+    char szList[QUOMO_PATH_LEN];
+    FILE *file = NULL;
+    if (orvPath(szList, sizeof szList, "/etc/dhcpd/dhcpdStatic.ori"))
+        file = fopen(szList, "r");
+    if (!file) {
+        ORV_LOG("Can not open DHCP static file");
+        return false;
+    }
+
+    Json::Value entries(Json::arrayValue);
+    int count = 0;
+    forEachLine(file, [&](const char *line) {
+        char szMac[QUOMO_IP_LEN] = "";
+        char szIp[QUOMO_IP_LEN] = "";
+        char szHostname[QUOMO_HOSTNAME_LEN] = "";
+        /* A line that cannot be split is left out. */
+        if (readStaticConf(szMac, szIp, szHostname, line) <= 0)
+            return;
+        Json::Value entry(Json::objectValue);
+        entry["mac"] = szMac;
+        entry["ip"] = szIp;
+        entry["hostname"] = szHostname;
+        entries.append(entry);
+        ++count;
+    });
+    fclose(file);
+
+    answer["staticData"] = entries;
+    answer["itemCount"] = count;
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Client list                                                               */
+/* ------------------------------------------------------------------------ */
+
+/* The lease log to list: the package's own while the appliance's DHCP
+ * settings file says enable="no", otherwise the appliance's. */
+static bool chooseLeaseLog(char *szPath, size_t cbPath)
+{
+    char szInfo[QUOMO_PATH_LEN];
+    char szEnable[1024] = "";
+    bool packageLog = orvPath(szInfo, sizeof szInfo, "/etc/dhcpd/dhcpd.info") &&
+                      VORLCFileGetKeyValue(szInfo, "enable", szEnable, sizeof szEnable, 0) > 0 &&
+                      strcmp(szEnable, "no") == 0;
+    if (packageLog)
+        return orvPath(szPath, cbPath, "/var/packages/Orvath/target/etc/dhcpd-leases.log");
+    return orvPath(szPath, cbPath, "/etc/dhcpd/dhcpd-leases.log");
+}
+
+bool loadClientList(DhcpHandler &handler, Json::Value &answer)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfNameParam(handler, "iftype", szIfName);
+    if (!szIfName[0]) {
+        ORV_LOG("WRONG interface name!");
+        return false;
+    }
+
+    char szLog[4096];
+    bool havePath = chooseLeaseLog(szLog, sizeof szLog);
+    if (QUOMODHCPUpdateLease() < 0)
+        ORV_LOG("Updating leasetime failed");
+    if (QUOMODHCPRemoveExpiredLease() < 0)
+        ORV_LOG("Cannot remove expired lease");
+
+    FILE *file = havePath ? fopen(szLog, "r") : NULL;
+    if (!file) {
+        ORV_LOG("Can not open DHCP lease file");
+        return false;
+    }
+
+    Json::Value clients(Json::arrayValue);
+    int count = 0;
+    forEachLine(file, [&](const char *line) {
+        char szMac[QUOMO_IP_LEN] = "";
+        char szIp[QUOMO_IP_LEN] = "";
+        char szHostname[QUOMO_HOSTNAME_LEN] = "";
+        char szExpire[QUOMO_EXPIRE_LEN] = "";
+        char szLeaseIf[QUOMO_IFNAME_LEN] = "";
+        /* A record that cannot be read is left out. */
+        if (readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line) < 0)
+            return;
+        if (strcmp(szLeaseIf, szIfName) != 0)
+            return;
+        Json::Value entry(Json::objectValue);
+        entry["mac"] = szMac;
+        entry["ip"] = szIp;
+        entry["hostname"] = szHostname;
+        entry["expire"] = szExpire;
+        clients.append(entry);
+        ++count;
+    });
+    fclose(file);
+
+    answer["clientList"] = clients;
+    answer["itemCount"] = count;
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Interface and subnet listing                                              */
+/* ------------------------------------------------------------------------ */
+
+/* The platform's interface list; 0 or less on failure (logged). */
+static int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces])
+{
+    int count = VORLNetGetInterfaceInfo(ifs, kMaxInterfaces, 2);
+    if (count <= 0) {
+        ORV_LOG("get ifinfos failed(%d)", count);
+        return count;
+    }
+    return count < kMaxInterfaces ? count : kMaxInterfaces;
+}
+
+/* An interface record's name as NUL-terminated text. */
+static void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN])
+{
+    size_t len = strnlen(netif.szName, sizeof netif.szName);
+    if (len >= sizeof szName)
+        len = sizeof szName - 1;
+    memcpy(szName, netif.szName, len);
+    szName[len] = '\0';
+}
+
+static bool listedInterfaceType(int type)
+{
+    return type == 0 || type == 3 || type == 4 || type == 8;
+}
+
+bool enumInterfaces(DhcpHandler &, Json::Value &answer)
+{
+    VORL_NETIF ifs[kMaxInterfaces];
+    memset(ifs, 0, sizeof ifs);
+    int count = listInterfaces(ifs);
+    if (count <= 0)
+        return false;
+
+    Json::Value items(Json::arrayValue);
+    for (int i = 0; i < count; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (!listedInterfaceType(SDK::Network::GetIfType(szName, NULL)))
+            continue;
+        /* A fresh display name per interface: a failed lookup must not show
+         * the previous interface's name. */
+        std::string display;
+        SDK::Network::GetIfName(szName, display);
+        Json::Value item(Json::objectValue);
+        item["if_value"] = szName;
+        item["if_display"] = display;
+        items.append(item);
+    }
+    answer["items"] = items;
+    answer["total"] = Json::Value((int)items.size());
+    return true;
+}
+
+static Json::Value subnetEntry(const DhcpServerConf &conf, const char *szIfName,
+                               const char *szTag, bool pxe)
+{
+    Json::Value entry(Json::objectValue);
+    entry["activated"] = isIfTagEnable(szIfName, szTag) == 0;
+    entry["startip"] = conf.szStartIp;
+    entry["endip"] = conf.szEndIp;
+    entry["netmask"] = conf.szNetmask;
+    entry["gateway"] = conf.szGateway;
+    entry["pxe"] = pxe;
+    return entry;
+}
+
+bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfNameParam(handler, "iftype", szIfName);
+    if (!szIfName[0])
+        ORV_LOG("WRONG interface name!");
+
+    Json::Value subnets(Json::arrayValue);
+    DhcpServerConf conf = {};
+    char szTag[QUOMO_TAG_LEN];
+    unsigned count = 0;
+    /* The ordinary subnets end at the first index without a readable file. */
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
+        if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
+            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+            return false;
+        }
+        subnets.append(subnetEntry(conf, szIfName, szTag, false));
+        ++count;
+    }
+    if (subnetFileReadable(szIfName, kPxeTag, "conf")) {
+        if (!QUOMODHCPGetDhcpServerConf(kPxeTag, szIfName, &conf)) {
+            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+            return false;
+        }
+        subnets.append(subnetEntry(conf, szIfName, kPxeTag, true));
+    }
+    answer["subnetList"] = subnets;
+    answer["itemCount"] = Json::Value(count);
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Network boot                                                              */
+/* ------------------------------------------------------------------------ */
+
+/* The PXE range members: start, end, netmask, router and DNS server. */
+static void putPxeRange(Json::Value &target, const DhcpPxeConf &pxe, const char *const names[5])
+{
+    target[names[0]] = pxe.szStartIp;
+    target[names[1]] = pxe.szEndIp;
+    target[names[2]] = pxe.szNetmask;
+    target[names[3]] = pxe.szGateway;
+    target[names[4]] = pxe.szPrimaryDns;
+}
+
+bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
+{
+    const char *szParam = paramText(handler, "if_name");
+    char szIfName[QUOMO_IFNAME_LEN];
+    orvCopy(szIfName, sizeof szIfName, szParam);
+    if (!szIfName[0] || strcmp(szIfName, "--") == 0) {
+        ORV_LOG("WRONG interface name!");
+        return false;
+    }
+
+    Json::Value data(Json::objectValue);
+    if (!subnetFileReadable(szIfName, kPxeTag, "conf")) {
+        /* No PXE subnet yet: the page starts from an empty form. */
+        data["pxe_interface"] = szParam;
+        answer["data"] = data;
+        return true;
+    }
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(szIfName, pxe))
+        return false;
+    static const char *const kMembers[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
+                                           "pxe_gateway", "pxe_dns"};
+    putPxeRange(data, pxe, kMembers);
+    answer["data"] = data;
+    return true;
+}
+
+/* The PXE settings of an "applypxesubnet" request. */
+struct PxeRequest {
+    const char *szInterfaceParam; /* "pxe_interface" as received */
+    char szIfName[QUOMO_IFNAME_LEN];
+    bool enable;                 /* "pxe_enable" is exactly "true" */
+    const char *szOrigInterface; /* "orig_interface"; "" = none */
+    /* Read only when enabling. */
+    const char *szStartIp;
+    const char *szEndIp;
+    const char *szNetmask;
+    const char *szGateway;
+    const char *szDns;
+    const char *szBootFile;
+};
+
+static void readPxeRequest(DhcpHandler &handler, PxeRequest &request)
+{
+    request.szInterfaceParam = paramText(handler, "pxe_interface");
+    orvCopy(request.szIfName, sizeof request.szIfName, request.szInterfaceParam);
+    request.enable = strcmp(paramText(handler, "pxe_enable"), "true") == 0;
+    request.szOrigInterface = paramText(handler, "orig_interface");
+    request.szStartIp = request.szEndIp = request.szNetmask = "";
+    request.szGateway = request.szDns = request.szBootFile = "";
+    if (request.enable) {
+        request.szStartIp = paramText(handler, "pxe_start_ip");
+        request.szEndIp = paramText(handler, "pxe_end_ip");
+        request.szNetmask = paramText(handler, "pxe_netmask");
+        request.szGateway = paramText(handler, "pxe_gateway");
+        request.szDns = paramText(handler, "pxe_dns");
+        request.szBootFile = paramText(handler, "pxe_bootloader");
+    }
+}
+
+/* Settings a new PXE subnet takes over from the interface's first ordinary
+ * subnet: secondary DNS server, domain and lease time. */
+static bool inheritPxeSettings(const char *szIfName, DhcpPxeConf &pxe)
+{
+    char szTag[QUOMO_TAG_LEN];
+    if (!ordinarySubnetReadable(szTag, szIfName, 0)) {
+        pxe.szSecondaryDns[0] = '\0';
+        pxe.szDomain[0] = '\0';
+        pxe.leaseTime = kDefaultPxeLeaseTime;
+        return true;
+    }
+    DhcpServerConf first = {};
+    if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &first)) {
+        ORV_LOG("Cannot read Global setting on %s %s", szIfName, szTag);
+        return false;
+    }
+    orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, first.szSecondaryDns);
+    orvCopy(pxe.szDomain, sizeof pxe.szDomain, first.szDomain);
+    pxe.leaseTime = first.leaseTime;
+    return true;
+}
+
+/* Every ordinary subnet of the interface takes the PXE subnet's DNS server and
+ * keeps its own on/off. */
+static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
+{
+    char szTag[QUOMO_TAG_LEN];
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
+        DhcpServerConf conf = {};
+        if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
+            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+            return false;
+        }
+        orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, szDns);
+        if (!writeOrdinarySubnet(conf, conf.isEnabled != 0)) {
+            ORV_LOG("Write DHCP Server Config Files failed!");
+            return false;
+        }
+    }
+    return true;
+}
+
+static bool enablePxe(const PxeRequest &request, Json::Value &answer)
+{
+    bool collision = isSameApSubnet(request.szGateway, request.szNetmask) ||
+                     isSameApSubnet(request.szStartIp, request.szNetmask) ||
+                     isSameApSubnet(request.szEndIp, request.szNetmask);
+    answer["isSameApSubnet"] = collision;
+    if (collision)
+        return false;
+    if (!request.szIfName[0])
+        ORV_LOG("WRONG interface name!");
+
+    DhcpPxeConf pxe = {};
+    if (!inheritPxeSettings(request.szIfName, pxe))
+        return false;
+    pxe.isEnabled = 1;
+    orvCopy(pxe.szBootFile, sizeof pxe.szBootFile, request.szBootFile);
+    orvCopy(pxe.szIfName, sizeof pxe.szIfName, request.szIfName);
+    orvCopy(pxe.szStartIp, sizeof pxe.szStartIp, request.szStartIp);
+    orvCopy(pxe.szEndIp, sizeof pxe.szEndIp, request.szEndIp);
+    orvCopy(pxe.szNetmask, sizeof pxe.szNetmask, request.szNetmask);
+    orvCopy(pxe.szGateway, sizeof pxe.szGateway, request.szGateway);
+    orvCopy(pxe.szTag, sizeof pxe.szTag, kPxeTag);
+    orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, request.szDns);
+    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 1)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return shareDnsWithSubnets(request.szIfName, request.szDns);
+}
+
+/* Switches the interface's PXE subnet off, keeping its settings on disk. */
+static bool disablePxe(const PxeRequest &request)
+{
+    if (!subnetFileReadable(request.szIfName, kPxeTag, "conf"))
+        return true;
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(request.szIfName, pxe))
+        return false;
+    pxe.isEnabled = 0;
+    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
+}
+
+/* PXE is served by one interface: the one it leaves is switched off. */
+static bool leaveOrigInterface(const PxeRequest &request)
+{
+    const char *szOrig = request.szOrigInterface;
+    if (!szOrig[0] || strcmp(szOrig, request.szInterfaceParam) == 0)
+        return true;
+    DhcpPxeConf pxe = {};
+    if (!QUOMONetGetDhcpPXEServerConf(kPxeTag, szOrig, &pxe)) {
+        ORV_LOG("Cannot read pxe setting on %s", szOrig);
+        return false;
+    }
+    pxe.isEnabled = 0;
+    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
+}
+
+bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
+{
+    PxeRequest request;
+    readPxeRequest(handler, request);
+    bool ok = request.enable ? enablePxe(request, answer) : disablePxe(request);
+    if (!ok)
+        return false;
+    return leaveOrigInterface(request);
+}
+
+/* The PXE subnet of the interface is switched on (its settings file says
+ * enable="yes"). */
+static bool pxeEnabledOn(const char *szIfName)
+{
+    char szInfo[QUOMO_PATH_LEN];
+    char szEnable[1024] = "";
+    if (!orvPath(szInfo, sizeof szInfo, "/etc/dhcpd/dhcpd-%s-%s.info", szIfName, kPxeTag) ||
+        access(szInfo, R_OK) != 0)
+        return false;
+    return VORLCFileGetKeyValue(szInfo, "enable", szEnable, sizeof szEnable, 0) > 0 &&
+           strcmp(szEnable, "yes") == 0;
+}
+
+bool getEnablePxeConfig(DhcpHandler &, Json::Value &answer)
+{
+    VORL_NETIF ifs[kMaxInterfaces];
+    memset(ifs, 0, sizeof ifs);
+    int count = listInterfaces(ifs);
+    if (count <= 0)
+        return false;
+
+    char szIfName[QUOMO_IFNAME_LEN] = "";
+    for (int i = 0; i < count && !szIfName[0]; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (szName[0] && pxeEnabledOn(szName))
+            orvCopy(szIfName, sizeof szIfName, szName);
+    }
+
+    static const char *const kRangeMembers[] = {"pxe_startip", "pxe_endip", "pxe_netmask",
+                                                "pxe_gateway", "pxe_dns"};
+    if (!szIfName[0]) {
+        answer["pxe_enabled"] = false;
+        answer["pxe_interface"] = "";
+        for (const char *name : kRangeMembers)
+            answer[name] = "";
+        answer["pxe_interface_id"] = "";
+        return true;
+    }
+
+    std::string display;
+    SDK::Network::GetIfName(szIfName, display);
+    answer["pxe_enabled"] = true;
+    answer["pxe_interface"] = display;
+    answer["pxe_interface_id"] = szIfName;
+    if (!subnetFileReadable(szIfName, kPxeTag, "conf")) {
+        ORV_LOG("Cannot get pxe dhcp server config on interface:%s", szIfName);
+        return false;
+    }
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(szIfName, pxe))
+        return false;
+    putPxeRange(answer, pxe, kRangeMembers);
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Dispatch                                                                  */
+/* ------------------------------------------------------------------------ */
+
+/* "applydata": global settings, subnet table, reservations; then, when the
+ * request switched the interface off, every subnet of it goes off. */
+static bool applyData(DhcpHandler &handler, Json::Value &answer)
+{
+    bool globalOk = parseGlobalSettings(handler);
+    bool subnetsOk = applySubnetSettings(handler);
+    answer["isSameApSubnet"] = !subnetsOk;
+    bool staticOk = applyStaticSettings(handler);
+    bool ok = staticOk && globalOk;
+    if (handler.globalConf.isEnabled == 0) {
+        /* 1: settings files switched off; -1: no interface name. Both keep
+         * the result; 0 (nothing found to switch off) fails it. */
+        int disabled = disableDHCPServer(handler.globalConf.szIfName);
+        ok = ok && (disabled == 1 || disabled == -1);
+    }
+    return ok;
+}
+
+typedef bool (*ActionHandler)(DhcpHandler &, Json::Value &);
+
+struct ActionEntry {
+    const char *szAction;
+    ActionHandler handler;
+    bool restart; /* restart the service afterwards, whatever the result */
+};
+
+static const ActionEntry kActions[] = {
+    {"applydata", applyData, true},
+    {"disableServer", disableServerConfigs, true},
+    {"loadGlobal", loadGlobalSettings, false},
+    {"getIfData", getInterfaceSubnets, false},
+    {"loadStatic", loadStaticSettings, false},
+    {"loadClientList", loadClientList, false},
+    {"loadpxesubnet", loadPxeSubnet, false},
+    {"applypxesubnet", applyPxeSubnet, true},
+    {"enumIF", enumInterfaces, false},
+    {"getEnablePXEConfig", getEnablePxeConfig, false},
+};
+
+static const ActionEntry *findAction(const char *szAction)
+{
+    if (!szAction)
+        return NULL;
+    for (const ActionEntry &entry : kActions) {
+        if (strcmp(entry.szAction, szAction) == 0)
+            return &entry;
+    }
+    return NULL;
+}
+
+bool dispatchAction(DhcpHandler &handler)
+{
+    Json::Value answer;
+    if (!handler.webvard.IsAuthorized(NULL, 1, CGI_POSITION_ADMIN))
+        return false;
+
+    bool result = false;
+    /* Requests that arrive as a JSON document are not served. */
+    if (!handler.webvard.In()) {
+        const char *szAction = handler.webvard.In("action", NULL);
+        std::string action = szAction ? szAction : "";
+        const ActionEntry *entry = szAction ? findAction(action.c_str()) : NULL;
+        if (!entry) {
+            ORV_LOG("Wrong CGI handler: No such action mapping");
+        } else {
+            result = entry->handler(handler, answer);
+            if (entry->restart)
+                restartDHCPServer();
+        }
+    }
+
+    answer["success"] = result;
+    handler.webvard.WriteHeader(kContentType);
+    handler.webvard.WriteBody(answer);
+    return result;
+}
+
 #ifndef ORVATH_NO_MAIN
 int main()
 {
+    DhcpHandler handler;
+    dispatchAction(handler);
     return 0;
 }
 #endif

@@ -1,0 +1,69 @@
+/*
+ * orvath: the CGI program behind the DHCP pages of the web administration.
+ *
+ * One request is one process: the entry point keeps a DhcpHandler on its
+ * stack, dispatchAction authorizes the caller, runs the handler that the
+ * request's "action" names and writes the JSON answer with its "success"
+ * member. Every handler takes the DhcpHandler (and, where it reports data, the
+ * answer) and returns true on success.
+ */
+#ifndef ORVATH_H
+#define ORVATH_H
+
+#include <json/json.h>
+
+#include "quomodhcp.h"
+#include "webvard.h"
+
+struct DhcpHandler {
+    /* The CGI framework: request parameters, authorization, the answer. */
+    Webvard webvard;
+    /* Global settings of an "applydata" request; zero-filled at the start. */
+    DhcpServerConf globalConf;
+
+    DhcpHandler() : webvard(true), globalConf() {}
+    DhcpHandler(const DhcpHandler &) = delete;
+    DhcpHandler &operator=(const DhcpHandler &) = delete;
+};
+
+/* Authorizes, runs the action's handler, restarts the service after the
+ * changing actions and writes the answer. Returns the handler's result (false
+ * when no handler ran). Writes nothing for an unauthorized caller. */
+bool dispatchAction(DhcpHandler &handler);
+
+/* Parses the JSON text of a request parameter (comments allowed, any value
+ * at the root). False, with the reader's messages in the log, when it is
+ * absent or not JSON; the document is then null. */
+bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &document);
+
+/* "applydata", in this order: global settings ("dataArray"), subnet table
+ * ("subnetData"), reservations ("staticData"). Each step reads and parses its
+ * parameter, then hands the document to the step's second form. */
+bool parseGlobalSettings(DhcpHandler &handler);
+void applyGlobalDocument(DhcpHandler &handler, const Json::Value &document);
+/* False (nothing written) when the table is unusable or touches the access
+ * point's subnet; false also when the PXE row cannot be written. */
+bool applySubnetSettings(DhcpHandler &handler);
+bool applySubnetTable(DhcpHandler &handler, const Json::Value &table);
+/* True when no row of the table touches the access point's subnet. */
+bool checkApSubnets(DhcpHandler &handler, const Json::Value &subnets);
+/* Always true; a document that is no array or scalar changes nothing. */
+bool applyStaticSettings(DhcpHandler &handler);
+bool applyStaticSet(const Json::Value &set);
+
+/* Global settings of one interface. */
+bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer);
+bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer);
+
+/* Listings. */
+bool enumInterfaces(DhcpHandler &handler, Json::Value &answer);
+bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
+bool loadStaticSettings(DhcpHandler &handler, Json::Value &answer);
+bool loadClientList(DhcpHandler &handler, Json::Value &answer);
+
+/* Network boot. */
+bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer);
+bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer);
+bool getEnablePxeConfig(DhcpHandler &handler, Json::Value &answer);
+
+#endif /* ORVATH_H */

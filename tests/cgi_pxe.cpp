@@ -1,0 +1,230 @@
+// Network boot through the orvath program: "applypxesubnet",
+// "loadpxesubnet" and "getEnablePXEConfig".
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "cgi_files.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+Params enablePxe(const std::string &ifName, const std::string &orig = "",
+                 const std::string &gateway = "192.168.5.1",
+                 const std::string &start = "192.168.5.100",
+                 const std::string &end = "192.168.5.150")
+{
+    return {{"pxe_interface", ifName},       {"pxe_enable", "true"},
+            {"pxe_start_ip", start},         {"pxe_end_ip", end},
+            {"pxe_netmask", "255.255.255.0"}, {"pxe_gateway", gateway},
+            {"pxe_dns", "192.168.5.1"},      {"pxe_bootloader", "pxelinux.0"},
+            {"orig_interface", orig}};
+}
+
+// The PXE subnet that enablePxe() writes on an interface without ordinary
+// subnets.
+Subnet pxeOn(const std::string &ifName)
+{
+    return {ifName, "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0", "192.168.5.1",
+            36000, "", "192.168.5.1", "", "pxelinux.0"};
+}
+
+Subnet ordinary(int index, int third, int lease = 7200)
+{
+    const std::string net = "192.168." + std::to_string(third) + ".";
+    return {"eth0", "eth0" + std::to_string(index), net + "100", net + "200", "255.255.255.0",
+            net + "1", lease, "lan.example", net + "1", "9.9.9.9", ""};
+}
+
+TEST(CgiPxe, EnableOnAnInterfaceWithoutOrdinarySubnets)
+{
+    Sandbox sb;
+    sb.installRestartRecorder();
+    CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0"));
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+    expectSubnet(sb, pxeOn("eth0"), true);
+    EXPECT_EQ(sb.restartCount(), 1);
+    auto files = filesOf(sb);
+    files.erase(confPath("eth0", "pxe"));
+    files.erase(infoPath("eth0", "pxe"));
+    files.erase("etc/rc.network");
+    EXPECT_TRUE(files.empty()) << files.begin()->first;
+}
+
+TEST(CgiPxe, EnableInheritsFromTheFirstSubnetAndSharesItsDnsServer)
+{
+    Sandbox sb;
+    putSubnet(sb, ordinary(0, 1), true);
+    putSubnet(sb, ordinary(1, 2, 600), false);
+    putSubnet(sb, ordinary(2, 3, 600), true);
+    CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0"));
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+
+    Subnet pxe = pxeOn("eth0");
+    pxe.lease = 7200;
+    pxe.domain = "lan.example";
+    pxe.sdns = "9.9.9.9";
+    expectSubnet(sb, pxe, true);
+    // Every ordinary subnet now offers the PXE DNS server and keeps its
+    // on/off; the switched-off one keeps its settings current too.
+    for (int i = 0; i < 3; ++i) {
+        Subnet s = ordinary(i, i + 1, i == 0 ? 7200 : 600);
+        s.pdns = "192.168.5.1";
+        expectSubnet(sb, s, i != 1);
+    }
+}
+
+TEST(CgiPxe, EnableFailsWhenTheFirstSubnetCannotBeRead)
+{
+    Sandbox sb;
+    sb.write(confPath("eth0", "eth00"), "interface=eth0\n");
+    auto before = filesOf(sb);
+    CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0"));
+    EXPECT_EQ(r.body, parseJson(R"({"success": false, "isSameApSubnet": false})")) << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Cannot read Global setting on eth0 eth00"));
+    EXPECT_EQ(filesOf(sb), before);
+}
+
+TEST(CgiPxe, AnythingButExactlyTrueDisablesAndKeepsTheSettings)
+{
+    for (const char *value : {"false", "True", "1", "yes", ""}) {
+        Sandbox sb;
+        sb.installRestartRecorder();
+        putSubnet(sb, pxeOn("eth0"), true);
+        CgiResult r = runAction(sb, "applypxesubnet",
+                                {{"pxe_interface", "eth0"}, {"pxe_enable", value},
+                                 {"pxe_start_ip", "10.0.0.1"}, {"orig_interface", "eth0"}});
+        expectOnlySuccess(r, true);
+        expectSubnet(sb, pxeOn("eth0"), false);
+        EXPECT_EQ(sb.restartCount(), 1);
+
+        r = runAction(sb, "loadpxesubnet", {{"if_name", "eth0"}});
+        EXPECT_EQ(r.body, parseJson(R"({"success": true, "data": {
+            "pxe_start_ip": "192.168.5.100", "pxe_end_ip": "192.168.5.150",
+            "pxe_netmask": "255.255.255.0", "pxe_gateway": "192.168.5.1",
+            "pxe_dns": "192.168.5.1"}})"))
+            << value << ": " << r.out;
+    }
+
+    // Disabling where there is no PXE subnet writes nothing.
+    Sandbox sb;
+    auto before = filesOf(sb);
+    CgiResult r = runAction(sb, "applypxesubnet", {{"pxe_interface", "eth0"}});
+    expectOnlySuccess(r, true);
+    EXPECT_EQ(filesOf(sb), before);
+}
+
+TEST(CgiPxe, MovingPxeSwitchesThePreviousInterfaceOff)
+{
+    Sandbox sb;
+    putSubnet(sb, pxeOn("eth0"), true);
+    CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth1", "eth0"));
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+    expectSubnet(sb, pxeOn("eth1"), true);
+    expectSubnet(sb, pxeOn("eth0"), false);
+
+    // Back to eth0 while eth2 is named as the previous one, which has none:
+    // eth0 is written, then the request fails.
+    r = runAction(sb, "applypxesubnet", enablePxe("eth0", "eth2"));
+    EXPECT_EQ(r.body, parseJson(R"({"success": false, "isSameApSubnet": false})")) << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Cannot read pxe setting on eth2"));
+    expectSubnet(sb, pxeOn("eth0"), true);
+    expectSubnet(sb, pxeOn("eth1"), true);
+
+    // Disabling and naming the previous interface switches both off.
+    r = runAction(sb, "applypxesubnet",
+                  {{"pxe_interface", "eth0"}, {"pxe_enable", "false"}, {"orig_interface", "eth1"}});
+    expectOnlySuccess(r, true);
+    expectSubnet(sb, pxeOn("eth0"), false);
+    expectSubnet(sb, pxeOn("eth1"), false);
+}
+
+TEST(CgiPxe, CollisionWithTheAccessPointWritesNothing)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"192.168.100.1", "192.168.5.100"}, // gateway alone inside
+        {"192.168.5.1", "192.168.100.120"}, // start inside
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        sb.installRestartRecorder();
+        putAccessPoint(sb);
+        auto before = filesOf(sb);
+        CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0", "", c.first, c.second));
+        EXPECT_EQ(r.body, parseJson(R"({"success": false, "isSameApSubnet": true})")) << r.out;
+        EXPECT_EQ(filesOf(sb), before);
+        EXPECT_EQ(sb.restartCount(), 1);
+    }
+
+    // The same range with no access point subnet is accepted.
+    Sandbox sb;
+    CgiResult r = runAction(sb, "applypxesubnet",
+                            enablePxe("eth0", "", "192.168.100.1", "192.168.100.120",
+                                      "192.168.100.150"));
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+}
+
+TEST(CgiPxe, LoadPxeSubnetWithAndWithoutASubnet)
+{
+    Sandbox sb;
+    sb.installRestartRecorder();
+    CgiResult r = runAction(sb, "loadpxesubnet", {{"if_name", "eth0"}});
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "data": {"pxe_interface": "eth0"}})"))
+        << r.out;
+
+    for (const Params &params : {Params{{"if_name", "--"}}, Params{{"if_name", ""}}, Params{}}) {
+        r = runAction(sb, "loadpxesubnet", params);
+        expectOnlySuccess(r, false);
+        EXPECT_THAT(r.err, HasSubstr("WRONG interface name!"));
+    }
+
+    sb.write(confPath("eth0", "pxe"), "interface=eth0\n");
+    r = runAction(sb, "loadpxesubnet", {{"if_name", "eth0"}});
+    expectOnlySuccess(r, false);
+    EXPECT_THAT(r.err, HasSubstr("Cannot get dhcp server config on interface:eth0"));
+    EXPECT_EQ(sb.restartCount(), 0);
+}
+
+TEST(CgiPxe, GetEnablePxeConfigReportsTheFirstEnabledInterface)
+{
+    Sandbox sb;
+    CgiResult r = runAction(sb, "getEnablePXEConfig");
+    expectOnlySuccess(r, false);
+    EXPECT_THAT(r.err, HasSubstr("get ifinfos failed("));
+
+    sb.addInterface("eth0", 3);
+    sb.addInterface("eth1", 2);
+    putSubnet(sb, pxeOn("eth0"), false);
+    r = runAction(sb, "getEnablePXEConfig");
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "pxe_enabled": false,
+        "pxe_interface": "", "pxe_interface_id": "", "pxe_startip": "", "pxe_endip": "",
+        "pxe_netmask": "", "pxe_gateway": "", "pxe_dns": ""})"))
+        << r.out;
+
+    putSubnet(sb, pxeOn("eth0"), true);
+    const char *eth0Answer = R"({"success": true, "pxe_enabled": true,
+        "pxe_interface": "LAN 1", "pxe_interface_id": "eth0", "pxe_startip": "192.168.5.100",
+        "pxe_endip": "192.168.5.150", "pxe_netmask": "255.255.255.0",
+        "pxe_gateway": "192.168.5.1", "pxe_dns": "192.168.5.1"})";
+    r = runAction(sb, "getEnablePXEConfig");
+    EXPECT_EQ(r.body, parseJson(eth0Answer)) << r.out;
+
+    // Both enabled: eth1 comes first in the platform's order.
+    Subnet eth1 = pxeOn("eth1");
+    eth1.start = "192.168.6.100";
+    putSubnet(sb, eth1, true);
+    r = runAction(sb, "getEnablePXEConfig");
+    EXPECT_EQ(r.body["pxe_interface_id"], Json::Value("eth1")) << r.out;
+    EXPECT_EQ(r.body["pxe_interface"], Json::Value("LAN 2")) << r.out;
+    EXPECT_EQ(r.body["pxe_startip"], Json::Value("192.168.6.100")) << r.out;
+
+    // Enabled but its fragment is gone: the interface is named, then it fails.
+    sb.remove(confPath("eth1", "pxe"));
+    r = runAction(sb, "getEnablePXEConfig");
+    EXPECT_EQ(r.body, parseJson(R"({"success": false, "pxe_enabled": true,
+        "pxe_interface": "LAN 2", "pxe_interface_id": "eth1"})"))
+        << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Cannot get pxe dhcp server config on interface:eth1"));
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+// Static reservations through the orvath program: the static step of
+// "applydata" and "loadStatic".
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "cgi_files.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+const char kList[] = "etc/dhcpd/dhcpdStatic.ori";
+const char kFragment[] = "etc/dhcpd/dhcpd-static-static.conf";
+const char kFixedLines[] = "interface=static\n"
+                           "dhcp-range=set:static,127.0.0.1,127.0.0.1,255.255.255.0,86400\n"
+                           "dhcp-option=tag:static,option:router,127.0.0.1\n"
+                           "dhcp-option=tag:static,option:dns-server,127.0.0.1\n";
+
+Json::Value reservation(const std::string &mac, const std::string &ip, const std::string &host)
+{
+    Json::Value r(Json::objectValue);
+    r["mac"] = mac;
+    r["ip"] = ip;
+    r["hostname"] = host;
+    return r;
+}
+
+// The appliance's image ships the directory of the DHCP files; the
+// reservation store writes into it without creating it.
+struct StaticRoot : Sandbox {
+    StaticRoot() { mkdirs("etc/dhcpd"); }
+};
+
+CgiResult storeText(const Sandbox &sb, const std::string &text)
+{
+    return runAction(sb, "applydata", {{"staticData", text}});
+}
+
+CgiResult store(const Sandbox &sb, std::initializer_list<Json::Value> set)
+{
+    Json::Value all(Json::arrayValue);
+    for (const auto &r : set)
+        all.append(r);
+    return storeText(sb, toJsonText(all));
+}
+
+TEST(CgiStatic, StoreThenListKeepsOrderDuplicatesAndEmptyHostNames)
+{
+    StaticRoot sb;
+    sb.installRestartRecorder();
+    CgiResult r = store(sb, {reservation("02:00:00:00:00:0c", "192.168.1.30", "camera"),
+                             reservation("02:00:00:00:00:0a", "192.168.1.10", ""),
+                             reservation("02:00:00:00:00:0c", "192.168.1.31", "camera-2")});
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(sb.restartCount(), 1);
+    const std::string lines = "dhcp-host=02:00:00:00:00:0c,camera,192.168.1.30,infinite\n"
+                              "dhcp-host=02:00:00:00:00:0a,,192.168.1.10,infinite\n"
+                              "dhcp-host=02:00:00:00:00:0c,camera-2,192.168.1.31,infinite\n";
+    EXPECT_EQ(sb.read(kList), lines);
+    EXPECT_EQ(sb.read(kFragment), kFixedLines + lines);
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-static-static.info"), infoText(true));
+
+    r = runAction(sb, "loadStatic");
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "itemCount": 3, "staticData": [
+        {"mac": "02:00:00:00:00:0c", "ip": "192.168.1.30", "hostname": "camera"},
+        {"mac": "02:00:00:00:00:0a", "ip": "192.168.1.10", "hostname": ""},
+        {"mac": "02:00:00:00:00:0c", "ip": "192.168.1.31", "hostname": "camera-2"}]})"))
+        << r.out;
+    EXPECT_EQ(sb.restartCount(), 1);
+
+    // A new set replaces the old one whole.
+    store(sb, {reservation("02:00:00:00:00:0b", "192.168.1.20", "printer")});
+    EXPECT_EQ(sb.read(kList), "dhcp-host=02:00:00:00:00:0b,printer,192.168.1.20,infinite\n");
+}
+
+TEST(CgiStatic, EmptyArrayAndScalarRootsClearTheSet)
+{
+    for (const char *text : {"[]", "5", "\"text\"", "true", "false", "null", "// none\n[]"}) {
+        StaticRoot sb;
+        store(sb, {reservation("02:00:00:00:00:0b", "192.168.1.20", "printer")});
+        CgiResult r = storeText(sb, text);
+        EXPECT_EQ(r.body["success"], Json::Value(true)) << text;
+        EXPECT_FALSE(sb.exists(kList)) << text;
+        EXPECT_EQ(sb.read(kFragment), kFixedLines) << text;
+
+        r = runAction(sb, "loadStatic");
+        expectOnlySuccess(r, false);
+        EXPECT_THAT(r.err, HasSubstr("Can not open DHCP static file"));
+    }
+}
+
+TEST(CgiStatic, TextThatIsNoReservationArrayLeavesTheSetAlone)
+{
+    for (const char *text : {"", "[{\"mac\": ", "dhcp-host=x", "{\"mac\": \"02:00:00:00:00:0a\"}",
+                             "{}"}) {
+        StaticRoot sb;
+        store(sb, {reservation("02:00:00:00:00:0b", "192.168.1.20", "printer")});
+        auto before = filesOf(sb);
+        CgiResult r = storeText(sb, text);
+        EXPECT_EQ(r.body["success"], Json::Value(true)) << text;
+        EXPECT_THAT(r.err, HasSubstr("Error: parsing error, reason = ")) << text;
+        EXPECT_EQ(filesOf(sb), before) << text;
+    }
+
+    // Absent altogether.
+    StaticRoot sb;
+    store(sb, {reservation("02:00:00:00:00:0b", "192.168.1.20", "printer")});
+    auto before = filesOf(sb);
+    CgiResult r = runAction(sb, "applydata");
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(filesOf(sb), before);
+}
+
+TEST(CgiStatic, ElementsWithoutTextMembersAreLeftOut)
+{
+    StaticRoot sb;
+    Json::Value noMac = reservation("", "192.168.1.11", "a");
+    noMac.removeMember("mac");
+    Json::Value numericIp = reservation("02:00:00:00:00:0e", "", "b");
+    numericIp["ip"] = 3232235787u;
+    Json::Value nullHost = reservation("02:00:00:00:00:0f", "192.168.1.13", "");
+    nullHost["hostname"] = Json::Value(Json::nullValue);
+    CgiResult r = store(sb, {noMac, reservation("02:00:00:00:00:0d", "192.168.1.12", "nas"),
+                             numericIp, nullHost, Json::Value("02:00:00:00:00:10")});
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(sb.read(kList), "dhcp-host=02:00:00:00:00:0d,nas,192.168.1.12,infinite\n");
+    EXPECT_EQ(sb.read(kFragment),
+              std::string(kFixedLines) + "dhcp-host=02:00:00:00:00:0d,nas,192.168.1.12,infinite\n");
+}
+
+TEST(CgiStatic, LoadStaticListsWhatTheListHolds)
+{
+    StaticRoot sb;
+    sb.write(kList, "");
+    CgiResult r = runAction(sb, "loadStatic");
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "itemCount": 0, "staticData": []})"))
+        << r.out;
+
+    // Over-long addresses are cut to 19 characters; a last line without its
+    // newline is read; a line that cannot be split is left out rather than
+    // repeating its neighbour.
+    sb.write(kList, "dhcp-host=02:00:00:00:00:0a:ff:ee:dd,pc,192.168.100.100.100.1,infinite\n"
+                    "garbage\n"
+                    "dhcp-host=02:00:00:00:00:0b,tv,192.168.1.21,infinite");
+    r = runAction(sb, "loadStatic");
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "itemCount": 2, "staticData": [
+        {"mac": "02:00:00:00:00:0a:f", "ip": "192.168.100.100.100", "hostname": "pc"},
+        {"mac": "02:00:00:00:00:0b", "ip": "192.168.1.21", "hostname": "tv"}]})"))
+        << r.out;
+}
+
+} // namespace
