@@ -219,8 +219,13 @@ int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
         return -1;
     }
     char szLine[QUOMO_VALUE_LEN];
-    /* Longer lines are cut to the buffer. */
-    orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname, szIp);
+    /* A cut line would lose its address or its lease time. */
+    if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname, szIp)) {
+        ORV_LOG("Static host setting too long [%s]", szMac);
+        return -1;
+    }
+    if (!quomoMakeDhcpdDir())
+        return -1;
     return VORLCFileAddLine(szPath, NULL, szLine, 512);
 }
 

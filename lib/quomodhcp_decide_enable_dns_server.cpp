@@ -30,27 +30,13 @@ int QUOMODHCPDecideDisableDNS(void)
         return 0;
     }
 
-    char szRouter[QUOMO_VALUE_LEN];
-    char szDnsServer[QUOMO_VALUE_LEN];
-    orvFormat(szRouter, sizeof szRouter, "%s=%s", "dhcp-option",
-              "tag:dns,option:router,127.0.0.1");
-    orvFormat(szDnsServer, sizeof szDnsServer, "%s=%s", "dhcp-option",
-              "tag:dns,option:dns-server,127.0.0.1");
-
     /* Each step must succeed; the first that does not names its line. */
     int line = 0;
     if (VORLCFileSetKeyValue(szConf, "port", "0", NULL) != 1)
         line = __LINE__;
     else if (VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1)
         line = __LINE__;
-    else if (VORLCFileSetKeyValue(szConf, "interface", "dns", NULL) != 1)
-        line = __LINE__;
-    else if (VORLCFileSetKeyValue(szConf, "dhcp-range",
-                                  "set:dns,127.0.0.1,127.0.0.1,255.255.255.0,86400", NULL) != 1)
-        line = __LINE__;
-    else if (VORLCFileAddLine(szConf, NULL, szRouter, 1) != 1)
-        line = __LINE__;
-    else if (VORLCFileAddLine(szConf, NULL, szDnsServer, 1) != 1)
+    else if (!quomoWriteLoopbackSubnet(szConf, "dns"))
         line = __LINE__;
     if (line) {
         ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPDecideDisableDNS", line);

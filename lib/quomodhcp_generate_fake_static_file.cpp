@@ -47,6 +47,8 @@ int QUOMODHCPGenFakeStaticFile(void)
     }
 
     /* The fragment is rebuilt from nothing; the settings file is kept. */
+    if (!quomoMakeDhcpdDir())
+        return 0;
     VORLCSysUnlink(szConf);
     if (VORLCFileTouch(szConf) != 0) {
         ORV_LOG("File [%s] touch failed.", szConf);
@@ -57,15 +59,8 @@ int QUOMODHCPGenFakeStaticFile(void)
         return 0;
     }
 
-    char szRouter[QUOMO_VALUE_LEN];
-    char szDns[QUOMO_VALUE_LEN];
-    orvFormat(szRouter, sizeof szRouter, "%s=%s", "dhcp-option", "tag:static,option:router,127.0.0.1");
-    orvFormat(szDns, sizeof szDns, "%s=%s", "dhcp-option", "tag:static,option:dns-server,127.0.0.1");
     if (VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1 ||
-        VORLCFileSetKeyValue(szConf, "interface", "static", NULL) != 1 ||
-        VORLCFileSetKeyValue(szConf, "dhcp-range", "set:static,127.0.0.1,127.0.0.1,255.255.255.0,86400",
-                             NULL) != 1 ||
-        VORLCFileAddLine(szConf, NULL, szRouter, 1) != 1 || VORLCFileAddLine(szConf, NULL, szDns, 1) != 1) {
+        !quomoWriteLoopbackSubnet(szConf, "static")) {
         ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPGenFakeStaticFile", __LINE__);
         return 0;
     }

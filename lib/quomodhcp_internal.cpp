@@ -72,8 +72,7 @@ int quomoCheckName(const char *szField, const char *name, size_t width)
     return 1;
 }
 
-/* mkdir -p <root>/etc/dhcpd */
-static int makeDhcpdDir(void)
+int quomoMakeDhcpdDir(void)
 {
     char szDir[QUOMO_PATH_LEN];
     if (!orvPath(szDir, sizeof szDir, QUOMO_DHCPD_DIR) ||
@@ -103,7 +102,7 @@ int quomoBeginSubnetWrite(QuomoSubnetWrite *w, const QuomoSubnetView *v, int ena
         quomoSubnetPath(w->szInfoPath, sizeof w->szInfoPath, v->szIfName, v->szTag, "info");
     int confFits =
         quomoSubnetPath(w->szConfPath, sizeof w->szConfPath, v->szIfName, v->szTag, "conf");
-    if (!makeDhcpdDir())
+    if (!quomoMakeDhcpdDir())
         return 0;
     /* A cut name would be another file: treat it as one that cannot be
      * opened, before anything is written. */
@@ -154,4 +153,18 @@ int quomoEndSubnetWrite(QuomoSubnetWrite *w, int result)
         result = 0;
     w->info = NULL;
     return result;
+}
+
+int quomoWriteLoopbackSubnet(const char *szConf, const char *name)
+{
+    char szRange[QUOMO_VALUE_LEN];
+    char szRouter[QUOMO_VALUE_LEN];
+    char szDns[QUOMO_VALUE_LEN];
+    orvFormat(szRange, sizeof szRange, "set:%s,127.0.0.1,127.0.0.1,255.255.255.0,86400", name);
+    orvFormat(szRouter, sizeof szRouter, "%s=tag:%s,option:router,127.0.0.1", "dhcp-option", name);
+    orvFormat(szDns, sizeof szDns, "%s=tag:%s,option:dns-server,127.0.0.1", "dhcp-option", name);
+    return VORLCFileSetKeyValue(szConf, "interface", name, NULL) == 1 &&
+           VORLCFileSetKeyValue(szConf, "dhcp-range", szRange, NULL) == 1 &&
+           VORLCFileAddLine(szConf, NULL, szRouter, 1) == 1 &&
+           VORLCFileAddLine(szConf, NULL, szDns, 1) == 1;
 }

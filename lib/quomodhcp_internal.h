@@ -27,6 +27,15 @@ int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *sz
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<ifName><index>.<ext>, a numbered subnet. */
 int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, const char *ext);
 
+/* mkdir -p <root>/etc/dhcpd; logs "Failed to mkdir [...]" and returns 0 on
+ * failure. */
+int quomoMakeDhcpdDir(void);
+
+/* Writes the lines of a placeholder subnet of one loopback address tagged
+ * name into the fragment szConf: interface=name, its dhcp-range, router and
+ * dns-server lines. 1 when every line was written. */
+int quomoWriteLoopbackSubnet(const char *szConf, const char *name);
+
 /* Names the subnet's fragment in szConf (QUOMO_PATH_LEN bytes); 1 when it
  * exists, else logs "File [...] does not exist." and returns 0. */
 int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag);

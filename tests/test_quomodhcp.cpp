@@ -506,14 +506,21 @@ TEST(WriteStaticConf, RefusesLineBreaksInAnyArgument)
     EXPECT_EQ(before, sb.read(kList));
 }
 
-TEST(WriteStaticConf, OverlongLineIsCutToTheLineBuffer)
+TEST(WriteStaticConf, RefusesALineLongerThanTheLineBuffer)
 {
+    // Cut, the line would lose its address and lease time.
     Sandbox sb;
     sb.mkdirs("etc/dhcpd");
     std::string host(2000, 'h');
-    EXPECT_EQ(1, writeStaticConf("02:00:00:aa:bb:cc", "192.168.1.20", host.c_str()));
-    std::string full = "dhcp-host=02:00:00:aa:bb:cc," + host;
-    EXPECT_EQ(full.substr(0, 1023) + "\n", sb.read(kList));
+    EXPECT_EQ(-1, writeStaticConf("02:00:00:aa:bb:cc", "192.168.1.20", host.c_str()));
+    EXPECT_FALSE(sb.exists(kList));
+}
+
+TEST(WriteStaticConf, CreatesTheDirectoryOfTheList)
+{
+    Sandbox sb;
+    EXPECT_EQ(1, writeStaticConf("02:00:00:aa:bb:cc", "192.168.1.20", "printer"));
+    EXPECT_EQ("dhcp-host=02:00:00:aa:bb:cc,printer,192.168.1.20,infinite\n", sb.read(kList));
 }
 
 // ---- readStaticConf ----

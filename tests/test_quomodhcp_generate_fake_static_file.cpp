@@ -70,12 +70,19 @@ TEST(GenFakeStaticFile, CopiesLinesOfAnyLengthEachEndingInOneNewline)
               sb.read(kConf));
 }
 
-TEST(GenFakeStaticFile, FailsWhenTheFragmentCannotBeCreated)
+TEST(GenFakeStaticFile, FailsWhenTheDirectoryCannotBeMade)
 {
-    Sandbox sb; // no etc/dhcpd
+    Sandbox sb;
+    sb.write("etc/dhcpd", "a file where the directory belongs");
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, QUOMODHCPGenFakeStaticFile());
     std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_NE(std::string::npos, log.find("File [" + sb.path(kConf) + "] touch failed.")) << log;
-    EXPECT_FALSE(sb.exists(kInfo));
+    EXPECT_NE(std::string::npos, log.find("Failed to mkdir [" + sb.path("etc/dhcpd") + "]")) << log;
+}
+
+TEST(GenFakeStaticFile, CreatesTheDirectoryWhenMissing)
+{
+    Sandbox sb;
+    EXPECT_EQ(1, QUOMODHCPGenFakeStaticFile());
+    EXPECT_EQ("enable=\"yes\"\n", sb.read(kInfo));
 }
