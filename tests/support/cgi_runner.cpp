@@ -1,5 +1,7 @@
 #include "cgi_runner.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,6 +10,8 @@
 
 #include <memory>
 #include <sstream>
+
+#include "dnsmasq_check.h"
 
 extern char **environ;
 
@@ -110,6 +114,23 @@ static void splitAnswer(CgiResult &result)
     result.bodyParsed = reader->parse(text.data(), text.data() + text.size(), &result.body, &errors);
 }
 
+// After a request that writes the service's configuration, dnsmasq must
+// accept what was written, unless the test says it wrote a rejected one.
+static void checkWrittenConfig(const Sandbox &sandbox, const CgiRequest &request,
+                               const std::string &body)
+{
+    std::string query = "&" + encodeParams(request.query) + "&" + body + "&";
+    bool writes = false;
+    for (const char *action : {"applydata", "disableServer", "applypxesubnet"})
+        writes = writes || query.find(std::string("&action=") + action + "&") != std::string::npos;
+    if (!writes || request.expectRejectedConfig)
+        return;
+    DnsmasqCheck check = checkDnsmasqConfig(sandbox.root());
+    if (check.ran && !check.accepted)
+        ADD_FAILURE() << "dnsmasq rejects the configuration written by this request:\n"
+                      << check.message;
+}
+
 CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
 {
     std::string body = request.rawBody.empty() ? encodeParams(request.form) : request.rawBody;
@@ -135,8 +156,13 @@ CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        const char *argv[] = {ORVATH_BIN, nullptr};
-        execve(ORVATH_BIN, const_cast<char *const *>(argv), envp.data());
+        std::vector<std::string> args = request.wrapper;
+        args.push_back(ORVATH_BIN);
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     int status = 0;
@@ -148,6 +174,7 @@ CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
     unlink(outPath.c_str());
     unlink(errPath.c_str());
     splitAnswer(result);
+    checkWrittenConfig(sandbox, request, body);
     return result;
 }
 

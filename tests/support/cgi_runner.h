@@ -23,6 +23,9 @@ struct CgiRequest {
     // `dnsmasq --test` and a rejected configuration fails the test; a test
     // that deliberately writes one sets this.
     bool expectRejectedConfig = false;
+    // Command the program is run under, e.g. {"ip", "netns", "exec", "srv"}
+    // (looked up in PATH); empty: run it directly.
+    std::vector<std::string> wrapper;
 };
 
 struct CgiResult {

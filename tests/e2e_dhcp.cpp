@@ -1,0 +1,699 @@
+// The DHCP service end to end: the real orvath writes the configuration, the
+// start-up script (scripts/rc.network) starts the real dnsmasq with it, and
+// busybox udhcpc asks for leases.
+//
+// Two network namespaces per test, joined by a veth pair: the server's end is
+// eth0, as on the appliance, with 192.168.50.1/24; the client's end is c0.
+// orvath runs inside the server namespace, so the dnsmasq that the start-up
+// script starts serves there and nowhere else. The namespaces are made with
+// `ip netns` as root, otherwise inside an unprivileged user namespace
+// (`unshare -rn`); ORVATH_E2E_NETNS=root or =userns forces one way. Every
+// process in them is killed, by its id, when a test ends, however it ends.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "cgi_runner.h"
+#include "dnsmasq_check.h"
+#include "sandbox.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+const char kLeaseLog[] = "var/packages/Orvath/target/etc/dhcpd-leases.log";
+const char kPidFile[] = "var/run/orvath-dnsmasq.pid";
+const char kDnsmasqLog[] = "var/log/orvath-dnsmasq.log";
+
+using Clock = std::chrono::steady_clock;
+
+struct RunResult {
+    int status = -1; // exit status; -1 when it did not end in time or was killed
+    std::string output;
+};
+
+// Runs a command (looked up in PATH) with its output collected; kills it by
+// its id when it has not ended after `seconds`.
+RunResult run(const std::vector<std::string> &args, int seconds = 30)
+{
+    RunResult result;
+    char outPath[] = "/tmp/orvath-e2e-out-XXXXXX";
+    int out = mkstemp(outPath);
+    if (out < 0)
+        return result;
+    std::vector<std::string> copy = args;
+    std::vector<char *> argv;
+    for (auto &a : copy)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out, 1);
+        dup2(out, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out);
+    int status = 0;
+    bool ended = false;
+    auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (pid > 0) {
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            ended = true;
+            break;
+        }
+        if (r < 0 || Clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (ended && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    result.output = readFile(outPath);
+    unlink(outPath);
+    return result;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+bool haveProgram(const std::string &name)
+{
+    return run({"sh", "-c", "command -v " + name}).status == 0;
+}
+
+// A network namespace's identity, for finding the processes inside it.
+struct NsId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool valid = false;
+};
+
+NsId nsIdOf(const std::string &path)
+{
+    NsId id;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+        id.valid = true;
+    }
+    return id;
+}
+
+// Ids of the processes whose network namespace is `ns`.
+std::vector<pid_t> processesIn(const NsId &ns)
+{
+    std::vector<pid_t> pids;
+    if (!ns.valid)
+        return pids;
+    DIR *d = opendir("/proc");
+    if (!d)
+        return pids;
+    while (struct dirent *e = readdir(d)) {
+        char *end = nullptr;
+        long pid = strtol(e->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0 || pid == getpid())
+            continue;
+        NsId id = nsIdOf(std::string("/proc/") + e->d_name + "/ns/net");
+        if (id.valid && id.dev == ns.dev && id.ino == ns.ino)
+            pids.push_back(static_cast<pid_t>(pid));
+    }
+    closedir(d);
+    return pids;
+}
+
+// A long-running child that holds a namespace open (user mode).
+pid_t spawnHolder(const std::vector<std::string> &args)
+{
+    std::vector<std::string> copy = args;
+    std::vector<char *> argv;
+    for (auto &a : copy)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 1);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The server and client namespaces of one test, joined by eth0 <-> c0.
+class Namespaces {
+public:
+    Namespaces()
+    {
+        std::string forced = getenv("ORVATH_E2E_NETNS") ? getenv("ORVATH_E2E_NETNS") : "";
+        std::string tried;
+        if (forced != "userns") {
+            if (geteuid() == 0 && haveProgram("ip") && makeNamed(tried))
+                return;
+            if (forced == "root") {
+                reason_ = "ORVATH_E2E_NETNS=root, but: " + tried;
+                return;
+            }
+        }
+        if (haveProgram("unshare") && haveProgram("nsenter") && makeUserOwned(tried))
+            return;
+        reason_ = "needs root with `ip netns`, or unprivileged user namespaces "
+                  "(`unshare -rn`): " +
+                  tried;
+    }
+
+    ~Namespaces() { tearDown(); }
+    Namespaces(const Namespaces &) = delete;
+    Namespaces &operator=(const Namespaces &) = delete;
+
+    bool ok() const { return ok_; }
+    const std::string &reason() const { return reason_; }
+    // Command prefixes that run a program inside one of the namespaces.
+    const std::vector<std::string> &server() const { return server_; }
+    const std::vector<std::string> &client() const { return client_; }
+
+private:
+    bool makeNamed(std::string &tried)
+    {
+        static int counter = 0;
+        std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
+        serverName_ = "orvath-e2e-s" + tag;
+        clientName_ = "orvath-e2e-c" + tag;
+        RunResult a = run({"ip", "netns", "add", serverName_});
+        if (a.status != 0) {
+            tried += "ip netns add: " + a.output;
+            serverName_.clear();
+            clientName_.clear();
+            return false;
+        }
+        RunResult b = run({"ip", "netns", "add", clientName_});
+        if (b.status != 0) {
+            tried += "ip netns add: " + b.output;
+            clientName_.clear();
+            tearDown();
+            return false;
+        }
+        serverNs_ = nsIdOf("/run/netns/" + serverName_);
+        clientNs_ = nsIdOf("/run/netns/" + clientName_);
+        server_ = {"ip", "netns", "exec", serverName_};
+        client_ = {"ip", "netns", "exec", clientName_};
+        return link(clientName_, tried);
+    }
+
+    bool makeUserOwned(std::string &tried)
+    {
+        serverHolder_ = spawnHolder({"unshare", "-r", "-n", "sleep", "100000"});
+        if (!waitForNewNs(serverHolder_)) {
+            tried += " unshare -rn does not work here";
+            tearDown();
+            return false;
+        }
+        std::string s = std::to_string(serverHolder_);
+        server_ = {"nsenter", "-t", s, "-U", "-n"};
+        clientHolder_ = spawnHolder(server_ + std::vector<std::string>{"unshare", "-n", "sleep",
+                                                                        "100000"});
+        if (!waitForNewNs(clientHolder_)) {
+            tried += " a second namespace inside the user namespace cannot be made";
+            tearDown();
+            return false;
+        }
+        client_ = {"nsenter", "-t", std::to_string(clientHolder_), "-U", "-n"};
+        serverNs_ = nsIdOf("/proc/" + s + "/ns/net");
+        clientNs_ = nsIdOf("/proc/" + std::to_string(clientHolder_) + "/ns/net");
+        return link(std::to_string(clientHolder_), tried);
+    }
+
+    // True once the child runs in a network namespace of its own.
+    static bool waitForNewNs(pid_t pid)
+    {
+        NsId mine = nsIdOf("/proc/self/ns/net");
+        for (int i = 0; i < 500 && pid > 0; ++i) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid)
+                return false;
+            std::string comm = readFile("/proc/" + std::to_string(pid) + "/comm");
+            NsId id = nsIdOf("/proc/" + std::to_string(pid) + "/ns/net");
+            if (comm == "sleep\n" && id.valid && id.ino != mine.ino)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    bool link(const std::string &clientRef, std::string &tried)
+    {
+        const std::vector<std::vector<std::string>> steps = {
+            server_ + std::vector<std::string>{"ip", "link", "set", "lo", "up"},
+            server_ + std::vector<std::string>{"ip", "link", "add", "eth0", "type", "veth", "peer",
+                                               "name", "c0", "netns", clientRef},
+            server_ + std::vector<std::string>{"ip", "addr", "add", "192.168.50.1/24", "dev",
+                                               "eth0"},
+            server_ + std::vector<std::string>{"ip", "link", "set", "eth0", "up"},
+            client_ + std::vector<std::string>{"ip", "link", "set", "lo", "up"},
+            client_ + std::vector<std::string>{"ip", "link", "set", "c0", "up"},
+        };
+        for (const auto &step : steps) {
+            RunResult r = run(step);
+            if (r.status != 0) {
+                tried += " setting up the link failed: " + r.output;
+                tearDown();
+                return false;
+            }
+        }
+        ok_ = true;
+        return true;
+    }
+
+    void tearDown()
+    {
+        ok_ = false;
+        // Everything that runs in the namespaces (dnsmasq, its helper, a
+        // client that hangs, the holders) is killed by its id.
+        for (int round = 0; round < 200; ++round) {
+            std::vector<pid_t> pids = processesIn(serverNs_);
+            std::vector<pid_t> more = processesIn(clientNs_);
+            pids.insert(pids.end(), more.begin(), more.end());
+            if (pids.empty())
+                break;
+            for (pid_t pid : pids)
+                kill(pid, SIGKILL);
+            for (pid_t *holder : {&serverHolder_, &clientHolder_}) {
+                if (*holder > 0 && waitpid(*holder, nullptr, WNOHANG) == *holder)
+                    *holder = -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        for (pid_t *holder : {&serverHolder_, &clientHolder_}) {
+            if (*holder > 0) {
+                kill(*holder, SIGKILL);
+                waitpid(*holder, nullptr, 0);
+                *holder = -1;
+            }
+        }
+        for (std::string *name : {&serverName_, &clientName_}) {
+            if (!name->empty())
+                run({"ip", "netns", "delete", *name});
+            name->clear();
+        }
+        serverNs_ = clientNs_ = NsId();
+    }
+
+    bool ok_ = false;
+    std::string reason_;
+    std::string serverName_, clientName_;
+    pid_t serverHolder_ = -1, clientHolder_ = -1;
+    NsId serverNs_, clientNs_;
+    std::vector<std::string> server_, client_;
+};
+
+// What udhcpc was given: the variables its script sees (ip, router, dns,
+// domain, boot_file, lease, ...).
+struct Lease {
+    bool obtained = false;
+    std::map<std::string, std::string> values;
+    std::string output;
+    std::string get(const std::string &key) const
+    {
+        auto it = values.find(key);
+        return it == values.end() ? "" : it->second;
+    }
+};
+
+const char kUdhcpcScript[] = R"(#!/bin/sh
+# Records what the DHCP server offered; configures nothing.
+case "$1" in
+    bound|renew)
+        out="$(dirname "$0")/udhcpc.result"
+        {
+            echo "ip=$ip"
+            echo "subnet=$subnet"
+            echo "router=$router"
+            echo "dns=$dns"
+            echo "domain=$domain"
+            echo "boot_file=$boot_file"
+            echo "lease=$lease"
+            echo "serverid=$serverid"
+        } > "$out.tmp" && mv "$out.tmp" "$out"
+        ;;
+esac
+exit 0
+)";
+
+class E2eDhcp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (dnsmasqProgram().empty())
+            GTEST_SKIP() << "dnsmasq is not installed";
+        if (!haveProgram("busybox"))
+            GTEST_SKIP() << "busybox (udhcpc) is not installed";
+        if (!ns_.ok())
+            GTEST_SKIP() << "no network namespaces: " << ns_.reason();
+        box_.write("etc/rc.network", readFile(ORVATH_SOURCE_DIR "/scripts/rc.network"), 0755);
+        ASSERT_EQ(symlink(ORVATH_LEASE_HOOK_BIN, box_.path("etc/orvath-lease-hook").c_str()), 0);
+        // dnsmasq otherwise pings each address before offering it (about 3 s).
+        box_.write("etc/dnsmasq.d/e2e.conf", "no-ping\nlog-dhcp\n");
+        box_.write("udhcpc.sh", kUdhcpcScript, 0755);
+        box_.addInterface("lo", 1, "loopback");
+        box_.addInterface("eth0", 2);
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            std::cerr << "---- dnsmasq log ----\n"
+                      << box_.read(kDnsmasqLog) << "\n---- lease log ----\n"
+                      << box_.read(kLeaseLog) << "\n";
+        }
+    }
+
+    // Runs orvath inside the server namespace, as the web server would.
+    CgiResult act(const Params &params, bool expectRejected = false)
+    {
+        CgiRequest request;
+        request.form = params;
+        request.wrapper = ns_.server();
+        request.expectRejectedConfig = expectRejected;
+        return runCgi(box_, request);
+    }
+
+    CgiResult applyData(const std::vector<Json::Value> &reservations)
+    {
+        Json::Value global;
+        global["enable_check"] = true;
+        global["leasetime"] = "90";
+        global["domain"] = "office.lan";
+        global["pdns"] = "192.168.50.1";
+        global["sdns"] = "192.168.50.2";
+        global["iftype"] = "eth0";
+        Json::Value row;
+        row["activated"] = true;
+        row["pxe"] = false;
+        row["startip"] = "192.168.50.100";
+        row["endip"] = "192.168.50.150";
+        row["netmask"] = "255.255.255.0";
+        row["gateway"] = "192.168.50.1";
+        Json::Value subnets(Json::arrayValue);
+        subnets.append(row);
+        Json::Value statics(Json::arrayValue);
+        for (const auto &r : reservations)
+            statics.append(r);
+        return act({{"action", "applydata"},
+                    {"dataArray", toJsonText(global)},
+                    {"subnetData", toJsonText(subnets)},
+                    {"staticData", toJsonText(statics)}});
+    }
+
+    static Json::Value reservation(const std::string &mac, const std::string &ip,
+                                   const std::string &host)
+    {
+        Json::Value r;
+        r["mac"] = mac;
+        r["ip"] = ip;
+        r["hostname"] = host;
+        return r;
+    }
+
+    // The client with this MAC address asks for a lease.
+    Lease requestLease(const std::string &mac, const std::vector<std::string> &extra = {},
+                       int tries = 4)
+    {
+        Lease lease;
+        RunResult set = run(ns_.client() + std::vector<std::string>{"ip", "link", "set", "c0",
+                                                                    "address", mac});
+        EXPECT_EQ(set.status, 0) << set.output;
+        box_.remove("udhcpc.result");
+        RunResult r = run(ns_.client() + std::vector<std::string>{"busybox", "udhcpc", "-i", "c0",
+                                                                  "-s", box_.path("udhcpc.sh"),
+                                                                  "-f", "-q", "-n", "-t",
+                                                                  std::to_string(tries), "-T",
+                                                                  "1"} +
+                              extra);
+        lease.output = r.output;
+        std::istringstream in(box_.read("udhcpc.result"));
+        std::string line;
+        while (std::getline(in, line)) {
+            size_t eq = line.find('=');
+            if (eq != std::string::npos)
+                lease.values[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        lease.obtained = r.status == 0 && !lease.get("ip").empty();
+        return lease;
+    }
+
+    // Waits (bounded) until the lease hook has recorded this MAC address.
+    bool waitForRecord(const std::string &mac)
+    {
+        for (int i = 0; i < 500; ++i) {
+            if (box_.read(kLeaseLog).find(mac) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    pid_t servicePid() const
+    {
+        std::string text = box_.read(kPidFile);
+        return text.empty() ? -1 : static_cast<pid_t>(atoi(text.c_str()));
+    }
+
+    bool serviceRuns() const
+    {
+        pid_t pid = servicePid();
+        return pid > 0 && readFile("/proc/" + std::to_string(pid) + "/comm") == "dnsmasq\n";
+    }
+
+    // clientList of "loadClientList" for eth0, by MAC address.
+    std::map<std::string, Json::Value> clientList()
+    {
+        CgiResult r = act({{"action", "loadClientList"}, {"iftype", "eth0"}});
+        EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+        std::map<std::string, Json::Value> byMac;
+        for (const auto &entry : r.body["clientList"])
+            byMac[entry["mac"].asString()] = entry;
+        EXPECT_EQ(r.body["itemCount"].asUInt(), byMac.size());
+        return byMac;
+    }
+
+    Sandbox box_;
+    Namespaces ns_;
+};
+
+const char kDynamicMac[] = "02:00:00:00:00:11";
+const char kReservedMac[] = "02:00:00:00:00:42";
+
+bool inDynamicRange(const std::string &ip)
+{
+    const std::string prefix = "192.168.50.";
+    if (ip.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    int last = atoi(ip.c_str() + prefix.size());
+    return last >= 100 && last <= 150;
+}
+
+} // namespace
+
+TEST_F(E2eDhcp, ServesTheSubnetAndTheReservationAndListsTheClients)
+{
+    CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_EQ(r.body["isSameApSubnet"], false);
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("Failed to restart DHCP SERVER")));
+    ASSERT_TRUE(serviceRuns()) << r.err;
+    EXPECT_EQ(box_.read("etc/dhcpd/dhcpd.info"), "enable=\"no\"\n");
+
+    // A client without reservation: an address of the range, with the
+    // router, both DNS servers and the domain of the global settings.
+    Lease dynamic = requestLease(kDynamicMac, {"-x", "hostname:laptop"});
+    ASSERT_TRUE(dynamic.obtained) << dynamic.output;
+    EXPECT_TRUE(inDynamicRange(dynamic.get("ip"))) << dynamic.get("ip");
+    EXPECT_EQ(dynamic.get("subnet"), "255.255.255.0");
+    EXPECT_EQ(dynamic.get("router"), "192.168.50.1");
+    EXPECT_EQ(dynamic.get("dns"), "192.168.50.1 192.168.50.2");
+    EXPECT_EQ(dynamic.get("domain"), "office.lan");
+    EXPECT_EQ(dynamic.get("lease"), "5400");
+
+    // The reserved MAC address gets its address, for good.
+    Lease reserved = requestLease(kReservedMac);
+    ASSERT_TRUE(reserved.obtained) << reserved.output;
+    EXPECT_EQ(reserved.get("ip"), "192.168.50.20");
+    EXPECT_EQ(reserved.get("router"), "192.168.50.1");
+    EXPECT_EQ(reserved.get("lease"), "4294967295");
+
+    ASSERT_TRUE(waitForRecord(kDynamicMac));
+    ASSERT_TRUE(waitForRecord(kReservedMac));
+    auto listed = clientList();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[kDynamicMac]["ip"], dynamic.get("ip"));
+    EXPECT_EQ(listed[kDynamicMac]["hostname"], "laptop");
+    // 5400 s of lease, a moment ago: one hour and 29 or 30 minutes remain.
+    EXPECT_THAT(listed[kDynamicMac]["expire"].asString(),
+                ::testing::AnyOf("0,1,29", "0,1,30"));
+    EXPECT_EQ(listed[kReservedMac]["ip"], "192.168.50.20");
+    EXPECT_EQ(listed[kReservedMac]["hostname"], "printer");
+    EXPECT_EQ(listed[kReservedMac]["expire"], "unlimited");
+
+    // Another interface has no clients.
+    CgiResult other = act({{"action", "loadClientList"}, {"iftype", "eth1"}});
+    EXPECT_EQ(other.body["itemCount"], 0);
+
+    // A restart hands dnsmasq's existing leases to the hook again ("old",
+    // without interface); the clients stay listed on eth0.
+    pid_t before = servicePid();
+    r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    ASSERT_TRUE(serviceRuns());
+    EXPECT_NE(servicePid(), before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    listed = clientList();
+    EXPECT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[kReservedMac]["expire"], "unlimited");
+    EXPECT_EQ(listed[kDynamicMac]["ip"], dynamic.get("ip"));
+
+    // The same client asking again keeps its address.
+    Lease again = requestLease(kDynamicMac, {"-x", "hostname:laptop"});
+    ASSERT_TRUE(again.obtained) << again.output;
+    EXPECT_EQ(again.get("ip"), dynamic.get("ip"));
+}
+
+TEST_F(E2eDhcp, DisableServerStopsAnswering)
+{
+    CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    ASSERT_TRUE(requestLease(kDynamicMac).obtained);
+
+    r = act({{"action", "disableServer"}, {"iftype", "eth0"}});
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_THAT(box_.read("etc/dhcpd/dhcpd-eth0-eth00.info"), HasSubstr("enable=\"no\""));
+
+    // Neither a new client nor the reserved one gets an answer on eth0.
+    EXPECT_FALSE(requestLease("02:00:00:00:00:12", {}, 2).obtained);
+    EXPECT_FALSE(requestLease(kReservedMac, {}, 2).obtained);
+
+    // Switched on again, it answers again.
+    r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    Lease back = requestLease(kReservedMac);
+    ASSERT_TRUE(back.obtained) << back.output;
+    EXPECT_EQ(back.get("ip"), "192.168.50.20");
+}
+
+TEST_F(E2eDhcp, PxeClientReceivesTheBootFile)
+{
+    CgiResult r = applyData({});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    r = act({{"action", "applypxesubnet"},
+             {"pxe_interface", "eth0"},
+             {"pxe_enable", "true"},
+             {"pxe_start_ip", "192.168.50.30"},
+             {"pxe_end_ip", "192.168.50.40"},
+             {"pxe_netmask", "255.255.255.0"},
+             {"pxe_gateway", "192.168.50.1"},
+             {"pxe_dns", "192.168.50.1"},
+             {"pxe_bootloader", "pxelinux.0"},
+             {"orig_interface", ""}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_EQ(r.body["isSameApSubnet"], false);
+    ASSERT_TRUE(serviceRuns()) << r.err;
+
+    Lease pxe = requestLease("02:00:00:00:00:31", {"-V", "PXEClient:Arch:00000:UNDI:002001"});
+    ASSERT_TRUE(pxe.obtained) << pxe.output;
+    EXPECT_EQ(pxe.get("boot_file"), "pxelinux.0");
+    EXPECT_EQ(pxe.get("router"), "192.168.50.1");
+
+    // PXE switched off: the boot file is no longer offered.
+    r = act({{"action", "applypxesubnet"},
+             {"pxe_interface", "eth0"},
+             {"pxe_enable", "false"},
+             {"orig_interface", "eth0"}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    Lease plain = requestLease("02:00:00:00:00:32", {"-V", "PXEClient:Arch:00000:UNDI:002001"});
+    ASSERT_TRUE(plain.obtained) << plain.output;
+    EXPECT_EQ(plain.get("boot_file"), "");
+    EXPECT_TRUE(inDynamicRange(plain.get("ip"))) << plain.get("ip");
+}
+
+TEST_F(E2eDhcp, RejectedConfigurationLeavesThePreviousServiceRunning)
+{
+    CgiResult r = applyData({});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    ASSERT_TRUE(serviceRuns());
+    pid_t running = servicePid();
+
+    // An enabled subnet of eth1 that dnsmasq refuses (its range spans two
+    // subnets), as a damaged or hand-edited file would leave it.
+    box_.write("etc/dhcpd/dhcpd-eth1-eth10.conf",
+               "interface=eth1\n"
+               "dhcp-range=set:eth10,192.168.60.100,192.168.61.200,255.255.255.0,86400\n"
+               "dhcp-option=tag:eth10,option:router,192.168.60.1\n"
+               "dhcp-option=tag:eth10,option:dns-server,192.168.60.1\n");
+    box_.write("etc/dhcpd/dhcpd-eth1-eth10.info", "enable=\"yes\"\n");
+    DnsmasqCheck check = checkDnsmasqConfig(box_.root());
+    ASSERT_TRUE(check.ran);
+    EXPECT_FALSE(check.accepted);
+    EXPECT_THAT(check.message, HasSubstr("inconsistent DHCP range"));
+
+    r = act({{"action", "disableServer"}, {"iftype", "eth9"}}, true);
+    EXPECT_THAT(r.err, HasSubstr("Failed to restart DHCP SERVER"));
+    EXPECT_THAT(r.err, HasSubstr("inconsistent DHCP range"));
+    EXPECT_EQ(servicePid(), running);
+    EXPECT_TRUE(serviceRuns());
+    Lease lease = requestLease(kDynamicMac);
+    ASSERT_TRUE(lease.obtained) << lease.output;
+    EXPECT_TRUE(inDynamicRange(lease.get("ip")));
+
+    // A fragment carrying an option that is not a DHCP setting is refused
+    // before dnsmasq ever sees it.
+    box_.write("etc/dhcpd/dhcpd-eth1-eth10.conf",
+               "interface=eth1\n"
+               "dhcp-range=set:eth10,192.168.60.100,192.168.60.200,255.255.255.0,86400\n"
+               "dhcp-option=tag:eth10,option:router,192.168.60.1\n"
+               "dhcp-option=tag:eth10,option:dns-server,192.168.60.1\n"
+               "conf-script=/bin/touch " +
+                   box_.path("owned") + "\n");
+    r = act({{"action", "disableServer"}, {"iftype", "eth9"}}, true);
+    EXPECT_THAT(r.err, HasSubstr("Failed to restart DHCP SERVER"));
+    EXPECT_FALSE(box_.exists("owned"));
+    EXPECT_EQ(servicePid(), running);
+}
+
+TEST_F(E2eDhcp, WithANameServerRunningDhcpServesWithoutDns)
+{
+    NamedProcess named(box_);
+    CgiResult r = applyData({});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    ASSERT_TRUE(box_.exists("etc/dhcpd/dhcpd-dns-dns.conf"));
+    ASSERT_TRUE(serviceRuns()) << r.err;
+    Lease lease = requestLease(kDynamicMac);
+    ASSERT_TRUE(lease.obtained) << lease.output;
+    EXPECT_TRUE(inDynamicRange(lease.get("ip")));
+
+    // port=0: dnsmasq has no DNS socket (port 53 is 0035) in the server's
+    // network.
+    RunResult udp = run(ns_.server() + std::vector<std::string>{"cat", "/proc/net/udp",
+                                                                "/proc/net/tcp"});
+    ASSERT_EQ(udp.status, 0) << udp.output;
+    EXPECT_THAT(udp.output, ::testing::Not(HasSubstr(":0035 ")));
+}
