@@ -12,6 +12,7 @@ const state = {
   reservations: [],     // rows of "staticData"
   pxe: null,            // answer of getEnablePXEConfig
   clientTimer: null,
+  pending: 0,           // answers outstanding
 };
 
 const $ = (id) => document.getElementById(id);
@@ -22,6 +23,19 @@ const $ = (id) => document.getElementById(id);
 // and gives the parsed answer; a transport failure gives {success: false}
 // with a reason in "error" that names no field.
 async function call(action, params = {}) {
+  // The page is busy while any answer is outstanding (data-busy on the
+  // body), so that scripted users can wait for it to settle.
+  state.pending += 1;
+  document.body.dataset.busy = 'true';
+  try {
+    return await request(action, params);
+  } finally {
+    state.pending -= 1;
+    if (state.pending === 0) delete document.body.dataset.busy;
+  }
+}
+
+async function request(action, params) {
   const body = new URLSearchParams({ action, ...params });
   let response;
   try {
