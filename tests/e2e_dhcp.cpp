@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -327,6 +328,18 @@ private:
     std::vector<std::string> server_, client_;
 };
 
+// True while pid is a dnsmasq that has not exited (one that exited but is not
+// reaped yet does not count).
+bool isRunningDnsmasq(pid_t pid)
+{
+    if (pid <= 0)
+        return false;
+    std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    return status.compare(0, 14, "Name:\tdnsmasq\n") == 0 &&
+           status.find("\nState:\tZ") == std::string::npos &&
+           status.find("\nState:\tX") == std::string::npos;
+}
+
 // What udhcpc was given: the variables its script sees (ip, router, dns,
 // domain, boot_file, lease, ...).
 struct Lease {
@@ -479,11 +492,7 @@ protected:
         return text.empty() ? -1 : static_cast<pid_t>(atoi(text.c_str()));
     }
 
-    bool serviceRuns() const
-    {
-        pid_t pid = servicePid();
-        return pid > 0 && readFile("/proc/" + std::to_string(pid) + "/comm") == "dnsmasq\n";
-    }
+    bool serviceRuns() const { return isRunningDnsmasq(servicePid()); }
 
     // clientList of "loadClientList" for eth0, by MAC address.
     std::map<std::string, Json::Value> clientList()
@@ -696,4 +705,53 @@ TEST_F(E2eDhcp, WithANameServerRunningDhcpServesWithoutDns)
                                                                 "/proc/net/tcp"});
     ASSERT_EQ(udp.status, 0) << udp.output;
     EXPECT_THAT(udp.output, ::testing::Not(HasSubstr(":0035 ")));
+}
+
+TEST_F(E2eDhcp, DnsmasqRunsWithExactlyTheEnabledFragments)
+{
+    CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    const std::string eth1 = "interface=eth1\n"
+                             "dhcp-range=set:eth1T,192.168.60.100,192.168.60.200,255.255.255.0,600\n"
+                             "dhcp-option=tag:eth1T,option:router,192.168.60.1\n"
+                             "dhcp-option=tag:eth1T,option:dns-server,192.168.60.1\n";
+    box_.write("etc/dhcpd/dhcpd-eth1-eth10.conf", eth1);
+    box_.write("etc/dhcpd/dhcpd-eth1-eth10.info", "enable=\"no\"\n");
+    box_.write("etc/dhcpd/dhcpd-eth1-eth11.conf", eth1);
+    box_.write("etc/dhcpd/dhcpd-eth1-eth11.info", "enable=\"Yes\"\n");
+    box_.write("etc/dhcpd/dhcpd-eth1-eth12.conf", eth1);
+    box_.write("etc/dhcpd/dhcpd-eth1-eth12.info", "enable=\"yes\"\n");
+    r = act({{"action", "disableServer"}, {"iftype", "eth9"}});
+    ASSERT_TRUE(serviceRuns()) << r.err;
+
+    std::string cmdline = readFile("/proc/" + std::to_string(servicePid()) + "/cmdline");
+    std::vector<std::string> args, confs;
+    std::istringstream in(cmdline);
+    std::string arg;
+    while (std::getline(in, arg, '\0')) {
+        args.push_back(arg);
+        if (arg.compare(0, 12, "--conf-file=") == 0)
+            confs.push_back(arg.substr(12));
+    }
+    std::sort(confs.begin(), confs.end());
+    const std::string dir = box_.path("etc/dhcpd/");
+    EXPECT_EQ(confs, (std::vector<std::string>{dir + "dhcpd-eth0-eth00.conf",
+                                               dir + "dhcpd-eth1-eth12.conf",
+                                               dir + "dhcpd-static-static.conf"}));
+    EXPECT_EQ(confs, enabledFragments(box_.root()));
+    EXPECT_THAT(args, ::testing::Not(::testing::Contains("--bind-interfaces")));
+    EXPECT_THAT(args, ::testing::Contains("--dhcp-leasefile=" +
+                                          box_.path("var/packages/Orvath/target/etc/"
+                                                    "dhcpd.conf.leases")));
+    EXPECT_THAT(args, ::testing::Contains("--dhcp-script=" + box_.path("etc/orvath-lease-hook")));
+
+    // Nothing enabled: the service stops.
+    for (const char *info : {"dhcpd-eth0-eth00.info", "dhcpd-eth1-eth12.info",
+                             "dhcpd-static-static.info"})
+        box_.write(std::string("etc/dhcpd/") + info, "enable=\"no\"\n");
+    pid_t old = servicePid();
+    r = act({{"action", "disableServer"}, {"iftype", "eth9"}});
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("Failed to restart DHCP SERVER")));
+    EXPECT_FALSE(serviceRuns());
+    EXPECT_FALSE(isRunningDnsmasq(old));
 }
