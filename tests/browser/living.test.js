@@ -1,0 +1,193 @@
+// The demo's living mode in the browser: real interfaces in a network
+// namespace of the demo's own, dnsmasq serving them with the configuration
+// the page writes, simulated clients asking for leases. Skips where the
+// demo cannot run in that mode (not root, no network namespaces).
+'use strict';
+
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { spawn, execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
+
+const TOP = path.resolve(__dirname, '..', '..');
+const WORK = process.env.BROWSER_WORK || path.join(os.tmpdir(), 'orvath-browser');
+const DEMO_DIR = path.join(WORK, 'demo-living');
+const ROOT = path.join(DEMO_DIR, 'root');
+const SHOTS = path.join(WORK, 'screenshots');
+const USER = 'tester';
+const PASSWORD = `pw-${process.pid}-${Date.now()}`;
+
+function whyNotLiving() {
+  if (process.getuid() !== 0) return 'the living demo needs root';
+  try {
+    const name = `orvath-probe-${process.pid}`;
+    execFileSync('ip', ['netns', 'add', name], { stdio: 'ignore' });
+    execFileSync('ip', ['netns', 'delete', name], { stdio: 'ignore' });
+  } catch (e) {
+    return 'network namespaces cannot be made here';
+  }
+  for (const program of ['busybox', 'dnsmasq']) {
+    try {
+      execFileSync('sh', ['-c', `command -v ${program}`], { stdio: 'ignore' });
+    } catch (e) {
+      return `${program} is not installed`;
+    }
+  }
+  return '';
+}
+
+const skipReason = whyNotLiving();
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+async function eventually(check, timeoutMs) {
+  const end = Date.now() + timeoutMs;
+  for (;;) {
+    try {
+      return await check();
+    } catch (e) {
+      if (Date.now() > end) throw e;
+      await sleep(250);
+    }
+  }
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.once('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+const namespaces = () => execFileSync('ip', ['netns', 'list'], { encoding: 'utf8' })
+  .split('\n').map((l) => l.split(' ')[0]).filter(Boolean);
+
+let demo = null;
+let demoOutput = '';
+let base = '';
+let context = null;
+let page = null;
+let userDataDir = '';
+let demoNamespaces = [];
+
+before(async () => {
+  if (skipReason) return;
+  const { chromium } = require('playwright-core');
+  const port = await freePort();
+  base = `http://127.0.0.1:${port}`;
+  fs.rmSync(DEMO_DIR, { recursive: true, force: true });
+  const known = new Set(namespaces());
+  demo = spawn(path.join(TOP, 'scripts', 'demo'), [], {
+    env: {
+      ...process.env,
+      PORT: String(port),
+      DEMO_USER: USER,
+      DEMO_PASSWORD: PASSWORD,
+      DEMO_DIR,
+      DEMO_MODE: 'living',
+      DEMO_SEED: '1',
+      ORVATH_BUILD: process.env.ORVATH_BUILD || path.join(TOP, 'build', 'normal'),
+    },
+    stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  demo.stdout.on('data', (d) => { demoOutput += d; });
+  demo.stderr.on('data', (d) => { demoOutput += d; });
+  const exited = new Promise((resolve) => demo.once('exit', (code) => resolve(code)));
+  const end = Date.now() + 60000;
+  while (!fs.existsSync(path.join(DEMO_DIR, 'ready'))) {
+    const code = await Promise.race([exited, sleep(100).then(() => undefined)]);
+    if (code !== undefined) throw new Error(`the demo ended (${code}) before serving:\n${demoOutput}`);
+    if (Date.now() > end) throw new Error(`the demo did not start in time:\n${demoOutput}`);
+  }
+  demoNamespaces = namespaces().filter((n) => !known.has(n));
+  userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvath-chromium-'));
+  context = await chromium.launchPersistentContext(userDataDir, {
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    httpCredentials: { username: USER, password: PASSWORD },
+    viewport: { width: 1280, height: 900 },
+  });
+  page = context.pages()[0] || await context.newPage();
+  page.setDefaultTimeout(15000);
+});
+
+after(async () => {
+  if (context) await context.close().catch(() => {});
+  if (userDataDir) fs.rmSync(userDataDir, { recursive: true, force: true });
+  if (demo && demo.exitCode === null) {
+    const exited = new Promise((resolve) => demo.once('exit', resolve));
+    demo.kill('SIGTERM');
+    const timer = setTimeout(() => demo.kill('SIGKILL'), 20000);
+    await exited;
+    clearTimeout(timer);
+  }
+});
+
+const clientRows = () => page.$$eval('#client-rows tr',
+  (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+
+test('the living demo serves real leases that the client list shows', { skip: skipReason || false }, async () => {
+  assert.equal(demoNamespaces.length, 2, `the demo made the namespaces ${demoNamespaces.join(', ')}`);
+  await page.goto(`${base}/#if=eth0`);
+  await page.waitForSelector('body[data-ready="true"]');
+  // The example's clients on eth0: the reserved one with its address and an
+  // unlimited lease, the others with an address of the range and a time.
+  await eventually(async () => {
+    const rows = await clientRows();
+    const printer = rows.find((r) => r[0] === '02:00:00:00:50:03');
+    assert.deepEqual(printer, ['02:00:00:00:50:03', '192.168.50.10', 'printer', 'unlimited']);
+    const laptop = rows.find((r) => r[0] === '02:00:00:00:50:01');
+    assert.ok(laptop, 'the laptop has no lease');
+    assert.match(laptop[1], /^192\.168\.50\.1\d\d$/);
+    assert.equal(laptop[2], 'laptop');
+    assert.match(laptop[3], /^(\d+ h )?\d+ min$/);
+    assert.ok(rows.some((r) => r[0] === '02:00:00:00:50:02' && r[2] === '—'), 'the client without host name is missing');
+  }, 45000);
+  fs.mkdirSync(SHOTS, { recursive: true });
+  await page.screenshot({ path: path.join(SHOTS, '10-living-clients.png'), fullPage: true });
+
+  // A subnet saved on eth1 through the page is served to the client there.
+  await page.selectOption('#iface', 'eth1');
+  await page.waitForFunction(() => document.body.dataset.busy !== 'true');
+  await page.fill('#pdns', '192.168.60.1');
+  await page.click('#add-subnet');
+  await page.fill('#subnet-0-startip', '192.168.60.100');
+  await page.fill('#subnet-0-endip', '192.168.60.199');
+  await page.fill('#subnet-0-netmask', '255.255.255.0');
+  await page.fill('#subnet-0-gateway', '192.168.60.1');
+  await page.click('#save');
+  await page.waitForFunction(() => /^Saved/.test(document.getElementById('save-message').textContent));
+  await eventually(async () => {
+    const camera = (await clientRows()).find((r) => r[0] === '02:00:00:00:60:01');
+    assert.ok(camera, 'the camera on eth1 has no lease');
+    assert.match(camera[1], /^192\.168\.60\.1\d\d$/);
+    assert.equal(camera[2], 'camera');
+  }, 45000);
+  assert.match(fs.readFileSync(path.join(ROOT, 'var/packages/Orvath/target/etc/dhcpd.conf.leases'), 'utf8'),
+    /02:00:00:00:60:01/);
+});
+
+test('everything the living demo started stops with it', { skip: skipReason || false }, async () => {
+  const pidFile = path.join(ROOT, 'var/run/orvath-dnsmasq.pid');
+  const dnsmasqPid = Number(fs.readFileSync(pidFile, 'utf8'));
+  assert.ok(dnsmasqPid > 0);
+  const exited = new Promise((resolve) => demo.once('exit', resolve));
+  demo.kill('SIGTERM');
+  await exited;
+  const left = namespaces().filter((n) => demoNamespaces.includes(n));
+  assert.deepEqual(left, []);
+  // Gone, or a zombie that only waits for its parent (init) to reap it.
+  let stat = '';
+  try { stat = fs.readFileSync(`/proc/${dnsmasqPid}/stat`, 'utf8'); } catch (e) { stat = ''; }
+  const running = /\(dnsmasq\) [^ZX]/.test(stat);
+  assert.equal(running, false, `dnsmasq ${dnsmasqPid} still runs: ${stat}`);
+  assert.match(demoOutput, /demo: stopped/);
+});
