@@ -5,7 +5,6 @@
  */
 #include "orvath.h"
 
-#include <errno.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -19,6 +18,7 @@
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
+#include "validate.h"
 #include "vorl.h"
 
 static const char kContentType[] = "text/plain; charset=\"UTF-8\"";
@@ -156,18 +156,6 @@ static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
 /* Global settings                                                           */
 /* ------------------------------------------------------------------------ */
 
-/* Lease time: minutes as text in, seconds out. A value whose seconds are
- * negative or do not fit the record's 32-bit field is refused. */
-static bool leaseMinutesToSeconds(const char *szMinutes, int32_t *seconds)
-{
-    errno = 0;
-    long minutes = strtol(szMinutes, NULL, 10);
-    if (errno == ERANGE || minutes < 0 || minutes > INT32_MAX / 60)
-        return false;
-    *seconds = (int32_t)(minutes * 60);
-    return true;
-}
-
 /* Applies the global members of "dataArray" to the record; members that are
  * absent, null or of another type than expected leave their field alone. */
 void applyGlobalDocument(DhcpHandler &handler, const Json::Value &root)
@@ -186,11 +174,14 @@ void applyGlobalDocument(DhcpHandler &handler, const Json::Value &root)
     if ((text = memberText(root, "sdns")) != NULL)
         orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, text);
     if ((text = memberText(root, "leasetime")) != NULL) {
-        int32_t seconds = 0;
-        if (leaseMinutesToSeconds(text, &seconds))
-            conf.leaseTime = seconds;
+        /* Minutes in, seconds stored; seconds that are negative or do not
+         * fit the record's 32-bit field leave the lease time alone. */
+        int seconds = 0;
+        const char *why = parseLeaseMinutes(text, &seconds);
+        if (why)
+            ORV_LOG("Lease time out of range: [%s] minutes: %s", text, why);
         else
-            ORV_LOG("Lease time out of range: [%s] minutes", text);
+            conf.leaseTime = seconds;
     }
     if ((text = memberText(root, "domain")) != NULL)
         orvCopy(conf.szDomain, sizeof conf.szDomain, text);
