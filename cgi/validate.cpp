@@ -209,6 +209,13 @@ const char *parseLeaseMinutes(const char *text, int *seconds)
 }
 
 // ---- whole requests ----
+//
+// The handlers read a JSON member only when it has the type they expect; a
+// member of another type counts as absent, a subnet table that is not an
+// array of rows with four address texts is not applied at all, and a
+// reservation without its three texts is left out. These checks follow the
+// same reading: they look at every text that is given, and at what will be
+// written with it.
 
 static bool fail(ValidationError &err, std::string where, const char *why)
 {
@@ -217,42 +224,27 @@ static bool fail(ValidationError &err, std::string where, const char *why)
     return false;
 }
 
-// A text member of a JSON object. *text is NULL when the member is absent or
-// null, or (with otherTypesAbsent) of another type. False (with err) when it
-// holds another type, or a NUL character that would cut the text short of
-// what was checked.
+// A text member of a JSON object; *text is NULL when the object lacks it or
+// it is not a string. False (with err) for a text holding a NUL character,
+// which would cut it short of what was checked.
 static bool textMember(const Json::Value &obj, const char *name, const std::string &where,
-                       const char **text, ValidationError &err, bool otherTypesAbsent = false)
+                       const char **text, ValidationError &err)
 {
     *text = nullptr;
-    if (!obj.isObject() || !obj.isMember(name))
+    if (!obj.isObject())
         return true;
-    const Json::Value &value = obj[name];
-    if (value.isNull())
+    const Json::Value *value = obj.find(name, name + strlen(name));
+    if (!value || !value->isString())
         return true;
-    if (!value.isString())
-        return otherTypesAbsent ? true : fail(err, where, "not a string");
     const char *begin = nullptr, *end = nullptr;
-    value.getString(&begin, &end);
+    value->getString(&begin, &end);
     if (memchr(begin, '\0', (size_t)(end - begin)))
         return fail(err, where, "contains a NUL character");
-    *text = value.asCString();
+    *text = value->asCString();
     return true;
 }
 
-// A boolean member: absent, null or a boolean.
-static bool boolMember(const Json::Value &obj, const char *name, const std::string &where,
-                       ValidationError &err)
-{
-    if (!obj.isObject() || !obj.isMember(name))
-        return true;
-    const Json::Value &value = obj[name];
-    if (value.isNull() || value.isBool())
-        return true;
-    return fail(err, where, "not a boolean");
-}
-
-// Runs a value check on a present text; absent texts pass.
+// Runs a value check on a given text; an absent text passes.
 static bool checkPresent(const char *text, const char *(*check)(const char *),
                          const std::string &where, ValidationError &err)
 {
@@ -262,8 +254,8 @@ static bool checkPresent(const char *text, const char *(*check)(const char *),
     return why ? fail(err, where, why) : true;
 }
 
-// A text that will be written where an empty value breaks the line: present,
-// not empty and accepted by check.
+// A text that is written where an empty value breaks the line: given, not
+// empty and accepted by check.
 static bool checkRequired(const char *text, const char *(*check)(const char *),
                           const std::string &where, ValidationError &err)
 {
@@ -272,43 +264,68 @@ static bool checkRequired(const char *text, const char *(*check)(const char *),
     return checkPresent(text, check, where, err);
 }
 
-static bool isBlankOrAddress(const char *text)
+// Empty text may stand for "none"; anything else must be an address.
+static const char *checkOptionalIpv4(const char *text)
 {
-    return !text || !*text || !checkIpv4(text);
+    return *text ? checkIpv4(text) : nullptr;
+}
+
+static const char *checkLeaseText(const char *text)
+{
+    return parseLeaseMinutes(text, nullptr);
+}
+
+static const char *const kAddressMembers[] = {"startip", "endip", "netmask", "gateway"};
+
+static bool isPxeRow(const Json::Value &row)
+{
+    const Json::Value *pxe = row.find("pxe", "pxe" + 3);
+    return pxe && pxe->isBool() && pxe->asBool();
+}
+
+// The table is applied (and so written) only when it is an array of objects
+// that all carry the four address members as texts.
+static bool tableIsApplied(const Json::Value *table)
+{
+    if (!table || !table->isArray() || table->size() == 0)
+        return false;
+    for (Json::ArrayIndex i = 0; i < table->size(); i++) {
+        const Json::Value &row = (*table)[i];
+        if (!row.isObject())
+            return false;
+        for (const char *name : kAddressMembers) {
+            const Json::Value *value = row.find(name, name + strlen(name));
+            if (!value || !value->isString())
+                return false;
+        }
+    }
+    return true;
 }
 
 static bool validateGlobal(const Json::Value *data, bool writesSubnets, ValidationError &err)
 {
     static const Json::Value none;
     const Json::Value &obj = data ? *data : none;
-    if (!obj.isNull() && !obj.isObject())
-        return fail(err, "dataArray", "not a JSON object");
 
     const char *pdns, *sdns, *lease, *domain, *ifName;
-    if (!boolMember(obj, "enable_check", "dataArray.enable_check", err) ||
-        !textMember(obj, "pdns", "dataArray.pdns", &pdns, err) ||
+    if (!textMember(obj, "pdns", "dataArray.pdns", &pdns, err) ||
         !textMember(obj, "sdns", "dataArray.sdns", &sdns, err) ||
         !textMember(obj, "leasetime", "dataArray.leasetime", &lease, err) ||
         !textMember(obj, "domain", "dataArray.domain", &domain, err) ||
         !textMember(obj, "iftype", "dataArray.iftype", &ifName, err))
         return false;
 
-    if (pdns && *pdns && !checkPresent(pdns, checkIpv4, "dataArray.pdns", err))
-        return false;
-    if (!isBlankOrAddress(sdns))
-        return fail(err, "dataArray.sdns", "not an IPv4 address");
-    if (lease) {
-        if (const char *why = parseLeaseMinutes(lease, nullptr))
-            return fail(err, "dataArray.leasetime", why);
-    }
-    if (!checkPresent(domain, checkDomain, "dataArray.domain", err))
+    if (!checkPresent(pdns, checkOptionalIpv4, "dataArray.pdns", err) ||
+        !checkPresent(sdns, checkOptionalIpv4, "dataArray.sdns", err) ||
+        !checkPresent(lease, checkLeaseText, "dataArray.leasetime", err) ||
+        !checkPresent(domain, checkDomain, "dataArray.domain", err))
         return false;
     if (ifName && *ifName && !checkPresent(ifName, checkInterfaceName, "dataArray.iftype", err))
         return false;
 
-    // Subnet rows are written with the interface name and the first DNS
-    // server; an empty one gives a file name without interface, or a
-    // dns-server line that makes dnsmasq refuse the whole configuration.
+    // Subnets are written with the interface name and the first DNS server;
+    // an empty one gives a file name without interface, or a dns-server line
+    // that makes dnsmasq refuse the whole configuration.
     if (writesSubnets) {
         if (!ifName || !*ifName)
             return fail(err, "dataArray.iftype", "missing");
@@ -320,48 +337,42 @@ static bool validateGlobal(const Json::Value *data, bool writesSubnets, Validati
 
 static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, ValidationError &err)
 {
-    const std::string at = "subnetData[" + std::to_string(i) + "]";
     if (!row.isObject())
-        return fail(err, at, "not a JSON object");
-    if (!boolMember(row, "activated", at + ".activated", err) ||
-        !boolMember(row, "pxe", at + ".pxe", err))
-        return false;
-
-    static const char *const names[] = {"startip", "endip", "netmask", "gateway"};
+        return true; // the table is then not applied
+    const std::string at = "subnetData[" + std::to_string(i) + "].";
     const char *text[4];
     for (int k = 0; k < 4; k++) {
-        if (!textMember(row, names[k], at + "." + names[k], &text[k], err))
+        if (!textMember(row, kAddressMembers[k], at + kAddressMembers[k], &text[k], err))
             return false;
     }
 
-    const Json::Value &pxe = row["pxe"];
-    if (pxe.isBool() && pxe.asBool()) {
+    if (isPxeRow(row)) {
         // The PXE row's addresses are only compared with the access point's
         // subnet; its stored range is written by "applypxesubnet".
         for (int k = 0; k < 4; k++) {
-            if (!isBlankOrAddress(text[k]))
-                return fail(err, at + "." + names[k], "not an IPv4 address");
+            if (!checkPresent(text[k], checkOptionalIpv4, at + kAddressMembers[k], err))
+                return false;
         }
         return true;
     }
 
     for (int k = 0; k < 4; k++) {
-        if (!checkRequired(text[k], checkIpv4, at + "." + names[k], err))
+        if (text[k] && !checkRequired(text[k], checkIpv4, at + kAddressMembers[k], err))
             return false;
     }
-    if (!checkPresent(text[2], checkNetmask, at + ".netmask", err))
+    if (!checkPresent(text[2], checkNetmask, at + "netmask", err))
         return false;
-    if (const char *why = checkRange(text[0], text[1], text[2]))
-        return fail(err, at + ".endip", why);
+    if (text[0] && text[1] && text[2]) {
+        if (const char *why = checkRange(text[0], text[1], text[2]))
+            return fail(err, at + "endip", why);
+    }
     return true;
 }
 
 static bool validateSubnets(const Json::Value *table, ValidationError &err)
 {
-    if (!table)
+    if (!table || !table->isArray())
         return true;
-    if (!table->isArray())
-        return fail(err, "subnetData", "not a JSON array");
     for (Json::ArrayIndex i = 0; i < table->size(); i++) {
         if (!validateSubnetRow((*table)[i], i, err))
             return false;
@@ -371,33 +382,23 @@ static bool validateSubnets(const Json::Value *table, ValidationError &err)
 
 static bool validateReservations(const Json::Value *list, ValidationError &err)
 {
-    // A scalar document stands for an empty set; an object is no set at all.
-    if (!list || !list->isArray()) {
-        if (list && list->isObject())
-            return fail(err, "staticData", "not a JSON array");
+    if (!list || !list->isArray())
         return true;
-    }
     std::map<uint32_t, Json::ArrayIndex> byAddress;
     for (Json::ArrayIndex i = 0; i < list->size(); i++) {
         const Json::Value &row = (*list)[i];
         const std::string at = "staticData[" + std::to_string(i) + "]";
-        if (row.isNull())
-            continue;
-        if (!row.isObject())
-            return fail(err, at, "not a JSON object");
         const char *mac, *ip, *host;
-        // A member that is not a text is passed on as absent, and the
-        // reservation is then left out; so only texts are checked.
-        if (!textMember(row, "mac", at + ".mac", &mac, err, true) ||
-            !textMember(row, "ip", at + ".ip", &ip, err, true) ||
-            !textMember(row, "hostname", at + ".hostname", &host, err, true))
+        if (!textMember(row, "mac", at + ".mac", &mac, err) ||
+            !textMember(row, "ip", at + ".ip", &ip, err) ||
+            !textMember(row, "hostname", at + ".hostname", &host, err))
             return false;
         if (!checkPresent(mac, checkMac, at + ".mac", err) ||
             !checkPresent(ip, checkIpv4, at + ".ip", err) ||
             !checkPresent(host, checkHostName, at + ".hostname", err))
             return false;
         if (!mac || !ip || !host)
-            continue;
+            continue; // left out by the store
         // dnsmasq refuses to start with one address reserved twice; one MAC
         // address with several reservations is allowed.
         uint32_t addr;
@@ -415,9 +416,8 @@ static bool validateReservations(const Json::Value *list, ValidationError &err)
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err)
 {
-    bool writesSubnets = subnetData && subnetData->isArray() && subnetData->size() > 0;
-    return validateGlobal(dataArray, writesSubnets, err) && validateSubnets(subnetData, err) &&
-           validateReservations(staticData, err);
+    return validateGlobal(dataArray, tableIsApplied(subnetData), err) &&
+           validateSubnets(subnetData, err) && validateReservations(staticData, err);
 }
 
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err)

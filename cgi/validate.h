@@ -62,6 +62,11 @@ struct ValidationError {
 // "applydata": the parsed "dataArray", "subnetData" and "staticData"
 // documents; NULL for a parameter that is absent or not valid JSON (the action
 // then keeps its usual behaviour for that step, which writes nothing from it).
+// Read as the handlers read them: a member of another JSON type than the one
+// expected counts as absent, and shapes the handlers do not apply (a table
+// that is not an array of rows with four address texts, reservations lacking
+// a text) are not refused here. Every text that is given is checked; when the
+// table is applied, "iftype" and "pdns" of "dataArray" are required too.
 // True when every value may be written; otherwise false with the first error.
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err);
