@@ -13,6 +13,7 @@ const state = {
   pxe: null,            // answer of getEnablePXEConfig
   clientTimer: null,
   pending: 0,           // answers outstanding
+  dirty: false,         // the settings form holds edits not saved yet
 };
 
 const $ = (id) => document.getElementById(id);
@@ -345,6 +346,7 @@ function moveSubnet(i, step, direction) {
   const j = i + step;
   if (j < 0 || j >= state.subnets.length) return;
   [state.subnets[i], state.subnets[j]] = [state.subnets[j], state.subnets[i]];
+  markDirty();
   renderSubnets(() => {
     // Keep the keyboard on the moved row's button, or on its other one
     // when this one ends disabled at the table's edge.
@@ -356,6 +358,7 @@ function moveSubnet(i, step, direction) {
 
 function removeSubnet(i) {
   state.subnets.splice(i, 1);
+  markDirty();
   renderSubnets(() => {
     const rows = $('subnet-rows').rows;
     const next = rows[Math.min(i, rows.length - 1)];
@@ -366,6 +369,7 @@ function removeSubnet(i) {
 
 function addSubnet() {
   state.subnets.push({ activated: true, pxe: false, startip: '', endip: '', netmask: '255.255.255.0', gateway: '' });
+  markDirty();
   const i = state.subnets.length - 1;
   renderSubnets(() => $(`subnet-${i}-startip`).focus());
 }
@@ -411,12 +415,14 @@ function renderReservations(focus) {
 
 function addReservation() {
   state.reservations.push({ mac: '', ip: '', hostname: '' });
+  markDirty();
   const i = state.reservations.length - 1;
   renderReservations(() => $(`reservation-${i}-mac`).focus());
 }
 
 function removeReservation(i) {
   state.reservations.splice(i, 1);
+  markDirty();
   renderReservations(() => {
     const rows = $('reservation-rows').rows;
     const next = rows[Math.min(i, rows.length - 1)];
@@ -425,6 +431,16 @@ function removeReservation(i) {
 }
 
 // --- saving ------------------------------------------------------------------------
+
+function markDirty() {
+  if (state.dirty) return;
+  state.dirty = true;
+  setInline('save-message', 'Unsaved changes.');
+}
+
+function markClean() {
+  state.dirty = false;
+}
 
 // Sends the interface's whole state as "applydata" takes it: the global
 // settings, the complete subnet table (PXE row included) and the complete
@@ -467,6 +483,7 @@ async function save(event) {
     await loadReservations();
     return;
   }
+  markClean();
   setInline('save-message', `Saved at ${new Date().toLocaleTimeString()}.`, 'ok');
   await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus()]);
   refreshClients();
@@ -601,6 +618,7 @@ async function mergePxeRow() {
 
 async function chooseInterface(id) {
   state.iface = id;
+  markClean();
   history.replaceState(null, '', `#if=${encodeURIComponent(id)}`);
   clearFieldErrors();
   showMessage('');
@@ -611,9 +629,22 @@ async function chooseInterface(id) {
   await refreshClients();
 }
 
+// Another interface's settings replace the form: edits not saved yet are
+// given up only when the user says so.
+function switchTo(id) {
+  if (state.dirty && !window.confirm('Discard the changes not saved yet?')) {
+    $('iface').value = state.iface;
+    history.replaceState(null, '', `#if=${encodeURIComponent(state.iface)}`);
+    return;
+  }
+  $('iface').value = id;
+  chooseInterface(id);
+}
+
 async function start() {
   $('settings').addEventListener('submit', save);
   $('revert').addEventListener('click', () => {
+    markClean();
     showMessage('');
     setInline('save-message', '');
     clearFieldErrors($('settings'));
@@ -621,7 +652,10 @@ async function start() {
   });
   $('add-subnet').addEventListener('click', addSubnet);
   $('add-reservation').addEventListener('click', addReservation);
-  $('iface').addEventListener('change', (e) => chooseInterface(e.target.value));
+  $('iface').addEventListener('change', (e) => switchTo(e.target.value));
+  const form = $('settings');
+  form.addEventListener('input', markDirty);
+  form.addEventListener('change', markDirty);
   $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
   $('pxe-disable').addEventListener('click', () => applyPxe(false));
   // Editing a field takes its error away.
@@ -638,8 +672,7 @@ async function start() {
   window.addEventListener('hashchange', () => {
     const wanted = new URLSearchParams(location.hash.slice(1)).get('if');
     if (wanted && wanted !== state.iface && state.ifaces.some((i) => i.if_value === wanted)) {
-      $('iface').value = wanted;
-      chooseInterface(wanted);
+      switchTo(wanted);
     }
   });
   await loadInterfaces();

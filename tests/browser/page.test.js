@@ -445,6 +445,26 @@ test('the client list shows remaining lease times readably and refreshes on its 
   assert.deepEqual((await rows())[4], ['02:00:00:00:60:34', '192.168.60.134', 'phone', '3 d 0 h 0 min']);
 });
 
+test('switching the interface with unsaved edits asks first', async () => {
+  await openPage('#if=eth1');
+  await page.fill('#domain', 'changed.lan');
+  assert.equal(await text('#save-message'), 'Unsaved changes.');
+  const dialogs = [];
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
+  await page.selectOption('#iface', 'eth0');
+  await settled();
+  assert.deepEqual(dialogs, ['Discard the changes not saved yet?']);
+  assert.equal(await page.inputValue('#iface'), 'eth1');
+  assert.equal(await value('#domain'), 'changed.lan');
+
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.accept(); });
+  await chooseInterface('eth0');
+  assert.equal(dialogs.length, 2);
+  assert.equal(await value('#pdns'), '192.168.50.1');
+  // Nothing was saved on the way.
+  assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /domain-search,test\.lan\n/);
+});
+
 test('a narrow window shows the page without sideways scrolling', async () => {
   await page.setViewportSize({ width: 360, height: 800 });
   try {
