@@ -445,6 +445,21 @@ test('the client list shows remaining lease times readably and refreshes on its 
   assert.deepEqual((await rows())[4], ['02:00:00:00:60:34', '192.168.60.134', 'phone', '3 d 0 h 0 min']);
 });
 
+test('every control has a name and is reached by the keyboard', async () => {
+  await openPage('#if=eth1');
+  const unnamed = await page.$$eval('input, select, button', (els) => els
+    .filter((el) => !(el.labels && el.labels.length) && !el.getAttribute('aria-label') && !el.textContent.trim())
+    .map((el) => el.outerHTML));
+  assert.deepEqual(unnamed, []);
+  const skipped = await page.$$eval('input, select, button', (els) => els
+    .filter((el) => !el.disabled && el.tabIndex < 0).map((el) => el.outerHTML));
+  assert.deepEqual(skipped, []);
+  // Tab walks from the interface choice into the global settings.
+  await page.focus('#iface');
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'enable');
+});
+
 test('switching the interface with unsaved edits asks first', async () => {
   await openPage('#if=eth1');
   await page.fill('#domain', 'changed.lan');
