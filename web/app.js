@@ -105,7 +105,7 @@ function fieldFor(where) {
   const plain = (w) => w.replace(/^dataArray\./, '');
   return fields.find((el) => el.dataset.where === where)
     || fields.find((el) => plain(el.dataset.where) === plain(where))
-    || fields.find((el) => el.dataset.where.startsWith(`${where}.`))
+    || (where.endsWith(']') && fields.find((el) => el.dataset.where.startsWith(`${where}.`)))
     || null;
 }
 

@@ -339,6 +339,54 @@ test('an invalid value is refused, shown next to its field, and nothing is writt
   assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), null);
 });
 
+test('each place an "error" names is shown at its field', async () => {
+  await openPage('#if=eth1');
+  // The program's answers are replaced here, so that every kind of place
+  // can be tried whatever the program refuses.
+  let answer = null;
+  await page.route('**/cgi-bin/orvath', (route) => {
+    const body = route.request().postData() || '';
+    if (answer && /^action=(applydata|applypxesubnet)&/.test(body)) {
+      return route.fulfill({ status: 200, contentType: 'text/plain', body: JSON.stringify(answer) });
+    }
+    return route.continue();
+  });
+  try {
+    const cases = [
+      ['dataArray.pdns: not an IPv4 address', '#pdns'],
+      ['dataArray.leasetime: out of range', '#leasetime'],
+      ['subnetData[0].gateway: not an IPv4 address', '#subnet-0-gateway'],
+      ['staticData[0].mac: not a MAC address', '#reservation-0-mac'],
+      ['iftype: not an interface name', '#iface'],
+    ];
+    for (const [error, field] of cases) {
+      answer = { success: false, error };
+      await page.click('#save');
+      await settled();
+      const why = error.slice(error.indexOf(': ') + 2);
+      assert.equal(await page.getAttribute(field, 'aria-invalid'), 'true', error);
+      assert.equal(await text(`${field}-error`), why, error);
+      assert.equal(await page.evaluate(() => `#${document.activeElement.id}`), field, error);
+      assert.equal(await page.locator('[aria-invalid="true"]').count(), 1, error);
+    }
+    // A place without a field of its own is shown in the message alone.
+    answer = { success: false, error: 'dataArray: not a JSON object' };
+    await page.click('#save');
+    await settled();
+    assert.equal(await page.locator('[aria-invalid="true"]').count(), 0);
+    assert.equal(await text('#message'), 'Not saved: dataArray: not a JSON object');
+
+    answer = { success: false, error: 'pxe_bootloader: contains a blank' };
+    await page.fill('#pxe_bootloader', 'a b');
+    await page.click('#pxe-enable');
+    await settled();
+    assert.equal(await text('#pxe_bootloader-error'), 'contains a blank');
+    assert.match(await text('#pxe-message'), /^Not applied: pxe_bootloader: contains a blank/);
+  } finally {
+    await page.unroute('**/cgi-bin/orvath');
+  }
+});
+
 test('a subnet inside the access point\'s subnet is refused with a plain message', async () => {
   await openPage('#if=eth2');
   const before = dhcpdFiles();
