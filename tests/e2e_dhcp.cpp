@@ -45,15 +45,10 @@ struct RunResult {
     std::string output;
 };
 
-// Runs a command (looked up in PATH) with its output collected; kills it by
-// its id when it has not ended after `seconds`.
-RunResult run(const std::vector<std::string> &args, int seconds = 30)
+// Starts a command (looked up in PATH) with standard input from /dev/null
+// and its output into outFd (-1: /dev/null). Returns its id.
+pid_t spawn(const std::vector<std::string> &args, int outFd)
 {
-    RunResult result;
-    char outPath[] = "/tmp/orvath-e2e-out-XXXXXX";
-    int out = mkstemp(outPath);
-    if (out < 0)
-        return result;
     std::vector<std::string> copy = args;
     std::vector<char *> argv;
     for (auto &a : copy)
@@ -61,11 +56,29 @@ RunResult run(const std::vector<std::string> &args, int seconds = 30)
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(out, 1);
-        dup2(out, 2);
+        int null = open("/dev/null", O_RDWR);
+        if (outFd < 0)
+            outFd = null;
+        if (null >= 0)
+            dup2(null, 0);
+        dup2(outFd, 1);
+        dup2(outFd, 2);
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+// Runs a command with its output collected; kills it by its id when it has
+// not ended after `seconds`.
+RunResult run(const std::vector<std::string> &args, int seconds = 30)
+{
+    RunResult result;
+    char outPath[] = "/tmp/orvath-e2e-out-XXXXXX";
+    int out = mkstemp(outPath);
+    if (out < 0)
+        return result;
+    pid_t pid = spawn(args, out);
     close(out);
     int status = 0;
     bool ended = false;
@@ -142,27 +155,6 @@ std::vector<pid_t> processesIn(const NsId &ns)
     return pids;
 }
 
-// A long-running child that holds a namespace open (user mode).
-pid_t spawnHolder(const std::vector<std::string> &args)
-{
-    std::vector<std::string> copy = args;
-    std::vector<char *> argv;
-    for (auto &a : copy)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            dup2(null, 0);
-            dup2(null, 1);
-        }
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 // The server and client namespaces of one test, joined by eth0 <-> c0.
 class Namespaces {
 public:
@@ -225,22 +217,23 @@ private:
 
     bool makeUserOwned(std::string &tried)
     {
-        serverHolder_ = spawnHolder({"unshare", "-r", "-n", "sleep", "100000"});
+        serverHolder_ = spawn({"unshare", "-r", "-n", "sleep", "100000"}, -1);
         if (!waitForNewNs(serverHolder_)) {
             tried += " unshare -rn does not work here";
             tearDown();
             return false;
         }
         std::string s = std::to_string(serverHolder_);
-        server_ = {"nsenter", "-t", s, "-U", "-n"};
-        clientHolder_ = spawnHolder(server_ + std::vector<std::string>{"unshare", "-n", "sleep",
-                                                                        "100000"});
+        server_ = {"nsenter", "-t", s, "-U", "-n", "--preserve-credentials"};
+        clientHolder_ =
+            spawn(server_ + std::vector<std::string>{"unshare", "-n", "sleep", "100000"}, -1);
         if (!waitForNewNs(clientHolder_)) {
             tried += " a second namespace inside the user namespace cannot be made";
             tearDown();
             return false;
         }
-        client_ = {"nsenter", "-t", std::to_string(clientHolder_), "-U", "-n"};
+        client_ = {"nsenter", "-t", std::to_string(clientHolder_), "-U", "-n",
+                   "--preserve-credentials"};
         serverNs_ = nsIdOf("/proc/" + s + "/ns/net");
         clientNs_ = nsIdOf("/proc/" + std::to_string(clientHolder_) + "/ns/net");
         return link(std::to_string(clientHolder_), tried);
