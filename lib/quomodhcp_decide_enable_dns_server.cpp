@@ -21,14 +21,8 @@ int QUOMODHCPDecideDisableDNS(void)
     if (VORLCIsProcAlive("named") != 1)
         return 1;
 
-    if (VORLCFileTouch(szConf) != 0) {
-        ORV_LOG("File [%s] touch failed.", szConf);
+    if (!quomoTouchPair(szConf, szInfo))
         return 0;
-    }
-    if (VORLCFileTouch(szInfo) != 0) {
-        ORV_LOG("File [%s] touch failed.", szInfo);
-        return 0;
-    }
 
     /* Each step must succeed; the first that does not names its line. */
     int line = 0;

@@ -50,14 +50,8 @@ int QUOMODHCPGenFakeStaticFile(void)
     if (!quomoMakeDhcpdDir())
         return 0;
     VORLCSysUnlink(szConf);
-    if (VORLCFileTouch(szConf) != 0) {
-        ORV_LOG("File [%s] touch failed.", szConf);
+    if (!quomoTouchPair(szConf, szInfo))
         return 0;
-    }
-    if (VORLCFileTouch(szInfo) != 0) {
-        ORV_LOG("File [%s] touch failed.", szInfo);
-        return 0;
-    }
 
     if (VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1 ||
         !quomoWriteLoopbackSubnet(szConf, "static")) {

@@ -168,3 +168,15 @@ int quomoWriteLoopbackSubnet(const char *szConf, const char *name)
            VORLCFileAddLine(szConf, NULL, szRouter, 1) == 1 &&
            VORLCFileAddLine(szConf, NULL, szDns, 1) == 1;
 }
+
+int quomoTouchPair(const char *szConf, const char *szInfo)
+{
+    const char *paths[] = {szConf, szInfo};
+    for (const char *path : paths) {
+        if (VORLCFileTouch(path) != 0) {
+            ORV_LOG("File [%s] touch failed.", path);
+            return 0;
+        }
+    }
+    return 1;
+}

@@ -31,6 +31,11 @@ int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, c
  * failure. */
 int quomoMakeDhcpdDir(void);
 
+/* Creates the fragment and then the settings file, empty when missing; logs
+ * "File [...] touch failed." for the first that cannot be created and
+ * returns 0. */
+int quomoTouchPair(const char *szConf, const char *szInfo);
+
 /* Writes the lines of a placeholder subnet of one loopback address tagged
  * name into the fragment szConf: interface=name, its dhcp-range, router and
  * dns-server lines. 1 when every line was written. */
