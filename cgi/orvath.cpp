@@ -79,6 +79,16 @@ bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &documen
     return parseJsonText(text ? text : "", document);
 }
 
+/* Refuses a request whose values failed the request checks: the place and
+ * the reason go into "error" and the place into the log. Nothing has been
+ * written. */
+static bool refuse(Json::Value &answer, const ValidationError &err)
+{
+    ORV_LOG("Invalid parameter %s", err.where.c_str());
+    answer["error"] = err.text();
+    return false;
+}
+
 /* A member of a JSON object, NULL when the value is no object or lacks it. */
 static const Json::Value *findMember(const Json::Value &object, const char *name)
 {
@@ -158,12 +168,15 @@ static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
 
 /* Applies the global members of "dataArray" to the record; members that are
  * absent, null or of another type than expected leave their field alone. */
-void applyGlobalDocument(DhcpHandler &handler, const Json::Value &root)
+bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document)
 {
+    if (!document)
+        return true; /* absent or not JSON: logged by the parser */
     DhcpServerConf &conf = handler.globalConf;
+    const Json::Value &root = *document;
     if (!root.isObject()) {
         ORV_LOG("Global settings are not an object; nothing applied");
-        return;
+        return true;
     }
     bool enabled = false;
     if (memberFlag(root, "enable_check", &enabled))
@@ -173,27 +186,14 @@ void applyGlobalDocument(DhcpHandler &handler, const Json::Value &root)
         orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, text);
     if ((text = memberText(root, "sdns")) != NULL)
         orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, text);
-    if ((text = memberText(root, "leasetime")) != NULL) {
-        /* Minutes in, seconds stored; seconds that are negative or do not
-         * fit the record's 32-bit field leave the lease time alone. */
-        int seconds = 0;
-        const char *why = parseLeaseMinutes(text, &seconds);
-        if (why)
-            ORV_LOG("Lease time out of range: [%s] minutes: %s", text, why);
-        else
-            conf.leaseTime = seconds;
-    }
+    /* Minutes in, seconds stored; the request checks have refused a lease
+     * time whose seconds are negative or do not fit the 32-bit field. */
+    if ((text = memberText(root, "leasetime")) != NULL)
+        parseLeaseMinutes(text, &conf.leaseTime);
     if ((text = memberText(root, "domain")) != NULL)
         orvCopy(conf.szDomain, sizeof conf.szDomain, text);
     if ((text = memberText(root, "iftype")) != NULL)
         orvCopy(conf.szIfName, sizeof conf.szIfName, text);
-}
-
-bool parseGlobalSettings(DhcpHandler &handler)
-{
-    Json::Value root;
-    if (parseJsonParam(handler, "dataArray", root))
-        applyGlobalDocument(handler, root);
     return true;
 }
 
@@ -355,16 +355,11 @@ static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &ro
     QUOMODHCPDecideDisableDNS();
 }
 
-bool applySubnetSettings(DhcpHandler &handler)
+bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
 {
-    Json::Value table;
-    if (!parseJsonParam(handler, "subnetData", table))
-        return false;
-    return applySubnetTable(handler, table);
-}
-
-bool applySubnetTable(DhcpHandler &handler, const Json::Value &table)
-{
+    if (!document)
+        return false; /* absent or not JSON: logged by the parser */
+    const Json::Value &table = *document;
     if (!subnetTableUsable(table))
         return false;
     if (!checkApSubnets(handler, table))
@@ -395,18 +390,14 @@ bool applySubnetTable(DhcpHandler &handler, const Json::Value &table)
 /* Static reservations                                                       */
 /* ------------------------------------------------------------------------ */
 
-bool applyStaticSettings(DhcpHandler &handler)
+bool applyStaticSettings(const Json::Value *document)
 {
-    Json::Value set;
-    if (parseJsonParam(handler, "staticData", set))
-        applyStaticSet(set);
-    return true;
-}
-
-bool applyStaticSet(const Json::Value &set)
-{
-    /* An array replaces the stored set; a scalar has no elements and clears
-     * it; an object is no set of reservations at all and changes nothing. */
+    /* Absent or not JSON (logged by the parser): the stored set stays. An
+     * array replaces it; a scalar has no elements and clears it; an object is
+     * no set of reservations at all and changes nothing. */
+    if (!document)
+        return true;
+    const Json::Value &set = *document;
     if (set.isObject()) {
         ORV_LOG("Error: parsing error, reason = %s", "reservations are an object, not an array");
         return true;
@@ -827,6 +818,10 @@ static bool leaveOrigInterface(const PxeRequest &request)
 
 bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
 {
+    ValidationError err;
+    auto param = [&handler](const char *name) { return handler.webvard.In(name, NULL); };
+    if (!validateApplyPxe(param, err))
+        return refuse(answer, err);
     PxeRequest request;
     readPxeRequest(handler, request);
     bool ok = request.enable ? enablePxe(request, answer) : disablePxe(request);
@@ -895,14 +890,35 @@ bool getEnablePxeConfig(DhcpHandler &, Json::Value &answer)
 /* Dispatch                                                                  */
 /* ------------------------------------------------------------------------ */
 
-/* "applydata": global settings, subnet table, reservations; then, when the
- * request switched the interface off, every subnet of it goes off. */
+/* A JSON parameter of "applydata", parsed once for the request checks and
+ * the steps; get() is NULL when it is absent or not JSON (logged). */
+struct JsonParam {
+    Json::Value document;
+    bool parsed;
+    JsonParam(DhcpHandler &handler, const char *name)
+        : document(), parsed(parseJsonParam(handler, name, document))
+    {
+    }
+    const Json::Value *get() const { return parsed ? &document : NULL; }
+};
+
+/* "applydata": every value of the three parameters is checked before any
+ * step runs, so an invalid one writes nothing at all. Then global settings,
+ * subnet table, reservations; then, when the request switched the interface
+ * off, every subnet of it goes off. */
 static bool applyData(DhcpHandler &handler, Json::Value &answer)
 {
-    bool globalOk = parseGlobalSettings(handler);
-    bool subnetsOk = applySubnetSettings(handler);
+    const JsonParam global(handler, "dataArray");
+    const JsonParam table(handler, "subnetData");
+    const JsonParam set(handler, "staticData");
+    ValidationError err;
+    if (!validateApplyData(global.get(), table.get(), set.get(), err))
+        return refuse(answer, err);
+
+    bool globalOk = parseGlobalSettings(handler, global.get());
+    bool subnetsOk = applySubnetSettings(handler, table.get());
     answer["isSameApSubnet"] = !subnetsOk;
-    bool staticOk = applyStaticSettings(handler);
+    bool staticOk = applyStaticSettings(set.get());
     bool ok = staticOk && globalOk;
     if (handler.globalConf.isEnabled == 0) {
         /* 1: settings files switched off; -1: no interface name. Both keep
@@ -919,20 +935,44 @@ struct ActionEntry {
     const char *szAction;
     ActionHandler handler;
     bool restart; /* restart the service afterwards, whatever the result */
+    /* The interface name parameter checked before the handler runs; NULL
+     * for none ("applydata" and "applypxesubnet" check their own). */
+    const char *szIfParam;
 };
 
 static const ActionEntry kActions[] = {
-    {"applydata", applyData, true},
-    {"disableServer", disableServerConfigs, true},
-    {"loadGlobal", loadGlobalSettings, false},
-    {"getIfData", getInterfaceSubnets, false},
-    {"loadStatic", loadStaticSettings, false},
-    {"loadClientList", loadClientList, false},
-    {"loadpxesubnet", loadPxeSubnet, false},
-    {"applypxesubnet", applyPxeSubnet, true},
-    {"enumIF", enumInterfaces, false},
-    {"getEnablePXEConfig", getEnablePxeConfig, false},
+    {"applydata", applyData, true, NULL},
+    {"disableServer", disableServerConfigs, true, "iftype"},
+    {"loadGlobal", loadGlobalSettings, false, "iftype"},
+    {"getIfData", getInterfaceSubnets, false, "iftype"},
+    {"loadStatic", loadStaticSettings, false, NULL},
+    {"loadClientList", loadClientList, false, "iftype"},
+    {"loadpxesubnet", loadPxeSubnet, false, "if_name"},
+    {"applypxesubnet", applyPxeSubnet, true, NULL},
+    {"enumIF", enumInterfaces, false, NULL},
+    {"getEnablePXEConfig", getEnablePxeConfig, false, NULL},
 };
+
+/* The action's interface name parameter, when it has one, is absent, empty
+ * (the handler's own handling) or a valid interface name; it names files. */
+static bool checkIfParam(DhcpHandler &handler, const ActionEntry &entry, Json::Value &answer)
+{
+    if (!entry.szIfParam)
+        return true;
+    ValidationError err;
+    const char *value = handler.webvard.In(entry.szIfParam, NULL);
+    return validateInterfaceParam(entry.szIfParam, value, err) || refuse(answer, err);
+}
+
+/* Runs the action's handler once its interface name passed, then restarts
+ * the service after a changing action, whatever the result. */
+static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Value &answer)
+{
+    bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
+    if (entry.restart)
+        restartDHCPServer();
+    return result;
+}
 
 static const ActionEntry *findAction(const char *szAction)
 {
@@ -960,9 +1000,7 @@ bool dispatchAction(DhcpHandler &handler)
         if (!entry) {
             ORV_LOG("Wrong CGI handler: No such action mapping");
         } else {
-            result = entry->handler(handler, answer);
-            if (entry->restart)
-                restartDHCPServer();
+            result = runHandler(handler, *entry, answer);
         }
     }
 

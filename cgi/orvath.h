@@ -37,19 +37,20 @@ bool dispatchAction(DhcpHandler &handler);
 bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &document);
 
 /* "applydata", in this order: global settings ("dataArray"), subnet table
- * ("subnetData"), reservations ("staticData"). Each step reads and parses its
- * parameter, then hands the document to the step's second form. */
-bool parseGlobalSettings(DhcpHandler &handler);
-void applyGlobalDocument(DhcpHandler &handler, const Json::Value &document);
-/* False (nothing written) when the table is unusable or touches the access
- * point's subnet; false also when the PXE row cannot be written. */
-bool applySubnetSettings(DhcpHandler &handler);
-bool applySubnetTable(DhcpHandler &handler, const Json::Value &table);
+ * ("subnetData"), reservations ("staticData"). The action parses the three
+ * parameters once and checks every value they hold before any step runs;
+ * each step then takes its parsed document, NULL when the parameter is absent
+ * or not JSON. */
+/* Always true; fills globalConf from the members present. */
+bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document);
+/* False (nothing written) when the table is missing, unusable or touches the
+ * access point's subnet; false also when the PXE row cannot be written. */
+bool applySubnetSettings(DhcpHandler &handler, const Json::Value *table);
 /* True when no row of the table touches the access point's subnet. */
 bool checkApSubnets(DhcpHandler &handler, const Json::Value &subnets);
-/* Always true; a document that is no array or scalar changes nothing. */
-bool applyStaticSettings(DhcpHandler &handler);
-bool applyStaticSet(const Json::Value &set);
+/* Always true; a missing document, or one that is an object, changes
+ * nothing; an array replaces the stored set, a scalar clears it. */
+bool applyStaticSettings(const Json::Value *set);
 
 /* Global settings of one interface. */
 bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer);

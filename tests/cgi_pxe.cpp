@@ -141,16 +141,16 @@ TEST(CgiPxe, MovingPxeSwitchesThePreviousInterfaceOff)
 
 TEST(CgiPxe, CollisionWithTheAccessPointWritesNothing)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"192.168.100.1", "192.168.5.100"}, // gateway alone inside
-        {"192.168.5.1", "192.168.100.120"}, // start inside
+    const Params cases[] = {
+        enablePxe("eth0", "", "192.168.100.1"), // gateway alone inside
+        enablePxe("eth0", "", "192.168.5.1", "192.168.100.120", "192.168.100.150"), // range
     };
-    for (const auto &c : cases) {
+    for (const Params &params : cases) {
         Sandbox sb;
         sb.installRestartRecorder();
         putAccessPoint(sb);
         auto before = filesOf(sb);
-        CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0", "", c.first, c.second));
+        CgiResult r = runAction(sb, "applypxesubnet", params);
         EXPECT_EQ(r.body, parseJson(R"({"success": false, "isSameApSubnet": true})")) << r.out;
         EXPECT_EQ(filesOf(sb), before);
         EXPECT_EQ(sb.restartCount(), 1);
