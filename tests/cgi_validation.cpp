@@ -1,0 +1,454 @@
+// Request checks through the orvath program: every value a request brings is
+// checked before anything is written. A refused request answers
+// {"success": false, "error": "<where>: <why>"}, logs "Invalid parameter
+// <where>" and leaves every file of the root as it was.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "cgi_files.h"
+
+using ::testing::ContainsRegex;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+namespace {
+
+const Subnet kSubnet = {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
+                        "192.168.1.1", 3600, "lan.example", "192.168.1.1", "8.8.8.8", ""};
+const Subnet kPxe = {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0",
+                     "192.168.5.1", 3600, "lan.example", "192.168.5.1", "", "pxelinux.0"};
+const char kList[] = "etc/dhcpd/dhcpdStatic.ori";
+const char kPrinter[] = "dhcp-host=02:00:00:00:00:0b,printer,192.168.1.20,infinite\n";
+
+// A root with a subnet and a switched-off PXE subnet on eth0 and one
+// reservation, all sound, and the restart recorder.
+struct Seeded : Sandbox {
+    Seeded()
+    {
+        installRestartRecorder();
+        putSubnet(*this, kSubnet, true);
+        putSubnet(*this, kPxe, false);
+        write(kList, kPrinter);
+    }
+};
+
+Json::Value reservation(const std::string &mac, const std::string &ip, const std::string &host)
+{
+    Json::Value r(Json::objectValue);
+    r["mac"] = mac;
+    r["ip"] = ip;
+    r["hostname"] = host;
+    return r;
+}
+
+// A sound "applydata" request for eth0: globals, two subnet rows, two
+// reservations. Tests change one value of it.
+struct ApplyData {
+    Json::Value dataArray = globals("eth0", true, "60", "192.168.1.1", "8.8.8.8", "lan.example");
+    Json::Value subnetData{Json::arrayValue};
+    Json::Value staticData{Json::arrayValue};
+
+    ApplyData()
+    {
+        subnetData.append(row("192.168.1.100", "192.168.1.200", "192.168.1.1", true));
+        subnetData.append(row("192.168.2.10", "192.168.2.20", "192.168.2.1", false));
+        staticData.append(reservation("02:00:00:00:00:0a", "192.168.1.10", "nas"));
+        staticData.append(reservation("02:00:00:00:00:0c", "192.168.1.30", "camera"));
+    }
+
+    // The member of one parameter: index -1 for "dataArray"'s own members,
+    // otherwise the row or reservation.
+    Json::Value &at(const std::string &param, int index, const char *member)
+    {
+        if (param == "dataArray")
+            return dataArray[member];
+        Json::Value &list = param == "subnetData" ? subnetData : staticData;
+        return list[index][member];
+    }
+
+    CgiResult run(const Sandbox &sb) const
+    {
+        return runAction(sb, "applydata",
+                         {{"dataArray", toJsonText(dataArray)},
+                          {"subnetData", toJsonText(subnetData)},
+                          {"staticData", toJsonText(staticData)}});
+    }
+};
+
+// A sound "applypxesubnet" request enabling PXE on eth0.
+std::map<std::string, std::string> pxeRequest()
+{
+    return {{"pxe_interface", "eth0"},         {"pxe_enable", "true"},
+            {"pxe_start_ip", "192.168.5.100"}, {"pxe_end_ip", "192.168.5.150"},
+            {"pxe_netmask", "255.255.255.0"},  {"pxe_gateway", "192.168.5.1"},
+            {"pxe_dns", "192.168.5.1"},        {"pxe_bootloader", "pxelinux.0"},
+            {"orig_interface", "eth0"}};
+}
+
+CgiResult runPxe(const Sandbox &sb, const std::map<std::string, std::string> &params)
+{
+    return runAction(sb, "applypxesubnet", Params(params.begin(), params.end()));
+}
+
+// The request was refused with exactly this error, logged with its place,
+// and no file of the root changed.
+void expectRefused(const CgiResult &r, const std::string &error,
+                   const std::map<std::string, std::string> &before, const Sandbox &sb)
+{
+    Json::Value expected(Json::objectValue);
+    expected["success"] = false;
+    expected["error"] = error;
+    EXPECT_EQ(r.body, expected) << r.out;
+    const std::string where = error.substr(0, error.find(": "));
+    EXPECT_THAT(r.err, HasSubstr("Invalid parameter " + where + "\n"));
+    EXPECT_EQ(filesOf(sb), before) << error;
+}
+
+// The request went through and wrote the value somewhere in the root.
+void expectAccepted(const CgiResult &r, const std::string &value,
+                    const std::map<std::string, std::string> &before, const Sandbox &sb)
+{
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << value << ": " << r.out;
+    EXPECT_FALSE(r.body.isMember("error")) << r.out;
+    auto after = filesOf(sb);
+    EXPECT_NE(after, before) << value;
+    if (value.empty())
+        return;
+    bool found = false;
+    for (const auto &file : after)
+        found = found || file.second.find(value) != std::string::npos;
+    EXPECT_TRUE(found) << value << " is written nowhere";
+}
+
+struct DataCase {
+    const char *param;
+    int index;
+    const char *member;
+    std::string value;
+    const char *error; // NULL: accepted
+};
+
+void runDataCases(const std::vector<DataCase> &cases)
+{
+    for (const DataCase &c : cases) {
+        SCOPED_TRACE(std::string(c.param) + "." + c.member + " = [" + c.value + "]");
+        Seeded sb;
+        auto before = filesOf(sb);
+        ApplyData request;
+        request.at(c.param, c.index, c.member) = c.value;
+        CgiResult r = request.run(sb);
+        if (c.error)
+            expectRefused(r, c.error, before, sb);
+        else
+            expectAccepted(r, c.value, before, sb);
+    }
+}
+
+struct PxeCase {
+    const char *param;
+    std::string value;
+    const char *error; // NULL: accepted
+};
+
+void runPxeCases(const std::vector<PxeCase> &cases,
+                 const std::map<std::string, std::string> &base = pxeRequest())
+{
+    for (const PxeCase &c : cases) {
+        SCOPED_TRACE(std::string(c.param) + " = [" + c.value + "]");
+        Seeded sb;
+        auto before = filesOf(sb);
+        auto params = base;
+        params[c.param] = c.value;
+        CgiResult r = runPxe(sb, params);
+        if (c.error)
+            expectRefused(r, c.error, before, sb);
+        else
+            expectAccepted(r, c.value, before, sb);
+    }
+}
+
+// ---- every rule: a sound value passes, an unsound one is refused ----
+
+TEST(CgiValidation, GlobalMembersOfApplyData)
+{
+    runDataCases({
+        {"dataArray", -1, "iftype", "eth0.5", nullptr},
+        {"dataArray", -1, "iftype", "eth0/x", "dataArray.iftype: not an interface name"},
+        {"dataArray", -1, "iftype", "bridge-to-office",
+         "dataArray.iftype: longer than 15 characters"},
+        {"dataArray", -1, "iftype", "", "dataArray.iftype: missing"},
+        {"dataArray", -1, "pdns", "10.0.0.53", nullptr},
+        {"dataArray", -1, "pdns", "10.0.0", "dataArray.pdns: not an IPv4 address"},
+        {"dataArray", -1, "sdns", "", nullptr},
+        {"dataArray", -1, "sdns", "8.8.8.8 ", "dataArray.sdns: not an IPv4 address"},
+        {"dataArray", -1, "domain", "", nullptr},
+        {"dataArray", -1, "domain", "corp-1.example", nullptr},
+        {"dataArray", -1, "domain", "corp..example", "dataArray.domain: empty label"},
+        {"dataArray", -1, "domain", "-corp.example",
+         "dataArray.domain: label begins with \"-\" or \"_\""},
+        {"dataArray", -1, "domain", std::string(64, 'a') + ".example",
+         "dataArray.domain: label longer than 63 characters"},
+        {"dataArray", -1, "leasetime", "-1", "dataArray.leasetime: negative lease time"},
+    });
+}
+
+TEST(CgiValidation, SubnetRowsOfApplyData)
+{
+    runDataCases({
+        {"subnetData", 0, "netmask", "255.255.0.0", nullptr},
+        {"subnetData", 0, "netmask", "255.0.255.0",
+         "subnetData[0].netmask: not a contiguous netmask"},
+        {"subnetData", 0, "endip", "192.168.1.250", nullptr},
+        {"subnetData", 0, "endip", "192.168.3.10",
+         "subnetData[0].endip: start and end not in one subnet"},
+        {"subnetData", 1, "gateway", "192.168.2.254", nullptr},
+        {"subnetData", 1, "gateway", "", "subnetData[1].gateway: missing"},
+        {"subnetData", 1, "gateway", "192.168.2.x", "subnetData[1].gateway: not an IPv4 address"},
+    });
+}
+
+TEST(CgiValidation, ReservationsOfApplyData)
+{
+    runDataCases({
+        {"staticData", 0, "mac", "02:00:00:AA:BB:CC", nullptr},
+        {"staticData", 0, "mac", "02-00-00-aa-bb-cc", "staticData[0].mac: not a MAC address"},
+        {"staticData", 1, "mac", "02:00:00:00:00:0c:0d", "staticData[1].mac: not a MAC address"},
+        {"staticData", 0, "ip", "192.168.1.11", nullptr},
+        {"staticData", 0, "ip", "192.168.1", "staticData[0].ip: not an IPv4 address"},
+        {"staticData", 0, "hostname", "", nullptr},
+        {"staticData", 0, "hostname", "nas_2.lan", nullptr},
+        {"staticData", 0, "hostname", "infinite",
+         "staticData[0].hostname: read by dnsmasq as a keyword"},
+        {"staticData", 0, "hostname", "5m",
+         "staticData[0].hostname: read by dnsmasq as a lease time"},
+        {"staticData", 0, "hostname", "90",
+         "staticData[0].hostname: read by dnsmasq as a lease time"},
+        {"staticData", 0, "hostname", "tag:known",
+         "staticData[0].hostname: read by dnsmasq as a client id or tag"},
+        {"staticData", 0, "hostname", "*", "staticData[0].hostname: read by dnsmasq as a wildcard"},
+        {"staticData", 1, "hostname", "192.168.1.99",
+         "staticData[1].hostname: read by dnsmasq as an address"},
+    });
+}
+
+TEST(CgiValidation, EnablingPxe)
+{
+    runPxeCases({
+        {"pxe_interface", "eth1", nullptr},
+        {"pxe_interface", "", "pxe_interface: missing"},
+        {"pxe_start_ip", "192.168.5.1000", "pxe_start_ip: not an IPv4 address"},
+        {"pxe_netmask", "255.255.255.1", "pxe_netmask: not a contiguous netmask"},
+        {"pxe_gateway", "", "pxe_gateway: missing"},
+        {"pxe_dns", "192.168.5.2", nullptr},
+        {"pxe_dns", "", "pxe_dns: missing"},
+        {"pxe_bootloader", "boot/pxelinux.0", nullptr},
+        {"pxe_bootloader", "pxe linux.0",
+         "pxe_bootloader: contains a blank or an unprintable character"},
+        {"pxe_bootloader", "pxelinux.0#x", "pxe_bootloader: contains one of , \" ' # ="},
+        {"pxe_bootloader", "boot/../../etc/shadow",
+         "pxe_bootloader: contains a \"..\" path element"},
+        {"pxe_bootloader", std::string(256, 'b'), "pxe_bootloader: longer than 255 characters"},
+        {"orig_interface", "eth0:1", "orig_interface: not an interface name"},
+    });
+
+    // An empty boot file is a PXE subnet without boot lines.
+    Seeded sb;
+    auto params = pxeRequest();
+    params["pxe_bootloader"] = "";
+    CgiResult r = runPxe(sb, params);
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+    Subnet pxe = kPxe;
+    pxe.boot = "";
+    pxe.sdns = "8.8.8.8";
+    expectSubnet(sb, pxe, true);
+}
+
+TEST(CgiValidation, DisablingPxeReadsOnlyTheInterfaces)
+{
+    auto disabling = pxeRequest();
+    disabling["pxe_enable"] = "false";
+    disabling["pxe_start_ip"] = "192.168.5.100\ndhcp-script=/tmp/x";
+    disabling["pxe_bootloader"] = "../x";
+    {
+        Seeded sb;
+        putSubnet(sb, kPxe, true);
+        CgiResult r = runPxe(sb, disabling);
+        EXPECT_EQ(r.body, parseJson(R"({"success": true})")) << r.out;
+        expectSubnet(sb, kPxe, false);
+    }
+    runPxeCases({{"pxe_interface", "../eth0", "pxe_interface: begins with \".\""},
+                 {"orig_interface", "eth0\n", "orig_interface: not an interface name"}},
+                disabling);
+}
+
+TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
+{
+    const std::pair<const char *, const char *> actions[] = {
+        {"loadGlobal", "iftype"},     {"disableServer", "iftype"},  {"getIfData", "iftype"},
+        {"loadClientList", "iftype"}, {"loadpxesubnet", "if_name"},
+    };
+    for (const auto &action : actions) {
+        SCOPED_TRACE(action.first);
+        Seeded sb;
+        sb.write("etc/dhcpd/dhcpd-leases.log", "");
+        auto before = filesOf(sb);
+        const std::string param = action.second;
+        for (const char *name : {"../../x", "eth0 ", "eth0,eth1", "eth0\nx"}) {
+            CgiResult r = runAction(sb, action.first, {{param, name}});
+            const std::string why = name[0] == '.' ? "begins with \".\"" : "not an interface name";
+            expectRefused(r, param + ": " + why, before, sb);
+        }
+        // A sound name is served as before.
+        CgiResult r = runAction(sb, action.first, {{param, "eth0"}});
+        EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+        EXPECT_FALSE(r.body.isMember("error")) << r.out;
+    }
+}
+
+// ---- the injections ----
+
+TEST(CgiValidation, LineBreakCannotAddADirective)
+{
+    for (const char *brk : {"\ndhcp-script=/tmp/x", "\rdhcp-script=/tmp/x", "\n"}) {
+        runDataCases({
+            {"dataArray", -1, "domain", std::string("lan.example") + brk,
+             "dataArray.domain: not a domain name"},
+            {"dataArray", -1, "pdns", std::string("192.168.1.1") + brk,
+             "dataArray.pdns: not an IPv4 address"},
+            {"subnetData", 0, "startip", std::string("192.168.1.100") + brk,
+             "subnetData[0].startip: not an IPv4 address"},
+            {"staticData", 0, "hostname", std::string("nas") + brk,
+             "staticData[0].hostname: not a host name"},
+            {"staticData", 0, "mac", std::string("02:00:00:00:00:0a") + brk,
+             "staticData[0].mac: not a MAC address"},
+            {"staticData", 0, "ip", std::string("192.168.1.10") + brk,
+             "staticData[0].ip: not an IPv4 address"},
+        });
+        runPxeCases({
+            {"pxe_bootloader", std::string("pxelinux.0") + brk,
+             "pxe_bootloader: contains a blank or an unprintable character"},
+            {"pxe_gateway", std::string("192.168.5.1") + brk, "pxe_gateway: not an IPv4 address"},
+        });
+    }
+}
+
+TEST(CgiValidation, CommaCannotAddFieldsToARangeOrAReservation)
+{
+    runDataCases({
+        {"subnetData", 0, "endip", "192.168.1.200,static",
+         "subnetData[0].endip: not an IPv4 address"},
+        {"subnetData", 0, "netmask", "255.255.255.0,infinite",
+         "subnetData[0].netmask: not an IPv4 address"},
+        {"staticData", 0, "mac", "02:00:00:00:00:0a,set:trusted",
+         "staticData[0].mac: not a MAC address"},
+        {"staticData", 0, "hostname", "nas,192.168.1.99",
+         "staticData[0].hostname: not a host name"},
+        {"staticData", 0, "ip", "192.168.1.10,ignore", "staticData[0].ip: not an IPv4 address"},
+        {"dataArray", -1, "sdns", "8.8.8.8,1.1.1.1", "dataArray.sdns: not an IPv4 address"},
+    });
+}
+
+TEST(CgiValidation, InterfaceNameCannotLeadOutOfTheDirectory)
+{
+    runDataCases(
+        {{"dataArray", -1, "iftype", "../../x", "dataArray.iftype: begins with \".\""},
+         {"dataArray", -1, "iftype", "x/../../y", "dataArray.iftype: not an interface name"}});
+    runPxeCases({{"pxe_interface", "../../x", "pxe_interface: begins with \".\""},
+                 {"orig_interface", "../../x", "orig_interface: begins with \".\""}});
+}
+
+TEST(CgiValidation, ReservationWithTheMacAIsRefused)
+{
+    runDataCases({{"staticData", 1, "mac", "a", "staticData[1].mac: not a MAC address"}});
+}
+
+TEST(CgiValidation, RangeWhoseStartLiesAboveItsEndIsRefused)
+{
+    runDataCases(
+        {{"subnetData", 1, "startip", "192.168.2.30", "subnetData[1].endip: start above end"}});
+    runPxeCases({{"pxe_start_ip", "192.168.5.200", "pxe_end_ip: start above end"}});
+}
+
+TEST(CgiValidation, UnparsableAddressIsRefused)
+{
+    std::vector<DataCase> cases;
+    for (const char *address : {"192.168.1.300", "192.168.1", "0x7f.0.0.1", "::1", "192.168.1.1 ",
+                                "", "192.168.001.010"}) {
+        cases.push_back({"subnetData", 1, "startip", address,
+                         *address ? "subnetData[1].startip: not an IPv4 address"
+                                  : "subnetData[1].startip: missing"});
+    }
+    runDataCases(cases);
+}
+
+TEST(CgiValidation, EmptyPrimaryDnsServerOnlyWithoutRows)
+{
+    runDataCases({{"dataArray", -1, "pdns", "", "dataArray.pdns: missing"}});
+
+    // No rows to write it into: an empty table goes through and removes the
+    // interface's subnets.
+    Seeded sb;
+    ApplyData request;
+    request.dataArray["pdns"] = "";
+    request.subnetData = Json::Value(Json::arrayValue);
+    CgiResult r = request.run(sb);
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+    EXPECT_FALSE(sb.exists(confPath("eth0", "eth00")));
+}
+
+TEST(CgiValidation, OneAddressReservedTwiceIsRefusedOneMacTwiceIsNot)
+{
+    runDataCases({{"staticData", 1, "ip", "192.168.1.10",
+                   "staticData[1].ip: same address as staticData[0]"}});
+
+    Seeded sb;
+    ApplyData request;
+    request.staticData[1]["mac"] = "02:00:00:00:00:0a";
+    CgiResult r = request.run(sb);
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(sb.read(kList), "dhcp-host=02:00:00:00:00:0a,nas,192.168.1.10,infinite\n"
+                              "dhcp-host=02:00:00:00:00:0a,camera,192.168.1.30,infinite\n");
+}
+
+// ---- the answer and what runs around it ----
+
+TEST(CgiValidation, RefusalNamesThePlaceLogsItAndStillRestarts)
+{
+    Seeded sb;
+    auto before = filesOf(sb);
+    ApplyData request;
+    request.subnetData[1]["startip"] = "192.168.2.256";
+    CgiResult r = request.run(sb);
+    EXPECT_THAT(r.out, EndsWith("\r\n\r\n{\"error\":\"subnetData[1].startip: not an IPv4 "
+                                "address\",\"success\":false}\n"));
+    EXPECT_THAT(r.err, ContainsRegex(
+                           "orvath\\.cpp:[0-9]+ Invalid parameter subnetData\\[1\\]\\.startip\n"));
+    EXPECT_EQ(filesOf(sb), before);
+    EXPECT_EQ(sb.restartCount(), 1);
+
+    r = runPxe(sb, {{"pxe_interface", "eth0"}, {"pxe_enable", "true"}});
+    EXPECT_EQ(r.body, parseJson(R"({"success": false, "error": "pxe_start_ip: missing"})"))
+        << r.out;
+    EXPECT_EQ(sb.restartCount(), 2);
+    EXPECT_EQ(filesOf(sb), before);
+}
+
+TEST(CgiValidation, AnInvalidReservationStopsEveryStepOfApplyData)
+{
+    // The global and subnet steps would rewrite the subnet and the switch-off
+    // would turn the PXE subnet's neighbour off: none of it happens.
+    Seeded sb;
+    auto before = filesOf(sb);
+    ApplyData request;
+    request.dataArray["enable_check"] = false;
+    request.dataArray["leasetime"] = "5";
+    request.subnetData.resize(1);
+    request.staticData[1]["hostname"] = "ignore";
+    CgiResult r = request.run(sb);
+    expectRefused(r, "staticData[1].hostname: read by dnsmasq as a keyword", before, sb);
+    EXPECT_EQ(sb.read(kList), kPrinter);
+}
+
+} // namespace
