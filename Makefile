@@ -1,11 +1,12 @@
 # The two commands: `make test` builds everything and runs every test (a
 # normal build and one with AddressSanitizer + UndefinedBehaviorSanitizer);
 # `make demo` runs the system. `make test32` does the same as `make test` for
-# the 32-bit target; `make fuzz` runs the fuzz target for FUZZ_SECONDS.
+# the 32-bit target; `make fuzz` runs the fuzz target for FUZZ_SECONDS;
+# `make bench` prints the program's time and memory per request.
 BUILD ?= build
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test32 demo fuzz clean
+.PHONY: all deps build test test32 demo fuzz bench clean
 
 all: build
 
@@ -30,6 +31,11 @@ demo: deps
 
 fuzz: deps
 	@scripts/fuzz $(FUZZ_SECONDS)
+
+bench: deps
+	@scripts/build normal
+	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 20 250
+	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 3 2000
 
 clean:
 	rm -rf $(BUILD)
