@@ -27,8 +27,11 @@ struct DhcpHandler {
 };
 
 /* Authorizes, runs the action's handler, restarts the service after the
- * changing actions and writes the answer. Returns the handler's result (false
- * when no handler ran). Writes nothing for an unauthorized caller. */
+ * changing actions and writes the answer. A request value that fails the
+ * request checks (validate.h) is refused before anything is written, with
+ * "error" naming its place. Returns the handler's result (false when no
+ * handler ran or the request was refused). Writes nothing for an
+ * unauthorized caller. */
 bool dispatchAction(DhcpHandler &handler);
 
 /* Parses the JSON text of a request parameter (comments allowed, any value

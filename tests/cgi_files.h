@@ -116,6 +116,17 @@ inline Json::Value globals(const std::string &ifName, bool enabled, const std::s
     return g;
 }
 
+// A reservation as "staticData" holds it.
+inline Json::Value reservation(const std::string &mac, const std::string &ip,
+                               const std::string &host)
+{
+    Json::Value r(Json::objectValue);
+    r["mac"] = mac;
+    r["ip"] = ip;
+    r["hostname"] = host;
+    return r;
+}
+
 // The access point's subnet, 192.168.100.0/24 with router 192.168.100.1.
 inline void putAccessPoint(const Sandbox &sb)
 {

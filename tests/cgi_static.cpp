@@ -16,15 +16,6 @@ const char kFixedLines[] = "interface=static\n"
                            "dhcp-option=tag:static,option:router,127.0.0.1\n"
                            "dhcp-option=tag:static,option:dns-server,127.0.0.1\n";
 
-Json::Value reservation(const std::string &mac, const std::string &ip, const std::string &host)
-{
-    Json::Value r(Json::objectValue);
-    r["mac"] = mac;
-    r["ip"] = ip;
-    r["hostname"] = host;
-    return r;
-}
-
 // The appliance's image ships the directory of the DHCP files; the
 // reservation store writes into it without creating it.
 struct StaticRoot : Sandbox {

@@ -34,15 +34,6 @@ struct Seeded : Sandbox {
     }
 };
 
-Json::Value reservation(const std::string &mac, const std::string &ip, const std::string &host)
-{
-    Json::Value r(Json::objectValue);
-    r["mac"] = mac;
-    r["ip"] = ip;
-    r["hostname"] = host;
-    return r;
-}
-
 // A sound "applydata" request for eth0: globals, two subnet rows, two
 // reservations. Tests change one value of it.
 struct ApplyData {
