@@ -113,12 +113,18 @@ int QUOMODHCPRemoveExpiredLease(void)
 {
     char szLog[QUOMO_PATH_LEN];
     char szTmp[QUOMO_PATH_LEN];
+    char szLock[QUOMO_PATH_LEN];
     if (!orvPath(szLog, sizeof szLog, "/var/packages/Orvath/target/etc/dhcpd-leases.log") ||
-        !orvPath(szTmp, sizeof szTmp, "/var/packages/Orvath/target/etc/dhcpd-leases.log.tmp")) {
+        !orvPath(szTmp, sizeof szTmp, "/var/packages/Orvath/target/etc/dhcpd-leases.log.tmp") ||
+        !orvPath(szLock, sizeof szLock, "/var/packages/Orvath/target/etc/dhcpd-leases.log.lock")) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return -1;
     }
 
+    /* Every writer of the log (the lease hook too) holds its lock while it
+     * reads and replaces the log: a writer running in between would lose
+     * the other's record. Without the lock the work is still done. */
+    int lockFd = orvLockFile(szLock);
     int ret = -1;
     if (copyLog(szLog, szTmp)) {
         FILE *pTmp = VORLCSysFopen(szTmp, "r", __FILE__, __LINE__);
@@ -132,5 +138,6 @@ int QUOMODHCPRemoveExpiredLease(void)
     /* The working copy never outlives a run, failed or not. */
     if (VORLCFileExist(szTmp))
         VORLCSysUnlink(szTmp);
+    orvUnlockFile(lockFd);
     return ret;
 }

@@ -1,7 +1,7 @@
 /*
  * Brings the package's lease log up to date with dnsmasq's lease file: each
  * lease's expiry is written into the log record of its client, which moves to
- * the end of the log.
+ * the end of the log. The whole update holds the log's lock.
  */
 #include "quomodhcp.h"
 
@@ -14,6 +14,10 @@
 #include "vorl.h"
 
 #define LEASE_LOG_PATH "/var/packages/Orvath/target/etc/dhcpd-leases.log"
+/* Taken by every writer of the log (the lease hook too): each one reads the
+ * log and replaces it by rename, so a writer running in between would lose
+ * the other's record. */
+#define LEASE_LOG_LOCK_PATH LEASE_LOG_PATH ".lock"
 
 /* Rewrites the lease-log record of szMac with a new expiry and moves it to the
  * end of the log. 0 when done or when the log has no record of szMac. */
@@ -88,7 +92,8 @@ static int updateRecord(const char *szMac, int32_t expiry)
     return 0;
 }
 
-int QUOMODHCPUpdateLease(void)
+/* Updates the log record of every client in dnsmasq's lease file. */
+static int updateRecords(void)
 {
     char szLeases[QUOMO_PATH_LEN];
     if (!orvPath(szLeases, sizeof szLeases, "/var/packages/Orvath/target/etc/dhcpd.conf.leases")) {
@@ -133,5 +138,18 @@ int QUOMODHCPUpdateLease(void)
     fclose(pFile);
     free(szLine);
     VORLCSzListFree(pList);
+    return ret;
+}
+
+int QUOMODHCPUpdateLease(void)
+{
+    char szLock[QUOMO_PATH_LEN];
+    int lockFd = -1;
+    if (orvPath(szLock, sizeof szLock, LEASE_LOG_LOCK_PATH))
+        lockFd = orvLockFile(szLock);
+    else
+        ORV_LOG("Path too long [%s]", szLock);
+    int ret = updateRecords();
+    orvUnlockFile(lockFd);
     return ret;
 }

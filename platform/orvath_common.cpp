@@ -1,10 +1,14 @@
 #include "orvath_common.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <syslog.h>
+#include <unistd.h>
 
 static void openLogOnce(void)
 {
@@ -94,4 +98,34 @@ int orvPath(char *buf, size_t size, const char *fmt, ...)
     int ok = formatV(buf + used, size - used, fmt, ap);
     va_end(ap);
     return ok;
+}
+
+int orvLockFile(const char *path)
+{
+    /* Read-only is enough for flock, and lets a process that may not write
+     * the lock file still share it. */
+    int fd = open(path, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        ORV_LOG("Failed to open lock [%s]: %s", path, strerror(errno));
+        return -1;
+    }
+    int ret;
+    do {
+        ret = flock(fd, LOCK_EX);
+    } while (ret != 0 && errno == EINTR);
+    if (ret != 0) {
+        ORV_LOG("Failed to lock [%s]: %s", path, strerror(errno));
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void orvUnlockFile(int fd)
+{
+    if (fd < 0)
+        return;
+    /* Closing the only descriptor of the open file releases the lock. */
+    flock(fd, LOCK_UN);
+    close(fd);
 }

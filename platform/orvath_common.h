@@ -1,6 +1,6 @@
 /*
  * Helpers shared by the library, the platform layer and the programs:
- * logging, bounded text, and the file-system root.
+ * logging, bounded text, the file-system root, and locks between processes.
  */
 #ifndef ORVATH_COMMON_H
 #define ORVATH_COMMON_H
@@ -30,6 +30,15 @@ const char *orvRoot(void);
 /* Formats an absolute path (fmt begins with "/") under the root into buf.
  * False when it did not fit. */
 int orvPath(char *buf, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+
+/* Takes an exclusive advisory lock (flock) on the lock file path, creating
+ * it (mode 0644) when missing, and waits while another process holds it.
+ * Writers that replace a file by rename lock a separate file beside it, never
+ * the file itself. Returns the descriptor for orvUnlockFile, or -1 when the
+ * lock cannot be taken (logged): the caller then goes on without it. */
+int orvLockFile(const char *path);
+/* Releases a lock of orvLockFile; -1 is ignored. */
+void orvUnlockFile(int fd);
 
 #ifdef __cplusplus
 }

@@ -1,16 +1,21 @@
 // The lease hook as dnsmasq runs it: the built program with an event, the
-// client's MAC, IP and host name as arguments and DNSMASQ_* variables.
+// client's MAC, IP and host name as arguments and DNSMASQ_* variables; and
+// the hook and the library writing the lease log at the same time.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "quomodhcp.h"
 #include "sandbox.h"
 
 namespace {
@@ -85,9 +90,11 @@ TEST(LeaseHook, AddWritesOneRecordAndCreatesTheLog)
     EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:aa:bb:cc 192.168.1.100 laptop eth0\n"
                               "1700000100 02:00:00:aa:bb:dd 192.168.1.101  eth0\n");
 
-    // Only the log remains in the directory: no temporary file is left.
+    // Only the log and its lock file remain in the directory: no temporary
+    // file is left.
     std::vector<std::string> files = filesIn(box.path("var/packages/Orvath/target/etc"));
-    EXPECT_EQ(files, std::vector<std::string>{"dhcpd-leases.log"});
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"dhcpd-leases.log", "dhcpd-leases.log.lock"}));
 }
 
 TEST(LeaseHook, RepeatedEventsKeepOneRecordPerClient)
@@ -255,4 +262,136 @@ TEST(LeaseHook, RewriteKeepsModeAndDropsBlankLines)
     struct stat st;
     ASSERT_EQ(stat(box.path(kLog).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+namespace {
+
+std::string macOf(int group, int n)
+{
+    char mac[18];
+    snprintf(mac, sizeof mac, "02:00:00:%02x:%02x:%02x", group, n / 256, n % 256);
+    return mac;
+}
+
+// The log's records by MAC address (a MAC recorded twice appears twice).
+std::multimap<std::string, std::string> recordsByMac(const std::string &log)
+{
+    std::multimap<std::string, std::string> byMac;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string expiry, mac;
+        fields >> expiry >> mac;
+        byMac.emplace(mac, line);
+    }
+    return byMac;
+}
+
+} // namespace
+
+TEST(LeaseHook, HookAndLibraryRewritingTheLogTogetherLoseNoRecord)
+{
+    // The hook and the library's update and clean-up each read the log and
+    // replace it by rename; whichever runs in between the other's read and
+    // rename would lose the other's record, were they not serialised by the
+    // lock beside the log. A child process feeds the hook lease events for
+    // new clients while this process updates the other clients' records and
+    // drops expired ones over and over.
+    Sandbox box;
+    box.mkdirs("etc/dhcpd"); // for the reservations the clean-up looks at
+    const char kLeases[] = "var/packages/Orvath/target/etc/dhcpd.conf.leases";
+    const int kLibraryClients = 16;
+    const int kHookEvents = 120;
+    const long base = static_cast<long>(time(nullptr)) + 86400;
+
+    auto libraryRecord = [&](int n, long expiry) {
+        return std::to_string(expiry) + " " + macOf(0, n) + " 192.168.1." +
+               std::to_string(10 + n) + " lib" + std::to_string(n) + " eth0";
+    };
+    std::string log;
+    for (int n = 0; n < kLibraryClients; ++n)
+        log += libraryRecord(n, base) + "\n";
+    box.write(kLog, log);
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Every second client's lease ended long ago: a record for the
+        // clean-up to remove, so that it rewrites the log too.
+        int failed = 0;
+        for (int i = 0; i < kHookEvents; ++i) {
+            bool stale = i % 2 == 1;
+            std::string ip = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+            failed += runHook(box, {"add", macOf(stale ? 2 : 1, i), ip, "hook"},
+                              lease(stale ? "1000" : std::to_string(base))) != 0;
+        }
+        _exit(failed == 0 ? 0 : 1);
+    }
+
+    // The library runs as long as the hook does (bounded all the same).
+    long lastExpiry = base;
+    int updateFailures = 0, removeFailures = 0;
+    int status = 0;
+    for (int round = 1; round <= 100000; ++round) {
+        if (waitpid(child, &status, WNOHANG) == child) {
+            child = -1;
+            break;
+        }
+        std::string leases;
+        for (int n = 0; n < kLibraryClients; ++n)
+            leases += std::to_string(base + round) + " " + macOf(0, n) + " 192.168.1." +
+                      std::to_string(10 + n) + " lib" + std::to_string(n) + " *\n";
+        box.write(kLeases, leases);
+        updateFailures += QUOMODHCPUpdateLease() != 0;
+        lastExpiry = base + round;
+        removeFailures += QUOMODHCPRemoveExpiredLease() != 0;
+    }
+    if (child > 0)
+        waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a hook run failed";
+    EXPECT_EQ(updateFailures, 0);
+    EXPECT_EQ(removeFailures, 0);
+
+    // Every client the hook added with a running lease is there, once; every
+    // record the library rewrote is there once, as its last update left it.
+    auto records = recordsByMac(box.read(kLog));
+    int lostByHook = 0, lostByLibrary = 0, doubled = 0;
+    for (int i = 0; i < kHookEvents; i += 2) {
+        size_t count = records.count(macOf(1, i));
+        lostByHook += count == 0;
+        doubled += count > 1;
+    }
+    for (int n = 0; n < kLibraryClients; ++n) {
+        auto found = records.equal_range(macOf(0, n));
+        size_t count = static_cast<size_t>(std::distance(found.first, found.second));
+        lostByLibrary += count != 1 || found.first->second != libraryRecord(n, lastExpiry);
+        doubled += count > 1;
+    }
+    EXPECT_EQ(lostByHook, 0);
+    EXPECT_EQ(lostByLibrary, 0);
+    EXPECT_EQ(doubled, 0);
+}
+
+TEST(LeaseHook, WritersGoOnWhenTheLockCannotBeTaken)
+{
+    // A directory where the lock file belongs cannot be opened as one: the
+    // hook and the library log it and write the log all the same.
+    Sandbox box;
+    box.mkdirs("etc/dhcpd");
+    const long future = static_cast<long>(time(nullptr)) + 86400;
+    box.mkdirs(std::string(kLog) + ".lock");
+    box.write(kLog, "1000 02:00:00:00:00:01 192.168.1.10 gone eth0\n"
+                    "1700000000 02:00:00:00:00:02 192.168.1.11 two eth0\n");
+    box.write("var/packages/Orvath/target/etc/dhcpd.conf.leases",
+              std::to_string(future) + " 02:00:00:00:00:02 192.168.1.11 two *\n");
+
+    EXPECT_EQ(runHook(box, {"add", "02:00:00:00:00:03", "192.168.1.12", "three"},
+                      lease(std::to_string(future))),
+              0);
+    EXPECT_EQ(QUOMODHCPUpdateLease(), 0);
+    EXPECT_EQ(QUOMODHCPRemoveExpiredLease(), 0);
+    EXPECT_EQ(box.read(kLog),
+              std::to_string(future) + " 02:00:00:00:00:03 192.168.1.12 three eth0\n" +
+                  std::to_string(future) + " 02:00:00:00:00:02 192.168.1.11 two eth0\n");
 }

@@ -14,7 +14,9 @@
  * name that is not made of letters, digits, "-", "_" and "." is recorded
  * empty, and no blank or line break ever reaches the log, where it would
  * split or forge records. The log is rewritten through a temporary file and
- * rename, so a reader never sees half a log.
+ * rename, so a reader never sees half a log, under the lock
+ * "dhcpd-leases.log.lock" beside it that the library's writers of the log
+ * take too.
  */
 #include <arpa/inet.h>
 #include <errno.h>
@@ -205,6 +207,15 @@ int main(int argc, char **argv)
         ORV_LOG("Path too long [%s]", kLeaseLog);
         return 1;
     }
+    /* The library also rewrites the log; whoever holds the lock beside it
+     * reads and replaces the log alone, so neither loses the other's record.
+     * It is released when the hook ends. */
+    char lockPath[sizeof path + 8];
+    if (orvFormat(lockPath, sizeof lockPath, "%s.lock", path))
+        orvLockFile(lockPath);
+    else
+        ORV_LOG("Path too long [%s.lock]", path);
+
     std::string old;
     bool exists = false;
     if (!readWhole(path, old, exists)) {
