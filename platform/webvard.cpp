@@ -17,6 +17,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 
 #include "orvath_common.h"
@@ -110,6 +111,28 @@ bool contentLength(const char *text, size_t *length)
     return true;
 }
 
+/* The request document: a JSON body (comments allowed). A body that is not
+ * JSON, or nests deeper than the reader allows (it throws then), leaves a
+ * null document. */
+void parseDocument(const std::string &body, Json::Value &document)
+{
+    Json::CharReaderBuilder builder;
+    builder["allowComments"] = true;
+    std::string errors;
+    bool ok = false;
+    try {
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        ok = reader->parse(body.data(), body.data() + body.size(), &document, &errors);
+    } catch (const std::exception &e) {
+        errors = e.what();
+    }
+    if (!ok) {
+        std::replace(errors.begin(), errors.end(), '\n', ' '); /* one log line */
+        ORV_LOG("Request document is not JSON: %s", errors.c_str());
+        document = Json::Value();
+    }
+}
+
 } // namespace
 
 Webvard::Webvard(bool readRequest)
@@ -148,15 +171,7 @@ Webvard::Webvard(bool readRequest)
         std::string type = mediaType(getenv("CONTENT_TYPE"));
         if (type == "application/json") {
             isJsonRequest_ = true;
-            Json::CharReaderBuilder builder;
-            builder["allowComments"] = true;
-            std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-            std::string errors;
-            if (!reader->parse(body.data(), body.data() + body.size(), &document_, &errors)) {
-                std::replace(errors.begin(), errors.end(), '\n', ' '); /* one log line */
-                ORV_LOG("Request document is not JSON: %s", errors.c_str());
-                document_ = Json::Value();
-            }
+            parseDocument(body, document_);
         } else if (type.empty() || type == "application/x-www-form-urlencoded") {
             addParams(body, params);
         } else if (length > 0) {

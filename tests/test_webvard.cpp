@@ -174,6 +174,17 @@ TEST(WebvardParams, JsonDocumentRequest)
     });
     EXPECT_EQ("null\n", o.out);
     EXPECT_NE(std::string::npos, o.err.find("not JSON")) << o.err;
+
+    // Nested deeper than the reader goes: a null document too, not an
+    // aborted process.
+    r = post(std::string(5000, '[') + std::string(5000, ']'), "application/json");
+    o = run(sb, r, [](Webvard &cgi) {
+        const Json::Value *doc = cgi.In();
+        printf("%s\n", !doc ? "no document" : doc->isNull() ? "null" : "value");
+    });
+    EXPECT_EQ(0, o.status);
+    EXPECT_EQ("null\n", o.out);
+    EXPECT_NE(std::string::npos, o.err.find("not JSON")) << o.err;
 }
 
 TEST(WebvardParams, BodySizeLimitAndBrokenLengths)
