@@ -487,16 +487,22 @@ void removeBase()
 
 } // namespace
 
-// "/bin/mkdir -p <dir>" runs before every file the library writes; started
-// as a program it costs more than the rest of a request. This definition
-// takes the place of the platform library's (the program's own symbols come
-// first) and does the same in-process; every other program, the service
-// restart included, is still run by the platform library.
+// "/bin/mkdir -p <dir>" runs before every file the library writes, and the
+// service restart "<root>/etc/rc.network nat-restart-dhcp" after every
+// applied request; started as programs they cost far more than the rest of a
+// request. This definition takes the place of the platform library's (the
+// program's own symbols come first) and answers both in-process: the
+// directories are made, and the restart succeeds without effect (the files it
+// would start the service from are what is checked). Any other program is
+// still run by the platform library.
 extern "C" int VORLCExec(const char *szProg, const char *a1, const char *a2, const char *a3,
                          const char *a4)
 {
     using ExecFn = int (*)(const char *, const char *, const char *, const char *, const char *);
     static ExecFn real = (ExecFn)dlsym(RTLD_NEXT, "VORLCExec");
+    if (szProg && a1 && !a2 && szProg == gRoot + "/etc/rc.network" &&
+        !strcmp(a1, "nat-restart-dhcp"))
+        return 0;
     if (szProg && a1 && a2 && !a3 && !strcmp(szProg, "/bin/mkdir") && !strcmp(a1, "-p") &&
         a2[0] == '/') {
         std::string dir = a2;
