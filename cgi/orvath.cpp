@@ -89,31 +89,13 @@ static bool refuse(Json::Value &answer, const ValidationError &err)
     return false;
 }
 
-/* A member of a JSON object, NULL when the value is no object or lacks it. */
-static const Json::Value *findMember(const Json::Value &object, const char *name)
+/* A string member copied into a text field, cut to its width; the field
+ * stays as it was when the member is absent or of another type. */
+template <size_t N> static void copyMember(char (&field)[N], const Json::Value &object,
+                                           const char *name)
 {
-    if (!object.isObject())
-        return NULL;
-    return object.find(name, name + strlen(name));
-}
-
-/* A string member's text; NULL when absent or of another type. */
-static const char *memberText(const Json::Value &object, const char *name)
-{
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isString())
-        return NULL;
-    return value->asCString();
-}
-
-/* A boolean member; false when absent or of another type. */
-static bool memberFlag(const Json::Value &object, const char *name, bool *flag)
-{
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isBool())
-        return false;
-    *flag = value->asBool();
-    return true;
+    if (const char *text = memberText(object, name))
+        orvCopy(field, N, text);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -181,19 +163,14 @@ bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document)
     bool enabled = false;
     if (memberFlag(root, "enable_check", &enabled))
         conf.isEnabled = enabled ? 1 : 0;
-    const char *text = memberText(root, "pdns");
-    if (text)
-        orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, text);
-    if ((text = memberText(root, "sdns")) != NULL)
-        orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, text);
+    copyMember(conf.szPrimaryDns, root, "pdns");
+    copyMember(conf.szSecondaryDns, root, "sdns");
     /* Minutes in, seconds stored; the request checks have refused a lease
      * time whose seconds are negative or do not fit the 32-bit field. */
-    if ((text = memberText(root, "leasetime")) != NULL)
+    if (const char *text = memberText(root, "leasetime"))
         parseLeaseMinutes(text, &conf.leaseTime);
-    if ((text = memberText(root, "domain")) != NULL)
-        orvCopy(conf.szDomain, sizeof conf.szDomain, text);
-    if ((text = memberText(root, "iftype")) != NULL)
-        orvCopy(conf.szIfName, sizeof conf.szIfName, text);
+    copyMember(conf.szDomain, root, "domain");
+    copyMember(conf.szIfName, root, "iftype");
     return true;
 }
 
@@ -263,20 +240,6 @@ bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
 /* Subnet table                                                              */
 /* ------------------------------------------------------------------------ */
 
-static const char *const kAddressMembers[] = {"startip", "endip", "netmask", "gateway"};
-
-/* A row carries its four address members as text. */
-static bool subnetRowUsable(const Json::Value &row)
-{
-    if (!row.isObject())
-        return false;
-    for (const char *name : kAddressMembers) {
-        if (!memberText(row, name))
-            return false;
-    }
-    return true;
-}
-
 /* The table is an array of usable rows. Checked whole before anything is
  * written, so that no file is ever written from a missing value. */
 static bool subnetTableUsable(const Json::Value &table)
@@ -342,14 +305,14 @@ static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &ro
     DhcpServerConf conf = {};
     conf.isEnabled = activated ? 1 : 0;
     conf.leaseTime = global.leaseTime;
-    orvCopy(conf.szStartIp, sizeof conf.szStartIp, memberText(row, "startip"));
-    orvCopy(conf.szEndIp, sizeof conf.szEndIp, memberText(row, "endip"));
+    copyMember(conf.szStartIp, row, "startip");
+    copyMember(conf.szEndIp, row, "endip");
     orvCopy(conf.szIfName, sizeof conf.szIfName, global.szIfName);
     orvCopy(conf.szDomain, sizeof conf.szDomain, global.szDomain);
     orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, global.szPrimaryDns);
     orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
-    orvCopy(conf.szNetmask, sizeof conf.szNetmask, memberText(row, "netmask"));
-    orvCopy(conf.szGateway, sizeof conf.szGateway, memberText(row, "gateway"));
+    copyMember(conf.szNetmask, row, "netmask");
+    copyMember(conf.szGateway, row, "gateway");
     if (!ordinaryTag(conf.szTag, global.szIfName, n) || !writeOrdinarySubnet(conf, activated))
         ORV_LOG("Write DHCP Server Config Files failed!");
     QUOMODHCPDecideDisableDNS();

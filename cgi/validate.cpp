@@ -208,19 +208,56 @@ const char *parseLeaseMinutes(const char *text, int *seconds)
     return nullptr;
 }
 
+// ---- reading request JSON ----
+
+const Json::Value *findMember(const Json::Value &object, const char *name)
+{
+    if (!object.isObject())
+        return nullptr;
+    return object.find(name, name + strlen(name));
+}
+
+const char *memberText(const Json::Value &object, const char *name)
+{
+    const Json::Value *value = findMember(object, name);
+    if (!value || !value->isString())
+        return nullptr;
+    return value->asCString();
+}
+
+bool memberFlag(const Json::Value &object, const char *name, bool *flag)
+{
+    const Json::Value *value = findMember(object, name);
+    if (!value || !value->isBool())
+        return false;
+    *flag = value->asBool();
+    return true;
+}
+
+const char *const kSubnetAddressMembers[4] = {"startip", "endip", "netmask", "gateway"};
+
+bool subnetRowUsable(const Json::Value &row)
+{
+    if (!row.isObject())
+        return false;
+    for (const char *name : kSubnetAddressMembers) {
+        if (!memberText(row, name))
+            return false;
+    }
+    return true;
+}
+
 // ---- whole requests ----
 //
-// The handlers read a JSON member only when it has the type they expect; a
-// member of another type counts as absent, a subnet table that is not an
-// array of rows with four address texts is not applied at all, and a
-// reservation without its three texts is left out. These checks follow the
-// same reading: they look at every text that is given, and at what will be
-// written with it.
+// A subnet table that is not an array of usable rows is not applied at all,
+// and a reservation without its three texts is left out. These checks follow
+// the handlers' reading: they look at every text that is given, and at what
+// will be written with it.
 
-static bool fail(ValidationError &err, std::string where, const char *why)
+static bool fail(ValidationError &err, std::string where, std::string why)
 {
     err.where = std::move(where);
-    err.why = why;
+    err.why = std::move(why);
     return false;
 }
 
@@ -231,9 +268,7 @@ static bool textMember(const Json::Value &obj, const char *name, const std::stri
                        const char **text, ValidationError &err)
 {
     *text = nullptr;
-    if (!obj.isObject())
-        return true;
-    const Json::Value *value = obj.find(name, name + strlen(name));
+    const Json::Value *value = findMember(obj, name);
     if (!value || !value->isString())
         return true;
     const char *begin = nullptr, *end = nullptr;
@@ -275,29 +310,20 @@ static const char *checkLeaseText(const char *text)
     return parseLeaseMinutes(text, nullptr);
 }
 
-static const char *const kAddressMembers[] = {"startip", "endip", "netmask", "gateway"};
-
 static bool isPxeRow(const Json::Value &row)
 {
-    const Json::Value *pxe = row.find("pxe", "pxe" + 3);
-    return pxe && pxe->isBool() && pxe->asBool();
+    bool pxe = false;
+    return memberFlag(row, "pxe", &pxe) && pxe;
 }
 
-// The table is applied (and so written) only when it is an array of objects
-// that all carry the four address members as texts.
+// The table writes subnets only when it has rows and all of them are usable.
 static bool tableIsApplied(const Json::Value *table)
 {
     if (!table || !table->isArray() || table->size() == 0)
         return false;
     for (Json::ArrayIndex i = 0; i < table->size(); i++) {
-        const Json::Value &row = (*table)[i];
-        if (!row.isObject())
+        if (!subnetRowUsable((*table)[i]))
             return false;
-        for (const char *name : kAddressMembers) {
-            const Json::Value *value = row.find(name, name + strlen(name));
-            if (!value || !value->isString())
-                return false;
-        }
     }
     return true;
 }
@@ -340,9 +366,10 @@ static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, Valida
     if (!row.isObject())
         return true; // the table is then not applied
     const std::string at = "subnetData[" + std::to_string(i) + "].";
+    const char *const *names = kSubnetAddressMembers;
     const char *text[4];
     for (int k = 0; k < 4; k++) {
-        if (!textMember(row, kAddressMembers[k], at + kAddressMembers[k], &text[k], err))
+        if (!textMember(row, names[k], at + names[k], &text[k], err))
             return false;
     }
 
@@ -350,14 +377,14 @@ static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, Valida
         // The PXE row's addresses are only compared with the access point's
         // subnet; its stored range is written by "applypxesubnet".
         for (int k = 0; k < 4; k++) {
-            if (!checkPresent(text[k], checkOptionalIpv4, at + kAddressMembers[k], err))
+            if (!checkPresent(text[k], checkOptionalIpv4, at + names[k], err))
                 return false;
         }
         return true;
     }
 
     for (int k = 0; k < 4; k++) {
-        if (text[k] && !checkRequired(text[k], checkIpv4, at + kAddressMembers[k], err))
+        if (text[k] && !checkRequired(text[k], checkIpv4, at + names[k], err))
             return false;
     }
     if (!checkPresent(text[2], checkNetmask, at + "netmask", err))
@@ -404,11 +431,9 @@ static bool validateReservations(const Json::Value *list, ValidationError &err)
         uint32_t addr;
         parseIpv4(ip, &addr);
         auto seen = byAddress.emplace(addr, i);
-        if (!seen.second) {
-            err.where = at + ".ip";
-            err.why = "same address as staticData[" + std::to_string(seen.first->second) + "]";
-            return false;
-        }
+        if (!seen.second)
+            return fail(err, at + ".ip",
+                        "same address as staticData[" + std::to_string(seen.first->second) + "]");
     }
     return true;
 }

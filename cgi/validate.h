@@ -50,6 +50,26 @@ const char *checkBootFile(const char *text);
 // On success *seconds (when not NULL) holds the lease time in seconds.
 const char *parseLeaseMinutes(const char *text, int *seconds);
 
+// ---- reading request JSON ----
+//
+// The handlers and the request checks read the request's JSON the same way,
+// through these: a member of another JSON type than the one expected counts
+// as absent.
+
+// A member of a JSON object; NULL when the value is no object or lacks it.
+const Json::Value *findMember(const Json::Value &object, const char *name);
+// A string member's text; NULL when absent or of another type.
+const char *memberText(const Json::Value &object, const char *name);
+// A boolean member into *flag; false, *flag unchanged, when absent or of
+// another type.
+bool memberFlag(const Json::Value &object, const char *name, bool *flag);
+
+// The address members of a row of "subnetData".
+extern const char *const kSubnetAddressMembers[4];
+// A row of "subnetData" that can be written: an object carrying the four
+// address members as texts. A table with any other row is not applied.
+bool subnetRowUsable(const Json::Value &row);
+
 // ---- whole requests ----
 
 struct ValidationError {
