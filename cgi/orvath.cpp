@@ -24,6 +24,9 @@
 static const char kContentType[] = "text/plain; charset=\"UTF-8\"";
 static const char kPxeTag[] = "pxe";
 static const char kKeyValueFormat[] = "%s=\"%s\"\n";
+static const char kStaticListPath[] = "/etc/dhcpd/dhcpdStatic.ori";
+/* Values read from key/value files. */
+enum { kValueLen = 1024 };
 /* Lease time of a new PXE subnet on an interface without ordinary subnets. */
 static const int32_t kDefaultPxeLeaseTime = 36000;
 /* Room for the platform's interface list. */
@@ -366,7 +369,7 @@ bool applyStaticSettings(const Json::Value *document)
         return true;
     }
     char szList[QUOMO_PATH_LEN];
-    if (!orvPath(szList, sizeof szList, "/etc/dhcpd/dhcpdStatic.ori"))
+    if (!orvPath(szList, sizeof szList, kStaticListPath))
         return true;
     VORLCSysRemove(szList);
     if (set.isArray()) {
@@ -382,49 +385,63 @@ bool applyStaticSettings(const Json::Value *document)
     return true;
 }
 
-/* Reads a text file line by line (the last line may lack its newline) and
- * hands each line, newline included, to fn. */
-template <typename Fn> static void forEachLine(FILE *file, Fn fn)
+/* Lists a text file of the system: toEntry turns each line (newline
+ * included; the last line may lack it) into an entry, or returns false to
+ * leave the line out. The entries go into the answer member listName and
+ * their number into "itemCount". False, with nothing answered, when the file
+ * cannot be opened. */
+template <typename Fn>
+static bool listFileLines(const char *szPath, Json::Value &answer, const char *listName,
+                          Fn toEntry)
 {
+    FILE *file = fopen(szPath, "r");
+    if (!file)
+        return false;
+    Json::Value entries(Json::arrayValue);
     char *line = NULL;
     size_t cap = 0;
-    while (getline(&line, &cap, file) >= 0)
-        fn(line);
+    while (getline(&line, &cap, file) >= 0) {
+        Json::Value entry(Json::objectValue);
+        if (toEntry(line, entry))
+            entries.append(entry);
+    }
     free(line);
+    fclose(file);
+    answer[listName] = entries;
+    answer["itemCount"] = Json::Value((int)entries.size());
+    return true;
+}
+
+/* The members a reservation and a client have in common. */
+static void putHost(Json::Value &entry, const char *szMac, const char *szIp,
+                    const char *szHostname)
+{
+    entry["mac"] = szMac;
+    entry["ip"] = szIp;
+    entry["hostname"] = szHostname;
+}
+
+/* One line of the reservation list as an entry of "staticData"; a line that
+ * cannot be split is left out. */
+static bool reservationEntry(const char *line, Json::Value &entry)
+{
+    char szMac[QUOMO_IP_LEN] = "";
+    char szIp[QUOMO_IP_LEN] = "";
+    char szHostname[QUOMO_HOSTNAME_LEN] = "";
+    if (readStaticConf(szMac, szIp, szHostname, line) <= 0)
+        return false;
+    putHost(entry, szMac, szIp, szHostname);
+    return true;
 }
 
 bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
 {
     char szList[QUOMO_PATH_LEN];
-    FILE *file = NULL;
-    if (orvPath(szList, sizeof szList, "/etc/dhcpd/dhcpdStatic.ori"))
-        file = fopen(szList, "r");
-    if (!file) {
+    bool listed = orvPath(szList, sizeof szList, kStaticListPath) &&
+                  listFileLines(szList, answer, "staticData", reservationEntry);
+    if (!listed)
         ORV_LOG("Can not open DHCP static file");
-        return false;
-    }
-
-    Json::Value entries(Json::arrayValue);
-    int count = 0;
-    forEachLine(file, [&](const char *line) {
-        char szMac[QUOMO_IP_LEN] = "";
-        char szIp[QUOMO_IP_LEN] = "";
-        char szHostname[QUOMO_HOSTNAME_LEN] = "";
-        /* A line that cannot be split is left out. */
-        if (readStaticConf(szMac, szIp, szHostname, line) <= 0)
-            return;
-        Json::Value entry(Json::objectValue);
-        entry["mac"] = szMac;
-        entry["ip"] = szIp;
-        entry["hostname"] = szHostname;
-        entries.append(entry);
-        ++count;
-    });
-    fclose(file);
-
-    answer["staticData"] = entries;
-    answer["itemCount"] = count;
-    return true;
+    return listed;
 }
 
 /* ------------------------------------------------------------------------ */
@@ -436,7 +453,7 @@ bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
 static bool chooseLeaseLog(char *szPath, size_t cbPath)
 {
     char szInfo[QUOMO_PATH_LEN];
-    char szEnable[1024] = "";
+    char szEnable[kValueLen] = "";
     bool packageLog = orvPath(szInfo, sizeof szInfo, "/etc/dhcpd/dhcpd.info") &&
                       VORLCFileGetKeyValue(szInfo, "enable", szEnable, sizeof szEnable, 0) > 0 &&
                       strcmp(szEnable, "no") == 0;
@@ -461,38 +478,25 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
     if (QUOMODHCPRemoveExpiredLease() < 0)
         ORV_LOG("Cannot remove expired lease");
 
-    FILE *file = havePath ? fopen(szLog, "r") : NULL;
-    if (!file) {
-        ORV_LOG("Can not open DHCP lease file");
-        return false;
-    }
-
-    Json::Value clients(Json::arrayValue);
-    int count = 0;
-    forEachLine(file, [&](const char *line) {
+    /* One record of the log as an entry of "clientList"; records that cannot
+     * be read, and those of other interfaces, are left out. */
+    auto clientEntry = [&szIfName](const char *line, Json::Value &entry) {
         char szMac[QUOMO_IP_LEN] = "";
         char szIp[QUOMO_IP_LEN] = "";
         char szHostname[QUOMO_HOSTNAME_LEN] = "";
         char szExpire[QUOMO_EXPIRE_LEN] = "";
         char szLeaseIf[QUOMO_IFNAME_LEN] = "";
-        /* A record that cannot be read is left out. */
-        if (readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line) < 0)
-            return;
-        if (strcmp(szLeaseIf, szIfName) != 0)
-            return;
-        Json::Value entry(Json::objectValue);
-        entry["mac"] = szMac;
-        entry["ip"] = szIp;
-        entry["hostname"] = szHostname;
+        if (readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line) < 0 ||
+            strcmp(szLeaseIf, szIfName) != 0)
+            return false;
+        putHost(entry, szMac, szIp, szHostname);
         entry["expire"] = szExpire;
-        clients.append(entry);
-        ++count;
-    });
-    fclose(file);
-
-    answer["clientList"] = clients;
-    answer["itemCount"] = count;
-    return true;
+        return true;
+    };
+    bool listed = havePath && listFileLines(szLog, answer, "clientList", clientEntry);
+    if (!listed)
+        ORV_LOG("Can not open DHCP lease file");
+    return listed;
 }
 
 /* ------------------------------------------------------------------------ */
@@ -793,17 +797,11 @@ bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
     return leaveOrigInterface(request);
 }
 
-/* The PXE subnet of the interface is switched on (its settings file says
- * enable="yes"). */
+/* The PXE subnet of the interface is switched on: its settings file is
+ * readable and says enable="yes". */
 static bool pxeEnabledOn(const char *szIfName)
 {
-    char szInfo[QUOMO_PATH_LEN];
-    char szEnable[1024] = "";
-    if (!orvPath(szInfo, sizeof szInfo, "/etc/dhcpd/dhcpd-%s-%s.info", szIfName, kPxeTag) ||
-        access(szInfo, R_OK) != 0)
-        return false;
-    return VORLCFileGetKeyValue(szInfo, "enable", szEnable, sizeof szEnable, 0) > 0 &&
-           strcmp(szEnable, "yes") == 0;
+    return subnetFileReadable(szIfName, kPxeTag, "info") && isIfTagEnable(szIfName, kPxeTag) == 0;
 }
 
 bool getEnablePxeConfig(DhcpHandler &, Json::Value &answer)
@@ -957,14 +955,12 @@ bool dispatchAction(DhcpHandler &handler)
     bool result = false;
     /* Requests that arrive as a JSON document are not served. */
     if (!handler.webvard.In()) {
-        const char *szAction = handler.webvard.In("action", NULL);
-        std::string action = szAction ? szAction : "";
-        const ActionEntry *entry = szAction ? findAction(action.c_str()) : NULL;
-        if (!entry) {
+        /* No "action" at all counts as an unlisted one. */
+        const ActionEntry *entry = findAction(handler.webvard.In("action", NULL));
+        if (!entry)
             ORV_LOG("Wrong CGI handler: No such action mapping");
-        } else {
+        else
             result = runHandler(handler, *entry, answer);
-        }
     }
 
     answer["success"] = result;
