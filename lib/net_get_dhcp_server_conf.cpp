@@ -1,7 +1,5 @@
 #include "quomodhcp.h"
 
-#include <stdint.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "orvath_common.h"
@@ -29,11 +27,9 @@ static int getDhcpOptionValue(const char *szConf, const char *szKey, char *szVal
         return 0;
     }
 
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return 0;
-    }
     int result = 0;
     char szLine[QUOMO_VALUE_LEN] = "";
     if (VORLCFileGetLine(szConf, szKey, szLine, sizeof szLine, QUOMO_VALUE_LEN) > 0) {
@@ -51,18 +47,6 @@ static int getDhcpOptionValue(const char *szConf, const char *szKey, char *szVal
     }
     VORLCSzListFree(pList);
     return result;
-}
-
-/* The lease time field: decimal like strtol, held to the 32-bit range (a
- * larger value in the file must not wrap around). */
-static int32_t parseLeaseTime(const char *szText)
-{
-    long long value = strtoll(szText, NULL, 10);
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return (int32_t)value;
 }
 
 /* Range, mask and lease time from the value of "dhcp-range":
@@ -84,7 +68,7 @@ static int readRange(const char *szConf, DhcpServerConf *pConf, PVORL_SZLIST *pp
     orvCopy(pConf->szStartIp, sizeof pConf->szStartIp, VORLCSzListGet(*ppList, 1));
     orvCopy(pConf->szEndIp, sizeof pConf->szEndIp, VORLCSzListGet(*ppList, 2));
     orvCopy(pConf->szNetmask, sizeof pConf->szNetmask, VORLCSzListGet(*ppList, 3));
-    pConf->leaseTime = parseLeaseTime(VORLCSzListGet(*ppList, 4));
+    pConf->leaseTime = quomoParseInt32(VORLCSzListGet(*ppList, 4));
     return 1;
 }
 
@@ -112,11 +96,9 @@ static int readDnsServers(const char *szConf, DhcpServerConf *pConf, PVORL_SZLIS
 static int withList(int (*step)(const char *, DhcpServerConf *, PVORL_SZLIST *),
                     const char *szConf, DhcpServerConf *pConf)
 {
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return 0;
-    }
     int result = step(szConf, pConf, &pList);
     VORLCSzListFree(pList);
     return result;

@@ -1,11 +1,10 @@
 #include "quomodhcp.h"
 
 #include <limits.h>
-#include <string.h>
-#include <unistd.h>
 #include <stdint.h>
-#include <stdlib.h>
+#include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "orvath_common.h"
 #include "quomodhcp_internal.h"
@@ -154,11 +153,9 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
         return 0;
 
     memset(pConf->szBootFile, 0, sizeof pConf->szBootFile);
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return 0;
-    }
     int result = 1;
     char szValue[QUOMO_VALUE_LEN] = "";
     /* dhcp-boot=tag:<tag>,<boot file>; without the line there is no boot file. */
@@ -235,11 +232,9 @@ int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return -1;
-    }
     int ret = VORLCStrSep(szLine, "=,", &pList);
     if (ret >= 0 && ret < STATIC_MIN_FIELDS) {
         /* Not a reservation line: leave the buffers alone. */
@@ -315,11 +310,9 @@ int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return -1;
-    }
     int ret = VORLCStrSep(szLine, " ", &pList);
     if (ret != 4 && ret != 5) {
         /* Not a record, or a damaged one: nothing in it can be trusted. */
@@ -338,12 +331,7 @@ int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime
     }
     VORLCStrTrimSpace(szIfName, 0);
 
-    /* strtoll saturates; the clamp keeps any text inside the 32-bit range. */
-    long long expiry = strtoll(VORLCSzListGet(pList, LEASE_FIELD_EXPIRY), NULL, 10);
-    if (expiry > INT32_MAX)
-        expiry = INT32_MAX;
-    if (expiry < INT32_MIN)
-        expiry = INT32_MIN;
+    int32_t expiry = quomoParseInt32(VORLCSzListGet(pList, LEASE_FIELD_EXPIRY));
     VORLCSzListFree(pList);
-    return getExpireTime(szExpireTime, (int32_t)expiry, szMac);
+    return getExpireTime(szExpireTime, expiry, szMac);
 }

@@ -1,9 +1,28 @@
 #include "quomodhcp_internal.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "orvath_common.h"
 #include "vorl.h"
+
+PVORL_SZLIST quomoListAlloc(void)
+{
+    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
+    if (!pList)
+        ORV_LOG("Failed to alloc memory.");
+    return pList;
+}
+
+int32_t quomoParseInt32(const char *szText)
+{
+    long long value = szText ? strtoll(szText, NULL, 10) : 0;
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return (int32_t)value;
+}
 
 int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
                     const char *ext)

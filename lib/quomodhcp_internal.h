@@ -14,12 +14,21 @@
 #include <stdio.h>
 
 #include "quomodhcp.h"
+#include "vorl.h"
 
 #define QUOMO_DHCPD_DIR "/etc/dhcpd"
 #define QUOMO_WALK_PATH_LEN 4096 /* paths of the numbered-file walks */
 #define QUOMO_VALUE_LEN 1024     /* values and lines read from the files */
 #define QUOMO_LIST_SIZE 512      /* capacity hint of the string lists */
 #define QUOMO_INFO_FORMAT "%s=\"%s\"\n"
+
+/* A string list for splitting a line; logs "Failed to alloc memory." and
+ * returns NULL when there is no memory. Freed with VORLCSzListFree. */
+PVORL_SZLIST quomoListAlloc(void);
+
+/* A decimal number read like strtol in base 10 (NULL or no digits: 0), held
+ * to the 32-bit range: a larger value in a file must not wrap around. */
+int32_t quomoParseInt32(const char *szText);
 
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<tag>.<ext>. False when it did not fit. */
 int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
