@@ -128,8 +128,8 @@ int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServ
     orvCopy(pConf->szIfName, sizeof pConf->szIfName, szValue);
 
     char szInfo[QUOMO_PATH_LEN];
-    quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info");
-    if (quomoInfoEnabled(szInfo))
+    if (quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info") &&
+        quomoInfoEnabled(szInfo))
         pConf->isEnabled = 1;
 
     /* At most 254 characters of the domain are read. */

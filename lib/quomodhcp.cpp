@@ -16,8 +16,11 @@ int isIfTagEnable(const char *szIfName, const char *szTag)
 {
     if (!szIfName || !szTag)
         return -1;
+    /* A cut name would be another file: that is no settings file of this
+     * subnet. */
     char szInfo[QUOMO_PATH_LEN];
-    quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info");
+    if (!quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info"))
+        return -1;
     return quomoInfoEnabled(szInfo) ? 0 : -1;
 }
 
@@ -73,7 +76,11 @@ int isDHCPDActivate(const char *szIfName)
 int restartDHCPServer(void)
 {
     char szScript[QUOMO_PATH_LEN];
-    orvPath(szScript, sizeof szScript, "/etc/rc.network");
+    /* A cut name would run another program: the script cannot be started. */
+    if (!orvPath(szScript, sizeof szScript, "/etc/rc.network")) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 127;
+    }
     int result = VORLCExec(szScript, "nat-restart-dhcp", NULL, NULL, NULL);
     if (result == 1)
         ORV_LOG("Failed to restart DHCP SERVER");
@@ -217,7 +224,8 @@ int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
     }
     char szLine[QUOMO_VALUE_LEN];
     /* A cut line would lose its address or its lease time. */
-    if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname, szIp)) {
+    if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname,
+                   szIp)) {
         ORV_LOG("Static host setting too long [%s]", szMac);
         return -1;
     }

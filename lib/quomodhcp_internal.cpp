@@ -179,9 +179,11 @@ int quomoWriteLoopbackSubnet(const char *szConf, const char *name)
     char szRange[QUOMO_VALUE_LEN];
     char szRouter[QUOMO_VALUE_LEN];
     char szDns[QUOMO_VALUE_LEN];
-    orvFormat(szRange, sizeof szRange, "set:%s,127.0.0.1,127.0.0.1,255.255.255.0,86400", name);
-    orvFormat(szRouter, sizeof szRouter, "%s=tag:%s,option:router,127.0.0.1", "dhcp-option", name);
-    orvFormat(szDns, sizeof szDns, "%s=tag:%s,option:dns-server,127.0.0.1", "dhcp-option", name);
+    if (!orvFormat(szRange, sizeof szRange, "set:%s,127.0.0.1,127.0.0.1,255.255.255.0,86400",
+                   name) ||
+        !orvFormat(szRouter, sizeof szRouter, "dhcp-option=tag:%s,option:router,127.0.0.1", name) ||
+        !orvFormat(szDns, sizeof szDns, "dhcp-option=tag:%s,option:dns-server,127.0.0.1", name))
+        return 0;
     return VORLCFileSetKeyValue(szConf, "interface", name, NULL) == 1 &&
            VORLCFileSetKeyValue(szConf, "dhcp-range", szRange, NULL) == 1 &&
            VORLCFileAddLine(szConf, NULL, szRouter, 1) == 1 &&

@@ -55,6 +55,29 @@ TEST(IsIfTagEnable, YesOnlyForExactlyYes)
     EXPECT_EQ(-1, isIfTagEnable("eth0", nullptr));
 }
 
+// Names are built in 1024-byte buffers. Under a root that long, a name cut to
+// the buffer is another file, which is neither read nor run.
+static const size_t kPathBuffer = 1024;
+
+// A root below the sandbox under which <root><name> is cut by two characters;
+// the cut name, relative to the sandbox, into *cut.
+static std::string rootCutting(const Sandbox &sb, const std::string &name, std::string *cut)
+{
+    std::string rel = sb.deepDir(kPathBuffer + 1 - name.size());
+    *cut = rel + name.substr(0, name.size() - 2);
+    return sb.path(rel);
+}
+
+TEST(IsIfTagEnable, SettingsFileNameCutByALongRootIsNotRead)
+{
+    Sandbox sb;
+    std::string cut;
+    std::string root = rootCutting(sb, "/" + infoName("eth0", "pxe"), &cut);
+    sb.write(cut, "enable=\"yes\"\n");
+    setenv("ORVATH_ROOT", root.c_str(), 1);
+    EXPECT_EQ(-1, isIfTagEnable("eth0", "pxe"));
+}
+
 // ---- disableDHCPServer ----
 
 TEST(DisableDhcpServer, MarksNumberedUpToTheGapAndThePxeSubnetOff)
@@ -159,6 +182,20 @@ TEST(RestartDhcpServer, RunsTheStartUpScriptAndReturnsItsStatus)
     }
     EXPECT_EQ("nat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\n",
               sb.read("restart.log"));
+}
+
+TEST(RestartDhcpServer, ScriptNameCutByALongRootIsNotRun)
+{
+    Sandbox sb;
+    std::string cut;
+    std::string root = rootCutting(sb, "/etc/rc.network", &cut);
+    sb.write(cut, "#!/bin/sh\ntouch \"$0.ran\"\n", 0755);
+    setenv("ORVATH_ROOT", root.c_str(), 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(127, restartDHCPServer());
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(sb.exists(cut + ".ran"));
+    EXPECT_TRUE(logged(log, "Path too long [" + root + "]")) << log;
 }
 
 TEST(RestartDhcpServer, MissingScriptIsReturnedSilently)

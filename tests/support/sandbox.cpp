@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -71,6 +72,25 @@ void Sandbox::mkdirs(const std::string &rel) const
         if (pos == full.size() || full[pos] == '/')
             mkdir(full.substr(0, pos).c_str(), 0755);
     }
+}
+
+std::string Sandbox::deepDir(size_t length) const
+{
+    std::string rel;
+    for (;;) {
+        size_t used = root_.size() + 1 + rel.size();
+        if (used >= length)
+            break;
+        size_t room = length - used;
+        if (rel.empty())
+            rel.assign(std::min<size_t>(room, 100), 'd');
+        else if (room == 1)
+            rel += 'd'; // no room for a separator and a component
+        else
+            rel += "/" + std::string(std::min<size_t>(room - 1, 100), 'd');
+    }
+    mkdirs(rel);
+    return rel;
 }
 
 void Sandbox::write(const std::string &rel, const std::string &content, mode_t mode) const

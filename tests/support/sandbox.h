@@ -25,6 +25,11 @@ public:
     bool exists(const std::string &rel) const;
     void remove(const std::string &rel) const;
     void mkdirs(const std::string &rel) const;
+    // Makes a directory below the root whose absolute path is exactly length
+    // characters long (components of at most 101) and returns its path
+    // relative to the root: a root under which fixed names no longer fit
+    // their buffers.
+    std::string deepDir(size_t length) const;
 
     // Makes <root>/sys/class/net/<name> with an ifindex file and the entries
     // that mark its kind: "ethernet", "loopback", "bridge", "bond",
