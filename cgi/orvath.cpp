@@ -43,11 +43,15 @@ static const char *paramText(DhcpHandler &handler, const char *name)
     return text ? text : "";
 }
 
-/* An interface name parameter, kept to the interface buffer's width. */
-static void readIfNameParam(DhcpHandler &handler, const char *name,
-                            char (&szIfName)[QUOMO_IFNAME_LEN])
+/* The "iftype" parameter, kept to the interface buffer's width. False, and
+ * logged, when it is empty or absent. */
+static bool readIfType(DhcpHandler &handler, char (&szIfName)[QUOMO_IFNAME_LEN])
 {
-    orvCopy(szIfName, sizeof szIfName, paramText(handler, name));
+    orvCopy(szIfName, sizeof szIfName, paramText(handler, "iftype"));
+    if (szIfName[0])
+        return true;
+    ORV_LOG("WRONG interface name!");
+    return false;
 }
 
 /* Parses JSON text: comments allowed (and collected), any value at the root,
@@ -126,6 +130,16 @@ static bool ordinarySubnetReadable(char (&szTag)[QUOMO_TAG_LEN], const char *szI
     return ordinaryTag(szTag, szIfName, n) && subnetFileReadable(szIfName, szTag, "conf");
 }
 
+/* Reads a subnet of the interface; logged when it cannot be read. */
+static bool readSubnet(const char *szIfName, const char *szTag, DhcpServerConf &conf)
+{
+    if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
+        ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+        return false;
+    }
+    return true;
+}
+
 /* Reads the interface's PXE subnet; logged when it cannot be read. */
 static bool readPxeSubnet(const char *szIfName, DhcpPxeConf &pxe)
 {
@@ -180,9 +194,7 @@ bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document)
 bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
 {
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfNameParam(handler, "iftype", szIfName);
-    if (!szIfName[0])
-        ORV_LOG("WRONG interface name!");
+    readIfType(handler, szIfName); /* an empty name finds no file */
 
     DhcpServerConf conf = {};
     char szTag[QUOMO_TAG_LEN];
@@ -208,17 +220,13 @@ bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
 bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
 {
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfNameParam(handler, "iftype", szIfName);
-    if (!szIfName[0])
-        ORV_LOG("WRONG interface name!");
+    readIfType(handler, szIfName); /* an empty name finds no file */
 
     char szTag[QUOMO_TAG_LEN];
     for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
         DhcpServerConf conf = {};
-        if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
-            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+        if (!readSubnet(szIfName, szTag, conf))
             return false;
-        }
         if (!QUOMODHCPSetDhcpServerConfigFiles(&conf, 0))
             return false;
     }
@@ -465,11 +473,8 @@ static bool chooseLeaseLog(char *szPath, size_t cbPath)
 bool loadClientList(DhcpHandler &handler, Json::Value &answer)
 {
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfNameParam(handler, "iftype", szIfName);
-    if (!szIfName[0]) {
-        ORV_LOG("WRONG interface name!");
+    if (!readIfType(handler, szIfName))
         return false;
-    }
 
     char szLog[4096];
     bool havePath = chooseLeaseLog(szLog, sizeof szLog);
@@ -573,9 +578,7 @@ static Json::Value subnetEntry(const DhcpServerConf &conf, const char *szIfName,
 bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
 {
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfNameParam(handler, "iftype", szIfName);
-    if (!szIfName[0])
-        ORV_LOG("WRONG interface name!");
+    readIfType(handler, szIfName); /* an empty name finds no file */
 
     Json::Value subnets(Json::arrayValue);
     DhcpServerConf conf = {};
@@ -583,18 +586,14 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
     unsigned count = 0;
     /* The ordinary subnets end at the first index without a readable file. */
     for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
-        if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
-            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+        if (!readSubnet(szIfName, szTag, conf))
             return false;
-        }
         subnets.append(subnetEntry(conf, szIfName, szTag, false));
         ++count;
     }
     if (subnetFileReadable(szIfName, kPxeTag, "conf")) {
-        if (!QUOMODHCPGetDhcpServerConf(kPxeTag, szIfName, &conf)) {
-            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+        if (!readSubnet(szIfName, kPxeTag, conf))
             return false;
-        }
         subnets.append(subnetEntry(conf, szIfName, kPxeTag, true));
     }
     answer["subnetList"] = subnets;
@@ -705,10 +704,8 @@ static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
     char szTag[QUOMO_TAG_LEN];
     for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
         DhcpServerConf conf = {};
-        if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf)) {
-            ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
+        if (!readSubnet(szIfName, szTag, conf))
             return false;
-        }
         orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, szDns);
         if (!writeOrdinarySubnet(conf, conf.isEnabled != 0)) {
             ORV_LOG("Write DHCP Server Config Files failed!");
