@@ -73,15 +73,15 @@ typedef struct QuomoSubnetView {
     const char *szTag;
 } QuomoSubnetView;
 
-/* Refuses text that could not be written safely: a field not terminated
- * within its width or holding a line break (it would add lines to the
- * fragment), and an interface name or tag that is empty, contains "/" or
- * begins with "." (it would name a file outside the directory). Logs the
- * first fault and returns 0; 1 when the text is fine. */
 /* Why an interface name or tag cannot name files in the directory (empty,
  * contains "/", begins with "."), or NULL when it can. */
 const char *quomoNameFault(const char *name);
+/* Refuses text that could not be written safely: a field not terminated
+ * within its width, or holding a line break (it would add lines to the
+ * fragment). Logs the fault and returns 0; 1 when the text is fine. */
 int quomoCheckText(const char *szField, const char *text, size_t width);
+/* quomoCheckText, and refuses an interface name or tag that quomoNameFault
+ * finds fault with (it would name a file outside the directory). */
 int quomoCheckName(const char *szField, const char *name, size_t width);
 
 /* Both files of one subnet being written: the settings file is open and holds
@@ -105,7 +105,8 @@ int quomoWriteSubnetFragment(const QuomoSubnetWrite *w, const QuomoSubnetView *v
 int quomoCloseWritten(FILE *fp, const char *szPath);
 /* Logs a fragment that could not be opened for the subnet of szIfName. */
 void quomoLogFragmentFailure(const char *szConfPath, const char *szIfName);
-/* Closes the settings file; returns result. */
+/* Closes the settings file; returns result, or 0 when the settings file was
+ * not written whole. */
 int quomoEndSubnetWrite(QuomoSubnetWrite *w, int result);
 
 #ifdef __cplusplus
