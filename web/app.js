@@ -234,11 +234,28 @@ async function loadSubnets() {
   renderSubnets();
 }
 
+// The holder of a field's error text, which the field names as its
+// description.
+function errorHolder(field) {
+  const holder = document.createElement('span');
+  holder.className = 'field-error';
+  holder.id = `${field.id}-error`;
+  field.setAttribute('aria-describedby', holder.id);
+  return holder;
+}
+
+// A cell of a row table, headed by label where the table is shown as a list
+// on narrow screens.
+function rowCell(label) {
+  const cell = document.createElement('td');
+  cell.dataset.label = label.charAt(0).toUpperCase() + label.slice(1);
+  return cell;
+}
+
 // A field of a row: an input whose data-where is the place an "error"
 // names, and its error holder.
 function rowInput(id, where, label, value, placeholder, onInput) {
-  const cell = document.createElement('td');
-  cell.dataset.label = label.charAt(0).toUpperCase() + label.slice(1);
+  const cell = rowCell(label);
   const input = document.createElement('input');
   input.id = id;
   input.value = value;
@@ -246,12 +263,8 @@ function rowInput(id, where, label, value, placeholder, onInput) {
   input.spellcheck = false;
   if (placeholder) input.placeholder = placeholder;
   input.dataset.where = where;
-  input.setAttribute('aria-describedby', `${id}-error`);
   input.addEventListener('input', () => onInput(input.value));
-  const error = document.createElement('span');
-  error.className = 'field-error';
-  error.id = `${id}-error`;
-  cell.append(input, error);
+  cell.append(input, errorHolder(input));
   return { cell, input };
 }
 
@@ -281,42 +294,32 @@ function renderSubnets(focus) {
     tr.className = row.pxe ? 'pxe-row' : '';
     tr.dataset.index = String(i);
 
-    const active = document.createElement('td');
-    active.dataset.label = 'Active';
+    const active = rowCell('active');
     const check = document.createElement('input');
     check.type = 'checkbox';
     check.id = `subnet-${i}-activated`;
     check.checked = row.activated;
     check.dataset.where = `subnetData[${i}].activated`;
     check.setAttribute('aria-label', `${name} active`);
-    check.setAttribute('aria-describedby', `${check.id}-error`);
     check.addEventListener('change', () => { row.activated = check.checked; });
-    const checkError = document.createElement('span');
-    checkError.className = 'field-error';
-    checkError.id = `${check.id}-error`;
     const tag = document.createElement('span');
     tag.className = row.pxe ? 'badge pxe' : 'badge';
     tag.textContent = row.pxe ? 'PXE' : `#${subnetNumber(i)}`;
-    active.append(check, tag, checkError);
+    active.append(check, tag, errorHolder(check));
     tr.append(active);
 
     for (const [key, label, placeholder] of SUBNET_FIELDS) {
       if (row.pxe) {
         // The PXE subnet's range is edited in the PXE section; here it is
         // shown, and sent back as it was read.
-        const td = document.createElement('td');
-        td.dataset.label = label.charAt(0).toUpperCase() + label.slice(1);
+        const td = rowCell(label);
         const span = document.createElement('span');
         span.className = 'readonly';
         span.id = `subnet-${i}-${key}`;
         span.dataset.where = `subnetData[${i}].${key}`;
         span.tabIndex = -1;
         span.textContent = row[key];
-        span.setAttribute('aria-describedby', `${span.id}-error`);
-        const spanError = document.createElement('span');
-        spanError.className = 'field-error';
-        spanError.id = `${span.id}-error`;
-        td.append(span, spanError);
+        td.append(span, errorHolder(span));
         tr.append(td);
         continue;
       }
@@ -508,8 +511,7 @@ async function refreshClients() {
       ['Remaining lease', formatRemaining(client.expire)],
     ];
     for (const [label, text] of cells) {
-      const td = document.createElement('td');
-      td.dataset.label = label;
+      const td = rowCell(label);
       td.textContent = text;
       tr.append(td);
     }
@@ -535,7 +537,8 @@ async function loadPxeSubnet() {
   const answer = await call('loadpxesubnet', { if_name: state.iface });
   const data = answer.success && answer.data ? answer.data : {};
   for (const key of PXE_FIELDS) $(key).value = data[key] || '';
-  $('pxe_bootloader').value = data.pxe_bootloader || '';
+  // The boot file is not read back: it is entered each time PXE is applied.
+  $('pxe_bootloader').value = '';
   if (!data.pxe_start_ip) {
     // Suggestions for an interface without a PXE subnet.
     $('pxe_netmask').value = '255.255.255.0';
