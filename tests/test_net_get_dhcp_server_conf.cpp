@@ -8,10 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "quomodhcp.h"
+#include "lib_test.h"
 #include "sandbox.h"
-
-// Log lines also go to stderr, where a test can capture them.
-[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
 
 static const char kConf[] = "etc/dhcpd/dhcpd-eth0-eth00.conf";
 static const char kInfo[] = "etc/dhcpd/dhcpd-eth0-eth00.info";
@@ -21,11 +19,6 @@ static const char kRange[] =
 static const char kRouter[] = "dhcp-option=tag:eth00,option:router,192.168.1.1\n";
 static const char kDns[] = "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n";
 static const char kInterface[] = "interface=eth0\n";
-
-static bool logged(const std::string &log, const std::string &message)
-{
-    return log.find(message) != std::string::npos;
-}
 
 static DhcpServerConf filledWith(char byte)
 {
@@ -37,21 +30,6 @@ static DhcpServerConf filledWith(char byte)
 static bool sameBytes(const DhcpServerConf &a, const DhcpServerConf &b)
 {
     return memcmp(&a, &b, sizeof a) == 0;
-}
-
-static DhcpServerConf exampleSubnet()
-{
-    DhcpServerConf c;
-    memset(&c, 0, sizeof c);
-    c.leaseTime = 86400;
-    strcpy(c.szStartIp, "192.168.1.100");
-    strcpy(c.szEndIp, "192.168.1.200");
-    strcpy(c.szIfName, "eth0");
-    strcpy(c.szPrimaryDns, "192.168.1.1");
-    strcpy(c.szNetmask, "255.255.255.0");
-    strcpy(c.szGateway, "192.168.1.1");
-    strcpy(c.szTag, "eth00");
-    return c;
 }
 
 // Reads eth0/eth00 into a record that starts out as garbage.

@@ -9,34 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "quomodhcp.h"
+#include "lib_test.h"
 #include "sandbox.h"
-
-// Log lines also go to stderr, where a test can capture them.
-[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
 
 static const char kConf[] = "etc/dhcpd/dhcpd-eth0-eth00.conf";
 static const char kInfo[] = "etc/dhcpd/dhcpd-eth0-eth00.info";
-
-static bool logged(const std::string &log, const std::string &message)
-{
-    return log.find(message) != std::string::npos;
-}
-
-// eth0's first subnet: 192.168.1.100-200/24, one day, router and DNS .1.
-static DhcpServerConf exampleSubnet()
-{
-    DhcpServerConf c;
-    memset(&c, 0, sizeof c);
-    c.leaseTime = 86400;
-    strcpy(c.szStartIp, "192.168.1.100");
-    strcpy(c.szEndIp, "192.168.1.200");
-    strcpy(c.szIfName, "eth0");
-    strcpy(c.szPrimaryDns, "192.168.1.1");
-    strcpy(c.szNetmask, "255.255.255.0");
-    strcpy(c.szGateway, "192.168.1.1");
-    strcpy(c.szTag, "eth00");
-    return c;
-}
 
 static const char kExampleFragment[] =
     "interface=eth0\n"

@@ -14,15 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "quomodhcp.h"
+#include "lib_test.h"
 #include "sandbox.h"
-
-// Log lines also go to stderr, where a test can capture them.
-[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
-
-static bool logged(const std::string &log, const std::string &message)
-{
-    return log.find(message) != std::string::npos;
-}
 
 static std::string infoName(const std::string &ifName, const std::string &tag)
 {

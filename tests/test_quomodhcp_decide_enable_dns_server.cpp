@@ -7,11 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "quomodhcp.h"
+#include "lib_test.h"
 #include "sandbox.h"
 #include "vorl.h"
-
-// Log lines also go to stderr, where a test can capture them.
-[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
 
 static const char kConf[] = "etc/dhcpd/dhcpd-dns-dns.conf";
 static const char kInfo[] = "etc/dhcpd/dhcpd-dns-dns.info";
@@ -22,11 +20,6 @@ static const char kDnsOnlyFragment[] =
     "dhcp-range=set:dns,127.0.0.1,127.0.0.1,255.255.255.0,86400\n"
     "dhcp-option=tag:dns,option:router,127.0.0.1\n"
     "dhcp-option=tag:dns,option:dns-server,127.0.0.1\n";
-
-static bool logged(const std::string &log, const std::string &message)
-{
-    return log.find(message) != std::string::npos;
-}
 
 // Runs QUOMODHCPDecideDisableDNS while no "named" runs. Other tests running
 // at the same time start their own "named" for a moment, so wait for a
