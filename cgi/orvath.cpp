@@ -12,6 +12,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
@@ -74,6 +75,7 @@ static bool parseJsonText(const char *text, Json::Value &root)
         ok = false;
     }
     if (!ok) {
+        std::replace(errors.begin(), errors.end(), '\n', ' '); /* one log line */
         ORV_LOG("Error: parsing error, reason = %s", errors.c_str());
         root = Json::Value();
     }
