@@ -5,6 +5,7 @@
 
 #include <ctype.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -68,7 +69,10 @@ const char *VORLCSzListGet(const VORL_SZLIST *pList, int i)
 static int appendItem(PVORL_SZLIST pList, const char *text, size_t len)
 {
     if (pList->nItem >= pList->nAlloc || !pList->pszItem) {
-        if (pList->nAlloc > INT_MAX / 2) {
+        /* The doubled count, and its size in bytes (32-bit size_t), must not
+         * wrap around. */
+        if (pList->nAlloc > INT_MAX / 2 ||
+            (size_t)pList->nAlloc > SIZE_MAX / 2 / sizeof(char *)) {
             ORV_LOG("String list too long (%d items)", pList->nItem);
             return -1;
         }
