@@ -152,6 +152,18 @@ static bool readPxeSubnet(const char *szIfName, DhcpPxeConf &pxe)
     return true;
 }
 
+/* Writes the PXE subnet switched on or off; logged when it cannot be
+ * written. */
+static bool writePxeSubnet(DhcpPxeConf &pxe, bool enabled)
+{
+    pxe.isEnabled = enabled ? 1 : 0;
+    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, pxe.isEnabled)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
+}
+
 /* Writes an ordinary subnet. A switched-off subnet is written switched on
  * first, so that its fragment holds its current settings, then switched off. */
 static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
@@ -299,16 +311,11 @@ static bool applyPxeRow(const DhcpServerConf &global, bool activated)
         return false;
     }
     ORV_LOG("%s", pxe.szBootFile);
-    pxe.isEnabled = activated ? 1 : 0;
     pxe.leaseTime = global.leaseTime;
     orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, global.szPrimaryDns);
     orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, global.szSecondaryDns);
     orvCopy(pxe.szDomain, sizeof pxe.szDomain, global.szDomain);
-    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, activated ? 1 : 0)) {
-        ORV_LOG("Write DHCP Server Config Files failed!");
-        return false;
-    }
-    return true;
+    return writePxeSubnet(pxe, activated);
 }
 
 /* An ordinary row, written as subnet n of the interface. */
@@ -731,7 +738,6 @@ static bool enablePxe(const PxeRequest &request, Json::Value &answer)
     DhcpPxeConf pxe = {};
     if (!inheritPxeSettings(request.szIfName, pxe))
         return false;
-    pxe.isEnabled = 1;
     orvCopy(pxe.szBootFile, sizeof pxe.szBootFile, request.szBootFile);
     orvCopy(pxe.szIfName, sizeof pxe.szIfName, request.szIfName);
     orvCopy(pxe.szStartIp, sizeof pxe.szStartIp, request.szStartIp);
@@ -740,10 +746,8 @@ static bool enablePxe(const PxeRequest &request, Json::Value &answer)
     orvCopy(pxe.szGateway, sizeof pxe.szGateway, request.szGateway);
     orvCopy(pxe.szTag, sizeof pxe.szTag, kPxeTag);
     orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, request.szDns);
-    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 1)) {
-        ORV_LOG("Write DHCP Server Config Files failed!");
+    if (!writePxeSubnet(pxe, true))
         return false;
-    }
     return shareDnsWithSubnets(request.szIfName, request.szDns);
 }
 
@@ -755,12 +759,7 @@ static bool disablePxe(const PxeRequest &request)
     DhcpPxeConf pxe = {};
     if (!readPxeSubnet(request.szIfName, pxe))
         return false;
-    pxe.isEnabled = 0;
-    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0)) {
-        ORV_LOG("Write DHCP Server Config Files failed!");
-        return false;
-    }
-    return true;
+    return writePxeSubnet(pxe, false);
 }
 
 /* PXE is served by one interface: the one it leaves is switched off. */
@@ -774,12 +773,7 @@ static bool leaveOrigInterface(const PxeRequest &request)
         ORV_LOG("Cannot read pxe setting on %s", szOrig);
         return false;
     }
-    pxe.isEnabled = 0;
-    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0)) {
-        ORV_LOG("Write DHCP Server Config Files failed!");
-        return false;
-    }
-    return true;
+    return writePxeSubnet(pxe, false);
 }
 
 bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
