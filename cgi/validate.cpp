@@ -346,7 +346,7 @@ static bool validateGlobal(const Json::Value *data, bool writesSubnets, Validati
         !checkPresent(lease, checkLeaseText, "dataArray.leasetime", err) ||
         !checkPresent(domain, checkDomain, "dataArray.domain", err))
         return false;
-    if (ifName && *ifName && !checkPresent(ifName, checkInterfaceName, "dataArray.iftype", err))
+    if (!validateInterfaceParam("dataArray.iftype", ifName, err))
         return false;
 
     // Subnets are written with the interface name and the first DNS server;
@@ -451,7 +451,7 @@ bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
     const char *enable = param("pxe_enable");
     bool enabling = enable && !strcmp(enable, "true");
 
-    if (ifName && *ifName && !checkPresent(ifName, checkInterfaceName, "pxe_interface", err))
+    if (!validateInterfaceParam("pxe_interface", ifName, err))
         return false;
     if (enabling) {
         if (!ifName || !*ifName)
@@ -470,16 +470,12 @@ bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
         if (!checkPresent(param("pxe_bootloader"), checkBootFile, "pxe_bootloader", err))
             return false;
     }
-    const char *orig = param("orig_interface");
-    if (orig && *orig && !checkPresent(orig, checkInterfaceName, "orig_interface", err))
-        return false;
-    return true;
+    return validateInterfaceParam("orig_interface", param("orig_interface"), err);
 }
 
 bool validateInterfaceParam(const char *name, const char *value, ValidationError &err)
 {
     if (!value || !*value)
         return true;
-    const char *why = checkInterfaceName(value);
-    return why ? fail(err, name, why) : true;
+    return checkPresent(value, checkInterfaceName, name, err);
 }
