@@ -199,8 +199,6 @@ int isSameApSubnet(const char *szIp, const char *szNetmask)
 
 /* ---- static reservations and lease records ---- */
 
-#define STATIC_LIST_PATH QUOMO_DHCPD_DIR "/dhcpdStatic.ori"
-
 /* Reservation list fields after splitting at "=" and ",":
  * dhcp-host=<mac>,<hostname>,<ip>,infinite */
 enum { STATIC_FIELD_MAC = 1, STATIC_FIELD_HOSTNAME = 2, STATIC_FIELD_IP = 3, STATIC_MIN_FIELDS = 4 };
@@ -218,10 +216,8 @@ int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
     }
 
     char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, STATIC_LIST_PATH)) {
-        ORV_LOG("Path too long [%s]", szPath);
+    if (!quomoStaticListPath(szPath))
         return -1;
-    }
     char szLine[QUOMO_VALUE_LEN];
     /* A cut line would lose its address or its lease time. */
     if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname,
@@ -268,10 +264,8 @@ int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
     }
 
     char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, STATIC_LIST_PATH)) {
-        ORV_LOG("Path too long [%s]", szPath);
+    if (!quomoStaticListPath(szPath))
         return -1;
-    }
     /* A reserved client has an unlimited lease. The list is created when
      * missing, so that it exists from the first listing on. */
     int ret = VORLCFileTouch(szPath);

@@ -41,7 +41,7 @@ int QUOMODHCPGenFakeStaticFile(void)
     char szList[QUOMO_PATH_LEN];
     if (!quomoSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
         !quomoSubnetPath(szInfo, sizeof szInfo, "static", "static", "info") ||
-        !orvPath(szList, sizeof szList, QUOMO_DHCPD_DIR "/dhcpdStatic.ori")) {
+        !orvPath(szList, sizeof szList, QUOMO_STATIC_LIST)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }

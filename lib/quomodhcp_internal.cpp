@@ -36,6 +36,15 @@ int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, c
                    ext);
 }
 
+int quomoStaticListPath(char *szPath)
+{
+    if (!orvPath(szPath, QUOMO_PATH_LEN, QUOMO_STATIC_LIST)) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
+    }
+    return 1;
+}
+
 int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag)
 {
     /* A cut name would be another file: count it as missing. */

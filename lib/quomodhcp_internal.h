@@ -17,6 +17,7 @@
 #include "vorl.h"
 
 #define QUOMO_DHCPD_DIR "/etc/dhcpd"
+#define QUOMO_STATIC_LIST QUOMO_DHCPD_DIR "/dhcpdStatic.ori" /* the reservation list */
 #define QUOMO_WALK_PATH_LEN 4096 /* paths of the numbered-file walks */
 #define QUOMO_VALUE_LEN 1024     /* values and lines read from the files */
 #define QUOMO_LIST_SIZE 512      /* capacity hint of the string lists */
@@ -35,6 +36,9 @@ int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *sz
                     const char *ext);
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<ifName><index>.<ext>, a numbered subnet. */
 int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, const char *ext);
+/* <root>/etc/dhcpd/dhcpdStatic.ori into szPath (QUOMO_PATH_LEN bytes); logs
+ * "Path too long" and returns 0 when it did not fit. */
+int quomoStaticListPath(char *szPath);
 
 /* mkdir -p <root>/etc/dhcpd; logs "Failed to mkdir [...]" and returns 0 on
  * failure. */
