@@ -252,20 +252,22 @@ function rowCell(label) {
   return cell;
 }
 
-// A field of a row: an input whose data-where is the place an "error"
-// names, and its error holder.
-function rowInput(id, where, label, value, placeholder, onInput) {
+// The cell of a row's text field that edits row[key]: the input's id and
+// data-where (the place an "error" names) extend the row's, its accessible
+// name is the row's name and the field's label; its error holder follows it.
+function rowField(idBase, whereBase, rowName, row, [key, label, placeholder]) {
   const cell = rowCell(label);
   const input = document.createElement('input');
-  input.id = id;
-  input.value = value;
+  input.id = `${idBase}-${key}`;
+  input.value = row[key];
   input.autocomplete = 'off';
   input.spellcheck = false;
   if (placeholder) input.placeholder = placeholder;
-  input.dataset.where = where;
-  input.addEventListener('input', () => onInput(input.value));
+  input.dataset.where = `${whereBase}.${key}`;
+  input.setAttribute('aria-label', `${rowName} ${label}`);
+  input.addEventListener('input', () => { row[key] = input.value.trim(); });
   cell.append(input, errorHolder(input));
-  return { cell, input };
+  return cell;
 }
 
 function button(text, label, onClick, disabled = false) {
@@ -308,7 +310,8 @@ function renderSubnets(focus) {
     active.append(check, tag, errorHolder(check));
     tr.append(active);
 
-    for (const [key, label, placeholder] of SUBNET_FIELDS) {
+    for (const field of SUBNET_FIELDS) {
+      const [key, label] = field;
       if (row.pxe) {
         // The PXE subnet's range is edited in the PXE section; here it is
         // shown, and sent back as it was read.
@@ -323,10 +326,7 @@ function renderSubnets(focus) {
         tr.append(td);
         continue;
       }
-      const { cell, input } = rowInput(`subnet-${i}-${key}`, `subnetData[${i}].${key}`,
-        label, row[key], placeholder, (v) => { row[key] = v.trim(); });
-      input.setAttribute('aria-label', `${name} ${label}`);
-      tr.append(cell);
+      tr.append(rowField(`subnet-${i}`, `subnetData[${i}]`, name, row, field));
     }
 
     const tools = document.createElement('td');
@@ -400,11 +400,8 @@ function renderReservations(focus) {
   state.reservations.forEach((row, i) => {
     const tr = document.createElement('tr');
     const name = `Reservation ${i + 1}`;
-    for (const [key, label, placeholder] of RESERVATION_FIELDS) {
-      const { cell, input } = rowInput(`reservation-${i}-${key}`, `staticData[${i}].${key}`,
-        label, row[key], placeholder, (v) => { row[key] = v.trim(); });
-      input.setAttribute('aria-label', `${name} ${label}`);
-      tr.append(cell);
+    for (const field of RESERVATION_FIELDS) {
+      tr.append(rowField(`reservation-${i}`, `staticData[${i}]`, name, row, field));
     }
     const tools = document.createElement('td');
     tools.className = 'tools';
