@@ -520,6 +520,7 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
 /* The platform's interface list; 0 or less on failure (logged). */
 static int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces])
 {
+    memset(ifs, 0, sizeof ifs);
     int count = VORLNetGetInterfaceInfo(ifs, kMaxInterfaces, 2);
     if (count <= 0) {
         ORV_LOG("get ifinfos failed(%d)", count);
@@ -546,7 +547,6 @@ static bool listedInterfaceType(int type)
 bool enumInterfaces(DhcpHandler &, Json::Value &answer)
 {
     VORL_NETIF ifs[kMaxInterfaces];
-    memset(ifs, 0, sizeof ifs);
     int count = listInterfaces(ifs);
     if (count <= 0)
         return false;
@@ -800,7 +800,6 @@ static bool pxeEnabledOn(const char *szIfName)
 bool getEnablePxeConfig(DhcpHandler &, Json::Value &answer)
 {
     VORL_NETIF ifs[kMaxInterfaces];
-    memset(ifs, 0, sizeof ifs);
     int count = listInterfaces(ifs);
     if (count <= 0)
         return false;
