@@ -386,8 +386,10 @@ bool applyStaticSettings(const Json::Value *document)
         return true;
     }
     char szList[QUOMO_PATH_LEN];
-    if (!orvPath(szList, sizeof szList, kStaticListPath))
+    if (!orvPath(szList, sizeof szList, kStaticListPath)) {
+        ORV_LOG("Path too long [%s]", orvRoot()); /* the stored set stays */
         return true;
+    }
     VORLCSysRemove(szList);
     if (set.isArray()) {
         for (Json::ArrayIndex i = 0; i < set.size(); ++i) {
