@@ -494,16 +494,19 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
     if (QUOMODHCPRemoveExpiredLease() < 0)
         ORV_LOG("Cannot remove expired lease");
 
-    /* One record of the log as an entry of "clientList"; records that cannot
-     * be read, and those of other interfaces, are left out. */
+    /* One record of the log as an entry of "clientList"; those of other
+     * interfaces are left out. A record that cannot be read leaves the
+     * buffers empty, so it names no interface and is left out too; one whose
+     * expiry text could not be formed (the reservation list unreadable) is
+     * still listed. */
     auto clientEntry = [&szIfName](const char *line, Json::Value &entry) {
         char szMac[QUOMO_IP_LEN] = "";
         char szIp[QUOMO_IP_LEN] = "";
         char szHostname[QUOMO_HOSTNAME_LEN] = "";
         char szExpire[QUOMO_EXPIRE_LEN] = "";
         char szLeaseIf[QUOMO_IFNAME_LEN] = "";
-        if (readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line) < 0 ||
-            strcmp(szLeaseIf, szIfName) != 0)
+        readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line);
+        if (strcmp(szLeaseIf, szIfName) != 0)
             return false;
         putHost(entry, szMac, szIp, szHostname);
         entry["expire"] = szExpire;

@@ -50,6 +50,18 @@ Json::Value answer(std::initializer_list<Json::Value> clients)
 // between writing the record and the request.
 const long kDayHourMinute = 90061 + 30;
 
+TEST(CgiClients, AnUnreadableReservationListStillListsTheClients)
+{
+    // The expiry text cannot be formed without the reservation list; the
+    // client is listed all the same, with an empty expiry.
+    Sandbox sb;
+    sb.mkdirs("etc/dhcpd/dhcpdStatic.ori");
+    sb.write(kSystemLog, record(kDayHourMinute, "02:00:00:00:00:01", "192.168.1.50", "laptop", "eth0"));
+    CgiResult r = runAction(sb, "loadClientList", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body, answer({client("02:00:00:00:00:01", "192.168.1.50", "laptop", "")})) << r.out;
+    EXPECT_THAT(r.err, HasSubstr("check reserved list fail"));
+}
+
 TEST(CgiClients, ListsTheRecordsOfTheRequestedInterfaceOnly)
 {
     Sandbox sb;
