@@ -55,9 +55,8 @@ static int copyLog(const char *szLog, const char *szTmp)
  * least EXPIRED_GRACE seconds ago. 0 on success, -1 on failure. */
 static int removeExpired(const char *szLog, FILE *pTmp)
 {
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
+    PVORL_SZLIST pList = quomoListAlloc();
     if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
         ORV_LOG("Read client list failed.");
         return -1;
     }
@@ -80,13 +79,8 @@ static int removeExpired(const char *szLog, FILE *pTmp)
         const char *szExpiry = VORLCSzListGet(pList, 0);
         orvCopy(szExpireTime, sizeof szExpireTime, szExpiry);
         orvCopy(szMac, sizeof szMac, VORLCSzListGet(pList, 1));
-        /* Clamped before and after adding the grace time, in 64 bits. */
-        long long expiry = strtoll(szExpiry, NULL, 10);
-        if (expiry > INT32_MAX)
-            expiry = INT32_MAX;
-        if (expiry < INT32_MIN)
-            expiry = INT32_MIN;
-        expiry += EXPIRED_GRACE;
+        /* The grace time is added in 64 bits and the sum held to 32. */
+        long long expiry = (long long)quomoParseInt32(szExpiry) + EXPIRED_GRACE;
         if (expiry > INT32_MAX)
             expiry = INT32_MAX;
         if (getExpireTime(szExpireTime, (int32_t)expiry, szMac) != 0) {

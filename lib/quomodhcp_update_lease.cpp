@@ -32,11 +32,9 @@ static int updateRecord(const char *szMac, int32_t expiry)
         ORV_LOG("Path too long [%s]", szLog);
         return -1;
     }
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return -1;
-    }
 
     char szOld[QUOMO_VALUE_LEN];
     int ret = VORLCFileGetLine(szLog, szMac, szOld, sizeof szOld, QUOMO_VALUE_LEN);
@@ -100,11 +98,9 @@ static int updateRecords(void)
         ORV_LOG("Path too long [%s]", szLeases);
         return -1;
     }
-    PVORL_SZLIST pList = VORLCSzListAlloc(QUOMO_LIST_SIZE);
-    if (!pList) {
-        ORV_LOG("Failed to alloc memory.");
+    PVORL_SZLIST pList = quomoListAlloc();
+    if (!pList)
         return -1;
-    }
     FILE *pFile = VORLCSysFopen(szLeases, "r", __FILE__, __LINE__);
     if (!pFile) {
         ORV_LOG("Can not open original DHCP lease file");
@@ -128,12 +124,7 @@ static int updateRecords(void)
             continue; /* no MAC address: nothing to update */
         char szMac[QUOMO_IP_LEN];
         orvCopy(szMac, sizeof szMac, VORLCSzListGet(pList, 1));
-        long long expiry = strtoll(VORLCSzListGet(pList, 0), NULL, 10);
-        if (expiry > INT32_MAX)
-            expiry = INT32_MAX;
-        if (expiry < INT32_MIN)
-            expiry = INT32_MIN;
-        updateRecord(szMac, (int32_t)expiry);
+        updateRecord(szMac, quomoParseInt32(VORLCSzListGet(pList, 0)));
     }
     fclose(pFile);
     free(szLine);
