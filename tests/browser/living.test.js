@@ -6,13 +6,12 @@
 
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { spawn, execFileSync } = require('node:child_process');
+const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
-const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
+const { eventually, startDemo, stopDemo, launchBrowser } = require('./harness');
 
-const TOP = path.resolve(__dirname, '..', '..');
 const WORK = process.env.BROWSER_WORK || path.join(os.tmpdir(), 'orvath-browser');
 const DEMO_DIR = path.join(WORK, 'demo-living');
 const ROOT = path.join(DEMO_DIR, 'root');
@@ -40,95 +39,31 @@ function whyNotLiving() {
 }
 
 const skipReason = whyNotLiving();
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-async function eventually(check, timeoutMs) {
-  const end = Date.now() + timeoutMs;
-  for (;;) {
-    try {
-      return await check();
-    } catch (e) {
-      if (Date.now() > end) throw e;
-      await sleep(250);
-    }
-  }
-}
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.once('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
 const namespaces = () => execFileSync('ip', ['netns', 'list'], { encoding: 'utf8' })
   .split('\n').map((l) => l.split(' ')[0]).filter(Boolean);
 
 let demo = null;
-let demoOutput = '';
 let base = '';
-let context = null;
+let browser = null;
 let page = null;
-let userDataDir = '';
 let demoNamespaces = [];
 
 before(async () => {
   if (skipReason) return;
-  const { chromium } = require('playwright-core');
-  const port = await freePort();
-  base = `http://127.0.0.1:${port}`;
-  fs.rmSync(DEMO_DIR, { recursive: true, force: true });
   const known = new Set(namespaces());
-  demo = spawn(path.join(TOP, 'scripts', 'demo'), [], {
-    env: {
-      ...process.env,
-      PORT: String(port),
-      DEMO_USER: USER,
-      DEMO_PASSWORD: PASSWORD,
-      DEMO_DIR,
-      DEMO_MODE: 'living',
-      DEMO_SEED: '1',
-      ORVATH_BUILD: process.env.ORVATH_BUILD || path.join(TOP, 'build', 'normal'),
-    },
-    stdio: ['ignore', 'pipe', 'pipe'],
+  demo = await startDemo({
+    dir: DEMO_DIR, mode: 'living', seed: '1', user: USER, password: PASSWORD, timeoutMs: 60000,
   });
-  demo.stdout.on('data', (d) => { demoOutput += d; });
-  demo.stderr.on('data', (d) => { demoOutput += d; });
-  const exited = new Promise((resolve) => demo.once('exit', (code) => resolve(code)));
-  const end = Date.now() + 60000;
-  while (!fs.existsSync(path.join(DEMO_DIR, 'ready'))) {
-    const code = await Promise.race([exited, sleep(100).then(() => undefined)]);
-    if (code !== undefined) throw new Error(`the demo ended (${code}) before serving:\n${demoOutput}`);
-    if (Date.now() > end) throw new Error(`the demo did not start in time:\n${demoOutput}`);
-  }
+  base = demo.base;
   demoNamespaces = namespaces().filter((n) => !known.has(n));
-  userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvath-chromium-'));
-  context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-    httpCredentials: { username: USER, password: PASSWORD },
-    viewport: { width: 1280, height: 900 },
-  });
-  page = context.pages()[0] || await context.newPage();
+  browser = await launchBrowser({ user: USER, password: PASSWORD, viewport: { width: 1280, height: 900 } });
+  page = browser.page;
   page.setDefaultTimeout(15000);
 });
 
 after(async () => {
-  if (context) await context.close().catch(() => {});
-  if (userDataDir) fs.rmSync(userDataDir, { recursive: true, force: true });
-  if (demo && demo.exitCode === null) {
-    const exited = new Promise((resolve) => demo.once('exit', resolve));
-    demo.kill('SIGTERM');
-    const timer = setTimeout(() => demo.kill('SIGKILL'), 20000);
-    await exited;
-    clearTimeout(timer);
-  }
+  if (browser) await browser.close();
+  if (demo) await stopDemo(demo.process, 20000);
 });
 
 const clientRows = () => page.$$eval('#client-rows tr',
@@ -150,7 +85,7 @@ test('the living demo serves real leases that the client list shows', { skip: sk
     assert.equal(laptop[2], 'laptop');
     assert.match(laptop[3], /^(\d+ h )?\d+ min$/);
     assert.ok(rows.some((r) => r[0] === '02:00:00:00:50:02' && r[2] === '—'), 'the client without host name is missing');
-  }, 45000);
+  }, 45000, 250);
   fs.mkdirSync(SHOTS, { recursive: true });
   await page.screenshot({ path: path.join(SHOTS, '10-living-clients.png'), fullPage: true });
 
@@ -170,7 +105,7 @@ test('the living demo serves real leases that the client list shows', { skip: sk
     assert.ok(camera, 'the camera on eth1 has no lease');
     assert.match(camera[1], /^192\.168\.60\.1\d\d$/);
     assert.equal(camera[2], 'camera');
-  }, 45000);
+  }, 45000, 250);
   assert.match(fs.readFileSync(path.join(ROOT, 'var/packages/Orvath/target/etc/dhcpd.conf.leases'), 'utf8'),
     /02:00:00:00:60:01/);
 });
@@ -179,8 +114,8 @@ test('everything the living demo started stops with it', { skip: skipReason || f
   const pidFile = path.join(ROOT, 'var/run/orvath-dnsmasq.pid');
   const dnsmasqPid = Number(fs.readFileSync(pidFile, 'utf8'));
   assert.ok(dnsmasqPid > 0);
-  const exited = new Promise((resolve) => demo.once('exit', resolve));
-  demo.kill('SIGTERM');
+  const exited = new Promise((resolve) => demo.process.once('exit', resolve));
+  demo.process.kill('SIGTERM');
   await exited;
   const left = namespaces().filter((n) => demoNamespaces.includes(n));
   assert.deepEqual(left, []);
@@ -191,6 +126,6 @@ test('everything the living demo started stops with it', { skip: skipReason || f
     try { stat = fs.readFileSync(`/proc/${dnsmasqPid}/stat`, 'utf8'); } catch (e) { stat = ''; }
     const running = /\(dnsmasq\) [^ZX]/.test(stat);
     assert.equal(running, false, `dnsmasq ${dnsmasqPid} still runs: ${stat}`);
-  }, 5000);
-  assert.match(demoOutput, /demo: stopped/);
+  }, 5000, 250);
+  assert.match(demo.output(), /demo: stopped/);
 });

@@ -5,58 +5,24 @@
 
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { spawn } = require('node:child_process');
 const fs = require('node:fs');
-const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
-const { chromium } = require('playwright-core');
+const { TOP, eventually, startDemo, stopDemo, launchBrowser } = require('./harness');
 
-const TOP = path.resolve(__dirname, '..', '..');
 const WORK = process.env.BROWSER_WORK || path.join(os.tmpdir(), 'orvath-browser');
 const DEMO_DIR = path.join(WORK, 'demo');
 const ROOT = path.join(DEMO_DIR, 'root');
 const SHOTS = path.join(WORK, 'screenshots');
 const USER = 'tester';
 const PASSWORD = `pw-${process.pid}-${Date.now()}`;
-const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
 let demo = null;
-let demoOutput = '';
 let base = '';
-let context = null;
+let browser = null;
 let page = null;
-let userDataDir = '';
 
 // --- helpers -------------------------------------------------------------------
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.once('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-// Retries an assertion until it holds or the time is up; the last failure
-// is the test's.
-async function eventually(check, timeoutMs = 10000) {
-  const end = Date.now() + timeoutMs;
-  for (;;) {
-    try {
-      return await check();
-    } catch (e) {
-      if (Date.now() > end) throw e;
-      await sleep(100);
-    }
-  }
-}
 
 const sandboxFile = (rel) => path.join(ROOT, rel);
 const readSandbox = (rel) => {
@@ -130,62 +96,24 @@ async function action(name, params = {}) {
 
 // --- the server and the browser -----------------------------------------------
 
-async function startDemo() {
-  const port = await freePort();
-  base = `http://127.0.0.1:${port}`;
-  fs.rmSync(DEMO_DIR, { recursive: true, force: true });
-  demo = spawn(path.join(TOP, 'scripts', 'demo'), [], {
-    env: {
-      ...process.env,
-      PORT: String(port),
-      DEMO_USER: USER,
-      DEMO_PASSWORD: PASSWORD,
-      DEMO_DIR,
-      DEMO_MODE: process.env.BROWSER_DEMO_MODE || 'fixed',
-      DEMO_SEED: '0',
-      ORVATH_BUILD: process.env.ORVATH_BUILD || path.join(TOP, 'build', 'normal'),
-    },
-    stdio: ['ignore', 'pipe', 'pipe'],
-  });
-  demo.stdout.on('data', (d) => { demoOutput += d; });
-  demo.stderr.on('data', (d) => { demoOutput += d; });
-  const exited = new Promise((resolve) => demo.once('exit', (code) => resolve(code)));
-  const ready = path.join(DEMO_DIR, 'ready');
-  const end = Date.now() + 30000;
-  while (!fs.existsSync(ready)) {
-    const code = await Promise.race([exited, sleep(100).then(() => undefined)]);
-    if (code !== undefined) throw new Error(`the demo ended (${code}) before serving:\n${demoOutput}`);
-    if (Date.now() > end) throw new Error(`the demo did not start in time:\n${demoOutput}`);
-  }
-}
-
-async function stopDemo() {
-  if (!demo || demo.exitCode !== null) return;
-  const exited = new Promise((resolve) => demo.once('exit', resolve));
-  demo.kill('SIGTERM');
-  const timer = setTimeout(() => demo.kill('SIGKILL'), 15000);
-  await exited;
-  clearTimeout(timer);
-}
-
 before(async () => {
-  await startDemo();
-  userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvath-chromium-'));
-  context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: CHROMIUM_FLAGS,
-    httpCredentials: { username: USER, password: PASSWORD },
-    viewport: { width: 1280, height: 900 },
+  demo = await startDemo({
+    dir: DEMO_DIR,
+    mode: process.env.BROWSER_DEMO_MODE || 'fixed',
+    seed: '0',
+    user: USER,
+    password: PASSWORD,
+    timeoutMs: 30000,
   });
-  page = context.pages()[0] || await context.newPage();
+  base = demo.base;
+  browser = await launchBrowser({ user: USER, password: PASSWORD, viewport: { width: 1280, height: 900 } });
+  page = browser.page;
   page.setDefaultTimeout(15000);
 });
 
 after(async () => {
-  if (context) await context.close().catch(() => {});
-  if (userDataDir) fs.rmSync(userDataDir, { recursive: true, force: true });
-  await stopDemo();
+  if (browser) await browser.close();
+  if (demo) await stopDemo(demo.process, 15000);
 });
 
 // --- the tests -------------------------------------------------------------------
