@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -128,4 +129,118 @@ void orvUnlockFile(int fd)
     /* Closing the only descriptor of the open file releases the lock. */
     flock(fd, LOCK_UN);
     close(fd);
+}
+
+static char g_failure[1024];
+
+void orvNoteFailure(const char *path, int err)
+{
+    if (g_failure[0])
+        return;
+    const char *shown = path ? path : "";
+    size_t rootLen = strlen(orvRoot());
+    if (rootLen > 0 && strncmp(shown, orvRoot(), rootLen) == 0)
+        shown += rootLen;
+    while (*shown == '/')
+        ++shown;
+    orvFormat(g_failure, sizeof g_failure, "%s: %s", shown, strerror(err));
+}
+
+const char *orvFailure(void) { return g_failure; }
+
+void orvClearFailure(void) { g_failure[0] = '\0'; }
+
+/* Logs and notes a failure of path, and leaves errno as err. */
+static int failed(const char *what, const char *path, int err)
+{
+    ORV_LOG("%s [%s]: %s", what, path, strerror(err));
+    orvNoteFailure(path, err);
+    errno = err;
+    return 0;
+}
+
+static int writeAll(int fd, const char *data, size_t len)
+{
+    while (len > 0) {
+        ssize_t n = write(fd, data, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return 0;
+        if (n == 0) {
+            errno = ENOSPC;
+            return 0;
+        }
+        data += n;
+        len -= (size_t)n;
+    }
+    return 1;
+}
+
+/* The new file's mode and owner: those of an existing regular file, else
+ * mode less the umask. */
+static int takeOldAttributes(int fd, const char *path, unsigned mode)
+{
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return 0;
+    }
+    if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (geteuid() == 0 && fchown(fd, st.st_uid, st.st_gid) != 0)
+            return 0;
+        return fchmod(fd, st.st_mode & 07777) == 0;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    return fchmod(fd, (mode_t)mode & 07777 & ~mask) == 0;
+}
+
+int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode)
+{
+    if (!path || (!data && len > 0))
+        return failed("Bad arguments to replace", path ? path : "", EINVAL);
+    const char *slash = strrchr(path, '/');
+    char temp[4096];
+    int fit = slash ? orvFormat(temp, sizeof temp, "%.*s.%s.XXXXXX", (int)(slash - path + 1),
+                                path, slash + 1)
+                    : orvFormat(temp, sizeof temp, ".%s.XXXXXX", path);
+    if (!fit)
+        return failed("Path too long", path, ENAMETOOLONG);
+    int fd = mkostemp(temp, O_CLOEXEC);
+    if (fd < 0)
+        return failed("Failed to create a temporary file for", path, errno);
+    int ok = takeOldAttributes(fd, path, mode) && writeAll(fd, (const char *)data, len) &&
+             fsync(fd) == 0;
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = 0;
+        err = errno;
+    }
+    if (ok && rename(temp, path) != 0) {
+        ok = 0;
+        err = errno;
+    }
+    if (!ok) {
+        unlink(temp);
+        return failed("Failed to write", path, err);
+    }
+    return 1;
+}
+
+int orvSyncDir(const char *path)
+{
+    char dir[4096];
+    const char *slash = path ? strrchr(path, '/') : NULL;
+    if (!slash)
+        return orvCopy(dir, sizeof dir, ".") ? 1 : 0;
+    if (!orvFormat(dir, sizeof dir, "%.*s", slash == path ? 1 : (int)(slash - path), path))
+        return failed("Path too long", path, ENAMETOOLONG);
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failed("Failed to open directory", dir, errno);
+    int ok = fsync(fd) == 0;
+    int err = errno;
+    close(fd);
+    return ok ? 1 : failed("Failed to sync directory", dir, err);
 }

@@ -31,6 +31,27 @@ const char *orvRoot(void);
  * False when it did not fit. */
 int orvPath(char *buf, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 
+/* Replaces the file at path whole with data[0 .. len-1]: the content goes
+ * to a temporary file with a unique name in the same directory, is synced,
+ * and is renamed over path. A symbolic link at path is replaced itself, never
+ * written through; a directory at path is a failure and stays. The new file
+ * keeps an existing regular file's mode (and, as root, owner); a new one gets
+ * mode & ~umask. 1 on success; 0 on failure, with the old file untouched,
+ * errno set, the reason logged and noted (orvNoteFailure). The directory is
+ * not synced: see orvSyncDir. */
+int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode);
+/* fsyncs the directory that holds path (once per request, after its
+ * renames). 1 on success; 0 on failure, logged and noted. */
+int orvSyncDir(const char *path);
+
+/* Notes the first failure of the request: "<path under the root>: <strerror
+ * (err)>", e.g. "etc/dhcpd/dhcpdStatic.ori: No space left on device". Later
+ * notes are ignored until orvClearFailure. orvFailure returns the note, or
+ * "" when none. */
+void orvNoteFailure(const char *path, int err);
+const char *orvFailure(void);
+void orvClearFailure(void);
+
 /* Takes an exclusive advisory lock (flock) on the lock file path, creating
  * it (mode 0644) when missing, and waits while another process holds it.
  * Writers that replace a file by rename lock a separate file beside it, never
