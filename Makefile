@@ -36,6 +36,7 @@ bench: deps
 	@scripts/build normal
 	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 20 250
 	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 3 2000
+	@$(BUILD)/normal/bench_decode $(BUILD)/normal/orvath 3
 
 clean:
 	rm -rf $(BUILD)
