@@ -59,24 +59,28 @@ std::string urlDecode(const char *text, size_t len)
 }
 
 /* Adds the name=value pairs of an urlencoded text; names already present
- * keep their first value. */
+ * keep their first value. Each pair is searched for its "=" within its own
+ * bounds only, so the cost stays linear in the text's length whatever its
+ * shape. */
 void addParams(const std::string &text, std::map<std::string, std::string> &params)
 {
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t end = text.find('&', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        size_t eq = text.find('=', pos);
-        if (eq == std::string::npos || eq > end)
+    const char *p = text.data();
+    const char *const stop = p + text.size();
+    for (;;) {
+        const char *end = (const char *)memchr(p, '&', (size_t)(stop - p));
+        if (!end)
+            end = stop;
+        const char *eq = (const char *)memchr(p, '=', (size_t)(end - p));
+        if (!eq)
             eq = end;
-        if (eq > pos) {
-            std::string name = urlDecode(text.data() + pos, eq - pos);
-            std::string value =
-                eq < end ? urlDecode(text.data() + eq + 1, end - eq - 1) : std::string();
-            params.emplace(name, value); /* keeps an existing entry */
+        if (eq > p) {
+            auto added = params.try_emplace(urlDecode(p, (size_t)(eq - p)));
+            if (added.second && eq < end)
+                added.first->second = urlDecode(eq + 1, (size_t)(end - eq - 1));
         }
-        pos = end + 1;
+        if (end == stop)
+            break;
+        p = end + 1;
     }
 }
 
@@ -137,6 +141,7 @@ void parseDocument(const std::string &body, Json::Value &document)
 
 Webvard::Webvard(bool readRequest)
 {
+    read_ = readRequest;
     if (!readRequest)
         return;
     const char *method = getenv("REQUEST_METHOD");
@@ -200,12 +205,41 @@ const char *Webvard::In(const char *szName, const char *szFallback)
     return it == params_.end() ? szFallback : it->second.c_str();
 }
 
+const char *Webvard::Method()
+{
+    const char *method = read_ ? getenv("REQUEST_METHOD") : NULL;
+    return method ? method : "";
+}
+
+const char *Webvard::Header(const char *szName)
+{
+    /* The CGI variable: HTTP_ and the name in upper case, "-" as "_". */
+    char variable[64] = "HTTP_";
+    size_t len = strlen(variable);
+    if (!read_ || !szName || strlen(szName) >= sizeof variable - len)
+        return NULL;
+    for (const char *p = szName; *p; ++p)
+        variable[len++] = *p == '-' ? '_' : (char)toupper((unsigned char)*p);
+    variable[len] = '\0';
+    return getenv(variable);
+}
+
+bool Webvard::IsHttps()
+{
+    const char *https = read_ ? getenv("HTTPS") : NULL;
+    return https && (strcasecmp(https, "on") == 0 || strcmp(https, "1") == 0);
+}
+
 void Webvard::WriteHeader(const char *szContentType)
 {
     /* A type that would break the header block is not written as it is. */
     if (!szContentType || !*szContentType || strpbrk(szContentType, "\r\n"))
         szContentType = "text/plain";
-    printf("Content-Type: %s\r\n\r\n", szContentType);
+    /* The answer is never to be read as another type, nor kept by a cache. */
+    printf("Content-Type: %s\r\n"
+           "X-Content-Type-Options: nosniff\r\n"
+           "Cache-Control: no-store\r\n\r\n",
+           szContentType);
     fflush(stdout);
 }
 

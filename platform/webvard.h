@@ -30,11 +30,21 @@ public:
     /* Text of parameter szName, or szFallback when absent. The pointer lives
      * as long as this object. */
     const char *In(const char *szName, const char *szFallback);
+    /* REQUEST_METHOD, or "" when unknown. */
+    const char *Method();
+    /* The request header szName ("Origin", "Sec-Fetch-Site", ...) as the web
+     * server passed it (HTTP_ORIGIN, ...), or NULL when absent. */
+    const char *Header(const char *szName);
+    /* The request came over TLS (HTTPS is "on" or "1"). */
+    bool IsHttps();
+    /* The header block ends with X-Content-Type-Options: nosniff and
+     * Cache-Control: no-store. */
     void WriteHeader(const char *szContentType);
     void WriteBody(const Json::Value &body);
 
 private:
     std::map<std::string, std::string> params_;
+    bool read_ = false;
     bool isJsonRequest_ = false;
     Json::Value document_;
 };

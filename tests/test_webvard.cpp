@@ -271,11 +271,16 @@ TEST(WebvardAnswer, HeaderAndCompactBody)
         cgi.WriteHeader("text/plain; charset=\"UTF-8\"");
         cgi.WriteBody(answer);
     });
-    EXPECT_EQ("Content-Type: text/plain; charset=\"UTF-8\"\r\n\r\n"
+    EXPECT_EQ("Content-Type: text/plain; charset=\"UTF-8\"\r\n"
+              "X-Content-Type-Options: nosniff\r\n"
+              "Cache-Control: no-store\r\n\r\n"
               "{\"empty\":[],\"list\":[1,\"x\\\"y\"],\"success\":true}\n",
               o.out);
 
     // A type that would add header lines is not written as given.
     o = run(sb, r, [](Webvard &cgi) { cgi.WriteHeader("text/html\r\nSet-Cookie: a=b"); });
-    EXPECT_EQ("Content-Type: text/plain\r\n\r\n", o.out);
+    EXPECT_EQ("Content-Type: text/plain\r\n"
+              "X-Content-Type-Options: nosniff\r\n"
+              "Cache-Control: no-store\r\n\r\n",
+              o.out);
 }
