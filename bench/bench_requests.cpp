@@ -90,7 +90,7 @@ static Sample runOnce(const char *program, const std::string &query)
 {
     std::string envRoot = "ORVATH_ROOT=" + root;
     std::string envQuery = "QUERY_STRING=" + query;
-    const char *envp[] = {envRoot.c_str(), envQuery.c_str(), "REQUEST_METHOD=GET",
+    const char *envp[] = {envRoot.c_str(), envQuery.c_str(), "REQUEST_METHOD=POST",
                           "REMOTE_USER=bench", "PATH=/usr/bin:/bin", nullptr};
     struct timespec start, end;
     fflush(stdout);

@@ -19,6 +19,7 @@
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
+#include "request_origin.h"
 #include "validate.h"
 #include "vorl.h"
 
@@ -889,6 +890,10 @@ static bool applyData(DhcpHandler &handler, Json::Value &answer)
 
 typedef bool (*ActionHandler)(DhcpHandler &, Json::Value &);
 
+/* How an action may be requested: an action that changes the configuration
+ * comes by POST only (request_origin.h). */
+enum ActionMethod { kAnyMethod, kPostOnly };
+
 struct ActionEntry {
     const char *szAction;
     ActionHandler handler;
@@ -896,19 +901,20 @@ struct ActionEntry {
     /* The interface name parameter checked before the handler runs; NULL
      * for none ("applydata" and "applypxesubnet" check their own). */
     const char *szIfParam;
+    ActionMethod method;
 };
 
 static const ActionEntry kActions[] = {
-    {"applydata", applyData, true, NULL},
-    {"disableServer", disableServerConfigs, true, "iftype"},
-    {"loadGlobal", loadGlobalSettings, false, "iftype"},
-    {"getIfData", getInterfaceSubnets, false, "iftype"},
-    {"loadStatic", loadStaticSettings, false, NULL},
-    {"loadClientList", loadClientList, false, "iftype"},
-    {"loadpxesubnet", loadPxeSubnet, false, "if_name"},
-    {"applypxesubnet", applyPxeSubnet, true, NULL},
-    {"enumIF", enumInterfaces, false, NULL},
-    {"getEnablePXEConfig", getEnablePxeConfig, false, NULL},
+    {"applydata", applyData, true, NULL, kPostOnly},
+    {"disableServer", disableServerConfigs, true, "iftype", kPostOnly},
+    {"loadGlobal", loadGlobalSettings, false, "iftype", kAnyMethod},
+    {"getIfData", getInterfaceSubnets, false, "iftype", kAnyMethod},
+    {"loadStatic", loadStaticSettings, false, NULL, kAnyMethod},
+    {"loadClientList", loadClientList, false, "iftype", kAnyMethod},
+    {"loadpxesubnet", loadPxeSubnet, false, "if_name", kAnyMethod},
+    {"applypxesubnet", applyPxeSubnet, true, NULL, kPostOnly},
+    {"enumIF", enumInterfaces, false, NULL, kAnyMethod},
+    {"getEnablePXEConfig", getEnablePxeConfig, false, NULL, kAnyMethod},
 };
 
 /* The action's interface name parameter, when it has one, is absent, empty
@@ -950,10 +956,12 @@ bool dispatchAction(DhcpHandler &handler)
         return false;
 
     bool result = false;
-    /* Requests that arrive as a JSON document are not served. */
-    if (!handler.webvard.In()) {
+    const ActionEntry *entry = findAction(handler.webvard.In("action", NULL));
+    /* A refused request runs nothing; requests that arrive as a JSON
+     * document are not served. */
+    if (requestAccepted(handler.webvard, entry && entry->method == kPostOnly, answer) &&
+        !handler.webvard.In()) {
         /* No "action" at all counts as an unlisted one. */
-        const ActionEntry *entry = findAction(handler.webvard.In("action", NULL));
         if (!entry)
             ORV_LOG("Wrong CGI handler: No such action mapping");
         else

@@ -27,7 +27,9 @@ struct DhcpHandler {
 };
 
 /* Authorizes, runs the action's handler, restarts the service after the
- * changing actions and writes the answer. A request value that fails the
+ * changing actions and writes the answer. A request that request_origin.h
+ * refuses (another origin's, or a changing action not sent by POST) runs
+ * nothing and gets "error" saying why. A request value that fails the
  * request checks (validate.h) is refused before anything is written, with
  * "error" naming its place. Returns the handler's result (false when no
  * handler ran or the request was refused). Writes nothing for an

@@ -5,7 +5,8 @@
 // Input: fields separated by NUL bytes. The first field picks the action
 // ("applypxesubnet", anything else means "applydata"); every further field
 // is one request parameter "name=value" (the value may hold any byte but
-// NUL). The parameters are url-encoded into QUERY_STRING of a GET request.
+// NUL). The parameters are url-encoded into QUERY_STRING of a POST request
+// without a body (both actions are served by POST only).
 //
 // After every input the root must hold nothing but the service's directory
 // "etc/dhcpd", the package's lease directory and the files set up here, and
@@ -530,7 +531,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     const char *survey = getenv("ORVATH_FUZZ_SURVEY");
     gSurvey = survey && !strcmp(survey, "1");
     setenv("ORVATH_ROOT", gRoot.c_str(), 1);
-    setenv("REQUEST_METHOD", "GET", 1);
+    setenv("REQUEST_METHOD", "POST", 1);
     setenv("REMOTE_USER", "fuzz", 1);
     unsetenv("CONTENT_TYPE");
     unsetenv("CONTENT_LENGTH");

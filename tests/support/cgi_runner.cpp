@@ -89,6 +89,8 @@ static std::vector<std::string> cgiEnvironment(const Sandbox &sandbox, const Cgi
     env.push_back("QUERY_STRING=" + encodeParams(request.query));
     if (request.authorized)
         env.push_back("REMOTE_USER=admin");
+    for (const auto &variable : request.env)
+        env.push_back(variable.first + "=" + variable.second);
     if (request.method == "POST") {
         env.push_back("CONTENT_TYPE=" + request.contentType);
         env.push_back("CONTENT_LENGTH=" + std::to_string(bodyLength));

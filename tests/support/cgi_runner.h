@@ -19,6 +19,7 @@ struct CgiRequest {
     std::string rawBody;    // used instead of form when set
     std::string contentType = "application/x-www-form-urlencoded";
     bool authorized = true; // REMOTE_USER set
+    Params env;             // further CGI variables: HTTP_ORIGIN, HTTPS, ...
     // After a request that writes, the enabled fragments are checked with
     // `dnsmasq --test` and a rejected configuration fails the test; a test
     // that deliberately writes one sets this.
