@@ -99,6 +99,10 @@ using ParamLookup = std::function<const char *(const char *name)>;
 // when "pxe_enable" is "true", which also needs a "pxe_interface".
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err);
 
+// "releaseLease": "iftype", "mac" and "ip", each required and checked as a
+// reservation's.
+bool validateReleaseLease(const ParamLookup &param, ValidationError &err);
+
 // An interface name parameter of a reading action ("iftype", "if_name"):
 // absent or empty keeps the action's own handling; anything else must be a
 // valid interface name. name is the parameter's name, used as the place.

@@ -73,6 +73,25 @@ int isDHCPDActivate(const char *szIfName)
     return forEachInfo(szIfName, quomoInfoEnabled, &found) ? 0 : -1;
 }
 
+int QUOMODHCPCountEnabled(const char *szIfName)
+{
+    if (quomoNameFault(szIfName))
+        return 0;
+    char szInfo[QUOMO_WALK_PATH_LEN];
+    int count = 0;
+    /* The same walk as forEachInfo: numbered files up to the first missing
+     * one, then the PXE subnet. */
+    for (int n = 0; n < INT_MAX; ++n) {
+        if (!quomoNumberedPath(szInfo, sizeof szInfo, szIfName, n, "info") ||
+            VORLCFileExist(szInfo) != 1)
+            break;
+        count += quomoInfoEnabled(szInfo) ? 1 : 0;
+    }
+    if (quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") && quomoInfoEnabled(szInfo))
+        ++count;
+    return count;
+}
+
 int restartDHCPServer(void)
 {
     char szScript[QUOMO_PATH_LEN];
