@@ -187,23 +187,6 @@ static std::string switchesOfTable(const Json::Value &table)
     return rows;
 }
 
-/* "y"/"n" per ordinary subnet of the interface, from its settings files. */
-static std::string switchesOfFiles(const char *szIfName)
-{
-    std::string rows;
-    for (int n = 0;; ++n) {
-        char szTag[QUOMO_TAG_LEN];
-        if (!orvFormat(szTag, sizeof szTag, "%s%d", szIfName, n))
-            break;
-        char szInfo[QUOMO_PATH_LEN];
-        if (!orvPath(szInfo, sizeof szInfo, "/etc/dhcpd/dhcpd-%s-%s.info", szIfName, szTag) ||
-            VORLCFileExist(szInfo) != 1)
-            break;
-        rows += isIfTagEnable(szIfName, szTag) == 0 ? 'y' : 'n';
-    }
-    return rows;
-}
-
 void rememberSwitches(const char *szIfName, const Json::Value *table)
 {
     if (!szIfName || !szIfName[0])
@@ -211,15 +194,18 @@ void rememberSwitches(const char *szIfName, const Json::Value *table)
     char szOld[QUOMO_SWITCHES_LEN] = "";
     int oldPxe = 0;
     bool kept = QUOMODHCPReadSwitches(szIfName, szOld, sizeof szOld, &oldPxe) == 1;
+    char szFiles[QUOMO_SWITCHES_LEN] = "";
+    int filePxe = 0;
+    QUOMODHCPSubnetSwitches(szIfName, szFiles, sizeof szFiles, &filePxe);
     std::string rows;
     if (table && table->isArray() && table->size() > 0)
         rows = switchesOfTable(*table);
     else if (kept)
         rows = szOld; /* already off: the files say "n" everywhere */
     else
-        rows = switchesOfFiles(szIfName);
+        rows = szFiles;
     /* The PXE subnet is switched in its own section: it keeps its state. */
-    int pxe = isIfTagEnable(szIfName, "pxe") == 0 ? 1 : (kept ? oldPxe : 0);
+    int pxe = filePxe ? 1 : (kept ? oldPxe : 0);
     if (!QUOMODHCPSaveSwitches(szIfName, rows.c_str(), pxe))
         ORV_LOG("Cannot keep the subnet switches of %s", szIfName);
 }

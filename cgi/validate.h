@@ -86,7 +86,8 @@ struct ValidationError {
 // expected counts as absent, and shapes the handlers do not apply (a table
 // that is not an array of rows with four address texts, reservations lacking
 // a text) are not refused here. Every text that is given is checked; when the
-// table is applied, "iftype" and "pdns" of "dataArray" are required too.
+// table is applied, "iftype" and "pdns" of "dataArray" are required too. Two
+// activated rows whose ranges share an address are refused ("overlaps").
 // True when every value may be written; otherwise false with the first error.
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err);

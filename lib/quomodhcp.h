@@ -70,6 +70,10 @@ int disableDHCPServer(const char *szIfName);
 int isDHCPDActivate(const char *szIfName);
 /* The number of the interface's subnets (PXE included) switched on. */
 int QUOMODHCPCountEnabled(const char *szIfName);
+/* Which of the interface's subnets their settings files switch on: "y" or
+ * "n" per ordinary subnet into szRows, the PXE subnet's into *pPxe. 0 when
+ * the name is unusable or szRows too small. */
+int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
 int restartDHCPServer(void);
 int QUOMODHCPDecideDisableDNS(void);
 
