@@ -698,4 +698,12 @@ test('the remaining time reads as days, hours and minutes', () => {
   assert.equal(formatRemaining('0,0,0'), 'less than 1 min');
   assert.equal(formatRemaining('expired'), 'expired');
   assert.equal(formatRemaining('unlimited'), 'unlimited');
+  // The end of the lease, from a given moment: the time alone on the same day.
+  const { formatExpiry } = require(path.join(TOP, 'web', 'app.js'));
+  const now = new Date(2026, 0, 5, 10, 0);
+  const clock = (h, m) => new Date(2026, 0, 5, h, m).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
+  assert.equal(formatExpiry('0,2,3', now), `until ${clock(12, 3)}`);
+  assert.match(formatExpiry('1,0,0', now), new RegExp(`^until \\S.* ${clock(10, 0)}$`));
+  assert.notEqual(formatExpiry('1,0,0', now), `until ${clock(10, 0)}`);
+  assert.equal(formatExpiry('unlimited', now), '');
 });
