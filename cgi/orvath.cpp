@@ -20,6 +20,7 @@
 #include "orvath_common.h"
 #include "quomodhcp.h"
 #include "request_origin.h"
+#include "service.h"
 #include "validate.h"
 #include "vorl.h"
 
@@ -31,8 +32,6 @@ static const char kStaticListPath[] = "/etc/dhcpd/dhcpdStatic.ori";
 enum { kValueLen = 1024 };
 /* Lease time of a new PXE subnet on an interface without ordinary subnets. */
 static const int32_t kDefaultPxeLeaseTime = 36000;
-/* Room for the platform's interface list. */
-enum { kMaxInterfaces = 32 };
 
 /* ------------------------------------------------------------------------ */
 /* Request parameters                                                        */
@@ -236,6 +235,7 @@ bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
 {
     char szIfName[QUOMO_IFNAME_LEN];
     readIfType(handler, szIfName); /* an empty name finds no file */
+    rememberSwitches(szIfName, NULL);
 
     char szTag[QUOMO_TAG_LEN];
     for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
@@ -524,7 +524,7 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
 /* ------------------------------------------------------------------------ */
 
 /* The platform's interface list; 0 or less on failure (logged). */
-static int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces])
+int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces])
 {
     memset(ifs, 0, sizeof ifs);
     int count = VORLNetGetInterfaceInfo(ifs, kMaxInterfaces, 2);
@@ -536,7 +536,7 @@ static int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces])
 }
 
 /* An interface record's name as NUL-terminated text. */
-static void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN])
+void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN])
 {
     size_t len = strnlen(netif.szName, sizeof netif.szName);
     if (len >= sizeof szName)
@@ -545,7 +545,7 @@ static void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_L
     szName[len] = '\0';
 }
 
-static bool listedInterfaceType(int type)
+bool listedInterfaceType(int type)
 {
     return type == 0 || type == 3 || type == 4 || type == 8;
 }
@@ -570,6 +570,7 @@ bool enumInterfaces(DhcpHandler &, Json::Value &answer)
         Json::Value item(Json::objectValue);
         item["if_value"] = szName;
         item["if_display"] = display;
+        item["if_addrs"] = interfaceAddresses(szName);
         items.append(item);
     }
     answer["items"] = items;
@@ -611,6 +612,7 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
             return false;
         subnets.append(subnetEntry(conf, szIfName, kPxeTag, true));
     }
+    putRowSwitches(szIfName, subnets);
     answer["subnetList"] = subnets;
     answer["itemCount"] = Json::Value(count);
     return true;
@@ -653,6 +655,7 @@ bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
     static const char *const kMembers[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
                                            "pxe_gateway", "pxe_dns"};
     putPxeRange(data, pxe, kMembers);
+    data["pxe_bootloader"] = pxe.szBootFile;
     answer["data"] = data;
     return true;
 }
@@ -879,7 +882,10 @@ static bool applyData(DhcpHandler &handler, Json::Value &answer)
     answer["isSameApSubnet"] = !subnetsOk;
     bool staticOk = applyStaticSettings(set.get());
     bool ok = staticOk && globalOk;
+    if (handler.globalConf.isEnabled == 1)
+        forgetSwitches(handler.globalConf.szIfName);
     if (handler.globalConf.isEnabled == 0) {
+        rememberSwitches(handler.globalConf.szIfName, subnetsOk ? table.get() : NULL);
         /* 1: settings files switched off; -1: no interface name. Both keep
          * the result; 0 (nothing found to switch off) fails it. */
         int disabled = disableDHCPServer(handler.globalConf.szIfName);
@@ -915,6 +921,8 @@ static const ActionEntry kActions[] = {
     {"applypxesubnet", applyPxeSubnet, true, NULL, kPostOnly},
     {"enumIF", enumInterfaces, false, NULL, kAnyMethod},
     {"getEnablePXEConfig", getEnablePxeConfig, false, NULL, kAnyMethod},
+    {"getServiceStatus", getServiceStatus, false, NULL, kAnyMethod},
+    {"releaseLease", releaseLease, false, NULL, kPostOnly},
 };
 
 /* The action's interface name parameter, when it has one, is absent, empty
@@ -934,7 +942,7 @@ static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Val
 {
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
     if (entry.restart)
-        restartDHCPServer();
+        restartService(answer);
     return result;
 }
 

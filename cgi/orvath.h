@@ -13,6 +13,7 @@
 #include <json/json.h>
 
 #include "quomodhcp.h"
+#include "vorl.h"
 #include "webvard.h"
 
 struct DhcpHandler {
@@ -66,6 +67,15 @@ bool enumInterfaces(DhcpHandler &handler, Json::Value &answer);
 bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
 bool loadStaticSettings(DhcpHandler &handler, Json::Value &answer);
 bool loadClientList(DhcpHandler &handler, Json::Value &answer);
+
+/* The platform's interface list (room for kMaxInterfaces); 0 or less on
+ * failure (logged). */
+enum { kMaxInterfaces = 32 };
+int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces]);
+/* An interface record's name as NUL-terminated text. */
+void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN]);
+/* The kinds of interface that serve DHCP (SDK::Network::GetIfType). */
+bool listedInterfaceType(int type);
 
 /* Network boot. */
 bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer);

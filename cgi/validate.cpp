@@ -396,6 +396,35 @@ static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, Valida
     return true;
 }
 
+// The range of an activated row with a valid start and end.
+static bool activeRange(const Json::Value &row, uint32_t *first, uint32_t *last)
+{
+    bool activated = false;
+    if (!memberFlag(row, "activated", &activated) || !activated)
+        return false;
+    return parseIpv4(memberText(row, "startip"), first) &&
+           parseIpv4(memberText(row, "endip"), last) && *first <= *last;
+}
+
+// dnsmasq serves two ranges that share an address, but which of them a
+// client gets is left to chance: the later row is refused.
+static bool checkOverlaps(const Json::Value &table, ValidationError &err)
+{
+    for (Json::ArrayIndex i = 1; i < table.size(); i++) {
+        uint32_t first, last;
+        if (!activeRange(table[i], &first, &last))
+            continue;
+        for (Json::ArrayIndex j = 0; j < i; j++) {
+            uint32_t otherFirst, otherLast;
+            if (activeRange(table[j], &otherFirst, &otherLast) && first <= otherLast &&
+                otherFirst <= last)
+                return fail(err, "subnetData[" + std::to_string(i) + "].startip",
+                            "overlaps subnetData[" + std::to_string(j) + "]");
+        }
+    }
+    return true;
+}
+
 static bool validateSubnets(const Json::Value *table, ValidationError &err)
 {
     if (!table || !table->isArray())
@@ -404,7 +433,7 @@ static bool validateSubnets(const Json::Value *table, ValidationError &err)
         if (!validateSubnetRow((*table)[i], i, err))
             return false;
     }
-    return true;
+    return checkOverlaps(*table, err);
 }
 
 static bool validateReservations(const Json::Value *list, ValidationError &err)
@@ -471,6 +500,13 @@ bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
             return false;
     }
     return validateInterfaceParam("orig_interface", param("orig_interface"), err);
+}
+
+bool validateReleaseLease(const ParamLookup &param, ValidationError &err)
+{
+    return checkRequired(param("iftype"), checkInterfaceName, "iftype", err) &&
+           checkRequired(param("mac"), checkMac, "mac", err) &&
+           checkRequired(param("ip"), checkIpv4, "ip", err);
 }
 
 bool validateInterfaceParam(const char *name, const char *value, ValidationError &err)

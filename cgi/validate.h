@@ -86,7 +86,8 @@ struct ValidationError {
 // expected counts as absent, and shapes the handlers do not apply (a table
 // that is not an array of rows with four address texts, reservations lacking
 // a text) are not refused here. Every text that is given is checked; when the
-// table is applied, "iftype" and "pdns" of "dataArray" are required too.
+// table is applied, "iftype" and "pdns" of "dataArray" are required too. Two
+// activated rows whose ranges share an address are refused ("overlaps").
 // True when every value may be written; otherwise false with the first error.
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err);
@@ -98,6 +99,10 @@ using ParamLookup = std::function<const char *(const char *name)>;
 // checked whenever given; the range, router, DNS server and boot file only
 // when "pxe_enable" is "true", which also needs a "pxe_interface".
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err);
+
+// "releaseLease": "iftype", "mac" and "ip", each required and checked as a
+// reservation's.
+bool validateReleaseLease(const ParamLookup &param, ValidationError &err);
 
 // An interface name parameter of a reading action ("iftype", "if_name"):
 // absent or empty keeps the action's own handling; anything else must be a

@@ -73,6 +73,44 @@ int isDHCPDActivate(const char *szIfName)
     return forEachInfo(szIfName, quomoInfoEnabled, &found) ? 0 : -1;
 }
 
+int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe)
+{
+    if (!szRows || cbRows == 0 || !pPxe)
+        return 0;
+    szRows[0] = '\0';
+    *pPxe = 0;
+    if (quomoNameFault(szIfName))
+        return 0;
+    char szInfo[QUOMO_WALK_PATH_LEN];
+    size_t len = 0;
+    /* The same walk as forEachInfo: numbered files up to the first missing
+     * one, then the PXE subnet. */
+    for (int n = 0; n < INT_MAX; ++n) {
+        if (!quomoNumberedPath(szInfo, sizeof szInfo, szIfName, n, "info") ||
+            VORLCFileExist(szInfo) != 1)
+            break;
+        if (len + 1 >= cbRows)
+            return 0;
+        szRows[len++] = quomoInfoEnabled(szInfo) ? 'y' : 'n';
+        szRows[len] = '\0';
+    }
+    *pPxe = quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") &&
+            quomoInfoEnabled(szInfo);
+    return 1;
+}
+
+int QUOMODHCPCountEnabled(const char *szIfName)
+{
+    char szRows[QUOMO_SWITCHES_LEN];
+    int pxe = 0;
+    if (!QUOMODHCPSubnetSwitches(szIfName, szRows, sizeof szRows, &pxe))
+        return 0;
+    int count = pxe;
+    for (const char *p = szRows; *p; ++p)
+        count += *p == 'y';
+    return count;
+}
+
 int restartDHCPServer(void)
 {
     char szScript[QUOMO_PATH_LEN];

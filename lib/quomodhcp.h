@@ -11,6 +11,7 @@
 #ifndef QUOMODHCP_H
 #define QUOMODHCP_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -67,8 +68,54 @@ int removeUnusedInfo(const char *szIfName, int firstIndex);
 int isIfTagEnable(const char *szIfName, const char *szTag);
 int disableDHCPServer(const char *szIfName);
 int isDHCPDActivate(const char *szIfName);
+/* The number of the interface's subnets (PXE included) switched on. */
+int QUOMODHCPCountEnabled(const char *szIfName);
+/* Which of the interface's subnets their settings files switch on: "y" or
+ * "n" per ordinary subnet into szRows, the PXE subnet's into *pPxe. 0 when
+ * the name is unusable or szRows too small. */
+int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
 int restartDHCPServer(void);
 int QUOMODHCPDecideDisableDNS(void);
+
+/* The restart as the administrator sees it. The outcome of the last restart
+ * is kept in one small status file (replaced whole after each). */
+#define QUOMO_REASON_LEN 512 /* "exit status 1: <last lines of its output>" */
+typedef struct QuomoRestartOutcome {
+    long long time; /* seconds since the epoch */
+    int status;     /* the start-up script's exit status; 0: restarted */
+    char szReason[QUOMO_REASON_LEN]; /* "" when it restarted */
+} QuomoRestartOutcome;
+/* restartDHCPServer, with the start-up script's output read as it runs (it
+ * still reaches standard error): when it fails, szReason gets its exit status
+ * and the last lines of that output, otherwise "". Keeps the outcome in the
+ * status file. Returns the script's exit status as restartDHCPServer does. */
+int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason);
+/* The outcome of the last restart; 0 when none is known. */
+int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome);
+/* 1 when the DHCP service (dnsmasq) runs: the start-up script's pid file
+ * names a dnsmasq, or, on the system itself (no other root), a dnsmasq runs. */
+int QUOMODHCPServiceRunning(void);
+/* 1 when the DNS-only mode is on (see QUOMODHCPDecideDisableDNS). */
+int QUOMODHCPDnsOnly(void);
+
+/* The subnets' own switches of an interface whose service is off: szRows
+ * holds "y" or "n" per ordinary subnet in table order (at most
+ * QUOMO_SWITCHES_LEN - 1), pxe the PXE subnet's. Save and Forget return 1 on
+ * success; Read returns 1 when a record exists (the service is off). */
+#define QUOMO_SWITCHES_LEN 1024
+int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe);
+int QUOMODHCPReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
+int QUOMODHCPForgetSwitches(const char *szIfName);
+
+/* Asks the running dnsmasq to drop one lease, through the start-up script
+ * ("dhcp-release <if> <ip> <mac>", in the service's network), then removes
+ * the record from the lease log. Returns the script's exit status (0: dnsmasq
+ * dropped it), with the reason as for a restart otherwise. */
+int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
+                          char *szReason, size_t cbReason);
+/* Removes the records of szMac at szIp from the package's lease log, under
+ * its lock. The number removed, -1 on failure. */
+int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp);
 
 /* Static reservations: /etc/dhcpd/dhcpdStatic.ori and the static fragment */
 int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname);

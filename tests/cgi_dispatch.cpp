@@ -2,6 +2,7 @@
 // service restart after changing actions, and the answer envelope.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include "cgi_files.h"
 
@@ -279,6 +280,49 @@ TEST(CgiDispatch, RequestsFromAnotherOriginOrChangingByGetAreRefusedBeforeAnythi
         EXPECT_EQ(sb.snapshot(), before) << label;
         EXPECT_EQ(sb.restartCount(), restarts) << label;
     }
+}
+
+TEST(CgiDispatch, RestartOutcomeIsAnsweredAndKeptForTheStatus)
+{
+    Sandbox sb;
+    sb.addInterface("eth0", 2);
+    putSubnet(sb, {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
+                   "192.168.1.1", 86400, "", "192.168.1.1", "", ""},
+              true);
+    CgiResult r = runAction(sb, "getServiceStatus");
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "running": false, "dnsOnly": false,
+        "enabledSubnets": {"eth0": 1}, "lastRestart": null, "apSubnet": null})"))
+        << r.out;
+
+    struct Case {
+        const char *script; // body of the start-up script; NULL: there is none
+        const char *error;  // NULL: restarted
+    } cases[] = {
+        {"echo checked; exit 0", nullptr},
+        // The last three lines of what it said, on either stream.
+        {"echo one >&2; echo two; echo three >&2; echo >&2; echo 'dnsmasq: bad dhcp-range' >&2; "
+         "exit 1",
+         "exit status 1: two\nthree\ndnsmasq: bad dhcp-range"},
+        {"echo going >&2; kill -TERM $$", "killed by signal 15: going"},
+        {nullptr, "could not be started (exit status 127)"},
+    };
+    for (const Case &c : cases) {
+        if (c.script)
+            sb.write("etc/rc.network", std::string("#!/bin/sh\n") + c.script + "\n", 0755);
+        else
+            sb.remove("etc/rc.network");
+        r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
+        EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+        EXPECT_EQ(r.service["serviceRestarted"], Json::Value(c.error == nullptr)) << r.out;
+        EXPECT_EQ(r.service["serviceError"], c.error ? Json::Value(c.error) : Json::Value())
+            << r.out;
+
+        Json::Value last = runAction(sb, "getServiceStatus").body["lastRestart"];
+        EXPECT_EQ(last["restarted"], Json::Value(c.error == nullptr)) << last;
+        EXPECT_EQ(last["serviceError"], c.error ? Json::Value(c.error) : Json::Value()) << last;
+        EXPECT_NEAR(last["time"].asDouble(), (double)time(nullptr), 5) << last;
+    }
+    EXPECT_EQ(runAction(sb, "getServiceStatus").body["enabledSubnets"]["eth0"], Json::Value(0));
 }
 
 } // namespace

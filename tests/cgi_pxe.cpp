@@ -102,7 +102,7 @@ TEST(CgiPxe, AnythingButExactlyTrueDisablesAndKeepsTheSettings)
         EXPECT_EQ(r.body, parseJson(R"({"success": true, "data": {
             "pxe_start_ip": "192.168.5.100", "pxe_end_ip": "192.168.5.150",
             "pxe_netmask": "255.255.255.0", "pxe_gateway": "192.168.5.1",
-            "pxe_dns": "192.168.5.1"}})"))
+            "pxe_dns": "192.168.5.1", "pxe_bootloader": "pxelinux.0"}})"))
             << value << ": " << r.out;
     }
 

@@ -75,11 +75,11 @@ TEST(CgiSubnets, ApplyThenListRoundTripWithPxeRowBetweenOrdinaryRows)
 
     Json::Value expected = parseJson(R"({"success": true, "itemCount": 2, "subnetList": [
         {"activated": true, "startip": "192.168.1.100", "endip": "192.168.1.150",
-         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false},
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": true},
         {"activated": false, "startip": "192.168.1.160", "endip": "192.168.1.200",
-         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false},
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": false},
         {"activated": true, "startip": "192.168.5.100", "endip": "192.168.5.150",
-         "netmask": "255.255.255.0", "gateway": "192.168.5.1", "pxe": true}]})");
+         "netmask": "255.255.255.0", "gateway": "192.168.5.1", "pxe": true, "rowActive": true}]})");
     EXPECT_EQ(listing(sb, "eth0"), expected);
 }
 
@@ -191,7 +191,7 @@ TEST(CgiSubnets, SwitchedOffServiceTurnsEverySubnetAndThePxeSubnetOff)
     putSubnet(sb, storedPxe(), true);
     Json::Value rows = table({row("192.168.1.10", "192.168.1.20", "192.168.1.1", true),
                               row("192.168.5.100", "192.168.5.150", "192.168.5.1", true, true),
-                              row("192.168.1.30", "192.168.1.40", "192.168.1.1", true)});
+                              row("192.168.1.30", "192.168.1.40", "192.168.1.1", false)});
     CgiResult r = apply(sb, globals("eth0", false, "60", "192.168.1.1", "8.8.8.8", "lan.example"),
                         rows);
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
@@ -208,6 +208,25 @@ TEST(CgiSubnets, SwitchedOffServiceTurnsEverySubnetAndThePxeSubnetOff)
     ASSERT_EQ(list["subnetList"].size(), 3u) << list;
     for (const auto &entry : list["subnetList"])
         EXPECT_EQ(entry["activated"], Json::Value(false)) << list;
+    // Each row keeps its own switch while the service is off ...
+    const bool own[] = {true, false, true}; // eth00, eth01, pxe
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(list["subnetList"][i]["rowActive"], Json::Value(own[i])) << list;
+    // ... also through a second switch-off, which finds every file off.
+    r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
+    EXPECT_EQ(listing(sb, "eth0")["subnetList"], list["subnetList"]);
+
+    // Switched on with those switches, exactly those rows serve again.
+    r = apply(sb, globals("eth0", true, "60", "192.168.1.1", "8.8.8.8", "lan.example"), rows);
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    expectSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
+    expectSubnet(sb, eth0(1, "192.168.1.30", "192.168.1.40"), false);
+    expectSubnet(sb, pxe, true);
+    list = listing(sb, "eth0");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(list["subnetList"][i]["activated"], Json::Value(own[i])) << list;
+        EXPECT_EQ(list["subnetList"][i]["rowActive"], Json::Value(own[i])) << list;
+    }
 }
 
 TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
@@ -221,7 +240,7 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
     EXPECT_EQ(listing(sb, "eth0"), parseJson(R"({"success": true, "itemCount": 0,
         "subnetList": [{"activated": true, "startip": "192.168.5.100",
         "endip": "192.168.5.150", "netmask": "255.255.255.0", "gateway": "192.168.5.1",
-        "pxe": true}]})"));
+        "pxe": true, "rowActive": true}]})"));
 
     putSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
     putSubnet(sb, eth0(2, "192.168.1.30", "192.168.1.40"), true);
@@ -259,13 +278,16 @@ TEST(CgiSubnets, EnumIfListsEthernetBondBridgeAndWirelessInPlatformOrder)
     sb.addInterface("tun0", 4, "tunnel");
     sb.addInterface("bond0", 5, "bond");
     sb.addInterface("br0", 6, "bridge");
+    // Under a root the interfaces' own addresses come from a file of the
+    // sandbox; what is no "address/prefix" is left out.
+    sb.write("sys/class/net/eth0/orvath_addrs", "192.168.50.1/24\n10.0.0.1/33\nx\n10.1.0.1/8\n");
     CgiResult r = runAction(sb, "enumIF");
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "total": 5, "items": [
-        {"if_value": "eth0", "if_display": "LAN 1"},
-        {"if_value": "eth1", "if_display": "LAN 2"},
-        {"if_value": "bond0", "if_display": "Bond 1"},
-        {"if_value": "br0", "if_display": "br0"},
-        {"if_value": "wlan0", "if_display": "wlan0"}]})"))
+        {"if_value": "eth0", "if_display": "LAN 1", "if_addrs": ["192.168.50.1/24", "10.1.0.1/8"]},
+        {"if_value": "eth1", "if_display": "LAN 2", "if_addrs": []},
+        {"if_value": "bond0", "if_display": "Bond 1", "if_addrs": []},
+        {"if_value": "br0", "if_display": "br0", "if_addrs": []},
+        {"if_value": "wlan0", "if_display": "wlan0", "if_addrs": []}]})"))
         << r.out;
 }
 
@@ -277,7 +299,8 @@ TEST(CgiSubnets, EnumIfConsidersAtMost32Interfaces)
     CgiResult r = runAction(sb, "enumIF");
     EXPECT_EQ(r.body["total"], Json::Value(32)) << r.out;
     ASSERT_EQ(r.body["items"].size(), 32u);
-    EXPECT_EQ(r.body["items"][31], parseJson(R"({"if_value": "eth31", "if_display": "LAN 32"})"));
+    EXPECT_EQ(r.body["items"][31],
+              parseJson(R"({"if_value": "eth31", "if_display": "LAN 32", "if_addrs": []})"));
 }
 
 TEST(CgiSubnets, EnumIfWithNothingListable)

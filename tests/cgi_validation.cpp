@@ -200,6 +200,20 @@ TEST(CgiValidation, SubnetRowsOfApplyData)
     });
 }
 
+TEST(CgiValidation, ActivatedRangesThatShareAnAddressAreRefused)
+{
+    Seeded sb;
+    auto before = filesOf(sb);
+    ApplyData request;
+    request.subnetData[1] = row("192.168.1.200", "192.168.1.220", "192.168.1.1", true);
+    expectRefused(request.run(sb), "subnetData[1].startip: overlaps subnetData[0]", before, sb);
+    // Switched off, or next to each other, they do not collide.
+    request.subnetData[1]["activated"] = false;
+    EXPECT_EQ(request.run(sb).body["success"], Json::Value(true));
+    request.subnetData[1] = row("192.168.1.201", "192.168.1.220", "192.168.1.1", true);
+    EXPECT_EQ(request.run(sb).body["success"], Json::Value(true));
+}
+
 TEST(CgiValidation, ReservationsOfApplyData)
 {
     runDataCases({
@@ -413,7 +427,7 @@ TEST(CgiValidation, RefusalNamesThePlaceLogsItAndStillRestarts)
     request.subnetData[1]["startip"] = "192.168.2.256";
     CgiResult r = request.run(sb);
     EXPECT_THAT(r.out, EndsWith("\r\n\r\n{\"error\":\"subnetData[1].startip: not an IPv4 "
-                                "address\",\"success\":false}\n"));
+                                "address\",\"serviceRestarted\":true,\"success\":false}\n"));
     EXPECT_THAT(r.err, ContainsRegex(
                            "orvath\\.cpp:[0-9]+ Invalid parameter subnetData\\[1\\]\\.startip\n"));
     EXPECT_EQ(filesOf(sb), before);

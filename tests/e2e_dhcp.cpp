@@ -404,7 +404,8 @@ protected:
         return runCgi(box_, request);
     }
 
-    CgiResult applyData(const std::vector<Json::Value> &reservations)
+    CgiResult applyData(const std::vector<Json::Value> &reservations,
+                        const std::string &endIp = "192.168.50.150")
     {
         Json::Value global;
         global["enable_check"] = true;
@@ -417,7 +418,7 @@ protected:
         row["activated"] = true;
         row["pxe"] = false;
         row["startip"] = "192.168.50.100";
-        row["endip"] = "192.168.50.150";
+        row["endip"] = endIp;
         row["netmask"] = "255.255.255.0";
         row["gateway"] = "192.168.50.1";
         Json::Value subnets(Json::arrayValue);
@@ -604,6 +605,42 @@ TEST_F(E2eDhcp, DisableServerStopsAnswering)
     Lease back = requestLease(kReservedMac);
     ASSERT_TRUE(back.obtained) << back.output;
     EXPECT_EQ(back.get("ip"), "192.168.50.20");
+}
+
+TEST_F(E2eDhcp, ReleasedLeaseIsHandedToAnotherClient)
+{
+    // One address to give: the second client gets it only once the first
+    // client's lease is released.
+    CgiResult r = applyData({}, "192.168.50.100");
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    EXPECT_EQ(r.service["serviceRestarted"], true) << r.out << r.err;
+    Lease first = requestLease(kDynamicMac);
+    ASSERT_TRUE(first.obtained) << first.output;
+    ASSERT_EQ(first.get("ip"), "192.168.50.100");
+    ASSERT_TRUE(waitForRecord(kDynamicMac));
+    const char kOtherMac[] = "02:00:00:00:00:12";
+    EXPECT_FALSE(requestLease(kOtherMac, {}, 2).obtained);
+
+    const Params release = {{"action", "releaseLease"},
+                            {"iftype", "eth0"},
+                            {"mac", kDynamicMac},
+                            {"ip", "192.168.50.100"}};
+    r = act(release);
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_EQ(r.body["released"], true) << r.out << r.err;
+    EXPECT_THAT(box_.read(kLeaseLog), ::testing::Not(HasSubstr(kDynamicMac)));
+    EXPECT_EQ(clientList().count(kDynamicMac), 0u);
+
+    Lease second = requestLease(kOtherMac);
+    ASSERT_TRUE(second.obtained) << second.output;
+    EXPECT_EQ(second.get("ip"), "192.168.50.100");
+
+    // A lease dnsmasq does not hold is not released, and the answer says why.
+    r = act(release);
+    EXPECT_EQ(r.body["success"], false) << r.out;
+    EXPECT_EQ(r.body["released"], false) << r.out;
+    EXPECT_THAT(r.body["releaseError"].asString(),
+                HasSubstr("dnsmasq holds no lease of 02:00:00:00:00:11 at 192.168.50.100"));
 }
 
 TEST_F(E2eDhcp, PxeClientReceivesTheBootFile)

@@ -66,10 +66,12 @@ after(async () => {
   if (demo) await stopDemo(demo.process, 20000);
 });
 
+// The MAC address, IP address, host name and remaining lease of each client.
 const clientRows = () => page.$$eval('#client-rows tr',
-  (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+  (trs) => trs.map((tr) => [...tr.cells].slice(0, 4).map((c) => c.textContent)));
 
 test('the living demo serves real leases that the client list shows', { skip: skipReason || false }, async () => {
+  let laptopIp = '';
   assert.equal(demoNamespaces.length, 2, `the demo made the namespaces ${demoNamespaces.join(', ')}`);
   await page.goto(`${base}/#if=eth0`);
   await page.waitForSelector('body[data-ready="true"]');
@@ -78,16 +80,24 @@ test('the living demo serves real leases that the client list shows', { skip: sk
   await eventually(async () => {
     const rows = await clientRows();
     const printer = rows.find((r) => r[0] === '02:00:00:00:50:03');
-    assert.deepEqual(printer, ['02:00:00:00:50:03', '192.168.50.10', 'printer', 'unlimited']);
+    assert.deepEqual(printer, ['02:00:00:00:50:03', '192.168.50.10 reserved', 'printer', 'unlimited']);
     const laptop = rows.find((r) => r[0] === '02:00:00:00:50:01');
     assert.ok(laptop, 'the laptop has no lease');
+    laptopIp = laptop[1];
     assert.match(laptop[1], /^192\.168\.50\.1\d\d$/);
     assert.equal(laptop[2], 'laptop');
-    assert.match(laptop[3], /^(\d+ h )?\d+ min$/);
+    assert.match(laptop[3], /^(\d+ h )?\d+ min \(until .+\)$/);
     assert.ok(rows.some((r) => r[0] === '02:00:00:00:50:02' && r[2] === '—'), 'the client without host name is missing');
   }, 45000, 250);
+  assert.match(await page.textContent('#service-status'), /^DHCP service: running · 1 subnet on eth0/);
   fs.mkdirSync(SHOTS, { recursive: true });
   await page.screenshot({ path: path.join(SHOTS, '10-living-clients.png'), fullPage: true });
+
+  // Releasing a real lease: dnsmasq drops it (the client asks again soon).
+  page.once('dialog', (d) => d.accept());
+  await page.click('#client-rows tr:has-text("02:00:00:00:50:01") button:has-text("Release")');
+  await page.waitForFunction(() => /released/.test(document.getElementById('message').textContent));
+  assert.equal(await page.textContent('#message'), 'The lease of 02:00:00:00:50:01 (' + laptopIp + ') was released.');
 
   // A subnet saved on eth1 through the page is served to the client there.
   await page.selectOption('#iface', 'eth1');

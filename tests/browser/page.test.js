@@ -21,6 +21,7 @@ let demo = null;
 let base = '';
 let browser = null;
 let page = null;
+const unloadDialogs = [];
 
 // --- helpers -------------------------------------------------------------------
 
@@ -109,6 +110,12 @@ before(async () => {
   browser = await launchBrowser({ user: USER, password: PASSWORD, viewport: { width: 1280, height: 900 } });
   page = browser.page;
   page.setDefaultTimeout(15000);
+  // Leaving the page with edits not saved asks first: the tests leave.
+  page.on('dialog', (d) => {
+    if (d.type() !== 'beforeunload') return;
+    unloadDialogs.push(d.message());
+    d.accept();
+  });
 });
 
 after(async () => {
@@ -136,7 +143,18 @@ test('without credentials neither the page nor the program is served', async () 
 });
 
 test('logged in, the page lists the interfaces by their display names', async () => {
+  const missing = [];
+  const listener = (r) => { if (r.status() >= 400) missing.push(`${r.status()} ${r.url()}`); };
+  page.on('response', listener);
   await openPage();
+  page.off('response', listener);
+  // Nothing the page asks for is refused (the icon included).
+  assert.deepEqual(missing, []);
+  assert.equal(await text('#global-title'), 'Settings of this interface');
+  assert.equal(await text('#iface-addrs'), 'Address 192.168.50.1/24');
+  // Nothing is served yet: no subnet, so the service is off.
+  assert.equal(await page.isChecked('#enable'), false);
+  assert.match(await text('#service-status'), /^DHCP service: stopped · 0 subnets on eth0$/);
   const options = await page.$$eval('#iface option', (os) => os.map((o) => [o.value, o.textContent]));
   assert.deepEqual(options.slice(0, 3), [['eth0', 'LAN 1 (eth0)'], ['eth1', 'LAN 2 (eth1)'], ['eth2', 'LAN 3 (eth2)']]);
   assert.ok(options.some(([v]) => v === 'bond0'));
@@ -157,7 +175,8 @@ test('two subnets and a reservation are saved, written as fragments and shown af
   await page.click('#add-subnet');
   await fillSubnet(1, { startip: '192.168.61.100', endip: '192.168.61.150', netmask: '255.255.255.0', gateway: '192.168.61.1' });
   await page.click('#add-reservation');
-  await page.fill('#reservation-0-mac', '02:00:00:00:60:09');
+  // Typed with "-", taken with ":".
+  await page.fill('#reservation-0-mac', '02-00-00-00-60-09');
   await page.fill('#reservation-0-ip', '192.168.60.20');
   await page.fill('#reservation-0-hostname', 'backup');
   await shot('02-edited');
@@ -165,7 +184,12 @@ test('two subnets and a reservation are saved, written as fragments and shown af
   const answer = await saveAndWait();
   assert.equal(answer.success, true, JSON.stringify(answer));
   assert.equal(answer.isSameApSubnet, false);
-  assert.match(await text('#save-message'), /^Saved/);
+  assert.equal(answer.serviceRestarted, true);
+  assert.match(await text('#save-message'), /^Saved; service restarted \(/);
+  assert.equal(await value('#reservation-0-mac'), '02:00:00:00:60:09');
+  // A range outside the interface's network is saved, with a warning.
+  assert.match(await text('#subnet-1-startip-error'), /^Warning: outside every network of this interface \(192\.168\.60\.1\/24\)/);
+  assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), null);
 
   assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'),
     'interface=eth1\n'
@@ -237,35 +261,47 @@ test('rows are reordered and switched off by keyboard, and the files follow', as
   assert.equal(await page.isChecked('#subnet-1-activated'), false);
 });
 
-test('an invalid value is refused, shown next to its field, and nothing is written', async () => {
+test('every invalid value is shown at once at its field, in the words of the screen, and nothing is sent', async () => {
   await openPage('#if=eth1');
   const before = dhcpdFiles();
+  const sent = [];
+  const listener = (r) => { if ((r.postData() || '').startsWith('action=applydata')) sent.push(r); };
+  page.on('request', listener);
+  await page.fill('#leasetime', 'abc');
   await page.fill('#subnet-1-startip', '192.168.60.300');
-  const answer = await saveAndWait();
-  assert.equal(answer.success, false, 'the program accepted a start address of 192.168.60.300');
-  assert.equal(answer.error, 'subnetData[1].startip: not an IPv4 address');
+  await page.fill('#reservation-0-hostname', 'backup,infinite');
+  await page.click('#add-subnet');
+  await fillSubnet(2, { startip: '192.168.61.140', endip: '192.168.61.160', netmask: '255.255.255.0', gateway: '192.168.61.1' });
+  await page.click('#save');
+  await settled();
+  page.off('request', listener);
+  assert.equal(sent.length, 0, 'a request was sent with invalid values');
+  const marked = await page.$$eval('[aria-invalid="true"]', (els) => els.map((el) => el.id));
+  assert.deepEqual(marked, ['leasetime', 'subnet-1-startip', 'subnet-2-startip', 'reservation-0-hostname']);
+  assert.equal(await text('#leasetime-error'), 'not a whole number of minutes');
   assert.equal(await text('#subnet-1-startip-error'), 'not an IPv4 address');
-  assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), 'true');
-  assert.equal(await page.evaluate(() => document.activeElement.id), 'subnet-1-startip');
-  assert.match(await text('#message'), /subnetData\[1\]\.startip: not an IPv4 address/);
-  // The edit stays on the page for correcting, and nothing changed on disk.
+  assert.equal(await text('#subnet-2-startip-error'), 'overlaps subnet 1');
+  assert.equal(await text('#message'), 'Not saved: 4 problems:\n'
+    + 'Lease time: not a whole number of minutes\n'
+    + 'Subnet 2, start address: not an IPv4 address\n'
+    + 'Subnet 3, start address: overlaps subnet 1\n'
+    + 'Reservation 1, host name: not a host name');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'leasetime');
+  // The edits stay on the page for correcting, and nothing changed on disk.
   assert.equal(await value('#subnet-1-startip'), '192.168.60.300');
   assert.deepEqual(dhcpdFiles(), before);
   await shot('04-invalid');
 
-  // Correcting the field takes the error away.
+  // Correcting a field takes its error away.
   await page.fill('#subnet-1-startip', '192.168.60.100');
   assert.equal(await text('#subnet-1-startip-error'), '');
   assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), null);
 
-  // A reservation whose host name would add a field to dnsmasq's host line.
-  await page.fill('#reservation-0-hostname', 'backup,infinite');
-  const refused = await saveAndWait();
-  assert.equal(refused.success, false);
-  assert.match(refused.error, /^staticData\[0\]\.hostname: /);
-  assert.notEqual(await text('#reservation-0-hostname-error'), '');
-  assert.equal(await page.evaluate(() => document.activeElement.id), 'reservation-0-hostname');
-  assert.deepEqual(dhcpdFiles(), before);
+  // A reservation at a subnet's gateway is allowed, with a warning.
+  await page.fill('#reservation-0-ip', '192.168.60.1');
+  assert.match(await text('#reservation-0-ip-error'), /^Warning: the gateway of its subnet/);
+  await page.fill('#reservation-0-ip', '192.168.60.20');
+  assert.equal(await text('#reservation-0-ip-error'), '');
 
   // A PXE boot file with a blank.
   await page.fill('#pxe_start_ip', '192.168.60.200');
@@ -277,6 +313,7 @@ test('an invalid value is refused, shown next to its field, and nothing is writt
   await page.click('#pxe-enable');
   await settled();
   assert.equal(await text('#pxe_bootloader-error'), 'contains a blank or an unprintable character');
+  assert.equal(await text('#pxe-message'), 'Not applied: Boot file: contains a blank or an unprintable character');
   assert.equal(await text('#pxe-status'), 'PXE network boot: off');
   assert.deepEqual(dhcpdFiles(), before);
 });
@@ -294,18 +331,23 @@ test('each place an "error" names is shown at its field', async () => {
     return route.continue();
   });
   try {
+    // The answer's place, its field, and the message in the words of the
+    // screen (rows counted from one, as the table shows them).
     const cases = [
-      ['dataArray.pdns: not an IPv4 address', '#pdns'],
-      ['dataArray.leasetime: out of range', '#leasetime'],
-      ['subnetData[0].gateway: not an IPv4 address', '#subnet-0-gateway'],
-      ['staticData[0].mac: not a MAC address', '#reservation-0-mac'],
-      ['iftype: not an interface name', '#iface'],
+      ['dataArray.pdns: not an IPv4 address', '#pdns', 'Primary DNS server: not an IPv4 address'],
+      ['dataArray.leasetime: out of range', '#leasetime', 'Lease time: out of range'],
+      ['subnetData[0].gateway: not an IPv4 address', '#subnet-0-gateway', 'Subnet 1, gateway: not an IPv4 address'],
+      ['subnetData[1].startip: overlaps subnetData[0]', '#subnet-1-startip', 'Subnet 2, start address: overlaps subnet 1'],
+      ['staticData[0].ip: same address as staticData[1]', '#reservation-0-ip',
+        'Reservation 1, IP address: same address as reservation 2'],
+      ['iftype: not an interface name', '#iface', 'Interface: not an interface name'],
     ];
-    for (const [error, field] of cases) {
+    for (const [error, field, words] of cases) {
       answer = { success: false, error };
       await page.click('#save');
       await settled();
-      const why = error.slice(error.indexOf(': ') + 2);
+      const why = words.slice(words.lastIndexOf(': ') + 2);
+      assert.equal(await text('#message'), `Not saved: ${words}`, error);
       assert.equal(await page.getAttribute(field, 'aria-invalid'), 'true', error);
       assert.equal(await text(`${field}-error`), why, error);
       assert.equal(await page.evaluate(() => `#${document.activeElement.id}`), field, error);
@@ -319,37 +361,51 @@ test('each place an "error" names is shown at its field', async () => {
     assert.equal(await text('#message'), 'Not saved: dataArray: not a JSON object');
 
     answer = { success: false, error: 'pxe_bootloader: contains a blank' };
-    await page.fill('#pxe_bootloader', 'a b');
+    for (const [id, v] of [['pxe_start_ip', '192.168.60.200'], ['pxe_end_ip', '192.168.60.220'],
+      ['pxe_netmask', '255.255.255.0'], ['pxe_gateway', '192.168.60.1'], ['pxe_dns', '192.168.60.2'],
+      ['pxe_bootloader', 'pxelinux.0']]) await page.fill(`#${id}`, v);
     await page.click('#pxe-enable');
     await settled();
     assert.equal(await text('#pxe_bootloader-error'), 'contains a blank');
-    assert.match(await text('#pxe-message'), /^Not applied: pxe_bootloader: contains a blank/);
+    assert.equal(await text('#pxe-message'), 'Not applied: Boot file: contains a blank');
+
+    // A save whose restart failed says so, with the start-up script's words.
+    answer = { success: true, isSameApSubnet: false, serviceRestarted: false,
+      serviceError: 'exit status 1: dnsmasq: bad dhcp-range at line 2' };
+    await page.click('#save');
+    await settled();
+    assert.equal(await text('#save-message'),
+      'Saved, but the DHCP service did not restart: exit status 1: dnsmasq: bad dhcp-range at line 2');
+    assert.equal(await page.getAttribute('#message', 'class'), 'message error');
   } finally {
     await page.unroute('**/cgi-bin/orvath');
   }
 });
 
-test('a subnet inside the access point\'s subnet is refused with a plain message', async () => {
+test('a subnet inside the access point\'s subnet is marked and named before anything is sent', async () => {
   await openPage('#if=eth2');
   const before = dhcpdFiles();
+  assert.equal((await action('getServiceStatus')).apSubnet, '192.168.100.1/255.255.255.0');
   await page.fill('#pdns', '192.168.100.1');
   await page.click('#add-subnet');
   await fillSubnet(0, { startip: '192.168.100.150', endip: '192.168.100.160', netmask: '255.255.255.0', gateway: '192.168.100.1' });
-  const answer = await saveAndWait();
-  assert.equal(answer.isSameApSubnet, true, JSON.stringify(answer));
-  const message = await text('#message');
-  assert.match(message, /access point's subnet/);
-  assert.equal(await page.getAttribute('#message', 'class'), 'message warning');
-  const after = dhcpdFiles();
-  assert.equal(after['dhcpd-eth2-eth20.conf'], undefined);
-  // Only the reservation list may have been rewritten, with the same content.
-  assert.deepEqual(Object.keys(after).filter((n) => n.includes('eth')), Object.keys(before).filter((n) => n.includes('eth')));
+  await page.click('#add-subnet');
+  await fillSubnet(1, { startip: '192.168.70.100', endip: '192.168.70.160', netmask: '255.255.255.0', gateway: '192.168.70.1' });
+  await page.click('#save');
+  await settled();
+  assert.equal(await text('#subnet-0-startip-error'), 'in the access point\'s subnet 192.168.100.0/24');
+  assert.equal(await page.getAttribute('#subnet-1-startip', 'aria-invalid'), null);
+  assert.equal(await text('#message'), 'Not saved: Subnet 1, start address: in the access point\'s subnet 192.168.100.0/24');
+  // Nothing at all was written: no half save.
+  assert.deepEqual(dhcpdFiles(), before);
   // The edits stay for correcting.
   assert.equal(await value('#subnet-0-startip'), '192.168.100.150');
 });
 
-test('PXE is set up, moved to another interface and disabled', async () => {
+test('PXE is set up, moved to another interface, saved again with its boot file and disabled', async () => {
   await openPage('#if=eth1');
+  // Disabling is offered only where PXE is on.
+  assert.equal(await page.isVisible('#pxe-disable'), false);
   await page.fill('#pxe_start_ip', '192.168.60.200');
   await page.fill('#pxe_end_ip', '192.168.60.220');
   await page.fill('#pxe_netmask', '255.255.255.0');
@@ -364,6 +420,9 @@ test('PXE is set up, moved to another interface and disabled', async () => {
   await eventually(async () => assert.equal(await page.locator('#subnet-rows tr.pxe-row').count(), 1));
   assert.equal(await text('#subnet-rows tr.pxe-row .badge'), 'PXE');
   assert.equal(await text('#subnet-2-startip'), '192.168.60.200');
+  // One switch for PXE: the row shows its state, the PXE section switches it.
+  assert.equal(await page.$eval('#subnet-2-activated', (el) => `${el.tagName} ${el.textContent}`), 'SPAN on');
+  assert.equal(await page.isVisible('#pxe-disable'), true);
   assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-pxe.info'), 'enable="yes"\n');
   const fragment = readSandbox('etc/dhcpd/dhcpd-eth1-pxe.conf');
   assert.match(fragment, /dhcp-range=set:pxe,192\.168\.60\.200,192\.168\.60\.220,255\.255\.255\.0,/);
@@ -398,11 +457,19 @@ test('PXE is set up, moved to another interface and disabled', async () => {
   await openPage('#if=eth0');
   assert.equal(await value('#pxe_start_ip'), '192.168.50.200');
   assert.equal(await value('#pxe_gateway'), '192.168.50.1');
+  assert.equal(await value('#pxe_bootloader'), 'pxelinux.0');
+  // Saved again with another end address, it keeps its boot file.
+  await page.fill('#pxe_end_ip', '192.168.50.210');
+  await page.click('#pxe-enable');
+  await settled();
+  await eventually(async () => assert.match(await text('#pxe-message'), /^PXE network boot enabled on this interface; service restarted\.$/));
+  assert.match(readSandbox('etc/dhcpd/dhcpd-eth0-pxe.conf'), /192\.168\.50\.210,[\s\S]*dhcp-boot=tag:pxe,pxelinux\.0\n/);
 
   await page.click('#pxe-disable');
   await settled();
   await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: off'));
   assert.equal(readSandbox('etc/dhcpd/dhcpd-eth0-pxe.info'), 'enable="no"\n');
+  assert.equal(await page.isVisible('#pxe-disable'), false);
   const status = await action('getEnablePXEConfig');
   assert.equal(status.pxe_enabled, false);
 });
@@ -419,20 +486,135 @@ test('the client list shows remaining lease times readably and refreshes on its 
     + `${now + 500} 02:00:00:00:60:09 192.168.60.20 backup eth1\n`
     + `${now + 500} 02:00:00:00:50:31 192.168.50.131 other eth0\n`);
   await openPage('#if=eth1');
-  const rows = async () => page.$$eval('#client-rows tr', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+  // MAC address, IP address, host name, remaining lease (without its end).
+  const rows = async () => page.$$eval('#client-rows tr', (trs) => trs.map((tr) => [...tr.cells].slice(0, 4)
+    .map((c, i) => (i === 3 ? c.firstChild.textContent : c.textContent))));
   await eventually(async () => assert.equal((await rows()).length, 4));
+  // In the order of the addresses; the reserved client is marked.
   assert.deepEqual(await rows(), [
+    ['02:00:00:00:60:09', '192.168.60.20 reserved', 'backup', 'unlimited'],
     ['02:00:00:00:60:31', '192.168.60.131', 'laptop', '1 d 1 h 1 min'],
     ['02:00:00:00:60:32', '192.168.60.132', '—', '2 h 0 min'],
     ['02:00:00:00:60:33', '192.168.60.133', 'old', 'expired'],
-    ['02:00:00:00:60:09', '192.168.60.20', 'backup', 'unlimited'],
   ]);
+  // The end of the lease beside the time left.
+  assert.match(await text('#client-rows tr:nth-child(2) .until'), /^\(until .+\)$/);
   await shot('06-clients');
 
-  // A new client appears without any action on the page.
+  // A new client appears without any action on the page, in its place.
   fs.appendFileSync(sandboxFile(log), `${now + 3 * 86400 + 30} 02:00:00:00:60:34 192.168.60.134 phone eth1\n`);
   await eventually(async () => assert.equal((await rows()).length, 5), 12000);
   assert.deepEqual((await rows())[4], ['02:00:00:00:60:34', '192.168.60.134', 'phone', '3 d 0 h 0 min']);
+
+  // Sorted by any column, both ways; filtered by any text.
+  await page.click('#clients th[data-sort="expire"] button');
+  assert.deepEqual((await rows()).map((r) => r[2]), ['old', '—', 'laptop', 'phone', 'backup']);
+  await page.click('#clients th[data-sort="expire"] button');
+  assert.deepEqual((await rows()).map((r) => r[2]), ['backup', 'phone', 'laptop', '—', 'old']);
+  assert.equal(await page.getAttribute('#clients th[data-sort="expire"]', 'aria-sort'), 'descending');
+  await page.fill('#client-filter', 'LAP');
+  assert.deepEqual((await rows()).map((r) => r[0]), ['02:00:00:00:60:31']);
+
+  // "Reserve" adds a filled reservation row, to be saved.
+  await page.click('#client-rows tr button:has-text("Reserve")');
+  assert.equal(await value('#reservation-1-mac'), '02:00:00:00:60:31');
+  assert.equal(await value('#reservation-1-ip'), '192.168.60.131');
+  assert.equal(await value('#reservation-1-hostname'), 'laptop');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'reservation-1-hostname');
+  assert.match(await text('#save-message'), /save to keep it/);
+  // A reserved client offers no "Reserve".
+  assert.equal(await page.locator('#client-rows tr button:has-text("Reserve")').count(), 0);
+
+  // "Release" asks first, and tells what came of it (no service runs here).
+  const dialogs = [];
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
+  await page.click('#client-rows tr button:has-text("Release")');
+  assert.match(dialogs[0], /^Release the lease of 02:00:00:00:60:31 \(192\.168\.60\.131\)\?/);
+  page.once('dialog', (d) => d.accept());
+  await page.click('#client-rows tr button:has-text("Release")');
+  await eventually(async () => assert.match(await text('#message'), /^The lease of 02:00:00:00:60:31 \(192\.168\.60\.131\) was not released: exit status 1: fixed mode/));
+  await page.fill('#client-filter', '');
+  await page.click('#revert');
+  await settled();
+});
+
+test('the service switch works on its own in both directions and asks before switching off', async () => {
+  await openPage('#if=eth1');
+  const switches = () => page.$$eval('#subnet-rows tr:not(.pxe-row)',
+    (trs) => trs.map((tr) => [tr.querySelector('input[type="checkbox"]').checked, tr.classList.contains('inactive')]));
+  // One subnet on, one off (switched off by keyboard above); the one off is greyed.
+  assert.deepEqual(await switches(), [[true, false], [false, true]]);
+  assert.equal(await page.isChecked('#enable'), true);
+
+  await page.uncheck('#enable');
+  const dialogs = [];
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.accept(); });
+  const off = await saveAndWait();
+  assert.equal(off.success, true, JSON.stringify(off));
+  assert.match(dialogs[0], /^Switch the DHCP service off on LAN 2 \(eth1\)\?/);
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.info'), 'enable="no"\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth11.info'), 'enable="no"\n');
+
+  // Reloaded, the service is off and every subnet keeps its own switch.
+  await openPage('#if=eth1');
+  assert.equal(await page.isChecked('#enable'), false);
+  assert.deepEqual(await switches(), [[true, false], [false, true]]);
+  assert.match(await text('#service-status'), /0 subnets on eth1/);
+
+  // Switched on alone, the service serves exactly the subnets that are on.
+  await page.check('#enable');
+  const on = await saveAndWait();
+  assert.equal(on.success, true, JSON.stringify(on));
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.info'), 'enable="yes"\n');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-eth11.info'), 'enable="no"\n');
+  await openPage('#if=eth1');
+  assert.equal(await page.isChecked('#enable'), true);
+  assert.deepEqual(await switches(), [[true, false], [false, true]]);
+  assert.match(await text('#service-status'), /1 subnet on eth1/);
+});
+
+test('a failed restart is shown after the save and in the status line', async () => {
+  const script = sandboxFile('etc/rc.network');
+  const good = fs.readFileSync(script, 'utf8');
+  fs.writeFileSync(script, '#!/bin/sh\necho "dnsmasq: failed to create listening socket for port 67: Address in use" >&2\nexit 1\n');
+  try {
+    await openPage('#if=eth1');
+    await page.fill('#domain', 'test.lan');
+    const answer = await saveAndWait();
+    assert.equal(answer.success, true);
+    const why = 'exit status 1: dnsmasq: failed to create listening socket for port 67: Address in use';
+    assert.equal(answer.serviceError, why);
+    assert.equal(await text('#save-message'), `Saved, but the DHCP service did not restart: ${why}`);
+    assert.match(await text('#service-status'), new RegExp(`failed: ${why}$`));
+    assert.equal(await page.getAttribute('#service-status', 'class'), 'service-status failed');
+  } finally {
+    fs.writeFileSync(script, good);
+  }
+});
+
+test('answers for an interface no longer chosen are dropped', async () => {
+  await openPage('#if=eth1');
+  const shown = () => Promise.all(['#pdns', '#leasetime', '#subnet-0-startip', '#pxe_start_ip'].map((id) => value(id)));
+  const eth1 = await shown();
+  // eth0's answers are held back until eth1's have arrived.
+  let release = null;
+  const held = new Promise((resolve) => { release = resolve; });
+  await page.route('**/cgi-bin/orvath', async (route) => {
+    if (/(iftype|if_name)=eth0/.test(route.request().postData() || '')) await held;
+    return route.continue();
+  });
+  try {
+    await page.selectOption('#iface', 'eth0');
+    await page.selectOption('#iface', 'eth1');
+    await eventually(async () => assert.deepEqual(await shown(), eth1));
+    release();
+    await settled();
+    assert.deepEqual(await shown(), eth1);
+    assert.equal(await page.inputValue('#iface'), 'eth1');
+  } finally {
+    release();
+    await page.unroute('**/cgi-bin/orvath');
+  }
 });
 
 test('every control has a name and is reached by the keyboard', async () => {
@@ -468,6 +650,13 @@ test('switching the interface with unsaved edits asks first', async () => {
   assert.equal(await value('#pdns'), '192.168.50.1');
   // Nothing was saved on the way.
   assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /domain-search,test\.lan\n/);
+
+  // Leaving the page with edits not saved asks first.
+  await page.fill('#domain', 'changed.lan');
+  unloadDialogs.length = 0;
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(unloadDialogs.length, 1);
 });
 
 test('a narrow window shows the page without sideways scrolling', async () => {
@@ -478,6 +667,22 @@ test('a narrow window shows the page without sideways scrolling', async () => {
     assert.ok(overflow <= 0, `the page is ${overflow} px wider than the window`);
     // Cells carry their column's name where the table header is hidden.
     assert.equal(await page.getAttribute('#subnet-rows tr td:nth-child(2)', 'data-label'), 'Start address');
+    // Every button is large enough for a finger.
+    const small = await page.$$eval('button', (bs) => bs.filter((b) => b.offsetParent && !b.closest('thead'))
+      .filter((b) => b.getBoundingClientRect().height < 44).map((b) => b.outerHTML));
+    assert.deepEqual(small, []);
+    // Save is in reach at the top of the page, and an error stays in sight.
+    const inView = async (selector) => page.$eval(selector, (el) => {
+      const r = el.getBoundingClientRect();
+      return r.top >= 0 && r.bottom <= window.innerHeight;
+    });
+    assert.equal(await inView('#save'), true);
+    await page.fill('#leasetime', 'x');
+    await page.click('#save');
+    assert.equal(await inView('#message'), true);
+    await page.click('#revert');
+    await settled();
+    console.log(`# the page is ${await page.evaluate(() => document.documentElement.scrollHeight)} px tall at 360 px`);
     await shot('07-narrow');
   } finally {
     await page.setViewportSize({ width: 1280, height: 900 });
@@ -493,4 +698,12 @@ test('the remaining time reads as days, hours and minutes', () => {
   assert.equal(formatRemaining('0,0,0'), 'less than 1 min');
   assert.equal(formatRemaining('expired'), 'expired');
   assert.equal(formatRemaining('unlimited'), 'unlimited');
+  // The end of the lease, from a given moment: the time alone on the same day.
+  const { formatExpiry } = require(path.join(TOP, 'web', 'app.js'));
+  const now = new Date(2026, 0, 5, 10, 0);
+  const clock = (h, m) => new Date(2026, 0, 5, h, m).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
+  assert.equal(formatExpiry('0,2,3', now), `until ${clock(12, 3)}`);
+  assert.match(formatExpiry('1,0,0', now), new RegExp(`^until \\S.* ${clock(10, 0)}$`));
+  assert.notEqual(formatExpiry('1,0,0', now), `until ${clock(10, 0)}`);
+  assert.equal(formatExpiry('unlimited', now), '');
 });

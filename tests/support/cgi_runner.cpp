@@ -114,6 +114,12 @@ static void splitAnswer(CgiResult &result)
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
     result.bodyParsed = reader->parse(text.data(), text.data() + text.size(), &result.body, &errors);
+    for (const char *name : {"serviceRestarted", "serviceError"}) {
+        if (result.body.isObject() && result.body.isMember(name)) {
+            result.service[name] = result.body[name];
+            result.body.removeMember(name);
+        }
+    }
 }
 
 // After a request that writes the service's configuration, dnsmasq must

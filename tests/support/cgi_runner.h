@@ -36,6 +36,10 @@ struct CgiResult {
     std::string header;  // the header block, without the blank line
     Json::Value body;    // the parsed answer (null when there is none)
     bool bodyParsed = false;
+    // The restart's members of the answer ("serviceRestarted", "serviceError"),
+    // taken out of body: the tests of what a request writes compare body
+    // whole, whatever became of the restart after it.
+    Json::Value service;
 };
 
 std::string urlEncode(const std::string &text);

@@ -1,0 +1,378 @@
+/*
+ * The service as the administrator sees it: how the last restart ended (kept
+ * in one small status file), whether dnsmasq runs, and releasing one lease.
+ *
+ * The start-up script is run from an argv, as restartDHCPServer runs it, but
+ * with its standard output and error read through a pipe: they still go on
+ * to our standard error (the log), and their last lines become the short
+ * reason shown when it fails.
+ */
+#include "quomodhcp.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "orvath_common.h"
+#include "quomodhcp_internal.h"
+#include "vorl.h"
+
+/* The outcome of the last restart: "time=<seconds>", "status=<exit status>",
+ * an empty line, then the reason text to the end of the file. */
+#define SERVICE_STATUS_PATH "/var/packages/Orvath/target/etc/service.status"
+#define DNSMASQ_PID_PATH "/var/run/orvath-dnsmasq.pid"
+#define PACKAGE_LEASE_LOG "/var/packages/Orvath/target/etc/dhcpd-leases.log"
+/* Bytes of the programs' output kept to find its last lines. */
+enum { kTailLen = 2048, kReasonLines = 3 };
+
+/* Keeps the last kTailLen bytes of what was read. */
+typedef struct OutputTail {
+    char text[kTailLen + 1];
+    size_t len;
+} OutputTail;
+
+static void tailAppend(OutputTail *tail, const char *data, size_t len)
+{
+    if (len >= kTailLen) {
+        memcpy(tail->text, data + len - kTailLen, kTailLen);
+        tail->len = kTailLen;
+    } else {
+        size_t keep = tail->len + len > kTailLen ? kTailLen - len : tail->len;
+        memmove(tail->text, tail->text + tail->len - keep, keep);
+        memcpy(tail->text + keep, data, len);
+        tail->len = keep + len;
+    }
+    tail->text[tail->len] = '\0';
+}
+
+/* Reads what the pipe holds now; false at its end or on an error. */
+static bool drainPipe(int fd, OutputTail *tail)
+{
+    char buf[512];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+        return true;
+    if (n <= 0)
+        return false;
+    /* The output stays in the log, as when the script writes there itself. */
+    ssize_t written = write(STDERR_FILENO, buf, (size_t)n);
+    (void)written;
+    tailAppend(tail, buf, (size_t)n);
+    return true;
+}
+
+/* Runs argv[0] with argv (fork/execv, no shell), reading its standard output
+ * and error into tail until it exits. A grandchild that keeps the pipe open
+ * (a daemon started by the script) does not hold us: once the program has
+ * exited, only what is already in the pipe is read. Returns the exit status,
+ * 127 when it could not be started, the negated signal number when a signal
+ * ended it. */
+static int runCapturing(const char *const argv[], OutputTail *tail)
+{
+    tail->len = 0;
+    tail->text[0] = '\0';
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        ORV_LOG("Failed to start [%s]: %s", argv[0], strerror(errno));
+        return 127;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        ORV_LOG("Failed to start [%s]: %s", argv[0], strerror(errno));
+        close(fds[0]);
+        close(fds[1]);
+        return 127;
+    }
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        dup2(fds[1], STDERR_FILENO);
+        execv(argv[0], (char *const *)argv);
+        _exit(127);
+    }
+    close(fds[1]);
+    int status = 0;
+    bool exited = false;
+    bool open = true;
+    while (!exited) {
+        struct pollfd p = {fds[0], POLLIN, 0};
+        if (open && poll(&p, 1, 100) > 0)
+            open = drainPipe(fds[0], tail);
+        else if (!open)
+            poll(NULL, 0, 20);
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            exited = true;
+        else if (done < 0 && errno != EINTR) {
+            ORV_LOG("Failed to wait for [%s]: %s", argv[0], strerror(errno));
+            close(fds[0]);
+            return 127;
+        }
+    }
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    while (open && drainPipe(fds[0], tail)) {
+    }
+    close(fds[0]);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return -WTERMSIG(status);
+    return 127;
+}
+
+/* The last kReasonLines non-empty lines of the output, unprintable
+ * characters as blanks, into szReason. */
+static void lastLines(const OutputTail *tail, char *szReason, size_t cbReason)
+{
+    /* Where the last non-empty lines begin and end, oldest first. */
+    size_t begins[kReasonLines], ends[kReasonLines];
+    int count = 0;
+    size_t lineStart = 0;
+    for (size_t i = 0; i <= tail->len; ++i) {
+        if (i < tail->len && tail->text[i] != '\n' && tail->text[i] != '\r')
+            continue;
+        if (i > lineStart) {
+            if (count == kReasonLines) {
+                memmove(begins, begins + 1, sizeof begins[0] * (kReasonLines - 1));
+                memmove(ends, ends + 1, sizeof ends[0] * (kReasonLines - 1));
+                --count;
+            }
+            begins[count] = lineStart;
+            ends[count] = i;
+            ++count;
+        }
+        lineStart = i + 1;
+    }
+    size_t out = 0;
+    for (int k = 0; k < count; ++k) {
+        if (k > 0 && out + 1 < cbReason)
+            szReason[out++] = '\n';
+        for (size_t i = begins[k]; i < ends[k] && out + 1 < cbReason; ++i) {
+            unsigned char c = (unsigned char)tail->text[i];
+            szReason[out++] = (c < ' ' || c == 0x7f) ? ' ' : (char)c;
+        }
+    }
+    szReason[out] = '\0';
+}
+
+/* "exit status N[: <last lines>]" for a program that failed. */
+static void failureReason(int result, const OutputTail *tail, char *szReason, size_t cbReason)
+{
+    char szLines[QUOMO_REASON_LEN];
+    lastLines(tail, szLines, sizeof szLines);
+    char szStatus[64];
+    if (result == 127)
+        orvCopy(szStatus, sizeof szStatus, "could not be started (exit status 127)");
+    else if (result < 0)
+        orvFormat(szStatus, sizeof szStatus, "killed by signal %d", -result);
+    else
+        orvFormat(szStatus, sizeof szStatus, "exit status %d", result);
+    orvFormat(szReason, cbReason, szLines[0] ? "%s: %s" : "%s", szStatus, szLines);
+}
+
+/* Runs the start-up script with its arguments; the reason filled when it
+ * fails, "" otherwise. */
+static int runScript(const char *a1, const char *a2, const char *a3, const char *a4,
+                     char *szReason, size_t cbReason)
+{
+    orvCopy(szReason, cbReason, "");
+    char szScript[QUOMO_PATH_LEN];
+    /* A cut name would run another program: the script cannot be started. */
+    if (!orvPath(szScript, sizeof szScript, "/etc/rc.network")) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        orvCopy(szReason, cbReason, "the start-up script's path is too long");
+        return 127;
+    }
+    const char *argv[] = {szScript, a1, a2, a3, a4, NULL};
+    OutputTail tail;
+    int result = runCapturing(argv, &tail);
+    if (result != 0)
+        failureReason(result, &tail, szReason, cbReason);
+    return result;
+}
+
+static int writeServiceStatus(time_t when, int result, const char *szReason)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (!orvPath(szPath, sizeof szPath, SERVICE_STATUS_PATH)) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
+    }
+    char szText[QUOMO_REASON_LEN + 128];
+    orvFormat(szText, sizeof szText, "time=%lld\nstatus=%d\n\n%s\n", (long long)when, result,
+              szReason);
+    return orvReplaceFile(szPath, szText, strlen(szText), 0644);
+}
+
+int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason)
+{
+    if (!szReason || cbReason == 0)
+        return 127;
+    int result = runScript("nat-restart-dhcp", NULL, NULL, NULL, szReason, cbReason);
+    if (result == 1)
+        ORV_LOG("Failed to restart DHCP SERVER");
+    if (!writeServiceStatus(time(NULL), result, szReason))
+        ORV_LOG("Cannot keep the outcome of the restart");
+    return result;
+}
+
+int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome)
+{
+    if (!pOutcome)
+        return 0;
+    memset(pOutcome, 0, sizeof *pOutcome);
+    char szPath[QUOMO_PATH_LEN];
+    if (!orvPath(szPath, sizeof szPath, SERVICE_STATUS_PATH))
+        return 0;
+    FILE *fp = fopen(szPath, "r");
+    if (!fp)
+        return 0;
+    char szLine[128];
+    long long when = 0;
+    int status = 0;
+    int fields = 0;
+    while (fgets(szLine, sizeof szLine, fp) && szLine[0] != '\n') {
+        if (sscanf(szLine, "time=%lld", &when) == 1 || sscanf(szLine, "status=%d", &status) == 1)
+            ++fields;
+    }
+    size_t len = fread(pOutcome->szReason, 1, sizeof pOutcome->szReason - 1, fp);
+    fclose(fp);
+    if (fields != 2)
+        return 0;
+    pOutcome->szReason[len] = '\0';
+    while (len > 0 && pOutcome->szReason[len - 1] == '\n')
+        pOutcome->szReason[--len] = '\0';
+    pOutcome->time = when;
+    pOutcome->status = status;
+    return 1;
+}
+
+/* The pid that the start-up script's pid file names, when it is a dnsmasq. */
+static bool pidFileNamesDnsmasq(const char *szPidFile)
+{
+    FILE *fp = fopen(szPidFile, "r");
+    if (!fp)
+        return false;
+    long pid = 0;
+    int read = fscanf(fp, "%ld", &pid);
+    fclose(fp);
+    if (read != 1 || pid <= 0)
+        return false;
+    char szComm[64];
+    if (!orvFormat(szComm, sizeof szComm, "/proc/%ld/comm", pid))
+        return false;
+    FILE *comm = fopen(szComm, "r");
+    if (!comm)
+        return false;
+    char szName[32] = "";
+    bool named = fgets(szName, sizeof szName, comm) && strcmp(szName, "dnsmasq\n") == 0;
+    fclose(comm);
+    return named;
+}
+
+int QUOMODHCPServiceRunning(void)
+{
+    char szPidFile[QUOMO_PATH_LEN];
+    if (orvPath(szPidFile, sizeof szPidFile, DNSMASQ_PID_PATH) &&
+        VORLCFileExist(szPidFile) == 1)
+        return pidFileNamesDnsmasq(szPidFile) ? 1 : 0;
+    /* Without the script's pid file only the system's own service counts:
+     * a dnsmasq elsewhere on a test machine is not this root's. */
+    if (orvRoot()[0] != '\0')
+        return 0;
+    return VORLCIsProcAlive("dnsmasq") == 1 ? 1 : 0;
+}
+
+int QUOMODHCPDnsOnly(void)
+{
+    return isIfTagEnable("dns", "dns") == 0 ? 1 : 0;
+}
+
+/* ---- releasing a lease ---- */
+
+/* Keeps every line of the log but the record of mac and ip. Returns the
+ * number removed, -1 on failure. */
+static int dropRecord(const char *szLog, const char *szMac, const char *szIp)
+{
+    FILE *fp = fopen(szLog, "r");
+    if (!fp)
+        return errno == ENOENT ? 0 : -1;
+    char *kept = NULL;
+    size_t keptLen = 0;
+    FILE *out = open_memstream(&kept, &keptLen);
+    if (!out) {
+        fclose(fp);
+        return -1;
+    }
+    char *line = NULL;
+    size_t cap = 0;
+    int removed = 0;
+    PVORL_SZLIST pList = quomoListAlloc();
+    while (pList && getline(&line, &cap, fp) >= 0) {
+        /* "<expiry> <mac> <ip> [<hostname>] <ifname>" */
+        int n = VORLCStrSep(line, " ", &pList);
+        bool match = (n == 4 || n == 5) && strcmp(VORLCSzListGet(pList, 1), szMac) == 0 &&
+                     strcmp(VORLCSzListGet(pList, 2), szIp) == 0;
+        if (match)
+            ++removed;
+        else
+            fputs(line, out);
+    }
+    bool readOk = pList && !ferror(fp);
+    VORLCSzListFree(pList);
+    free(line);
+    fclose(fp);
+    fclose(out);
+    int result = removed;
+    if (!readOk)
+        result = -1;
+    else if (removed > 0 && !orvReplaceFile(szLog, kept, keptLen, 0644))
+        result = -1;
+    free(kept);
+    return result;
+}
+
+int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp)
+{
+    if (!szMac || !szIp || !*szMac || !*szIp)
+        return -1;
+    char szLog[QUOMO_PATH_LEN];
+    char szLock[QUOMO_PATH_LEN];
+    if (!orvPath(szLog, sizeof szLog, PACKAGE_LEASE_LOG) ||
+        !orvPath(szLock, sizeof szLock, PACKAGE_LEASE_LOG ".lock")) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return -1;
+    }
+    /* The lease hook and the list's clean-up rewrite the log under this
+     * lock too; without it the removal is still made. */
+    int lockFd = orvLockFile(szLock);
+    int removed = dropRecord(szLog, szMac, szIp);
+    orvUnlockFile(lockFd);
+    if (removed < 0)
+        ORV_LOG("Cannot remove the lease of %s from the lease log", szMac);
+    return removed;
+}
+
+int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
+                          char *szReason, size_t cbReason)
+{
+    if (!szReason || cbReason == 0)
+        return 127;
+    if (!szIfName || !szMac || !szIp || quomoNameFault(szIfName) ||
+        strpbrk(szMac, "\r\n") || strpbrk(szIp, "\r\n")) {
+        orvCopy(szReason, cbReason, "bad parameters");
+        return 127;
+    }
+    int result = runScript("dhcp-release", szIfName, szIp, szMac, szReason, cbReason);
+    if (result != 0) {
+        ORV_LOG("Failed to release the lease of %s", szMac);
+        return result;
+    }
+    QUOMODHCPRemoveLeaseRecord(szMac, szIp);
+    return 0;
+}
