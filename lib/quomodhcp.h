@@ -11,11 +11,16 @@
 #ifndef QUOMODHCP_H
 #define QUOMODHCP_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The library exports exactly the functions marked QUOMO_API; everything
+ * else in it is compiled hidden. */
+#define QUOMO_API __attribute__((visibility("default")))
 
 #define QUOMO_IP_LEN 20         /* dotted IPv4 or MAC address text */
 #define QUOMO_IFNAME_LEN 16     /* interface name */
@@ -57,39 +62,74 @@ typedef struct DhcpPxeConf {
     char szBootFile[QUOMO_BOOTFILE_LEN];
 } DhcpPxeConf;
 
+/* Callers on the appliance are built apart from the library, on 32-bit and
+ * 64-bit targets alike: the records' layout is part of the interface and
+ * must be the same everywhere (int32_t and char arrays, no padding). */
+#ifdef __cplusplus
+#define QUOMO_LAYOUT(cond) static_assert(cond, #cond)
+#else
+#define QUOMO_LAYOUT(cond) _Static_assert(cond, #cond)
+#endif
+QUOMO_LAYOUT(sizeof(DhcpServerConf) == 4260);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, isEnabled) == 0);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, leaseTime) == 4);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szStartIp) == 8);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szEndIp) == 28);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szIfName) == 48);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szDomain) == 64);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szPrimaryDns) == 4160);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szSecondaryDns) == 4180);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szNetmask) == 4200);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szGateway) == 4220);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szTag) == 4240);
+QUOMO_LAYOUT(sizeof(DhcpPxeConf) == 8356);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, isEnabled) == 0);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, leaseTime) == 4);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szStartIp) == 8);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szEndIp) == 28);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szIfName) == 48);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szDomain) == 64);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szPrimaryDns) == 4160);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szSecondaryDns) == 4180);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szNetmask) == 4200);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szGateway) == 4220);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szTag) == 4240);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szBootFile) == 4260);
+#undef QUOMO_LAYOUT
+
 /* Per-interface subnet files: /etc/dhcpd/dhcpd-<ifName>-<tag>.conf / .info */
-int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
-int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
-int removeUnusedConf(const char *szIfName, int firstIndex);
-int removeUnusedInfo(const char *szIfName, int firstIndex);
+QUOMO_API int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
+QUOMO_API int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
+QUOMO_API int removeUnusedConf(const char *szIfName, int firstIndex);
+QUOMO_API int removeUnusedInfo(const char *szIfName, int firstIndex);
 
 /* Service control and the DNS-only fragment */
-int isIfTagEnable(const char *szIfName, const char *szTag);
-int disableDHCPServer(const char *szIfName);
-int isDHCPDActivate(const char *szIfName);
-int restartDHCPServer(void);
-int QUOMODHCPDecideDisableDNS(void);
+QUOMO_API int isIfTagEnable(const char *szIfName, const char *szTag);
+QUOMO_API int disableDHCPServer(const char *szIfName);
+QUOMO_API int isDHCPDActivate(const char *szIfName);
+QUOMO_API int restartDHCPServer(void);
+QUOMO_API int QUOMODHCPDecideDisableDNS(void);
 
 /* Static reservations: /etc/dhcpd/dhcpdStatic.ori and the static fragment */
-int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname);
+QUOMO_API int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname);
 /* szMac and szIp hold QUOMO_IP_LEN bytes, szHostname QUOMO_HOSTNAME_LEN. */
-int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine);
-int QUOMODHCPGenFakeStaticFile(void);
+QUOMO_API int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine);
+QUOMO_API int QUOMODHCPGenFakeStaticFile(void);
 
 /* Lease log and expiry texts */
 /* szExpireTime holds QUOMO_EXPIRE_LEN bytes. */
-int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac);
+QUOMO_API int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac);
 /* Buffers: QUOMO_IP_LEN, QUOMO_IP_LEN, QUOMO_HOSTNAME_LEN, QUOMO_EXPIRE_LEN,
  * QUOMO_IFNAME_LEN bytes. */
-int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
+QUOMO_API int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
                    const char *szLine);
-int QUOMODHCPUpdateLease(void);
-int QUOMODHCPRemoveExpiredLease(void);
+QUOMO_API int QUOMODHCPUpdateLease(void);
+QUOMO_API int QUOMODHCPRemoveExpiredLease(void);
 
 /* PXE subnet: /etc/dhcpd/dhcpd-<ifName>-pxe.conf / .info */
-int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
-int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
-int isSameApSubnet(const char *szIp, const char *szNetmask);
+QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
+QUOMO_API int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
+QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ci.h"
 #include "dnsmasq_check.h"
 
 extern char **environ;
@@ -125,6 +127,16 @@ static void checkWrittenConfig(const Sandbox &sandbox, const CgiRequest &request
         writes = writes || query.find(std::string("&action=") + action + "&") != std::string::npos;
     if (!writes || request.expectRejectedConfig)
         return;
+    if (dnsmasqProgram().empty()) {
+        // The check cannot run: say so (once), and under CI=1 fail.
+        static bool told = false;
+        if (ciRequiresEveryTool())
+            ADD_FAILURE() << "CI=1, missing: dnsmasq, which checks the written configuration";
+        else if (!told)
+            fprintf(stderr, "dnsmasq is not installed: written configurations are not checked\n");
+        told = true;
+        return;
+    }
     DnsmasqCheck check = checkDnsmasqConfig(sandbox.root());
     if (check.ran && !check.accepted)
         ADD_FAILURE() << "dnsmasq rejects the configuration written by this request:\n"

@@ -171,6 +171,11 @@ std::map<std::string, std::string> Sandbox::snapshot() const
     return files;
 }
 
+void Sandbox::addProcess(int pid, const std::string &name) const
+{
+    write("proc/" + std::to_string(pid) + "/comm", name + "\n");
+}
+
 NamedProcess::NamedProcess(const Sandbox &sandbox)
 {
     std::string copy = sandbox.path("named");

@@ -37,6 +37,10 @@ public:
     void addInterface(const std::string &name, int ifindex,
                       const std::string &kind = "ethernet") const;
 
+    // Lists a made-up process in <root>/proc (<pid>/comm holds its name),
+    // the process table read under ORVATH_PROC_IN_ROOT=1.
+    void addProcess(int pid, const std::string &name) const;
+
     // Installs <root>/etc/rc.network: appends its arguments as one line to
     // <root>/restart.log and exits with the status in <root>/restart.status
     // (0 when that file is missing).
