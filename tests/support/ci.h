@@ -17,9 +17,8 @@ inline bool ciRequiresEveryTool()
 // Leaves the current test function (or SetUp): skipped with the reason, or
 // failed under CI=1. Streams the reason like GTEST_SKIP().
 #define SKIP_FOR_MISSING_TOOL()                                                                    \
-    return ::testing::internal::AssertHelper(ciRequiresEveryTool()                                 \
-                                                 ? ::testing::TestPartResult::kFatalFailure        \
-                                                 : ::testing::TestPartResult::kSkip,               \
-                                             __FILE__, __LINE__,                                   \
-                                             ciRequiresEveryTool() ? "CI=1, missing: " : "") =     \
+    return ::testing::internal::AssertHelper(                                                      \
+               ciRequiresEveryTool() ? ::testing::TestPartResult::kFatalFailure                    \
+                                     : ::testing::TestPartResult::kSkip,                           \
+               __FILE__, __LINE__, ciRequiresEveryTool() ? "CI=1 and a tool is missing" : "") =    \
         ::testing::Message()
