@@ -688,7 +688,7 @@ TEST_F(E2eDhcp, RejectedConfigurationLeavesThePreviousServiceRunning)
 
 TEST_F(E2eDhcp, WithANameServerRunningDhcpServesWithoutDns)
 {
-    NamedProcess named(box_);
+    box_.addProcess(4242, "named");
     CgiResult r = applyData({});
     ASSERT_EQ(r.body["success"], true) << r.err;
     ASSERT_TRUE(box_.exists("etc/dhcpd/dhcpd-dns-dns.conf"));

@@ -86,6 +86,8 @@ static std::vector<std::string> cgiEnvironment(const Sandbox &sandbox, const Cgi
     }
     env.push_back("ORVATH_ROOT=" + sandbox.root());
     env.push_back("ORVATH_LOG_STDERR=1");
+    // The program sees the processes the sandbox lists, not another test's.
+    env.push_back("ORVATH_PROC_IN_ROOT=1");
     env.push_back("GATEWAY_INTERFACE=CGI/1.1");
     env.push_back("REQUEST_METHOD=" + request.method);
     env.push_back("QUERY_STRING=" + encodeParams(request.query));

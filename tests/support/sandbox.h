@@ -58,19 +58,5 @@ private:
     bool hadRoot_ = false;
 };
 
-// A real process whose name is "named" (a copy of sleep), for the DNS-only
-// mode. Killed and reaped when the object goes away.
-class NamedProcess {
-public:
-    explicit NamedProcess(const Sandbox &sandbox);
-    ~NamedProcess();
-    NamedProcess(const NamedProcess &) = delete;
-    NamedProcess &operator=(const NamedProcess &) = delete;
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-};
-
 // Reads a whole file ("" when missing).
 std::string readFile(const std::string &path);
