@@ -3,10 +3,13 @@
 # `make demo` runs the system. `make test32` does the same as `make test` for
 # the 32-bit target; `make fuzz` runs the fuzz target for FUZZ_SECONDS;
 # `make bench` prints the program's time and memory per request.
+# `make package` builds the Debian package for the machine's architecture,
+# `make package32` for i386 (under build/<variant>/package/); `make install
+# DESTDIR=<dir>` installs the same files under <dir>.
 BUILD ?= build
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test test32 demo fuzz bench clean
+.PHONY: all deps build test test32 demo fuzz bench package package32 install clean
 
 all: build
 
@@ -37,6 +40,17 @@ bench: deps
 	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 20 250
 	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 3 2000
 	@$(BUILD)/normal/bench_decode $(BUILD)/normal/orvath 3
+
+package: deps
+	@scripts/package normal
+
+package32: deps
+	@scripts/deps --m32
+	@scripts/package m32
+
+install: deps
+	@TARGET=installable scripts/build normal
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD)/normal
 
 clean:
 	rm -rf $(BUILD)

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "orvath_common.h"
+#include "quomodhcp_guard.h"
 #include "quomodhcp_internal.h"
 #include "vorl.h"
 
@@ -27,26 +28,23 @@ static int getDhcpOptionValue(const char *szConf, const char *szKey, char *szVal
         return 0;
     }
 
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
+    QuomoList list;
+    if (!list.ok())
         return 0;
-    int result = 0;
     char szLine[QUOMO_VALUE_LEN] = "";
     if (VORLCFileGetLine(szConf, szKey, szLine, sizeof szLine, QUOMO_VALUE_LEN) > 0) {
         /* Empty fields are kept, so that an empty value reads back empty
          * rather than as the option's name. */
-        int count = VORLCStrSep(szLine, ",", &pList);
-        if (count > 0) {
-            orvCopy(szValue, (size_t)cbValue, VORLCSzListGet(pList, count - 1));
-            result = 1;
-        }
-    } else if (strcmp(szKey, "option:domain-search") == 0) {
-        result = 1;
-    } else {
-        ORV_LOG("Failed to get key %s", "dhcp-option");
+        int count = VORLCStrSep(szLine, ",", list.out());
+        if (count <= 0)
+            return 0;
+        orvCopy(szValue, (size_t)cbValue, list.get(count - 1));
+        return 1;
     }
-    VORLCSzListFree(pList);
-    return result;
+    if (strcmp(szKey, "option:domain-search") == 0)
+        return 1;
+    ORV_LOG("Failed to get key %s", "dhcp-option");
+    return 0;
 }
 
 /* Range, mask and lease time from the value of "dhcp-range":
@@ -96,12 +94,8 @@ static int readDnsServers(const char *szConf, DhcpServerConf *pConf, PVORL_SZLIS
 static int withList(int (*step)(const char *, DhcpServerConf *, PVORL_SZLIST *),
                     const char *szConf, DhcpServerConf *pConf)
 {
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
-        return 0;
-    int result = step(szConf, pConf, &pList);
-    VORLCSzListFree(pList);
-    return result;
+    QuomoList list;
+    return list.ok() && step(szConf, pConf, list.out());
 }
 
 int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf)

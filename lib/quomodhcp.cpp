@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "orvath_common.h"
+#include "quomodhcp_guard.h"
 #include "quomodhcp_internal.h"
 #include "vorl.h"
 
@@ -198,21 +199,19 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
         return 0;
 
     memset(pConf->szBootFile, 0, sizeof pConf->szBootFile);
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
+    QuomoList list;
+    if (!list.ok())
         return 0;
-    int result = 1;
     char szValue[QUOMO_VALUE_LEN] = "";
     /* dhcp-boot=tag:<tag>,<boot file>; without the line there is no boot file. */
-    if (VORLCFileGetKeyValue(szConf, "dhcp-boot", szValue, sizeof szValue, 0) > 0) {
-        int count = VORLCStrTok(szValue, ",", &pList);
-        if (count <= 0)
-            result = 0;
-        else if (count >= 2)
-            orvCopy(pConf->szBootFile, sizeof pConf->szBootFile, VORLCSzListGet(pList, 1));
-    }
-    VORLCSzListFree(pList);
-    return result;
+    if (VORLCFileGetKeyValue(szConf, "dhcp-boot", szValue, sizeof szValue, 0) <= 0)
+        return 1;
+    int count = VORLCStrTok(szValue, ",", list.out());
+    if (count <= 0)
+        return 0;
+    if (count >= 2)
+        orvCopy(pConf->szBootFile, sizeof pConf->szBootFile, list.get(1));
+    return 1;
 }
 
 int isSameApSubnet(const char *szIp, const char *szNetmask)
@@ -274,19 +273,17 @@ int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
+    QuomoList list;
+    if (!list.ok())
         return -1;
-    int ret = VORLCStrSep(szLine, "=,", &pList);
-    if (ret >= 0 && ret < STATIC_MIN_FIELDS) {
-        /* Not a reservation line: leave the buffers alone. */
-        ret = -1;
-    } else if (ret > 0) {
-        orvCopy(szMac, QUOMO_IP_LEN, VORLCSzListGet(pList, STATIC_FIELD_MAC));
-        orvCopy(szIp, QUOMO_IP_LEN, VORLCSzListGet(pList, STATIC_FIELD_IP));
-        orvCopy(szHostname, QUOMO_HOSTNAME_LEN, VORLCSzListGet(pList, STATIC_FIELD_HOSTNAME));
-    }
-    VORLCSzListFree(pList);
+    int ret = VORLCStrSep(szLine, "=,", list.out());
+    if (ret < 0)
+        return ret;
+    if (ret < STATIC_MIN_FIELDS)
+        return -1; /* not a reservation line: the buffers stay as they are */
+    orvCopy(szMac, QUOMO_IP_LEN, list.get(STATIC_FIELD_MAC));
+    orvCopy(szIp, QUOMO_IP_LEN, list.get(STATIC_FIELD_IP));
+    orvCopy(szHostname, QUOMO_HOSTNAME_LEN, list.get(STATIC_FIELD_HOSTNAME));
     return ret;
 }
 
@@ -321,7 +318,7 @@ int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
         return ret < 0 ? ret : -1;
     }
 
-    time_t now = time(NULL);
+    time_t now = orvNow();
     if (now == (time_t)-1) {
         ORV_LOG("get current time fail");
         return 0;
@@ -350,28 +347,26 @@ int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
+    QuomoList list;
+    if (!list.ok())
         return -1;
-    int ret = VORLCStrSep(szLine, " ", &pList);
+    int ret = VORLCStrSep(szLine, " ", list.out());
     if (ret != 4 && ret != 5) {
         /* Not a record, or a damaged one: nothing in it can be trusted. */
-        VORLCSzListFree(pList);
         return ret < 0 ? ret : -1;
     }
 
-    orvCopy(szMac, QUOMO_IP_LEN, VORLCSzListGet(pList, LEASE_FIELD_MAC));
-    orvCopy(szIp, QUOMO_IP_LEN, VORLCSzListGet(pList, LEASE_FIELD_IP));
+    orvCopy(szMac, QUOMO_IP_LEN, list.get(LEASE_FIELD_MAC));
+    orvCopy(szIp, QUOMO_IP_LEN, list.get(LEASE_FIELD_IP));
     if (ret == 4) {
         szHostname[0] = '\0';
-        orvCopy(szIfName, QUOMO_IFNAME_LEN, VORLCSzListGet(pList, 3));
+        orvCopy(szIfName, QUOMO_IFNAME_LEN, list.get(3));
     } else {
-        orvCopy(szHostname, QUOMO_HOSTNAME_LEN, VORLCSzListGet(pList, 3));
-        orvCopy(szIfName, QUOMO_IFNAME_LEN, VORLCSzListGet(pList, 4));
+        orvCopy(szHostname, QUOMO_HOSTNAME_LEN, list.get(3));
+        orvCopy(szIfName, QUOMO_IFNAME_LEN, list.get(4));
     }
     VORLCStrTrimSpace(szIfName, 0);
 
-    int32_t expiry = quomoParseInt32(VORLCSzListGet(pList, LEASE_FIELD_EXPIRY));
-    VORLCSzListFree(pList);
+    int32_t expiry = quomoParseInt32(list.get(LEASE_FIELD_EXPIRY));
     return getExpireTime(szExpireTime, expiry, szMac);
 }

@@ -18,6 +18,10 @@
 extern "C" {
 #endif
 
+/* The library exports exactly the functions marked QUOMO_API; everything
+ * else in it is compiled hidden. */
+#define QUOMO_API __attribute__((visibility("default")))
+
 #define QUOMO_IP_LEN 20         /* dotted IPv4 or MAC address text */
 #define QUOMO_IFNAME_LEN 16     /* interface name */
 #define QUOMO_TAG_LEN 20        /* subnet tag */
@@ -58,24 +62,59 @@ typedef struct DhcpPxeConf {
     char szBootFile[QUOMO_BOOTFILE_LEN];
 } DhcpPxeConf;
 
+/* Callers on the appliance are built apart from the library, on 32-bit and
+ * 64-bit targets alike: the records' layout is part of the interface and
+ * must be the same everywhere (int32_t and char arrays, no padding). */
+#ifdef __cplusplus
+#define QUOMO_LAYOUT(cond) static_assert(cond, #cond)
+#else
+#define QUOMO_LAYOUT(cond) _Static_assert(cond, #cond)
+#endif
+QUOMO_LAYOUT(sizeof(DhcpServerConf) == 4260);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, isEnabled) == 0);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, leaseTime) == 4);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szStartIp) == 8);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szEndIp) == 28);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szIfName) == 48);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szDomain) == 64);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szPrimaryDns) == 4160);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szSecondaryDns) == 4180);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szNetmask) == 4200);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szGateway) == 4220);
+QUOMO_LAYOUT(offsetof(DhcpServerConf, szTag) == 4240);
+QUOMO_LAYOUT(sizeof(DhcpPxeConf) == 8356);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, isEnabled) == 0);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, leaseTime) == 4);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szStartIp) == 8);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szEndIp) == 28);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szIfName) == 48);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szDomain) == 64);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szPrimaryDns) == 4160);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szSecondaryDns) == 4180);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szNetmask) == 4200);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szGateway) == 4220);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szTag) == 4240);
+QUOMO_LAYOUT(offsetof(DhcpPxeConf, szBootFile) == 4260);
+#undef QUOMO_LAYOUT
+
 /* Per-interface subnet files: /etc/dhcpd/dhcpd-<ifName>-<tag>.conf / .info */
-int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
-int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
-int removeUnusedConf(const char *szIfName, int firstIndex);
-int removeUnusedInfo(const char *szIfName, int firstIndex);
+QUOMO_API int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
+QUOMO_API int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
+QUOMO_API int removeUnusedConf(const char *szIfName, int firstIndex);
+QUOMO_API int removeUnusedInfo(const char *szIfName, int firstIndex);
 
 /* Service control and the DNS-only fragment */
-int isIfTagEnable(const char *szIfName, const char *szTag);
-int disableDHCPServer(const char *szIfName);
-int isDHCPDActivate(const char *szIfName);
+QUOMO_API int isIfTagEnable(const char *szIfName, const char *szTag);
+QUOMO_API int disableDHCPServer(const char *szIfName);
+QUOMO_API int isDHCPDActivate(const char *szIfName);
 /* The number of the interface's subnets (PXE included) switched on. */
-int QUOMODHCPCountEnabled(const char *szIfName);
+QUOMO_API int QUOMODHCPCountEnabled(const char *szIfName);
 /* Which of the interface's subnets their settings files switch on: "y" or
  * "n" per ordinary subnet into szRows, the PXE subnet's into *pPxe. 0 when
  * the name is unusable or szRows too small. */
-int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
-int restartDHCPServer(void);
-int QUOMODHCPDecideDisableDNS(void);
+QUOMO_API int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
+QUOMO_API int restartDHCPServer(void);
+QUOMO_API int QUOMODHCPDecideDisableDNS(void);
 
 /* The restart as the administrator sees it. The outcome of the last restart
  * is kept in one small status file (replaced whole after each). */
@@ -89,54 +128,54 @@ typedef struct QuomoRestartOutcome {
  * still reaches standard error): when it fails, szReason gets its exit status
  * and the last lines of that output, otherwise "". Keeps the outcome in the
  * status file. Returns the script's exit status as restartDHCPServer does. */
-int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason);
+QUOMO_API int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason);
 /* The outcome of the last restart; 0 when none is known. */
-int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome);
+QUOMO_API int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome);
 /* 1 when the DHCP service (dnsmasq) runs: the start-up script's pid file
  * names a dnsmasq, or, on the system itself (no other root), a dnsmasq runs. */
-int QUOMODHCPServiceRunning(void);
+QUOMO_API int QUOMODHCPServiceRunning(void);
 /* 1 when the DNS-only mode is on (see QUOMODHCPDecideDisableDNS). */
-int QUOMODHCPDnsOnly(void);
+QUOMO_API int QUOMODHCPDnsOnly(void);
 
 /* The subnets' own switches of an interface whose service is off: szRows
  * holds "y" or "n" per ordinary subnet in table order (at most
  * QUOMO_SWITCHES_LEN - 1), pxe the PXE subnet's. Save and Forget return 1 on
  * success; Read returns 1 when a record exists (the service is off). */
 #define QUOMO_SWITCHES_LEN 1024
-int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe);
-int QUOMODHCPReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
-int QUOMODHCPForgetSwitches(const char *szIfName);
+QUOMO_API int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe);
+QUOMO_API int QUOMODHCPReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
+QUOMO_API int QUOMODHCPForgetSwitches(const char *szIfName);
 
 /* Asks the running dnsmasq to drop one lease, through the start-up script
  * ("dhcp-release <if> <ip> <mac>", in the service's network), then removes
  * the record from the lease log. Returns the script's exit status (0: dnsmasq
  * dropped it), with the reason as for a restart otherwise. */
-int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
+QUOMO_API int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
                           char *szReason, size_t cbReason);
 /* Removes the records of szMac at szIp from the package's lease log, under
  * its lock. The number removed, -1 on failure. */
-int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp);
+QUOMO_API int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp);
 
 /* Static reservations: /etc/dhcpd/dhcpdStatic.ori and the static fragment */
-int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname);
+QUOMO_API int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname);
 /* szMac and szIp hold QUOMO_IP_LEN bytes, szHostname QUOMO_HOSTNAME_LEN. */
-int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine);
-int QUOMODHCPGenFakeStaticFile(void);
+QUOMO_API int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine);
+QUOMO_API int QUOMODHCPGenFakeStaticFile(void);
 
 /* Lease log and expiry texts */
 /* szExpireTime holds QUOMO_EXPIRE_LEN bytes. */
-int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac);
+QUOMO_API int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac);
 /* Buffers: QUOMO_IP_LEN, QUOMO_IP_LEN, QUOMO_HOSTNAME_LEN, QUOMO_EXPIRE_LEN,
  * QUOMO_IFNAME_LEN bytes. */
-int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
+QUOMO_API int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
                    const char *szLine);
-int QUOMODHCPUpdateLease(void);
-int QUOMODHCPRemoveExpiredLease(void);
+QUOMO_API int QUOMODHCPUpdateLease(void);
+QUOMO_API int QUOMODHCPRemoveExpiredLease(void);
 
 /* PXE subnet: /etc/dhcpd/dhcpd-<ifName>-pxe.conf / .info */
-int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
-int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
-int isSameApSubnet(const char *szIp, const char *szNetmask);
+QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
+QUOMO_API int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
+QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
 
 #ifdef __cplusplus
 }

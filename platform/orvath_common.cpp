@@ -101,6 +101,26 @@ int orvPath(char *buf, size_t size, const char *fmt, ...)
     return ok;
 }
 
+int orvProcDir(char *buf, size_t size)
+{
+    const char *env = getenv("ORVATH_PROC_IN_ROOT");
+    if (env && strcmp(env, "1") == 0)
+        return orvPath(buf, size, "/proc");
+    return orvCopy(buf, size, "/proc");
+}
+
+static time_t fixedNow = (time_t)-1;
+
+time_t orvNow(void)
+{
+    return fixedNow != (time_t)-1 ? fixedNow : time(NULL);
+}
+
+void orvSetClock(time_t now)
+{
+    fixedNow = now;
+}
+
 int orvLockFile(const char *path)
 {
     /* Read-only is enough for flock, and lets a process that may not write

@@ -6,6 +6,7 @@
 #define ORVATH_COMMON_H
 
 #include <stddef.h>
+#include <time.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -30,6 +31,17 @@ const char *orvRoot(void);
 /* Formats an absolute path (fmt begins with "/") under the root into buf.
  * False when it did not fit. */
 int orvPath(char *buf, size_t size, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+
+/* The process table that process checks read: "/proc", or <root>/proc when
+ * ORVATH_PROC_IN_ROOT=1 (tests list made-up processes there, so that no
+ * process of another test is seen). False when the name did not fit. */
+int orvProcDir(char *buf, size_t size);
+
+/* The current time: time(NULL), or the time a test fixed with orvSetClock. */
+time_t orvNow(void);
+/* Fixes the clock that orvNow reads at now; (time_t)-1 returns to the real
+ * clock. For tests only. */
+void orvSetClock(time_t now);
 
 /* Replaces the file at path whole with data[0 .. len-1]: the content goes
  * to a temporary file with a unique name in the same directory, is synced,

@@ -128,10 +128,15 @@ int VORLCIsProcAlive(const char *szName)
         return 0;
     }
     /* The process table of the running system: /proc is not under the
-     * file-system root. */
-    DIR *dir = opendir("/proc");
+     * file-system root (unless a test asks for it). */
+    char proc[4096];
+    if (!orvProcDir(proc, sizeof proc)) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
+    }
+    DIR *dir = opendir(proc);
     if (!dir) {
-        ORV_LOG("Failed to open /proc: %s", strerror(errno));
+        ORV_LOG("Failed to open %s: %s", proc, strerror(errno));
         return 0;
     }
     int found = 0;
@@ -139,8 +144,8 @@ int VORLCIsProcAlive(const char *szName)
     while (!found && (entry = readdir(dir)) != NULL) {
         if (!isNumber(entry->d_name))
             continue;
-        char path[64];
-        if (!orvFormat(path, sizeof path, "/proc/%s/comm", entry->d_name))
+        char path[4096 + 64];
+        if (!orvFormat(path, sizeof path, "%s/%s/comm", proc, entry->d_name))
             continue;
         int fd = open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0)

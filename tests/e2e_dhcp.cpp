@@ -26,6 +26,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ci.h"
 #include "cgi_runner.h"
 #include "dnsmasq_check.h"
 #include "sandbox.h"
@@ -371,11 +372,11 @@ protected:
     void SetUp() override
     {
         if (dnsmasqProgram().empty())
-            GTEST_SKIP() << "dnsmasq is not installed";
+            SKIP_FOR_MISSING_TOOL() << "dnsmasq is not installed";
         if (!haveProgram("busybox"))
-            GTEST_SKIP() << "busybox (udhcpc) is not installed";
+            SKIP_FOR_MISSING_TOOL() << "busybox (udhcpc) is not installed";
         if (!ns_.ok())
-            GTEST_SKIP() << "no network namespaces: " << ns_.reason();
+            SKIP_FOR_MISSING_TOOL() << "no network namespaces: " << ns_.reason();
         box_.write("etc/rc.network", readFile(ORVATH_SOURCE_DIR "/scripts/rc.network"), 0755);
         ASSERT_EQ(symlink(ORVATH_LEASE_HOOK_BIN, box_.path("etc/orvath-lease-hook").c_str()), 0);
         // dnsmasq otherwise pings each address before offering it (about 3 s).
@@ -724,7 +725,7 @@ TEST_F(E2eDhcp, RejectedConfigurationLeavesThePreviousServiceRunning)
 
 TEST_F(E2eDhcp, WithANameServerRunningDhcpServesWithoutDns)
 {
-    NamedProcess named(box_);
+    box_.addProcess(4242, "named");
     CgiResult r = applyData({});
     ASSERT_EQ(r.body["success"], true) << r.err;
     ASSERT_TRUE(box_.exists("etc/dhcpd/dhcpd-dns-dns.conf"));

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ci.h"
 #include "dnsmasq_check.h"
 #include "sandbox.h"
 
@@ -61,7 +62,7 @@ TEST(DnsmasqCheck, NothingEnabledIsNothingToCheck)
 TEST(DnsmasqCheck, DnsmasqJudgesTheEnabledFragments)
 {
     if (dnsmasqProgram().empty())
-        GTEST_SKIP() << "dnsmasq is not installed";
+        SKIP_FOR_MISSING_TOOL() << "dnsmasq is not installed";
     Sandbox box;
     pair(box, "eth0-eth00", kGood, "enable=\"yes\"\n");
     // A disabled fragment is not the service's business.
@@ -90,7 +91,7 @@ TEST(DnsmasqCheck, OptionsThatAreNoDhcpSettingsAreRefused)
     pair(box, "eth0-eth00", std::string(kGood) + "conf-script=/bin/sh -c id\n",
          "enable=\"yes\"\n");
     if (dnsmasqProgram().empty())
-        GTEST_SKIP() << "dnsmasq is not installed";
+        SKIP_FOR_MISSING_TOOL() << "dnsmasq is not installed";
     DnsmasqCheck check = checkDnsmasqConfig(box.root());
     EXPECT_TRUE(check.ran);
     EXPECT_FALSE(check.accepted);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "quomodhcp.h"
+#include "ci.h"
 #include "lib_test.h"
 #include "sandbox.h"
 
@@ -175,7 +176,7 @@ TEST(SetDhcpServerConfigFiles, FragmentThatCannotBeOpenedLeavesTheSettingsFileOn
 TEST(SetDhcpServerConfigFiles, WriteThatDoesNotReachTheDiskIsAFailure)
 {
     if (access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "needs /dev/full";
+        SKIP_FOR_MISSING_TOOL() << "needs /dev/full";
     Sandbox sb;
     sb.mkdirs("etc/dhcpd");
     ASSERT_EQ(0, symlink("/dev/full", sb.path(kConf).c_str()));

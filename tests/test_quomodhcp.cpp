@@ -481,15 +481,6 @@ TEST(IsSameApSubnet, AccessPointFragmentLackingLinesIsMinusOne)
 
 static const char kList[] = "etc/dhcpd/dhcpdStatic.ori";
 
-// Waits for the start of a new second, so that a test computing times
-// relative to now is not caught by the clock ticking over.
-static time_t freshSecond()
-{
-    time_t start = time(nullptr);
-    while (time(nullptr) == start)
-        usleep(10000);
-    return time(nullptr);
-}
 
 // ---- writeStaticConf ----
 
@@ -621,7 +612,8 @@ TEST(GetExpireTime, RemainingTimeInDaysHoursMinutes)
     Sandbox sb;
     sb.mkdirs("etc/dhcpd");
     char text[QUOMO_EXPIRE_LEN];
-    time_t now = freshSecond();
+    FixedClock clock;
+    const time_t now = clock.now;
     struct Case {
         long long offset;
         const char *text;
@@ -723,7 +715,8 @@ TEST(ReadClientList, FiveAndFourFieldRecords)
 {
     Sandbox sb;
     sb.mkdirs("etc/dhcpd");
-    time_t now = freshSecond();
+    FixedClock clock;
+    const time_t now = clock.now;
     ClientEntry e;
     EXPECT_EQ(0, e.read(std::to_string(now + 90061) + " 02:00:00:aa:bb:cc 192.168.1.20 laptop eth0\n"));
     EXPECT_STREQ("02:00:00:aa:bb:cc", e.mac);

@@ -8,24 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "quomodhcp.h"
+#include "lib_test.h"
 #include "sandbox.h"
-
-// Log lines also go to stderr, where a test can capture them.
-[[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
 
 static const char kLog[] = "var/packages/Orvath/target/etc/dhcpd-leases.log";
 static const char kTmp[] = "var/packages/Orvath/target/etc/dhcpd-leases.log.tmp";
 static const char kList[] = "etc/dhcpd/dhcpdStatic.ori";
 
-// Waits for the start of a new second, so that a test computing times
-// relative to now is not caught by the clock ticking over.
-static time_t freshSecond()
-{
-    time_t start = time(nullptr);
-    while (time(nullptr) == start)
-        usleep(10000);
-    return time(nullptr);
-}
 
 static std::string record(long long expiry, const std::string &rest)
 {
@@ -36,7 +25,8 @@ TEST(RemoveExpiredLease, RemovesRecordsAnHourAfterTheirExpiry)
 {
     Sandbox sb;
     sb.mkdirs("etc/dhcpd");
-    time_t now = freshSecond();
+    FixedClock clock;
+    const time_t now = clock.now;
     const std::string kept1 = record(now - 3599, "02:00:00:aa:bb:01 192.168.1.10 alpha eth0");
     const std::string gone1 = record(now - 3600, "02:00:00:aa:bb:02 192.168.1.20 beta eth0");
     const std::string kept2 = record(now + 86400, "02:00:00:aa:bb:03 192.168.1.30 gamma eth1");

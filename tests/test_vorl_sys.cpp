@@ -1,5 +1,6 @@
 // Running programs, the process test, removing and opening files.
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,6 +128,26 @@ TEST(VorlIsProcAlive, ExactNameOfARunningProcess)
     EXPECT_EQ(0, VORLCIsProcAlive(name.c_str()));
     EXPECT_EQ(0, VORLCIsProcAlive(""));
     EXPECT_EQ(0, VORLCIsProcAlive(nullptr));
+}
+
+TEST(VorlIsProcAlive, ProcessTableUnderTheRootWhenAsked)
+{
+    // With the switch, made-up processes under the root are seen and the
+    // machine's are not; without it, the other way round.
+    Sandbox sb;
+    const std::string name = "vorlfake" + std::to_string(getpid() % 1000000);
+    sb.addProcess(7, name);
+    sb.write("proc/self/comm", "selfonly\n"); // not a process number
+    sb.mkdirs("proc/8");                       // ended meanwhile: no comm
+    std::string mine = readFile("/proc/self/comm");
+    mine.erase(mine.find('\n'));
+    EXPECT_EQ(0, VORLCIsProcAlive(name.c_str()));
+    EXPECT_EQ(1, VORLCIsProcAlive(mine.c_str()));
+    setenv("ORVATH_PROC_IN_ROOT", "1", 1);
+    EXPECT_EQ(1, VORLCIsProcAlive(name.c_str()));
+    EXPECT_EQ(0, VORLCIsProcAlive("selfonly"));
+    EXPECT_EQ(0, VORLCIsProcAlive(mine.c_str()));
+    unsetenv("ORVATH_PROC_IN_ROOT");
 }
 
 TEST(VorlSysRemove, RemoveAndUnlink)

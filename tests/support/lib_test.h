@@ -4,12 +4,25 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <time.h>
+
 #include <string>
 
+#include "orvath_common.h"
 #include "quomodhcp.h"
 
 // Log lines also go to stderr, where a test can capture them.
 [[maybe_unused]] static const int logToStderr = setenv("ORVATH_LOG_STDERR", "1", 1);
+
+// Fixes the library's clock at the current second while it lives, so that
+// times computed from `now` cannot be caught by the clock ticking over.
+struct FixedClock {
+    const time_t now = time(nullptr);
+    FixedClock() { orvSetClock(now); }
+    ~FixedClock() { orvSetClock((time_t)-1); }
+    FixedClock(const FixedClock &) = delete;
+    FixedClock &operator=(const FixedClock &) = delete;
+};
 
 // The captured log holds message.
 inline bool logged(const std::string &log, const std::string &message)

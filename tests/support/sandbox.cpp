@@ -2,18 +2,14 @@
 
 #include <fcntl.h>
 #include <ftw.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -171,27 +167,7 @@ std::map<std::string, std::string> Sandbox::snapshot() const
     return files;
 }
 
-NamedProcess::NamedProcess(const Sandbox &sandbox)
+void Sandbox::addProcess(int pid, const std::string &name) const
 {
-    std::string copy = sandbox.path("named");
-    std::string sleepBin = readFile("/bin/sleep");
-    sandbox.write("named", sleepBin, 0755);
-    pid_ = fork();
-    if (pid_ == 0) {
-        const char *argv[] = {"named", "1000", nullptr};
-        execv(copy.c_str(), const_cast<char *const *>(argv));
-        _exit(127);
-    }
-    // Wait until the kernel shows the new name.
-    std::string comm = "/proc/" + std::to_string(pid_) + "/comm";
-    for (int i = 0; i < 200 && readFile(comm) != "named\n"; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-NamedProcess::~NamedProcess()
-{
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
+    write("proc/" + std::to_string(pid) + "/comm", name + "\n");
 }

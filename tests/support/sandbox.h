@@ -37,6 +37,10 @@ public:
     void addInterface(const std::string &name, int ifindex,
                       const std::string &kind = "ethernet") const;
 
+    // Lists a made-up process in <root>/proc (<pid>/comm holds its name),
+    // the process table read under ORVATH_PROC_IN_ROOT=1.
+    void addProcess(int pid, const std::string &name) const;
+
     // Installs <root>/etc/rc.network: appends its arguments as one line to
     // <root>/restart.log and exits with the status in <root>/restart.status
     // (0 when that file is missing).
@@ -52,20 +56,6 @@ private:
     std::string root_;
     std::string savedRoot_;
     bool hadRoot_ = false;
-};
-
-// A real process whose name is "named" (a copy of sleep), for the DNS-only
-// mode. Killed and reaped when the object goes away.
-class NamedProcess {
-public:
-    explicit NamedProcess(const Sandbox &sandbox);
-    ~NamedProcess();
-    NamedProcess(const NamedProcess &) = delete;
-    NamedProcess &operator=(const NamedProcess &) = delete;
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
 };
 
 // Reads a whole file ("" when missing).
