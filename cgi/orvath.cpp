@@ -489,23 +489,22 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
 
     char szLog[4096];
     bool havePath = chooseLeaseLog(szLog, sizeof szLog);
-    if (QUOMODHCPUpdateLease() < 0)
-        ORV_LOG("Updating leasetime failed");
-    if (QUOMODHCPRemoveExpiredLease() < 0)
-        ORV_LOG("Cannot remove expired lease");
+    QUOMODHCPRefreshLeaseLog();
+    /* Read once for the whole list; NULL leaves every expiry text empty. */
+    QuomoReserved *pReserved = QUOMODHCPReservedLoad();
 
     /* One record of the log as an entry of "clientList"; those of other
      * interfaces are left out. A record that cannot be read leaves the
      * buffers empty, so it names no interface and is left out too; one whose
      * expiry text could not be formed (the reservation list unreadable) is
      * still listed. */
-    auto clientEntry = [&szIfName](const char *line, Json::Value &entry) {
+    auto clientEntry = [&szIfName, pReserved](const char *line, Json::Value &entry) {
         char szMac[QUOMO_IP_LEN] = "";
         char szIp[QUOMO_IP_LEN] = "";
         char szHostname[QUOMO_HOSTNAME_LEN] = "";
         char szExpire[QUOMO_EXPIRE_LEN] = "";
         char szLeaseIf[QUOMO_IFNAME_LEN] = "";
-        readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line);
+        readClientListWith(pReserved, szMac, szIp, szHostname, szExpire, szLeaseIf, line);
         if (strcmp(szLeaseIf, szIfName) != 0)
             return false;
         putHost(entry, szMac, szIp, szHostname);
@@ -513,6 +512,7 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
         return true;
     };
     bool listed = havePath && listFileLines(szLog, answer, "clientList", clientEntry);
+    QUOMODHCPReservedFree(pReserved);
     if (!listed)
         ORV_LOG("Can not open DHCP lease file");
     return listed;

@@ -254,6 +254,15 @@ int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine
 
 int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
 {
+    QuomoReserved *pReserved = szExpireTime && szMac ? QUOMODHCPReservedLoad() : NULL;
+    int ret = getExpireTimeWith(pReserved, szExpireTime, expiry, szMac);
+    QUOMODHCPReservedFree(pReserved);
+    return ret;
+}
+
+int getExpireTimeWith(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
+                      const char *szMac)
+{
     if (!szExpireTime) {
         ORV_LOG("szExpireTime is null");
         return -1;
@@ -262,25 +271,14 @@ int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
         ORV_LOG("szMac is null");
         return -1;
     }
-
-    char szPath[QUOMO_PATH_LEN];
-    if (!quomoStaticListPath(szPath))
-        return -1;
-    /* A reserved client has an unlimited lease. The list is created when
-     * missing, so that it exists from the first listing on. */
-    int ret = VORLCFileTouch(szPath);
-    if (ret == 0 && szMac[0] != '\0') {
-        /* An empty MAC address would be found in every line. */
-        char szReserved[QUOMO_VALUE_LEN];
-        ret = VORLCFileGetLine(szPath, szMac, szReserved, sizeof szReserved, QUOMO_VALUE_LEN);
-        if (ret > 0) {
-            orvCopy(szExpireTime, QUOMO_EXPIRE_LEN, "unlimited");
-            return 0;
-        }
-    }
-    if (ret != 0) {
+    /* A reserved client has an unlimited lease. */
+    if (!pReserved) {
         ORV_LOG("check reserved list fail");
-        return ret < 0 ? ret : -1;
+        return -1;
+    }
+    if (quomoIsReserved(pReserved, szMac)) {
+        orvCopy(szExpireTime, QUOMO_EXPIRE_LEN, "unlimited");
+        return 0;
     }
 
     time_t now = time(NULL);
@@ -307,6 +305,15 @@ enum { LEASE_FIELD_EXPIRY = 0, LEASE_FIELD_MAC = 1, LEASE_FIELD_IP = 2 };
 
 int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
                    const char *szLine)
+{
+    QuomoReserved *pReserved = QUOMODHCPReservedLoad();
+    int ret = readClientListWith(pReserved, szMac, szIp, szHostname, szExpireTime, szIfName, szLine);
+    QUOMODHCPReservedFree(pReserved);
+    return ret;
+}
+
+int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, char *szHostname,
+                       char *szExpireTime, char *szIfName, const char *szLine)
 {
     if (!szMac || !szIp || !szHostname || !szExpireTime || !szIfName || !szLine) {
         ORV_LOG("Bad parameters.");
@@ -335,5 +342,5 @@ int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime
 
     int32_t expiry = quomoParseInt32(VORLCSzListGet(pList, LEASE_FIELD_EXPIRY));
     VORLCSzListFree(pList);
-    return getExpireTime(szExpireTime, expiry, szMac);
+    return getExpireTimeWith(pReserved, szExpireTime, expiry, szMac);
 }

@@ -31,6 +31,10 @@ PVORL_SZLIST quomoListAlloc(void);
  * to the 32-bit range: a larger value in a file must not wrap around. */
 int32_t quomoParseInt32(const char *szText);
 
+/* 1 when szMac is one of the reserved MAC addresses (letter case aside); an
+ * empty MAC address never is. */
+int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac);
+
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<tag>.<ext>. False when it did not fit. */
 int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
                     const char *ext);
