@@ -34,8 +34,7 @@ fuzz: deps
 
 bench: deps
 	@scripts/build normal
-	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 20 250
-	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 3 2000
+	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath $(BUILD)/normal/bench_trivial_cgi
 
 clean:
 	rm -rf $(BUILD)

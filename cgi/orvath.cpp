@@ -422,12 +422,13 @@ static bool listFileLines(const char *szPath, Json::Value &answer, const char *l
     while (getline(&line, &cap, file) >= 0) {
         Json::Value entry(Json::objectValue);
         if (toEntry(line, entry))
-            entries.append(entry);
+            entries.append(std::move(entry));
     }
     free(line);
     fclose(file);
-    answer[listName] = entries;
+    /* Moved, not copied: a list of thousands of entries is large. */
     answer["itemCount"] = Json::Value((int)entries.size());
+    answer[listName] = std::move(entries);
     return true;
 }
 
@@ -435,9 +436,10 @@ static bool listFileLines(const char *szPath, Json::Value &answer, const char *l
 static void putHost(Json::Value &entry, const char *szMac, const char *szIp,
                     const char *szHostname)
 {
-    entry["mac"] = szMac;
-    entry["ip"] = szIp;
-    entry["hostname"] = szHostname;
+    /* Static keys are not copied: lists hold thousands of entries. */
+    entry[Json::StaticString("mac")] = szMac;
+    entry[Json::StaticString("ip")] = szIp;
+    entry[Json::StaticString("hostname")] = szHostname;
 }
 
 /* One line of the reservation list as an entry of "staticData"; a line that
@@ -508,7 +510,7 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
         if (strcmp(szLeaseIf, szIfName) != 0)
             return false;
         putHost(entry, szMac, szIp, szHostname);
-        entry["expire"] = szExpire;
+        entry[Json::StaticString("expire")] = szExpire;
         return true;
     };
     bool listed = havePath && listFileLines(szLog, answer, "clientList", clientEntry);

@@ -236,19 +236,13 @@ int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
-        return -1;
-    int ret = VORLCStrSep(szLine, "=,", &pList);
-    if (ret >= 0 && ret < STATIC_MIN_FIELDS) {
-        /* Not a reservation line: leave the buffers alone. */
-        ret = -1;
-    } else if (ret > 0) {
-        orvCopy(szMac, QUOMO_IP_LEN, VORLCSzListGet(pList, STATIC_FIELD_MAC));
-        orvCopy(szIp, QUOMO_IP_LEN, VORLCSzListGet(pList, STATIC_FIELD_IP));
-        orvCopy(szHostname, QUOMO_HOSTNAME_LEN, VORLCSzListGet(pList, STATIC_FIELD_HOSTNAME));
-    }
-    VORLCSzListFree(pList);
+    QuomoField f[STATIC_MIN_FIELDS];
+    int ret = quomoSplitFields(szLine, strlen(szLine), "=,", f, STATIC_MIN_FIELDS);
+    if (ret < STATIC_MIN_FIELDS)
+        return -1; /* not a reservation line: the buffers stay as they are */
+    quomoCopyField(szMac, QUOMO_IP_LEN, f[STATIC_FIELD_MAC]);
+    quomoCopyField(szIp, QUOMO_IP_LEN, f[STATIC_FIELD_IP]);
+    quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f[STATIC_FIELD_HOSTNAME]);
     return ret;
 }
 
@@ -319,28 +313,24 @@ int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, 
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
-        return -1;
-    int ret = VORLCStrSep(szLine, " ", &pList);
-    if (ret != 4 && ret != 5) {
-        /* Not a record, or a damaged one: nothing in it can be trusted. */
-        VORLCSzListFree(pList);
-        return ret < 0 ? ret : -1;
-    }
+    QuomoField f[5];
+    int ret = quomoSplitFields(szLine, strlen(szLine), " ", f, 5);
+    if (ret != 4 && ret != 5)
+        return -1; /* not a record, or a damaged one: nothing in it can be trusted */
 
-    orvCopy(szMac, QUOMO_IP_LEN, VORLCSzListGet(pList, LEASE_FIELD_MAC));
-    orvCopy(szIp, QUOMO_IP_LEN, VORLCSzListGet(pList, LEASE_FIELD_IP));
+    quomoCopyField(szMac, QUOMO_IP_LEN, f[LEASE_FIELD_MAC]);
+    quomoCopyField(szIp, QUOMO_IP_LEN, f[LEASE_FIELD_IP]);
     if (ret == 4) {
         szHostname[0] = '\0';
-        orvCopy(szIfName, QUOMO_IFNAME_LEN, VORLCSzListGet(pList, 3));
+        quomoCopyField(szIfName, QUOMO_IFNAME_LEN, f[3]);
     } else {
-        orvCopy(szHostname, QUOMO_HOSTNAME_LEN, VORLCSzListGet(pList, 3));
-        orvCopy(szIfName, QUOMO_IFNAME_LEN, VORLCSzListGet(pList, 4));
+        quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f[3]);
+        quomoCopyField(szIfName, QUOMO_IFNAME_LEN, f[4]);
     }
     VORLCStrTrimSpace(szIfName, 0);
 
-    int32_t expiry = quomoParseInt32(VORLCSzListGet(pList, LEASE_FIELD_EXPIRY));
-    VORLCSzListFree(pList);
+    char szExpiry[QUOMO_VALUE_LEN];
+    quomoCopyField(szExpiry, sizeof szExpiry, f[LEASE_FIELD_EXPIRY]);
+    int32_t expiry = quomoParseInt32(szExpiry);
     return getExpireTimeWith(pReserved, szExpireTime, expiry, szMac);
 }

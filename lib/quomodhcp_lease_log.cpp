@@ -5,9 +5,11 @@
 #include "quomodhcp_lease_log.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -28,37 +30,108 @@ std::string quomoMacKey(const char *szMac, size_t len)
     return key;
 }
 
-int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max)
+int quomoSplitFields(const char *text, size_t len, const char *szDelims, QuomoField *fields,
+                     int max)
 {
     int count = 0;
     size_t start = 0;
+    size_t nDelims = strlen(szDelims);
     for (;;) {
-        const void *blank = memchr(text + start, ' ', len - start);
-        size_t end = blank ? (size_t)((const char *)blank - text) : len;
+        size_t end = start;
+        if (nDelims == 1) {
+            const void *at = memchr(text + start, szDelims[0], len - start);
+            end = at ? (size_t)((const char *)at - text) : len;
+        } else {
+            while (end < len && !memchr(szDelims, text[end], nDelims))
+                ++end;
+        }
         if (count < max)
             fields[count] = QuomoField{text + start, end - start};
-        ++count;
-        if (!blank)
+        if (count < INT_MAX)
+            ++count;
+        if (end == len)
             return count;
         start = end + 1;
     }
 }
 
-/* The index key of a line: its second field, read as the C string it is up
- * to a NUL byte; "" when it has none. */
-static std::string lineKey(const QuomoLogLine &line)
+int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max)
 {
-    size_t len = strnlen(line.raw.c_str(), line.textLen);
-    QuomoField fields[2];
-    if (quomoSplitBlanks(line.raw.c_str(), len, fields, 2) < 2)
-        return "";
-    return quomoMacKey(fields[1].p, fields[1].n);
+    return quomoSplitFields(text, len, " ", fields, max);
 }
 
-static void addLine(QuomoLeaseLog &log, std::string raw, size_t textLen)
+void quomoCopyField(char *buf, size_t size, QuomoField field)
 {
-    log.lines.push_back(QuomoLogLine{std::move(raw), textLen, true});
-    log.byMac[lineKey(log.lines.back())].push_back(log.lines.size() - 1);
+    size_t n = field.n < size - 1 ? field.n : size - 1;
+    memcpy(buf, field.p, n);
+    buf[n] = '\0';
+}
+
+const char *quomoLeaseLogBytes(const QuomoLeaseLog &log, size_t pos)
+{
+    const QuomoLogLine &line = log.lines[pos];
+    return (line.added ? log.added.data() : log.text.data()) + line.offset;
+}
+
+/* The MAC field of text[0 .. len-1] read as the C string it is (up to a NUL
+ * byte): its second blank-separated field, or an empty one. */
+static QuomoField macField(const char *text, size_t len)
+{
+    QuomoField fields[2];
+    if (quomoSplitBlanks(text, strnlen(text, len), fields, 2) < 2)
+        return QuomoField{"", 0};
+    return fields[1];
+}
+
+static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+static bool sameMac(QuomoField a, QuomoField b)
+{
+    if (a.n != b.n)
+        return false;
+    for (size_t i = 0; i < a.n; ++i)
+        if (lowerAscii(a.p[i]) != lowerAscii(b.p[i]))
+            return false;
+    return true;
+}
+
+/* FNV-1a over the MAC address in lower case. */
+static uint32_t macHash(QuomoField mac)
+{
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < mac.n; ++i)
+        h = (h ^ (unsigned char)lowerAscii(mac.p[i])) * 16777619u;
+    return h;
+}
+
+static QuomoField lineMac(const QuomoLeaseLog &log, size_t pos)
+{
+    return macField(quomoLeaseLogBytes(log, pos), log.lines[pos].textLen);
+}
+
+/* Puts line pos last in the chain of its bucket. */
+static void chain(QuomoLeaseLog &log, uint32_t pos)
+{
+    uint32_t bucket = macHash(lineMac(log, pos)) & (uint32_t)(log.head.size() - 1);
+    log.lines[pos].next = QUOMO_NO_LINE;
+    if (log.head[bucket] == QUOMO_NO_LINE)
+        log.head[bucket] = pos;
+    else
+        log.lines[log.tail[bucket]].next = pos;
+    log.tail[bucket] = pos;
+}
+
+/* Sizes the buckets for at least twice the lines there are and chains every
+ * line, in file order. */
+static void rehash(QuomoLeaseLog &log)
+{
+    size_t size = 64;
+    while (size < 2 * log.lines.size())
+        size *= 2;
+    log.head.assign(size, QUOMO_NO_LINE);
+    log.tail.assign(size, QUOMO_NO_LINE);
+    for (size_t pos = 0; pos < log.lines.size(); ++pos)
+        chain(log, (uint32_t)pos);
 }
 
 /* Length of a line without "\n" and then one "\r" at its end. */
@@ -71,11 +144,22 @@ static size_t textLength(const char *line, size_t len)
     return len;
 }
 
+static bool readAll(FILE *fp, std::string &out)
+{
+    struct stat st;
+    if (fstat(fileno(fp), &st) == 0 && st.st_size > 0 && (uint64_t)st.st_size < UINT32_MAX / 2)
+        out.reserve((size_t)st.st_size);
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+        out.append(buf, n);
+    return !ferror(fp);
+}
+
 int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
 {
-    log.lines.clear();
-    log.byMac.clear();
-    log.unterminated = SIZE_MAX;
+    log = QuomoLeaseLog();
+    rehash(log);
     FILE *fp = fopen(szPath, "r");
     if (!fp) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -83,80 +167,96 @@ int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
         ORV_LOG("Failed to open [%s]: %s", szPath, strerror(errno));
         return -1;
     }
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t len;
-    while ((len = getline(&line, &cap, fp)) > 0)
-        addLine(log, std::string(line, (size_t)len), textLength(line, (size_t)len));
-    int failed = ferror(fp);
-    free(line);
+    bool ok = readAll(fp, log.text);
     fclose(fp);
-    if (failed) {
+    /* Positions and lengths are kept in 32 bits. */
+    if (!ok || log.text.size() >= UINT32_MAX / 2) {
         ORV_LOG("Failed to read [%s]", szPath);
         return -1;
     }
-    if (!log.lines.empty() && log.lines.back().raw.back() != '\n')
-        log.unterminated = log.lines.size() - 1;
+    const char *bytes = log.text.data();
+    size_t start = 0;
+    while (start < log.text.size()) {
+        const void *nl = memchr(bytes + start, '\n', log.text.size() - start);
+        size_t end = nl ? (size_t)((const char *)nl - bytes) + 1 : log.text.size();
+        log.lines.push_back(QuomoLogLine{(uint32_t)start, (uint32_t)(end - start),
+                                         (uint32_t)textLength(bytes + start, end - start),
+                                         QUOMO_NO_LINE, false, true, false});
+        start = end;
+    }
+    rehash(log);
     return 1;
 }
 
 std::string quomoLeaseLogText(const QuomoLeaseLog &log)
 {
     std::string text;
-    for (const QuomoLogLine &line : log.lines)
-        if (line.live)
-            text += line.raw;
+    text.reserve(log.text.size() + log.added.size());
+    for (size_t pos = 0; pos < log.lines.size(); ++pos) {
+        const QuomoLogLine &line = log.lines[pos];
+        if (!line.live)
+            continue;
+        text.append(quomoLeaseLogBytes(log, pos), line.rawLen);
+        if (line.endAdded)
+            text += '\n';
+    }
     return text;
 }
 
 void quomoLeaseLogAppend(QuomoLeaseLog &log, const std::string &text)
 {
-    /* The old last line gets the line end it lacked. */
-    if (log.unterminated != SIZE_MAX) {
-        QuomoLogLine &last = log.lines[log.unterminated];
-        if (last.live)
-            last.raw += '\n';
-        log.unterminated = SIZE_MAX;
+    /* The last line gets the line end it lacked. */
+    for (size_t pos = log.lines.size(); pos-- > 0;) {
+        QuomoLogLine &last = log.lines[pos];
+        if (!last.live)
+            continue;
+        if (quomoLeaseLogBytes(log, pos)[last.rawLen - 1] != '\n')
+            last.endAdded = true;
+        break;
     }
-    addLine(log, text + "\n", text.size());
+    uint32_t offset = (uint32_t)log.added.size();
+    log.added += text;
+    log.added += '\n';
+    log.lines.push_back(QuomoLogLine{offset, (uint32_t)text.size() + 1, (uint32_t)text.size(),
+                                     QUOMO_NO_LINE, true, true, false});
+    if (log.lines.size() * 2 > log.head.size())
+        rehash(log);
+    else
+        chain(log, (uint32_t)(log.lines.size() - 1));
 }
 
 size_t quomoLeaseLogRemove(QuomoLeaseLog &log, const char *text, size_t len)
 {
     /* A line equal to text names the MAC address text names. */
-    QuomoLogLine probe{std::string(text, len), len, true};
-    auto found = log.byMac.find(lineKey(probe));
-    if (found == log.byMac.end())
-        return 0;
-    std::vector<size_t> &positions = found->second;
+    QuomoField mac = macField(text, len);
+    uint32_t bucket = macHash(mac) & (uint32_t)(log.head.size() - 1);
     size_t removed = 0;
-    size_t kept = 0;
-    for (size_t pos : positions) {
+    for (uint32_t pos = log.head[bucket]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next) {
         QuomoLogLine &line = log.lines[pos];
-        if (line.textLen == len && memcmp(line.raw.data(), text, len) == 0) {
+        if (line.live && line.textLen == len &&
+            memcmp(quomoLeaseLogBytes(log, pos), text, len) == 0) {
             line.live = false;
             ++removed;
-        } else {
-            positions[kept++] = pos;
         }
     }
-    positions.resize(kept);
     return removed;
 }
 
 size_t quomoLeaseLogFind(const QuomoLeaseLog &log, const char *szMac)
 {
-    auto found = log.byMac.find(quomoMacKey(szMac, strlen(szMac)));
-    if (found == log.byMac.end() || found->second.empty())
-        return SIZE_MAX;
-    return found->second.front();
+    QuomoField mac{szMac, strlen(szMac)};
+    uint32_t bucket = macHash(mac) & (uint32_t)(log.head.size() - 1);
+    for (uint32_t pos = log.head[bucket]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next)
+        if (log.lines[pos].live && sameMac(lineMac(log, pos), mac))
+            return pos;
+    return SIZE_MAX;
 }
 
 /* Replaces the log with its new content when that differs from before. */
-static int saveIfChanged(const QuomoLeaseLog &log, const std::string &before, const char *szPath)
+static int saveIfChanged(const QuomoLeaseLog &log, const char *szPath)
 {
     std::string after = quomoLeaseLogText(log);
-    if (after == before)
+    if (after == log.text)
         return 0;
     if (!orvReplaceFile(szPath, after.data(), after.size(), 0644) || !orvSyncDir(szPath))
         return -1;
@@ -188,7 +288,6 @@ static void refresh(int steps, int *pUpdate, int *pExpire)
     int lockFd = orvLockFile(szLock);
     QuomoLeaseLog log;
     int loaded = quomoLeaseLogLoad(log, szLog);
-    std::string before = quomoLeaseLogText(log);
     if (steps & LEASE_UPDATE) {
         /* No log: there is no record to update, and none is made. */
         *pUpdate = quomoLeaseLogUpdate(log, szLeases);
@@ -205,7 +304,7 @@ static void refresh(int steps, int *pUpdate, int *pExpire)
         if (access(szWorking, F_OK) == 0)
             VORLCSysUnlink(szWorking);
     }
-    if (loaded > 0 && saveIfChanged(log, before, szLog) != 0) {
+    if (loaded > 0 && saveIfChanged(log, szLog) != 0) {
         ORV_LOG("Failed to write the lease log [%s]", szLog);
         *pUpdate = *pExpire = -1;
     }

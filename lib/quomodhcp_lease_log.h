@@ -15,10 +15,10 @@
 #include <stdint.h>
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "quomodhcp.h"
+#include "quomodhcp_internal.h"
 
 #define QUOMO_LEASE_LOG_PATH "/var/packages/Orvath/target/etc/dhcpd-leases.log"
 /* Taken by every writer of the log (the lease hook too): each one reads the
@@ -27,31 +27,35 @@
 #define QUOMO_LEASE_LOG_LOCK_PATH QUOMO_LEASE_LOG_PATH ".lock"
 #define QUOMO_LEASE_FILE_PATH "/var/packages/Orvath/target/etc/dhcpd.conf.leases"
 
+/* One line: where its bytes lie, and its place in the chain of lines whose
+ * MAC addresses share a hash bucket (in file order). */
 struct QuomoLogLine {
-    std::string raw; /* the line as stored, line end included */
-    size_t textLen;  /* without its line end ("\n", or "\r\n") */
-    bool live;       /* false once removed */
+    uint32_t offset;  /* in the text read, or in the lines added */
+    uint32_t rawLen;  /* line end included */
+    uint32_t textLen; /* without its line end ("\n", or "\r\n") */
+    uint32_t next;    /* next line of the same bucket, or QUOMO_NO_LINE */
+    bool added;       /* appended since the log was read */
+    bool live;        /* false once removed */
+    bool endAdded;    /* the line end it lacked is written after it */
 };
 
+#define QUOMO_NO_LINE UINT32_MAX
+
 struct QuomoLeaseLog {
+    std::string text;  /* the log as read */
+    std::string added; /* the lines appended since, each with its "\n" */
     std::vector<QuomoLogLine> lines;
-    /* Lower-case MAC field -> positions of the live lines naming it, in
-     * file order. */
-    std::unordered_map<std::string, std::vector<size_t>> byMac;
-    /* The last line as read, when it had no line end; else SIZE_MAX. */
-    size_t unterminated;
+    std::vector<uint32_t> head; /* first and last line of each hash bucket */
+    std::vector<uint32_t> tail;
 };
+
+/* The bytes of line pos (line end included). */
+const char *quomoLeaseLogBytes(const QuomoLeaseLog &log, size_t pos);
 
 /* Lower-case copy of a MAC address text (ASCII letters only). */
 std::string quomoMacKey(const char *szMac, size_t len);
 
-/* One field of a line split at blanks. */
-struct QuomoField {
-    const char *p;
-    size_t n;
-};
-/* Splits text[0 .. len-1] at every blank, keeping empty fields; fills at
- * most max fields and returns the number of fields there are. */
+/* quomoSplitFields at blanks. */
 int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max);
 
 /* Reads the log at szPath into log. 1 read, 0 no such file, -1 error
@@ -64,7 +68,8 @@ void quomoLeaseLogAppend(QuomoLeaseLog &log, const std::string &text);
 /* Removes every live line whose text (without line end) is exactly
  * text[0 .. len-1]; returns how many. */
 size_t quomoLeaseLogRemove(QuomoLeaseLog &log, const char *text, size_t len);
-/* Position of the first live line naming szMac, or SIZE_MAX. */
+/* Position of the first live line naming szMac (letter case aside), or
+ * SIZE_MAX. */
 size_t quomoLeaseLogFind(const QuomoLeaseLog &log, const char *szMac);
 
 /* Writes each lease of dnsmasq's lease file at szLeases into the record of

@@ -42,10 +42,10 @@ int quomoLeaseLogRemoveExpired(QuomoLeaseLog &log, const QuomoReserved *pReserve
 
     for (size_t pos : records) {
         /* The line as text, with its line end, up to a NUL byte. */
-        const std::string &raw = log.lines[pos].raw;
-        size_t len = strnlen(raw.c_str(), raw.size());
+        const char *text = quomoLeaseLogBytes(log, pos);
+        size_t len = strnlen(text, log.lines[pos].rawLen);
         QuomoField f[RECORD_MAX_FIELDS];
-        int nField = quomoSplitBlanks(raw.c_str(), len, f, RECORD_MAX_FIELDS);
+        int nField = quomoSplitBlanks(text, len, f, RECORD_MAX_FIELDS);
         /* A line that is not a record is kept: it cannot be judged. */
         if (nField != 4 && nField != 5)
             continue;
@@ -57,7 +57,6 @@ int quomoLeaseLogRemoveExpired(QuomoLeaseLog &log, const QuomoReserved *pReserve
             continue;
 
         /* The record without white space at either end. */
-        const char *text = raw.c_str();
         while (len > 0 && isspace((unsigned char)text[len - 1]))
             --len;
         while (len > 0 && isspace((unsigned char)*text)) {

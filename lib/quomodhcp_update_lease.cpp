@@ -30,12 +30,12 @@ static void updateRecord(QuomoLeaseLog &log, const char *szMac, int32_t expiry)
 
     /* The record as a line buffer holds it: up to a NUL byte, cut to the
      * buffer. */
-    const QuomoLogLine &line = log.lines[pos];
+    const char *bytes = quomoLeaseLogBytes(log, pos);
     char szOld[QUOMO_VALUE_LEN];
-    size_t oldLen = strnlen(line.raw.c_str(), line.textLen);
+    size_t oldLen = strnlen(bytes, log.lines[pos].textLen);
     if (oldLen >= sizeof szOld)
         oldLen = sizeof szOld - 1;
-    memcpy(szOld, line.raw.data(), oldLen);
+    memcpy(szOld, bytes, oldLen);
     szOld[oldLen] = '\0';
 
     QuomoField f[RECORD_MAX_FIELDS];
