@@ -205,12 +205,15 @@ int main(int argc, char **argv)
      * reads and replaces the log alone, so neither loses the other's record.
      * It is released when the hook ends. */
     char lockPath[sizeof path + 8];
+    int lockFd = -1;
     if (orvFormat(lockPath, sizeof lockPath, "%s.lock", path))
-        orvLockFile(lockPath);
+        lockFd = orvLockFile(lockPath);
     else
         ORV_LOG("Path too long [%s.lock]", path);
 
-    removeStaleTemporaries(path);
+    /* Without the lock another writer may be using its temporary file. */
+    if (lockFd >= 0)
+        removeStaleTemporaries(path);
 
     std::string old;
     if (!readWhole(path, old)) {
