@@ -37,8 +37,7 @@ fuzz: deps
 
 bench: deps
 	@scripts/build normal
-	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 20 250
-	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath 3 2000
+	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath $(BUILD)/normal/bench_trivial_cgi
 	@$(BUILD)/normal/bench_decode $(BUILD)/normal/orvath 3
 
 package: deps

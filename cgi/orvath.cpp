@@ -423,12 +423,13 @@ static bool listFileLines(const char *szPath, Json::Value &answer, const char *l
     while (getline(&line, &cap, file) >= 0) {
         Json::Value entry(Json::objectValue);
         if (toEntry(line, entry))
-            entries.append(entry);
+            entries.append(std::move(entry));
     }
     free(line);
     fclose(file);
-    answer[listName] = entries;
+    /* Moved, not copied: a list of thousands of entries is large. */
     answer["itemCount"] = Json::Value((int)entries.size());
+    answer[listName] = std::move(entries);
     return true;
 }
 
@@ -436,9 +437,10 @@ static bool listFileLines(const char *szPath, Json::Value &answer, const char *l
 static void putHost(Json::Value &entry, const char *szMac, const char *szIp,
                     const char *szHostname)
 {
-    entry["mac"] = szMac;
-    entry["ip"] = szIp;
-    entry["hostname"] = szHostname;
+    /* Static keys are not copied: lists hold thousands of entries. */
+    entry[Json::StaticString("mac")] = szMac;
+    entry[Json::StaticString("ip")] = szIp;
+    entry[Json::StaticString("hostname")] = szHostname;
 }
 
 /* One line of the reservation list as an entry of "staticData"; a line that
@@ -490,30 +492,30 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
 
     char szLog[4096];
     bool havePath = chooseLeaseLog(szLog, sizeof szLog);
-    if (QUOMODHCPUpdateLease() < 0)
-        ORV_LOG("Updating leasetime failed");
-    if (QUOMODHCPRemoveExpiredLease() < 0)
-        ORV_LOG("Cannot remove expired lease");
+    QUOMODHCPRefreshLeaseLog();
+    /* Read once for the whole list; NULL leaves every expiry text empty. */
+    QuomoReserved *pReserved = QUOMODHCPReservedLoad();
 
     /* One record of the log as an entry of "clientList"; those of other
      * interfaces are left out. A record that cannot be read leaves the
      * buffers empty, so it names no interface and is left out too; one whose
      * expiry text could not be formed (the reservation list unreadable) is
      * still listed. */
-    auto clientEntry = [&szIfName](const char *line, Json::Value &entry) {
+    auto clientEntry = [&szIfName, pReserved](const char *line, Json::Value &entry) {
         char szMac[QUOMO_IP_LEN] = "";
         char szIp[QUOMO_IP_LEN] = "";
         char szHostname[QUOMO_HOSTNAME_LEN] = "";
         char szExpire[QUOMO_EXPIRE_LEN] = "";
         char szLeaseIf[QUOMO_IFNAME_LEN] = "";
-        readClientList(szMac, szIp, szHostname, szExpire, szLeaseIf, line);
+        readClientListWith(pReserved, szMac, szIp, szHostname, szExpire, szLeaseIf, line);
         if (strcmp(szLeaseIf, szIfName) != 0)
             return false;
         putHost(entry, szMac, szIp, szHostname);
-        entry["expire"] = szExpire;
+        entry[Json::StaticString("expire")] = szExpire;
         return true;
     };
     bool listed = havePath && listFileLines(szLog, answer, "clientList", clientEntry);
+    QUOMODHCPReservedFree(pReserved);
     if (!listed)
         ORV_LOG("Can not open DHCP lease file");
     return listed;

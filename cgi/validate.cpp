@@ -69,7 +69,7 @@ const char *checkNetmask(const char *text)
 
 const char *checkRange(const char *start, const char *end, const char *netmask)
 {
-    uint32_t first, last, mask;
+    uint32_t first = 0, last = 0, mask = 0;
     if (!parseIpv4(start, &first) || !parseIpv4(end, &last))
         return "not an IPv4 address";
     if (const char *why = checkNetmask(netmask))
@@ -457,7 +457,7 @@ static bool validateReservations(const Json::Value *list, ValidationError &err)
             continue; // left out by the store
         // dnsmasq refuses to start with one address reserved twice; one MAC
         // address with several reservations is allowed.
-        uint32_t addr;
+        uint32_t addr = 0;
         parseIpv4(ip, &addr);
         auto seen = byAddress.emplace(addr, i);
         if (!seen.second)

@@ -273,21 +273,26 @@ int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    QuomoList list;
-    if (!list.ok())
-        return -1;
-    int ret = VORLCStrSep(szLine, "=,", list.out());
-    if (ret < 0)
-        return ret;
+    QuomoField f[STATIC_MIN_FIELDS];
+    int ret = quomoSplitFields(szLine, strlen(szLine), "=,", f, STATIC_MIN_FIELDS);
     if (ret < STATIC_MIN_FIELDS)
         return -1; /* not a reservation line: the buffers stay as they are */
-    orvCopy(szMac, QUOMO_IP_LEN, list.get(STATIC_FIELD_MAC));
-    orvCopy(szIp, QUOMO_IP_LEN, list.get(STATIC_FIELD_IP));
-    orvCopy(szHostname, QUOMO_HOSTNAME_LEN, list.get(STATIC_FIELD_HOSTNAME));
+    quomoCopyField(szMac, QUOMO_IP_LEN, f[STATIC_FIELD_MAC]);
+    quomoCopyField(szIp, QUOMO_IP_LEN, f[STATIC_FIELD_IP]);
+    quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f[STATIC_FIELD_HOSTNAME]);
     return ret;
 }
 
 int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
+{
+    QuomoReserved *pReserved = szExpireTime && szMac ? QUOMODHCPReservedLoad() : NULL;
+    int ret = getExpireTimeWith(pReserved, szExpireTime, expiry, szMac);
+    QUOMODHCPReservedFree(pReserved);
+    return ret;
+}
+
+int getExpireTimeWith(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
+                      const char *szMac)
 {
     if (!szExpireTime) {
         ORV_LOG("szExpireTime is null");
@@ -297,25 +302,14 @@ int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
         ORV_LOG("szMac is null");
         return -1;
     }
-
-    char szPath[QUOMO_PATH_LEN];
-    if (!quomoStaticListPath(szPath))
-        return -1;
-    /* A reserved client has an unlimited lease. The list is created when
-     * missing, so that it exists from the first listing on. */
-    int ret = VORLCFileTouch(szPath);
-    if (ret == 0 && szMac[0] != '\0') {
-        /* An empty MAC address would be found in every line. */
-        char szReserved[QUOMO_VALUE_LEN];
-        ret = VORLCFileGetLine(szPath, szMac, szReserved, sizeof szReserved, QUOMO_VALUE_LEN);
-        if (ret > 0) {
-            orvCopy(szExpireTime, QUOMO_EXPIRE_LEN, "unlimited");
-            return 0;
-        }
-    }
-    if (ret != 0) {
+    /* A reserved client has an unlimited lease. */
+    if (!pReserved) {
         ORV_LOG("check reserved list fail");
-        return ret < 0 ? ret : -1;
+        return -1;
+    }
+    if (quomoIsReserved(pReserved, szMac)) {
+        orvCopy(szExpireTime, QUOMO_EXPIRE_LEN, "unlimited");
+        return 0;
     }
 
     time_t now = orvNow();
@@ -343,30 +337,37 @@ enum { LEASE_FIELD_EXPIRY = 0, LEASE_FIELD_MAC = 1, LEASE_FIELD_IP = 2 };
 int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
                    const char *szLine)
 {
+    QuomoReserved *pReserved = QUOMODHCPReservedLoad();
+    int ret = readClientListWith(pReserved, szMac, szIp, szHostname, szExpireTime, szIfName, szLine);
+    QUOMODHCPReservedFree(pReserved);
+    return ret;
+}
+
+int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, char *szHostname,
+                       char *szExpireTime, char *szIfName, const char *szLine)
+{
     if (!szMac || !szIp || !szHostname || !szExpireTime || !szIfName || !szLine) {
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    QuomoList list;
-    if (!list.ok())
-        return -1;
-    int ret = VORLCStrSep(szLine, " ", list.out());
-    if (ret != 4 && ret != 5) {
-        /* Not a record, or a damaged one: nothing in it can be trusted. */
-        return ret < 0 ? ret : -1;
-    }
+    QuomoField f[5];
+    int ret = quomoSplitFields(szLine, strlen(szLine), " ", f, 5);
+    if (ret != 4 && ret != 5)
+        return -1; /* not a record, or a damaged one: nothing in it can be trusted */
 
-    orvCopy(szMac, QUOMO_IP_LEN, list.get(LEASE_FIELD_MAC));
-    orvCopy(szIp, QUOMO_IP_LEN, list.get(LEASE_FIELD_IP));
+    quomoCopyField(szMac, QUOMO_IP_LEN, f[LEASE_FIELD_MAC]);
+    quomoCopyField(szIp, QUOMO_IP_LEN, f[LEASE_FIELD_IP]);
     if (ret == 4) {
         szHostname[0] = '\0';
-        orvCopy(szIfName, QUOMO_IFNAME_LEN, list.get(3));
+        quomoCopyField(szIfName, QUOMO_IFNAME_LEN, f[3]);
     } else {
-        orvCopy(szHostname, QUOMO_HOSTNAME_LEN, list.get(3));
-        orvCopy(szIfName, QUOMO_IFNAME_LEN, list.get(4));
+        quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f[3]);
+        quomoCopyField(szIfName, QUOMO_IFNAME_LEN, f[4]);
     }
     VORLCStrTrimSpace(szIfName, 0);
 
-    int32_t expiry = quomoParseInt32(list.get(LEASE_FIELD_EXPIRY));
-    return getExpireTime(szExpireTime, expiry, szMac);
+    char szExpiry[QUOMO_VALUE_LEN];
+    quomoCopyField(szExpiry, sizeof szExpiry, f[LEASE_FIELD_EXPIRY]);
+    int32_t expiry = quomoParseInt32(szExpiry);
+    return getExpireTimeWith(pReserved, szExpireTime, expiry, szMac);
 }

@@ -171,6 +171,24 @@ QUOMO_API int readClientList(char *szMac, char *szIp, char *szHostname, char *sz
                    const char *szLine);
 QUOMO_API int QUOMODHCPUpdateLease(void);
 QUOMO_API int QUOMODHCPRemoveExpiredLease(void);
+/* Both of the above under one hold of the lease log's lock, writing the log
+ * at most once and not at all when nothing changed; the client list's
+ * refresh. 0, or -1 when either part failed (logged). */
+QUOMO_API int QUOMODHCPRefreshLeaseLog(void);
+
+/* The reserved MAC addresses, read once for many lookups. MAC addresses
+ * compare without regard to letter case; the list keeps them as entered. */
+typedef struct QuomoReserved QuomoReserved;
+/* Reads the reservation list, creating it empty when missing. NULL when it
+ * cannot be read (logged). */
+QUOMO_API QuomoReserved *QUOMODHCPReservedLoad(void);
+QUOMO_API void QUOMODHCPReservedFree(QuomoReserved *pReserved);
+/* getExpireTime and readClientList against a list read beforehand; NULL
+ * fails as an unreadable list does. */
+QUOMO_API int getExpireTimeWith(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
+                      const char *szMac);
+QUOMO_API int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, char *szHostname,
+                       char *szExpireTime, char *szIfName, const char *szLine);
 
 /* PXE subnet: /etc/dhcpd/dhcpd-<ifName>-pxe.conf / .info */
 QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);

@@ -31,6 +31,23 @@ PVORL_SZLIST quomoListAlloc(void);
  * to the 32-bit range: a larger value in a file must not wrap around. */
 int32_t quomoParseInt32(const char *szText);
 
+/* One field of a line, in place. */
+typedef struct QuomoField {
+    const char *p;
+    size_t n;
+} QuomoField;
+/* Splits text[0 .. len-1] at every character of szDelims, keeping empty
+ * fields as VORLCStrSep does, without copying them; fills at most max fields
+ * and returns the number of fields there are. */
+int quomoSplitFields(const char *text, size_t len, const char *szDelims, QuomoField *fields,
+                     int max);
+/* Copies a field into buf, cut to size-1 characters. */
+void quomoCopyField(char *buf, size_t size, QuomoField field);
+
+/* 1 when szMac is one of the reserved MAC addresses (letter case aside); an
+ * empty MAC address never is. */
+int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac);
+
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<tag>.<ext>. False when it did not fit. */
 int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
                     const char *ext);

@@ -1,146 +1,102 @@
 /*
- * Brings the package's lease log up to date with dnsmasq's lease file: each
- * lease's expiry is written into the log record of its client, which moves to
- * the end of the log. The whole update holds the log's lock.
+ * Brings the lease log up to date with dnsmasq's lease file: each lease's
+ * expiry is written into the log record of its client, which moves to the
+ * end of the log. Leases are taken in the order of the lease file, so the
+ * records updated end in that order.
  */
-#include "quomodhcp.h"
-
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "orvath_common.h"
 #include "quomodhcp_internal.h"
-#include "vorl.h"
+#include "quomodhcp_lease_log.h"
 
-#define LEASE_LOG_PATH "/var/packages/Orvath/target/etc/dhcpd-leases.log"
-/* Taken by every writer of the log (the lease hook too): each one reads the
- * log and replaces it by rename, so a writer running in between would lose
- * the other's record. */
-#define LEASE_LOG_LOCK_PATH LEASE_LOG_PATH ".lock"
+/* Log record fields: "<expiry> <mac> <ip> [<hostname>] <ifname>". */
+enum { RECORD_MAX_FIELDS = 6 };
 
-/* Rewrites the lease-log record of szMac with a new expiry and moves it to the
- * end of the log. 0 when done or when the log has no record of szMac. */
-static int updateRecord(const char *szMac, int32_t expiry)
+/* Rewrites the record of szMac, the first line that names it, with a new
+ * expiry and moves it to the end of the log. A line that is not a record of
+ * four or five fields, or that does not fit the line buffer, stays as it is. */
+static void updateRecord(QuomoLeaseLog &log, const char *szMac, int32_t expiry)
 {
-    /* An empty MAC address would be found in every record. */
+    /* An empty MAC address names no record. */
     if (szMac[0] == '\0')
-        return 0;
+        return;
+    size_t pos = quomoLeaseLogFind(log, szMac);
+    if (pos == SIZE_MAX)
+        return;
 
-    char szLog[QUOMO_PATH_LEN];
-    if (!orvPath(szLog, sizeof szLog, LEASE_LOG_PATH)) {
-        ORV_LOG("Path too long [%s]", szLog);
-        return -1;
-    }
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
-        return -1;
-
+    /* The record as a line buffer holds it: up to a NUL byte, cut to the
+     * buffer. */
+    const char *bytes = quomoLeaseLogBytes(log, pos);
     char szOld[QUOMO_VALUE_LEN];
-    int ret = VORLCFileGetLine(szLog, szMac, szOld, sizeof szOld, QUOMO_VALUE_LEN);
-    if (ret <= 0) {
-        if (ret < 0)
-            ORV_LOG("Getting record by %s failed.", szMac);
-        VORLCSzListFree(pList);
-        return ret;
-    }
+    size_t oldLen = strnlen(bytes, log.lines[pos].textLen);
+    if (oldLen >= sizeof szOld)
+        oldLen = sizeof szOld - 1;
+    memcpy(szOld, bytes, oldLen);
+    szOld[oldLen] = '\0';
 
-    int nField = VORLCStrSep(szOld, " ", &pList);
-    if (nField <= 0) {
-        ORV_LOG("Parsing record error![ %s ]", szOld);
-        VORLCSzListFree(pList);
-        return nField;
-    }
-    const char *szHost;
-    const char *szIf;
-    if (nField == 5) {
-        szHost = VORLCSzListGet(pList, 3);
-        szIf = VORLCSzListGet(pList, 4);
-    } else if (nField == 4) {
-        szHost = "";
-        szIf = VORLCSzListGet(pList, 3);
-    } else {
+    QuomoField f[RECORD_MAX_FIELDS];
+    int nField = quomoSplitBlanks(szOld, oldLen, f, RECORD_MAX_FIELDS);
+    if (nField != 4 && nField != 5) {
         ORV_LOG("FILE dhcpd-lease.log be destroied.");
-        VORLCSzListFree(pList);
-        return nField;
+        return;
     }
+    QuomoField host = nField == 5 ? f[3] : QuomoField{"", 0};
+    QuomoField ifName = f[nField - 1];
 
     /* The log keeps an unsigned expiry; within 0 .. INT32_MAX it fits an
      * unsigned long on every target. */
     unsigned long newExpiry = expiry < 0 ? 0UL : (unsigned long)expiry;
     char szNew[QUOMO_VALUE_LEN];
-    if (!orvFormat(szNew, sizeof szNew, "%lu %s %s %s %s", newExpiry, VORLCSzListGet(pList, 1),
-                   VORLCSzListGet(pList, 2), szHost, szIf)) {
+    if (!orvFormat(szNew, sizeof szNew, "%lu %.*s %.*s %.*s %.*s", newExpiry, (int)f[1].n, f[1].p,
+                   (int)f[2].n, f[2].p, (int)host.n, host.p, (int)ifName.n, ifName.p)) {
         /* A cut record would replace a whole one. */
         ORV_LOG("Renew record %s failed", szNew);
-        VORLCSzListFree(pList);
-        return -1;
+        return;
     }
-    VORLCSzListFree(pList);
 
-    /* Nothing removed (a record longer than the buffer, or one that went
-     * away meanwhile) must not leave a second record of the client. */
-    ret = VORLCFileRemoveLine(szLog, szOld);
-    if (ret <= 0) {
+    /* Every copy of the old record goes; when none matches it whole (it was
+     * cut, or ends in a carriage return) the record stays where it is. */
+    size_t wantLen = oldLen > 0 && szOld[oldLen - 1] == '\r' ? oldLen - 1 : oldLen;
+    if (quomoLeaseLogRemove(log, szOld, wantLen) == 0) {
         ORV_LOG("Remove expired lease failed %s(%d)", "updateRecord", __LINE__);
-        return ret < 0 ? nField : -1;
+        return;
     }
-    if (VORLCFileAddLine(szLog, NULL, szNew, 1) < 0)
+    std::string record(szNew);
+    if (!record.empty() && record.back() == '\r')
+        record.pop_back();
+    if (record.find_first_of("\r\n") != std::string::npos) {
         ORV_LOG("Renew record %s failed", szNew);
-    return 0;
+        return;
+    }
+    quomoLeaseLogAppend(log, record);
 }
 
-/* Updates the log record of every client in dnsmasq's lease file. */
-static int updateRecords(void)
+int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases)
 {
-    char szLeases[QUOMO_PATH_LEN];
-    if (!orvPath(szLeases, sizeof szLeases, "/var/packages/Orvath/target/etc/dhcpd.conf.leases")) {
-        ORV_LOG("Path too long [%s]", szLeases);
-        return -1;
-    }
-    PVORL_SZLIST pList = quomoListAlloc();
-    if (!pList)
-        return -1;
-    FILE *pFile = VORLCSysFopen(szLeases, "r", __FILE__, __LINE__);
+    FILE *pFile = fopen(szLeases, "r");
     if (!pFile) {
         ORV_LOG("Can not open original DHCP lease file");
-        VORLCSzListFree(pList);
         return -1;
     }
-
     /* Lease file lines: "<expiry> <mac> <ip> <hostname> <client id>". */
-    int ret = 0;
     char *szLine = NULL;
     size_t cbLine = 0;
-    while (getline(&szLine, &cbLine, pFile) > 0) {
-        VORLCSzListRemoveAll(pList);
-        int nField = VORLCStrSep(szLine, " ", &pList);
-        if (nField <= 0) {
-            ORV_LOG("Spliting %s failed", szLine);
-            ret = nField;
-            break;
-        }
-        if (nField < 2)
+    ssize_t len;
+    while ((len = getline(&szLine, &cbLine, pFile)) > 0) {
+        QuomoField f[2];
+        if (quomoSplitBlanks(szLine, strnlen(szLine, (size_t)len), f, 2) < 2)
             continue; /* no MAC address: nothing to update */
         char szMac[QUOMO_IP_LEN];
-        orvCopy(szMac, sizeof szMac, VORLCSzListGet(pList, 1));
-        updateRecord(szMac, quomoParseInt32(VORLCSzListGet(pList, 0)));
+        char szExpiry[QUOMO_VALUE_LEN];
+        orvFormat(szMac, sizeof szMac, "%.*s", (int)f[1].n, f[1].p);
+        orvFormat(szExpiry, sizeof szExpiry, "%.*s", (int)f[0].n, f[0].p);
+        updateRecord(log, szMac, quomoParseInt32(szExpiry));
     }
     fclose(pFile);
     free(szLine);
-    VORLCSzListFree(pList);
-    return ret;
-}
-
-int QUOMODHCPUpdateLease(void)
-{
-    char szLock[QUOMO_PATH_LEN];
-    int lockFd = -1;
-    if (orvPath(szLock, sizeof szLock, LEASE_LOG_LOCK_PATH))
-        lockFd = orvLockFile(szLock);
-    else
-        ORV_LOG("Path too long [%s]", szLock);
-    int ret = updateRecords();
-    orvUnlockFile(lockFd);
-    return ret;
+    return 0;
 }

@@ -637,18 +637,30 @@ TEST(GetExpireTime, ReservedClientIsUnlimitedWhateverItsExpiry)
 {
     Sandbox sb;
     sb.write(kList, "dhcp-host=02:00:00:aa:bb:01,,192.168.1.5,infinite\n"
-                    "dhcp-host=02:00:00:aa:bb:cc,printer,192.168.1.20,infinite\n");
+                    "dhcp-host=02:00:00:aa:bb:cc,printer,192.168.1.20,infinite\n"
+                    "dhcp-host=02:AB:CD:EF:00:01,camera,192.168.1.21,infinite\n");
     char text[QUOMO_EXPIRE_LEN];
     time_t now = time(nullptr);
     for (long long offset : {-100000LL, 0LL, 100000LL}) {
         EXPECT_EQ(0, getExpireTime(text, (int32_t)(now + offset), "02:00:00:aa:bb:cc"));
         EXPECT_STREQ("unlimited", text);
     }
-    // The search is for the text anywhere in a line.
-    EXPECT_EQ(0, getExpireTime(text, (int32_t)now, "printer"));
-    EXPECT_STREQ("unlimited", text);
-    EXPECT_EQ(0, getExpireTime(text, (int32_t)now, "02:00:00:aa:bb:02"));
-    EXPECT_STREQ("expired", text);
+    // Only the MAC field counts, and letter case does not: a reservation
+    // typed in upper case covers the lower-case address dnsmasq records.
+    struct Case {
+        const char *mac;
+        const char *text;
+    };
+    for (Case c : std::vector<Case>{{"02:ab:cd:ef:00:01", "unlimited"},
+                                    {"02:AB:CD:EF:00:01", "unlimited"},
+                                    {"02:00:00:AA:BB:CC", "unlimited"},
+                                    {"02:Ab:cD:ef:00:01", "unlimited"},
+                                    {"printer", "expired"},
+                                    {"02:00:00:aa:bb", "expired"},
+                                    {"02:00:00:aa:bb:02", "expired"}}) {
+        EXPECT_EQ(0, getExpireTime(text, (int32_t)now, c.mac)) << c.mac;
+        EXPECT_STREQ(c.text, text) << c.mac;
+    }
 }
 
 TEST(GetExpireTime, EmptyMacIsNotReserved)
@@ -743,10 +755,14 @@ TEST(ReadClientList, FiveAndFourFieldRecords)
 TEST(ReadClientList, ReservedClientReadsUnlimited)
 {
     Sandbox sb;
-    sb.write(kList, "dhcp-host=02:00:00:aa:bb:cc,printer,192.168.1.20,infinite\n");
-    ClientEntry e;
-    EXPECT_EQ(0, e.read("0 02:00:00:aa:bb:cc 192.168.1.20 printer eth0\n"));
-    EXPECT_STREQ("unlimited", e.expire);
+    sb.write(kList, "dhcp-host=02:00:00:aa:bb:cc,printer,192.168.1.20,infinite\n"
+                    "dhcp-host=02:AB:CD:EF:00:01,camera,192.168.1.21,infinite\n");
+    for (const char *line : {"0 02:00:00:aa:bb:cc 192.168.1.20 printer eth0\n",
+                             "0 02:ab:cd:ef:00:01 192.168.1.21 camera eth0\n"}) {
+        ClientEntry e;
+        EXPECT_EQ(0, e.read(line));
+        EXPECT_STREQ("unlimited", e.expire) << line;
+    }
 }
 
 TEST(ReadClientList, CutsFieldsToTheirBuffers)

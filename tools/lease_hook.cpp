@@ -13,12 +13,13 @@
  * root with text that a DHCP client chose, so every field is checked: a host
  * name that is not made of letters, digits, "-", "_" and "." is recorded
  * empty, and no blank or line break ever reaches the log, where it would
- * split or forge records. The log is rewritten through a temporary file and
- * rename, so a reader never sees half a log, under the lock
- * "dhcpd-leases.log.lock" beside it that the library's writers of the log
- * take too.
+ * split or forge records. The log is replaced whole (orvReplaceFile), so a
+ * reader never sees half a log, under the lock "dhcpd-leases.log.lock"
+ * beside it that the library's writers of the log take too; an event that
+ * changes nothing leaves the log untouched.
  */
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -126,14 +127,12 @@ static std::vector<std::string> splitBlanks(const std::string &line)
     }
 }
 
-static bool readWhole(const char *path, std::string &out, bool &exists)
+static bool readWhole(const char *path, std::string &out)
 {
     out.clear();
-    exists = false;
     FILE *f = fopen(path, "r");
     if (!f)
         return errno == ENOENT;
-    exists = true;
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0)
@@ -143,47 +142,42 @@ static bool readWhole(const char *path, std::string &out, bool &exists)
     return ok;
 }
 
-static bool writeAll(int fd, const std::string &text)
+/* True when name is one of the temporary files a writer of the log named
+ * base makes beside it: ".<base>.XXXXXX" (the replacement of a file whole),
+ * "<base>.hook-XXXXXX" and "<base>.tmp" (earlier versions). */
+static bool isLogTemporary(const std::string &name, const std::string &base)
 {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    const std::string replacement = "." + base + ".";
+    const std::string hook = base + ".hook-";
+    auto isNamed = [&name](const std::string &prefix) {
+        return name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0;
+    };
+    return isNamed(replacement) || isNamed(hook) || name == base + ".tmp";
 }
 
-/* Replaces the log with text: a temporary file beside it, then rename. */
-static bool replaceLog(const char *path, const std::string &text, mode_t mode)
+/* Removes the temporary files a writer of the log left when it was cut short.
+ * Only under the log's lock: then no writer is in the middle of its work. */
+static void removeStaleTemporaries(const char *path)
 {
-    char tmp[4096];
-    if (!orvFormat(tmp, sizeof tmp, "%s.hook-XXXXXX", path)) {
-        ORV_LOG("Path too long [%s]", path);
-        return false;
+    const char *slash = strrchr(path, '/');
+    if (!slash)
+        return;
+    std::string dir(path, static_cast<size_t>(slash - path));
+    std::string base(slash + 1);
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return;
+    while (struct dirent *e = readdir(d)) {
+        if (isLogTemporary(e->d_name, base) && unlinkat(dirfd(d), e->d_name, 0) != 0)
+            ORV_LOG("Failed to remove [%s/%s]: %s", dir.c_str(), e->d_name, strerror(errno));
     }
-    int fd = mkstemp(tmp);
-    if (fd < 0) {
-        ORV_LOG("Failed to create [%s]: %s", tmp, strerror(errno));
-        return false;
-    }
-    bool ok = fchmod(fd, mode) == 0 && writeAll(fd, text) && fsync(fd) == 0;
-    if (close(fd) != 0)
-        ok = false;
-    if (ok && rename(tmp, path) != 0)
-        ok = false;
-    if (!ok) {
-        ORV_LOG("Failed to write [%s]: %s", path, strerror(errno));
-        unlink(tmp);
-    }
-    return ok;
+    closedir(d);
 }
 
 int main(int argc, char **argv)
 {
+    /* The log is readable by all, whatever umask dnsmasq passes on. */
+    umask(022);
     if (argc < 2)
         return 0;
     const char *event = argv[1];
@@ -211,47 +205,43 @@ int main(int argc, char **argv)
      * reads and replaces the log alone, so neither loses the other's record.
      * It is released when the hook ends. */
     char lockPath[sizeof path + 8];
+    int lockFd = -1;
     if (orvFormat(lockPath, sizeof lockPath, "%s.lock", path))
-        orvLockFile(lockPath);
+        lockFd = orvLockFile(lockPath);
     else
         ORV_LOG("Path too long [%s.lock]", path);
 
+    /* Without the lock another writer may be using its temporary file. */
+    if (lockFd >= 0)
+        removeStaleTemporaries(path);
+
     std::string old;
-    bool exists = false;
-    if (!readWhole(path, old, exists)) {
+    if (!readWhole(path, old)) {
         ORV_LOG("Can not read [%s]: %s", path, strerror(errno));
         return 1;
     }
-    mode_t mode = 0644;
-    struct stat st;
-    if (exists && stat(path, &st) == 0)
-        mode = st.st_mode & 07777;
 
-    /* Keep every record but those of this MAC address; remember the
-     * interface of the last one, for events that come without it. */
+    /* Every record but those of this MAC address; the interface of the last
+     * one, for events that come without it. */
     std::string kept;
+    std::vector<std::string> own;
     std::string previousIf;
-    bool changed = false;
     size_t pos = 0;
     while (pos < old.size()) {
         size_t nl = old.find('\n', pos);
         std::string line = old.substr(pos, nl == std::string::npos ? nl : nl - pos);
         pos = nl == std::string::npos ? old.size() : nl + 1;
-        if (line.empty()) {
-            changed = true;
-            continue;
-        }
+        if (line.empty())
+            continue; /* blank lines go with the next rewrite */
         std::vector<std::string> fields = splitBlanks(line);
         if (fields.size() >= 2 && strcasecmp(fields[1].c_str(), mac) == 0) {
             if (fields.size() == 4 || fields.size() == 5)
                 previousIf = fields.back();
-            changed = true;
+            own.push_back(line);
             continue;
         }
         kept += line;
         kept += '\n';
-        if (nl == std::string::npos)
-            changed = true; /* the missing line end is added */
     }
 
     if (add) {
@@ -260,15 +250,21 @@ int main(int argc, char **argv)
             ifName = cleanIfName(previousIf.c_str());
         std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
         char record[1024];
-        if (!orvFormat(record, sizeof record, "%lu %s %s %s %s\n", leaseExpiry(), mac, ip,
+        if (!orvFormat(record, sizeof record, "%lu %s %s %s %s", leaseExpiry(), mac, ip,
                        host.c_str(), ifName.c_str())) {
             ORV_LOG("Lease record too long for %s", mac);
             return 1;
         }
+        /* dnsmasq reports every stored lease again when it starts: a record
+         * that is already there as it would be written stays untouched. */
+        if (own.size() == 1 && own[0] == record)
+            return 0;
         kept += record;
-        changed = true;
-    }
-    if (!changed)
+        kept += '\n';
+    } else if (own.empty()) {
         return 0;
-    return replaceLog(path, kept, mode) ? 0 : 1;
+    }
+    if (!orvReplaceFile(path, kept.data(), kept.size(), 0644) || !orvSyncDir(path))
+        return 1;
+    return 0;
 }
