@@ -5,17 +5,20 @@
  */
 #include "orvath.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
@@ -26,6 +29,8 @@ static const char kContentType[] = "text/plain; charset=\"UTF-8\"";
 static const char kPxeTag[] = "pxe";
 static const char kKeyValueFormat[] = "%s=\"%s\"\n";
 static const char kStaticListPath[] = "/etc/dhcpd/dhcpdStatic.ori";
+/* How long a request waits for another one to finish. */
+static const unsigned kLockWaitMs = 30000;
 /* Values read from key/value files. */
 enum { kValueLen = 1024 };
 /* Lease time of a new PXE subnet on an interface without ordinary subnets. */
@@ -318,8 +323,9 @@ static bool applyPxeRow(const DhcpServerConf &global, bool activated)
     return writePxeSubnet(pxe, activated);
 }
 
-/* An ordinary row, written as subnet n of the interface. */
-static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &row, int n,
+/* An ordinary row, written as subnet n of the interface; false (logged)
+ * when it could not be written. */
+static bool applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &row, int n,
                              bool activated)
 {
     DhcpServerConf conf = {};
@@ -333,9 +339,21 @@ static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &ro
     orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
     copyMember(conf.szNetmask, row, "netmask");
     copyMember(conf.szGateway, row, "gateway");
-    if (!ordinaryTag(conf.szTag, global.szIfName, n) || !writeOrdinarySubnet(conf, activated))
+    if (!ordinaryTag(conf.szTag, global.szIfName, n) || !writeOrdinarySubnet(conf, activated)) {
         ORV_LOG("Write DHCP Server Config Files failed!");
-    QUOMODHCPDecideDisableDNS();
+        return false;
+    }
+    return true;
+}
+
+/* Removes the subnets of the interface from firstIndex on: they go last, each
+ * switched off before its fragment goes. An unnamed interface has none. */
+static bool removeStaleSubnets(const char *szIfName, int firstIndex)
+{
+    if (!szIfName[0])
+        return true;
+    return removeUnusedInfo(szIfName, firstIndex) == 0 &&
+           removeUnusedConf(szIfName, firstIndex) == 0;
 }
 
 bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
@@ -350,23 +368,25 @@ bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
 
     const DhcpServerConf &global = handler.globalConf;
     int n = 0; /* ordinary rows are numbered afresh from 0 */
-    for (Json::ArrayIndex i = 0; i < table.size(); ++i) {
+    bool ok = true;
+    for (Json::ArrayIndex i = 0; ok && i < table.size(); ++i) {
         const Json::Value &row = table[i];
         bool activated = false;
         bool pxe = false;
         memberFlag(row, "activated", &activated);
         memberFlag(row, "pxe", &pxe);
         if (pxe) {
-            if (!applyPxeRow(global, activated))
-                return false;
+            ok = applyPxeRow(global, activated);
             continue;
         }
-        applyOrdinaryRow(global, row, n, activated);
+        ok = applyOrdinaryRow(global, row, n, activated);
         ++n;
     }
-    removeUnusedConf(global.szIfName, n);
-    removeUnusedInfo(global.szIfName, n);
-    return true;
+    /* The DNS-only pair follows the name server, not the rows: once is
+     * enough. */
+    if (n > 0 && !QUOMODHCPDecideDisableDNS())
+        ok = false;
+    return ok && removeStaleSubnets(global.szIfName, n);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -385,23 +405,17 @@ bool applyStaticSettings(const Json::Value *document)
         ORV_LOG("Error: parsing error, reason = %s", "reservations are an object, not an array");
         return true;
     }
-    char szList[QUOMO_PATH_LEN];
-    if (!orvPath(szList, sizeof szList, kStaticListPath)) {
-        ORV_LOG("Path too long [%s]", orvRoot()); /* the stored set stays */
-        return true;
-    }
-    VORLCSysRemove(szList);
+    /* A member that is missing or not text goes on as absent; the store
+     * refuses the entry and writes no line for it. */
+    std::vector<QuomoStaticHost> hosts;
     if (set.isArray()) {
         for (Json::ArrayIndex i = 0; i < set.size(); ++i) {
             const Json::Value &entry = set[i];
-            /* A member that is missing or not text goes on as absent; the
-             * store refuses the entry and writes no line for it. */
-            writeStaticConf(memberText(entry, "mac"), memberText(entry, "ip"),
-                            memberText(entry, "hostname"));
+            hosts.push_back({memberText(entry, "mac"), memberText(entry, "ip"),
+                             memberText(entry, "hostname")});
         }
     }
-    QUOMODHCPGenFakeStaticFile();
-    return true;
+    return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 
 /* Lists a text file of the system: toEntry turns each line (newline
@@ -923,12 +937,34 @@ static bool checkIfParam(DhcpHandler &handler, const ActionEntry &entry, Json::V
 }
 
 /* Runs the action's handler once its interface name passed, then restarts
- * the service after a changing action, whatever the result. */
+ * the service after a changing action, whatever the result. A changing
+ * action holds the request lock exclusively from before its first read until
+ * the restart has returned; a listing holds it shared. A write that failed
+ * is named in "error". */
 static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Value &answer)
 {
-    bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
+    orvClearFailure();
+    int lock = orvLockRequest(entry.restart, kLockWaitMs);
+    if (lock < 0 && errno == EWOULDBLOCK) {
+        answer["error"] = "busy: another request is changing the DHCP settings";
+        return false;
+    }
+    if (lock < 0 && entry.restart) {
+        answer["error"] = orvFailure();
+        return false;
+    }
+    if (lock < 0)
+        orvClearFailure(); /* a listing goes on without the lock */
     if (entry.restart)
+        QUOMODHCPRemoveStaleTemporaries();
+    bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
+    if (entry.restart) {
+        result = QUOMODHCPSyncSave() && result;
         restartDHCPServer();
+    }
+    if (!result && orvFailure()[0] && !answer.isMember("error"))
+        answer["error"] = orvFailure();
+    orvUnlockFile(lock);
     return result;
 }
 
@@ -969,6 +1005,9 @@ bool dispatchAction(DhcpHandler &handler)
 #ifndef ORVATH_NO_MAIN
 int main()
 {
+    /* Files and directories this program makes are never writable by
+     * others, whatever umask the web server passed on. */
+    umask(022);
     DhcpHandler handler;
     dispatchAction(handler);
     return 0;

@@ -47,12 +47,14 @@ bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &documen
 /* Always true; fills globalConf from the members present. */
 bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document);
 /* False (nothing written) when the table is missing, unusable or touches the
- * access point's subnet; false also when the PXE row cannot be written. */
+ * access point's subnet; false also when a row, the DNS-only pair or the
+ * removal of stale subnets failed (the first failed write in orvFailure). */
 bool applySubnetSettings(DhcpHandler &handler, const Json::Value *table);
 /* True when no row of the table touches the access point's subnet. */
 bool checkApSubnets(DhcpHandler &handler, const Json::Value &subnets);
-/* Always true; a missing document, or one that is an object, changes
- * nothing; an array replaces the stored set, a scalar clears it. */
+/* A missing document, or one that is an object, changes nothing; an array
+ * replaces the stored set, a scalar clears it. False when the list or the
+ * static fragment could not be written. */
 bool applyStaticSettings(const Json::Value *set);
 
 /* Global settings of one interface. */

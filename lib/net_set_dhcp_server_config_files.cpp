@@ -1,6 +1,11 @@
 #include "quomodhcp.h"
 
+#include <errno.h>
 #include <limits.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "orvath_common.h"
 #include "quomodhcp_internal.h"
@@ -16,16 +21,16 @@ int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable)
         return 0;
 
     QuomoSubnetView v = quomoSubnetView(*conf);
-    QuomoSubnetWrite w;
-    if (!quomoBeginSubnetWrite(&w, &v, enable))
-        return 0;
     /* A disabled subnet keeps the fragment of its last enabled write. */
-    int result = enable ? quomoWriteSubnetFragment(&w, &v) : 1;
-    return quomoEndSubnetWrite(&w, result);
+    std::string fragment;
+    if (enable)
+        quomoAppendSubnetLines(fragment, v);
+    return quomoWriteSubnet(v, enable ? &fragment : NULL, enable);
 }
 
 /* Removes the numbered files of szIfName with the extension ext from
- * firstIndex upward, stopping at the first that cannot be removed. */
+ * firstIndex upward, up to the first that does not exist. -1 when one
+ * cannot be removed (logged and noted; a directory in its place stays). */
 static int removeNumbered(const char *szIfName, int firstIndex, const char *ext)
 {
     /* Empty, or no interface's name: its paths could leave the directory. */
@@ -35,7 +40,15 @@ static int removeNumbered(const char *szIfName, int firstIndex, const char *ext)
     for (int n = firstIndex;; ++n) {
         if (!quomoNumberedPath(szPath, sizeof szPath, szIfName, n, ext))
             break;
-        if (VORLCSysRemove(szPath) != 0 || n == INT_MAX)
+        if (unlink(szPath) != 0) {
+            if (errno == ENOENT)
+                break;
+            int err = errno;
+            ORV_LOG("Failed to remove [%s]: %s", szPath, strerror(err));
+            orvNoteFailure(szPath, err);
+            return -1;
+        }
+        if (n == INT_MAX)
             break;
     }
     return 0;

@@ -65,6 +65,8 @@ int removeUnusedInfo(const char *szIfName, int firstIndex);
 
 /* Service control and the DNS-only fragment */
 int isIfTagEnable(const char *szIfName, const char *szTag);
+/* Switches every subnet of the interface off: 1 done, 0 none found or a
+ * settings file could not be written, -1 no interface's name. */
 int disableDHCPServer(const char *szIfName);
 int isDHCPDActivate(const char *szIfName);
 int restartDHCPServer(void);
@@ -75,6 +77,17 @@ int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
 /* szMac and szIp hold QUOMO_IP_LEN bytes, szHostname QUOMO_HOSTNAME_LEN. */
 int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine);
 int QUOMODHCPGenFakeStaticFile(void);
+/* One reservation of a set; members as for writeStaticConf. */
+typedef struct QuomoStaticHost {
+    const char *szMac;
+    const char *szIp;
+    const char *szHostname;
+} QuomoStaticHost;
+/* Replaces the reservation list with the set and rebuilds the static
+ * fragment from it, each file written whole once. An entry writeStaticConf
+ * would refuse is logged and left out. 1 on success; 0 when a file could not
+ * be written (orvFailure names it), its old content in place. */
+int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count);
 
 /* Lease log and expiry texts */
 /* szExpireTime holds QUOMO_EXPIRE_LEN bytes. */
@@ -90,6 +103,15 @@ int QUOMODHCPRemoveExpiredLease(void);
 int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
 int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
 int isSameApSubnet(const char *szIp, const char *szNetmask);
+
+/* One save: the request that changes files holds the request lock
+ * (orvLockRequest) exclusively, removes what a killed save left behind before
+ * it writes, and syncs the directories after its renames. */
+/* Removes the temporary files ".<name>.XXXXXX" a save left in /etc/dhcpd
+ * (and /etc/.quomoinfo.conf.XXXXXX); returns how many. */
+int QUOMODHCPRemoveStaleTemporaries(void);
+/* Syncs /etc/dhcpd and /etc. 1 on success; 0 on failure (logged, noted). */
+int QUOMODHCPSyncSave(void);
 
 #ifdef __cplusplus
 }

@@ -61,6 +61,20 @@ int orvLockFile(const char *path);
 /* Releases a lock of orvLockFile; -1 is ignored. */
 void orvUnlockFile(int fd);
 
+/* The request lock: flock on <root>/var/lock/orvath.lock (created mode 0600,
+ * never opened through a symbolic link; missing directories are made).
+ * Requests that change the service take it exclusive, listings shared, so a
+ * listing never sees half of a save and two saves never interleave. Waits at
+ * most waitMs for it. Returns the descriptor for orvUnlockFile, or -1 with
+ * errno EWOULDBLOCK when other requests held it for the whole wait, or the
+ * reason the lock file could not be opened (logged and noted). */
+int orvLockRequest(int exclusive, unsigned waitMs);
+
+/* mkdir -p for a path under the root: makes each missing directory of path
+ * with mode (less the umask). 1 when path is a directory afterwards; 0 on
+ * failure, logged and noted (a file in the way gives ENOTDIR). */
+int orvMakeDirs(const char *path, unsigned mode);
+
 #ifdef __cplusplus
 }
 #endif

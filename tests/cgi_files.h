@@ -85,6 +85,7 @@ inline std::map<std::string, std::string> filesOf(const Sandbox &sb)
 {
     auto files = sb.snapshot();
     files.erase("restart.log");
+    files.erase("var/lock/orvath.lock"); // the request lock, made by the first request
     return files;
 }
 
