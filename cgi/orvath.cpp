@@ -169,15 +169,11 @@ static bool writePxeSubnet(DhcpPxeConf &pxe, bool enabled)
     return true;
 }
 
-/* Writes an ordinary subnet. A switched-off subnet is written switched on
- * first, so that its fragment holds its current settings, then switched off. */
+/* Writes an ordinary subnet; a switched-off one too keeps its current
+ * settings in its fragment. */
 static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
 {
-    if (!QUOMODHCPSetDhcpServerConfigFiles(&conf, 1))
-        return false;
-    if (!enabled && !QUOMODHCPSetDhcpServerConfigFiles(&conf, 0))
-        return false;
-    return true;
+    return QUOMODHCPSetDhcpServerSubnet(&conf, enabled ? 1 : 0) != 0;
 }
 
 /* ------------------------------------------------------------------------ */

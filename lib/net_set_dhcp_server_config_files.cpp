@@ -28,6 +28,20 @@ int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable)
     return quomoWriteSubnet(v, enable ? &fragment : NULL, enable);
 }
 
+int QUOMODHCPSetDhcpServerSubnet(const DhcpServerConf *conf, int enable)
+{
+    if (!conf) {
+        ORV_LOG("Bad parameters.");
+        return 0;
+    }
+    if (!quomoCheckSubnetRecord(*conf))
+        return 0;
+    QuomoSubnetView v = quomoSubnetView(*conf);
+    std::string fragment;
+    quomoAppendSubnetLines(fragment, v);
+    return quomoWriteSubnet(v, &fragment, enable);
+}
+
 /* Removes the numbered files of szIfName with the extension ext from
  * firstIndex upward, up to the first that does not exist. -1 when one
  * cannot be removed (logged and noted; a directory in its place stays). */

@@ -59,6 +59,10 @@ typedef struct DhcpPxeConf {
 
 /* Per-interface subnet files: /etc/dhcpd/dhcpd-<ifName>-<tag>.conf / .info */
 int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
+/* Like QUOMODHCPSetDhcpServerConfigFiles, but the fragment is written whatever
+ * enable says: a subnet switched off keeps its current settings, and it is
+ * never switched on on the way. */
+int QUOMODHCPSetDhcpServerSubnet(const DhcpServerConf *conf, int enable);
 int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
 int removeUnusedConf(const char *szIfName, int firstIndex);
 int removeUnusedInfo(const char *szIfName, int firstIndex);
