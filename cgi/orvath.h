@@ -29,7 +29,11 @@ struct DhcpHandler {
 /* Authorizes, runs the action's handler, restarts the service after the
  * changing actions and writes the answer. A request value that fails the
  * request checks (validate.h) is refused before anything is written, with
- * "error" naming its place. Returns the handler's result (false when no
+ * "error" naming its place. A changing action holds the request lock
+ * exclusively until its restart has returned (a listing holds it shared);
+ * one that cannot get it within the wait answers "error": "busy: ..." and
+ * neither writes nor restarts. A write that failed is named in "error"
+ * ("<path under the root>: <reason>"). Returns the handler's result (false when no
  * handler ran or the request was refused). Writes nothing for an
  * unauthorized caller. */
 bool dispatchAction(DhcpHandler &handler);

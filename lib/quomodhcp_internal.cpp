@@ -107,22 +107,19 @@ int quomoCheckName(const char *szField, const char *name, size_t width)
 
 int quomoMakeDhcpdDir(void)
 {
-    /* The directory the last call made or found: a request writes many files
-     * into it and needs it made only once. */
-    static char s_made[QUOMO_PATH_LEN];
     char szDir[QUOMO_PATH_LEN];
     if (!orvPath(szDir, sizeof szDir, QUOMO_DHCPD_DIR)) {
         ORV_LOG("Failed to mkdir [%s]", szDir);
         orvNoteFailure(szDir, ENAMETOOLONG);
         return 0;
     }
-    if (strcmp(s_made, szDir) == 0)
-        return 1;
+    /* mkdir(2) of a directory that exists is one failing system call: cheap
+     * enough to make sure of it before every file, where a program run was
+     * not. */
     if (!orvMakeDirs(szDir, 0755)) {
         ORV_LOG("Failed to mkdir [%s]", szDir);
         return 0;
     }
-    orvCopy(s_made, sizeof s_made, szDir);
     return 1;
 }
 

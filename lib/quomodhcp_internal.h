@@ -40,9 +40,8 @@ int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, c
  * "Path too long" and returns 0 when it did not fit. */
 int quomoStaticListPath(char *szPath);
 
-/* mkdir -p <root>/etc/dhcpd (made once per root and process, i.e. once per
- * request); logs "Failed to mkdir [...]", notes the reason and returns 0 on
- * failure. */
+/* mkdir -p <root>/etc/dhcpd with mkdir(2), no program run; logs "Failed to
+ * mkdir [...]", notes the reason and returns 0 on failure. */
 int quomoMakeDhcpdDir(void);
 
 /* Replaces the file whole with data[0 .. len-1] (orvReplaceFile: a new file

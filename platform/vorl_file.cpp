@@ -45,6 +45,7 @@ struct Reader {
         if (errno == ENOENT || errno == ENOTDIR)
             return 0;
         ORV_LOG("Failed to open [%s]: %s", path, strerror(errno));
+        orvNoteFailure(path, errno);
         return -1;
     }
     /* 1 when a line was read (line/len, line end included), 0 at the end,
@@ -57,7 +58,9 @@ struct Reader {
         if (len >= 0)
             return 1;
         if (ferror(fp)) {
-            ORV_LOG("Failed to read [%s]: %s", path, strerror(errno));
+            int err = errno;
+            ORV_LOG("Failed to read [%s]: %s", path, strerror(err));
+            orvNoteFailure(path, err);
             return -1;
         }
         return 0;
