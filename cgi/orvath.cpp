@@ -169,11 +169,15 @@ static bool writePxeSubnet(DhcpPxeConf &pxe, bool enabled)
     return true;
 }
 
-/* Writes an ordinary subnet; a switched-off one too keeps its current
- * settings in its fragment. */
-static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
+/* Writes the ordinary subnets of a table as one change; logged when they
+ * cannot be written. */
+static bool writeOrdinarySubnets(const std::vector<DhcpServerConf> &subnets)
 {
-    return QUOMODHCPSetDhcpServerSubnet(&conf, enabled ? 1 : 0) != 0;
+    if (!QUOMODHCPSetDhcpServerSubnets(subnets.data(), (int)subnets.size())) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
 }
 
 /* ------------------------------------------------------------------------ */
@@ -319,12 +323,12 @@ static bool applyPxeRow(const DhcpServerConf &global, bool activated)
     return writePxeSubnet(pxe, activated);
 }
 
-/* An ordinary row, written as subnet n of the interface; false (logged)
- * when it could not be written. */
-static bool applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &row, int n,
-                             bool activated)
+/* An ordinary row as subnet n of the interface; false (logged) when its tag
+ * does not fit. */
+static bool ordinaryRowSubnet(const DhcpServerConf &global, const Json::Value &row, int n,
+                              bool activated, DhcpServerConf &conf)
 {
-    DhcpServerConf conf = {};
+    conf = DhcpServerConf();
     conf.isEnabled = activated ? 1 : 0;
     conf.leaseTime = global.leaseTime;
     copyMember(conf.szStartIp, row, "startip");
@@ -335,7 +339,7 @@ static bool applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &ro
     orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
     copyMember(conf.szNetmask, row, "netmask");
     copyMember(conf.szGateway, row, "gateway");
-    if (!ordinaryTag(conf.szTag, global.szIfName, n) || !writeOrdinarySubnet(conf, activated)) {
+    if (!ordinaryTag(conf.szTag, global.szIfName, n)) {
         ORV_LOG("Write DHCP Server Config Files failed!");
         return false;
     }
@@ -363,7 +367,9 @@ bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
         return false;
 
     const DhcpServerConf &global = handler.globalConf;
-    int n = 0; /* ordinary rows are numbered afresh from 0 */
+    /* Ordinary rows are numbered afresh from 0 and written together, so the
+     * table changes at once. */
+    std::vector<DhcpServerConf> subnets;
     bool ok = true;
     for (Json::ArrayIndex i = 0; ok && i < table.size(); ++i) {
         const Json::Value &row = table[i];
@@ -375,14 +381,19 @@ bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
             ok = applyPxeRow(global, activated);
             continue;
         }
-        ok = applyOrdinaryRow(global, row, n, activated);
-        ++n;
+        subnets.emplace_back();
+        ok = ordinaryRowSubnet(global, row, (int)subnets.size() - 1, activated, subnets.back());
+        if (!ok)
+            subnets.pop_back();
     }
+    /* The rows before one that failed are still written; nothing is removed. */
+    if (!writeOrdinarySubnets(subnets) || !ok)
+        return false;
     /* The DNS-only pair follows the name server, not the rows: once is
      * enough. */
-    if (n > 0 && !QUOMODHCPDecideDisableDNS())
-        ok = false;
-    return ok && removeStaleSubnets(global.szIfName, n);
+    if (!subnets.empty() && !QUOMODHCPDecideDisableDNS())
+        return false;
+    return removeStaleSubnets(global.szIfName, (int)subnets.size());
 }
 
 /* ------------------------------------------------------------------------ */
@@ -726,17 +737,15 @@ static bool inheritPxeSettings(const char *szIfName, DhcpPxeConf &pxe)
 static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
 {
     char szTag[QUOMO_TAG_LEN];
+    std::vector<DhcpServerConf> subnets;
     for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
-        DhcpServerConf conf = {};
+        subnets.emplace_back();
+        DhcpServerConf &conf = subnets.back();
         if (!readSubnet(szIfName, szTag, conf))
             return false;
         orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, szDns);
-        if (!writeOrdinarySubnet(conf, conf.isEnabled != 0)) {
-            ORV_LOG("Write DHCP Server Config Files failed!");
-            return false;
-        }
     }
-    return true;
+    return writeOrdinarySubnets(subnets);
 }
 
 static bool enablePxe(const PxeRequest &request, Json::Value &answer)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 #include "quomodhcp_internal.h"
@@ -28,18 +29,28 @@ int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable)
     return quomoWriteSubnet(v, enable ? &fragment : NULL, enable);
 }
 
-int QUOMODHCPSetDhcpServerSubnet(const DhcpServerConf *conf, int enable)
+int QUOMODHCPSetDhcpServerSubnets(const DhcpServerConf *pConfs, int count)
 {
-    if (!conf) {
+    if (count < 0 || (count > 0 && !pConfs)) {
         ORV_LOG("Bad parameters.");
         return 0;
     }
-    if (!quomoCheckSubnetRecord(*conf))
-        return 0;
-    QuomoSubnetView v = quomoSubnetView(*conf);
-    std::string fragment;
-    quomoAppendSubnetLines(fragment, v);
-    return quomoWriteSubnet(v, &fragment, enable);
+    std::vector<QuomoPending> pending;
+    for (int i = 0; i < count; ++i) {
+        const DhcpServerConf &conf = pConfs[i];
+        if (!quomoCheckSubnetRecord(conf)) {
+            quomoAbandonPending(pending);
+            return 0;
+        }
+        QuomoSubnetView v = quomoSubnetView(conf);
+        std::string fragment;
+        quomoAppendSubnetLines(fragment, v);
+        if (!quomoPrepareSubnet(v, &fragment, conf.isEnabled ? 1 : 0, pending)) {
+            quomoAbandonPending(pending);
+            return 0;
+        }
+    }
+    return quomoCommitPending(pending);
 }
 
 /* Removes the numbered files of szIfName with the extension ext from

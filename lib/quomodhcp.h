@@ -59,10 +59,13 @@ typedef struct DhcpPxeConf {
 
 /* Per-interface subnet files: /etc/dhcpd/dhcpd-<ifName>-<tag>.conf / .info */
 int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
-/* Like QUOMODHCPSetDhcpServerConfigFiles, but the fragment is written whatever
- * enable says: a subnet switched off keeps its current settings, and it is
- * never switched on on the way. */
-int QUOMODHCPSetDhcpServerSubnet(const DhcpServerConf *conf, int enable);
+/* Writes the subnets pConfs[0 .. count-1] as one change: each one's fragment
+ * (whatever isEnabled says: a subnet switched off keeps its current settings)
+ * and its settings file switched by isEnabled. Every file is written out
+ * before the first is renamed into place, so a failure leaves every old file
+ * and a crash finds the table old or new but for the moment of the renames.
+ * 1 on success; 0 on failure (logged; orvFailure names the file). */
+int QUOMODHCPSetDhcpServerSubnets(const DhcpServerConf *pConfs, int count);
 int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
 int removeUnusedConf(const char *szIfName, int firstIndex);
 int removeUnusedInfo(const char *szIfName, int firstIndex);

@@ -138,33 +138,68 @@ int quomoRemoveFile(const char *szPath)
     return 0;
 }
 
-static int isDirectory(const char *szPath)
+/* Writes out one file to its temporary and adds it to pending; logs
+ * "Failed to open file [...]." on failure. */
+static int prepareFile(const char *szPath, const char *data, size_t len,
+                       std::vector<QuomoPending> &pending)
 {
-    struct stat st;
-    return lstat(szPath, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
-                   int enable, const char *szOwner)
-{
-    if (isDirectory(szInfo)) {
-        ORV_LOG("Failed to open file [%s].", szInfo);
-        orvNoteFailure(szInfo, EISDIR);
+    char szTemp[QUOMO_WALK_PATH_LEN];
+    if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
+        ORV_LOG("Failed to open file [%s].", szPath);
         return 0;
     }
-    if (confText && !quomoReplace(szConf, confText, confLen)) {
-        ORV_LOG("Failed to open file [%s].", szConf);
+    pending.push_back({szTemp, szPath});
+    return 1;
+}
+
+int quomoCommitPending(std::vector<QuomoPending> &pending)
+{
+    size_t i = 0;
+    while (i < pending.size() && orvCommitReplace(pending[i].temp.c_str(), pending[i].path.c_str()))
+        ++i;
+    int ok = i == pending.size();
+    if (!ok) {
+        pending.erase(pending.begin(), pending.begin() + (long)i + 1);
+        quomoAbandonPending(pending);
+    }
+    pending.clear();
+    return ok;
+}
+
+void quomoAbandonPending(std::vector<QuomoPending> &pending)
+{
+    for (const QuomoPending &p : pending)
+        orvAbandonReplace(p.temp.c_str());
+    pending.clear();
+}
+
+/* The pair of quomoWritePair into pending: all or nothing added. */
+static int preparePair(const char *szConf, const char *confText, size_t confLen,
+                       const char *szInfo, int enable, const char *szOwner,
+                       std::vector<QuomoPending> &pending)
+{
+    std::vector<QuomoPending> pair;
+    if (confText && !prepareFile(szConf, confText, confLen, pair)) {
         if (szOwner)
             ORV_LOG("Failed to set config file of dhcp server [%s].", szOwner);
         return 0;
     }
     char szLine[64];
     orvFormat(szLine, sizeof szLine, QUOMO_INFO_FORMAT, "enable", enable ? "yes" : "no");
-    if (!quomoReplace(szInfo, szLine, strlen(szLine))) {
-        ORV_LOG("Failed to open file [%s].", szInfo);
+    if (!prepareFile(szInfo, szLine, strlen(szLine), pair)) {
+        quomoAbandonPending(pair);
         return 0;
     }
+    pending.insert(pending.end(), pair.begin(), pair.end());
     return 1;
+}
+
+int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
+                   int enable, const char *szOwner)
+{
+    std::vector<QuomoPending> pending;
+    return preparePair(szConf, confText, confLen, szInfo, enable, szOwner, pending) &&
+           quomoCommitPending(pending);
 }
 
 /* Appends one line printed with fmt. */
@@ -213,7 +248,8 @@ void quomoAppendLoopbackSubnet(std::string &out, const char *name)
     appendLine(out, "dhcp-option=tag:%s,option:dns-server,127.0.0.1", name);
 }
 
-int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable)
+int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable,
+                       std::vector<QuomoPending> &pending)
 {
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
@@ -229,6 +265,12 @@ int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int 
         orvNoteFailure(szCut, ENAMETOOLONG);
         return 0;
     }
-    return quomoWritePair(szConf, fragment ? fragment->data() : NULL,
-                          fragment ? fragment->size() : 0, szInfo, enable, v.szIfName);
+    return preparePair(szConf, fragment ? fragment->data() : NULL,
+                       fragment ? fragment->size() : 0, szInfo, enable, v.szIfName, pending);
+}
+
+int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable)
+{
+    std::vector<QuomoPending> pending;
+    return quomoPrepareSubnet(v, fragment, enable, pending) && quomoCommitPending(pending);
 }

@@ -50,10 +50,10 @@ int quomoMakeDhcpdDir(void);
 int quomoReplace(const char *szPath, const char *data, size_t len);
 
 /* Writes a pair of files: the fragment szConf (skipped when confText is
- * NULL), then the settings file szInfo with enable="yes" or "no". The
- * fragment goes first, so that a settings file never switches on a fragment
- * that is not complete; a directory where the settings file belongs fails
- * the pair before anything is written. Logs "Failed to open file [...]." for
+ * NULL), then the settings file szInfo with enable="yes" or "no". Both are
+ * written out before either is renamed into place, fragment first, so that
+ * a settings file never switches on a fragment that is not complete and a
+ * failure of either leaves both old files. Logs "Failed to open file [...]." for
  * the file that failed (for the fragment, with szOwner not NULL, also "Failed
  * to set config file of dhcp server [<szOwner>].") and returns 0. */
 int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
@@ -100,6 +100,7 @@ int quomoCheckName(const char *szField, const char *name, size_t width);
 
 #ifdef __cplusplus
 #include <string>
+#include <vector>
 
 /* Appends the fragment lines of a subnet: interface, range, router, domain,
  * DNS servers. */
@@ -107,9 +108,24 @@ void quomoAppendSubnetLines(std::string &out, const QuomoSubnetView &v);
 /* Appends the lines of a placeholder subnet of one loopback address tagged
  * name: interface=name, its dhcp-range, router and dns-server lines. */
 void quomoAppendLoopbackSubnet(std::string &out, const char *name);
-/* Writes a subnet's fragment (when fragment is not NULL) and then its
- * settings file (quomoWritePair); when the fragment fails, also logs whose
- * subnet could not be set. */
+/* Files written out to their temporaries, waiting to be renamed into place
+ * together (orvPrepareReplace / orvCommitReplace). */
+struct QuomoPending {
+    std::string temp;
+    std::string path;
+};
+/* Writes out a subnet's fragment (when fragment is not NULL) and then its
+ * settings file, as quomoWritePair does, and adds both to pending. 0 on
+ * failure (logged, noted), with nothing added. */
+int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable,
+                       std::vector<QuomoPending> &pending);
+/* Renames the pending files into place in their order and empties the list;
+ * the first failure (logged, noted) removes the temporaries of the rest and
+ * returns 0. */
+int quomoCommitPending(std::vector<QuomoPending> &pending);
+/* Removes the pending temporaries and empties the list. */
+void quomoAbandonPending(std::vector<QuomoPending> &pending);
+/* quomoPrepareSubnet and quomoCommitPending for one subnet. */
 int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable);
 
 /* Appends the reservation list line "dhcp-host=<mac>,<host>,<ip>,infinite"

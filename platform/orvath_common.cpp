@@ -276,15 +276,15 @@ static int takeOldAttributes(int fd, const char *path, unsigned mode)
     return fchmod(fd, (mode_t)mode & 07777 & ~mask) == 0;
 }
 
-int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode)
+int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
+                      size_t tempSize)
 {
-    if (!path || (!data && len > 0))
+    if (!path || (!data && len > 0) || !temp || tempSize == 0)
         return failed("Bad arguments to replace", path ? path : "", EINVAL);
     const char *slash = strrchr(path, '/');
-    char temp[4096];
-    int fit = slash ? orvFormat(temp, sizeof temp, "%.*s.%s.XXXXXX", (int)(slash - path + 1),
-                                path, slash + 1)
-                    : orvFormat(temp, sizeof temp, ".%s.XXXXXX", path);
+    int fit = slash ? orvFormat(temp, tempSize, "%.*s.%s.XXXXXX", (int)(slash - path + 1), path,
+                                slash + 1)
+                    : orvFormat(temp, tempSize, ".%s.XXXXXX", path);
     if (!fit)
         return failed("Path too long", path, ENAMETOOLONG);
     int fd = mkostemp(temp, O_CLOEXEC);
@@ -297,15 +297,33 @@ int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode
         ok = 0;
         err = errno;
     }
-    if (ok && rename(temp, path) != 0) {
-        ok = 0;
-        err = errno;
-    }
     if (!ok) {
         unlink(temp);
         return failed("Failed to write", path, err);
     }
     return 1;
+}
+
+int orvCommitReplace(const char *temp, const char *path)
+{
+    if (rename(temp, path) == 0)
+        return 1;
+    int err = errno;
+    unlink(temp);
+    return failed("Failed to write", path, err);
+}
+
+void orvAbandonReplace(const char *temp)
+{
+    if (temp && temp[0])
+        unlink(temp);
+}
+
+int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode)
+{
+    char temp[4096];
+    return orvPrepareReplace(path, data, len, mode, temp, sizeof temp) &&
+           orvCommitReplace(temp, path);
 }
 
 int orvSyncDir(const char *path)

@@ -40,6 +40,16 @@ int orvPath(char *buf, size_t size, const char *fmt, ...) __attribute__((format(
  * errno set, the reason logged and noted (orvNoteFailure). The directory is
  * not synced: see orvSyncDir. */
 int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode);
+/* orvReplaceFile in two halves, for files that are to change together:
+ * orvPrepareReplace writes and syncs the new content to the temporary file
+ * whose name it puts into temp (1; or 0 with nothing left behind, as
+ * orvReplaceFile fails); orvCommitReplace renames it over path (0 on failure,
+ * logged and noted, the temporary removed); orvAbandonReplace removes a
+ * prepared temporary instead. */
+int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
+                      size_t tempSize);
+int orvCommitReplace(const char *temp, const char *path);
+void orvAbandonReplace(const char *temp);
 /* fsyncs the directory that holds path (once per request, after its
  * renames). 1 on success; 0 on failure, logged and noted. */
 int orvSyncDir(const char *path);
