@@ -941,35 +941,64 @@ static bool checkIfParam(DhcpHandler &handler, const ActionEntry &entry, Json::V
     return validateInterfaceParam(entry.szIfParam, value, err) || refuse(answer, err);
 }
 
+/* A request's hold on the service's files: the request lock, exclusive for a
+ * changing action from before its first read until its restart has returned
+ * (the hold goes with the object), shared for a listing. A changing action
+ * first removes what a killed one left behind, and at its end syncs the
+ * directories. A write that failed is named in "error". */
+class RequestHold {
+public:
+    explicit RequestHold(bool writes) : writes_(writes) {}
+    ~RequestHold() { orvUnlockFile(lock_); }
+    RequestHold(const RequestHold &) = delete;
+    RequestHold &operator=(const RequestHold &) = delete;
+
+    /* False, with "error", when a changing action cannot have the lock: it
+     * then neither writes nor restarts. */
+    bool take(Json::Value &answer)
+    {
+        orvClearFailure();
+        lock_ = orvLockRequest(writes_, kLockWaitMs);
+        if (lock_ < 0 && errno == EWOULDBLOCK) {
+            answer["error"] = "busy: another request is changing the DHCP settings";
+            return false;
+        }
+        if (lock_ < 0 && writes_) {
+            answer["error"] = orvFailure();
+            return false;
+        }
+        if (lock_ < 0)
+            orvClearFailure(); /* a listing goes on without the lock */
+        if (writes_)
+            QUOMODHCPRemoveStaleTemporaries();
+        return true;
+    }
+    /* The request's result once its files are synced. */
+    bool finish(bool result, Json::Value &answer)
+    {
+        if (writes_ && !QUOMODHCPSyncSave())
+            result = false;
+        if (!result && orvFailure()[0] && !answer.isMember("error"))
+            answer["error"] = orvFailure();
+        return result;
+    }
+
+private:
+    bool writes_;
+    int lock_ = -1;
+};
+
 /* Runs the action's handler once its interface name passed, then restarts
- * the service after a changing action, whatever the result. A changing
- * action holds the request lock exclusively from before its first read until
- * the restart has returned; a listing holds it shared. A write that failed
- * is named in "error". */
+ * the service after a changing action, whatever the result. */
 static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Value &answer)
 {
-    orvClearFailure();
-    int lock = orvLockRequest(entry.restart, kLockWaitMs);
-    if (lock < 0 && errno == EWOULDBLOCK) {
-        answer["error"] = "busy: another request is changing the DHCP settings";
+    RequestHold hold(entry.restart);
+    if (!hold.take(answer))
         return false;
-    }
-    if (lock < 0 && entry.restart) {
-        answer["error"] = orvFailure();
-        return false;
-    }
-    if (lock < 0)
-        orvClearFailure(); /* a listing goes on without the lock */
-    if (entry.restart)
-        QUOMODHCPRemoveStaleTemporaries();
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
-    if (entry.restart) {
-        result = QUOMODHCPSyncSave() && result;
+    result = hold.finish(result, answer);
+    if (entry.restart)
         restartDHCPServer();
-    }
-    if (!result && orvFailure()[0] && !answer.isMember("error"))
-        answer["error"] = orvFailure();
-    orvUnlockFile(lock);
     return result;
 }
 
