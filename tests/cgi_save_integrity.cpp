@@ -1,7 +1,6 @@
 // What a save guarantees under accidents: two saves at once, a save killed
 // midway, a disk that refuses the write, links planted at the files, and the
 // umask the program was started with.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
