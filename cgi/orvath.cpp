@@ -5,17 +5,20 @@
  */
 #include "orvath.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
@@ -28,6 +31,8 @@ static const char kContentType[] = "text/plain; charset=\"UTF-8\"";
 static const char kPxeTag[] = "pxe";
 static const char kKeyValueFormat[] = "%s=\"%s\"\n";
 static const char kStaticListPath[] = "/etc/dhcpd/dhcpdStatic.ori";
+/* How long a request waits for another one to finish. */
+static const unsigned kLockWaitMs = 30000;
 /* Values read from key/value files. */
 enum { kValueLen = 1024 };
 /* Lease time of a new PXE subnet on an interface without ordinary subnets. */
@@ -164,14 +169,14 @@ static bool writePxeSubnet(DhcpPxeConf &pxe, bool enabled)
     return true;
 }
 
-/* Writes an ordinary subnet. A switched-off subnet is written switched on
- * first, so that its fragment holds its current settings, then switched off. */
-static bool writeOrdinarySubnet(const DhcpServerConf &conf, bool enabled)
+/* Writes the ordinary subnets of a table as one change; logged when they
+ * cannot be written. */
+static bool writeOrdinarySubnets(const std::vector<DhcpServerConf> &subnets)
 {
-    if (!QUOMODHCPSetDhcpServerConfigFiles(&conf, 1))
+    if (!QUOMODHCPSetDhcpServerSubnets(subnets.data(), (int)subnets.size())) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
         return false;
-    if (!enabled && !QUOMODHCPSetDhcpServerConfigFiles(&conf, 0))
-        return false;
+    }
     return true;
 }
 
@@ -319,11 +324,12 @@ static bool applyPxeRow(const DhcpServerConf &global, bool activated)
     return writePxeSubnet(pxe, activated);
 }
 
-/* An ordinary row, written as subnet n of the interface. */
-static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &row, int n,
-                             bool activated)
+/* An ordinary row as subnet n of the interface; false (logged) when its tag
+ * does not fit. */
+static bool ordinaryRowSubnet(const DhcpServerConf &global, const Json::Value &row, int n,
+                              bool activated, DhcpServerConf &conf)
 {
-    DhcpServerConf conf = {};
+    conf = DhcpServerConf();
     conf.isEnabled = activated ? 1 : 0;
     conf.leaseTime = global.leaseTime;
     copyMember(conf.szStartIp, row, "startip");
@@ -334,9 +340,21 @@ static void applyOrdinaryRow(const DhcpServerConf &global, const Json::Value &ro
     orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
     copyMember(conf.szNetmask, row, "netmask");
     copyMember(conf.szGateway, row, "gateway");
-    if (!ordinaryTag(conf.szTag, global.szIfName, n) || !writeOrdinarySubnet(conf, activated))
+    if (!ordinaryTag(conf.szTag, global.szIfName, n)) {
         ORV_LOG("Write DHCP Server Config Files failed!");
-    QUOMODHCPDecideDisableDNS();
+        return false;
+    }
+    return true;
+}
+
+/* Removes the subnets of the interface from firstIndex on: they go last, each
+ * switched off before its fragment goes. An unnamed interface has none. */
+static bool removeStaleSubnets(const char *szIfName, int firstIndex)
+{
+    if (!szIfName[0])
+        return true;
+    return removeUnusedInfo(szIfName, firstIndex) == 0 &&
+           removeUnusedConf(szIfName, firstIndex) == 0;
 }
 
 bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
@@ -350,24 +368,33 @@ bool applySubnetSettings(DhcpHandler &handler, const Json::Value *document)
         return false;
 
     const DhcpServerConf &global = handler.globalConf;
-    int n = 0; /* ordinary rows are numbered afresh from 0 */
-    for (Json::ArrayIndex i = 0; i < table.size(); ++i) {
+    /* Ordinary rows are numbered afresh from 0 and written together, so the
+     * table changes at once. */
+    std::vector<DhcpServerConf> subnets;
+    bool ok = true;
+    for (Json::ArrayIndex i = 0; ok && i < table.size(); ++i) {
         const Json::Value &row = table[i];
         bool activated = false;
         bool pxe = false;
         memberFlag(row, "activated", &activated);
         memberFlag(row, "pxe", &pxe);
         if (pxe) {
-            if (!applyPxeRow(global, activated))
-                return false;
+            ok = applyPxeRow(global, activated);
             continue;
         }
-        applyOrdinaryRow(global, row, n, activated);
-        ++n;
+        subnets.emplace_back();
+        ok = ordinaryRowSubnet(global, row, (int)subnets.size() - 1, activated, subnets.back());
+        if (!ok)
+            subnets.pop_back();
     }
-    removeUnusedConf(global.szIfName, n);
-    removeUnusedInfo(global.szIfName, n);
-    return true;
+    /* The rows before one that failed are still written; nothing is removed. */
+    if (!writeOrdinarySubnets(subnets) || !ok)
+        return false;
+    /* The DNS-only pair follows the name server, not the rows: once is
+     * enough. */
+    if (!subnets.empty() && !QUOMODHCPDecideDisableDNS())
+        return false;
+    return removeStaleSubnets(global.szIfName, (int)subnets.size());
 }
 
 /* ------------------------------------------------------------------------ */
@@ -386,23 +413,17 @@ bool applyStaticSettings(const Json::Value *document)
         ORV_LOG("Error: parsing error, reason = %s", "reservations are an object, not an array");
         return true;
     }
-    char szList[QUOMO_PATH_LEN];
-    if (!orvPath(szList, sizeof szList, kStaticListPath)) {
-        ORV_LOG("Path too long [%s]", orvRoot()); /* the stored set stays */
-        return true;
-    }
-    VORLCSysRemove(szList);
+    /* A member that is missing or not text goes on as absent; the store
+     * refuses the entry and writes no line for it. */
+    std::vector<QuomoStaticHost> hosts;
     if (set.isArray()) {
         for (Json::ArrayIndex i = 0; i < set.size(); ++i) {
             const Json::Value &entry = set[i];
-            /* A member that is missing or not text goes on as absent; the
-             * store refuses the entry and writes no line for it. */
-            writeStaticConf(memberText(entry, "mac"), memberText(entry, "ip"),
-                            memberText(entry, "hostname"));
+            hosts.push_back({memberText(entry, "mac"), memberText(entry, "ip"),
+                             memberText(entry, "hostname")});
         }
     }
-    QUOMODHCPGenFakeStaticFile();
-    return true;
+    return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 
 /* Lists a text file of the system: toEntry turns each line (newline
@@ -722,17 +743,15 @@ static bool inheritPxeSettings(const char *szIfName, DhcpPxeConf &pxe)
 static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
 {
     char szTag[QUOMO_TAG_LEN];
+    std::vector<DhcpServerConf> subnets;
     for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
-        DhcpServerConf conf = {};
+        subnets.emplace_back();
+        DhcpServerConf &conf = subnets.back();
         if (!readSubnet(szIfName, szTag, conf))
             return false;
         orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, szDns);
-        if (!writeOrdinarySubnet(conf, conf.isEnabled != 0)) {
-            ORV_LOG("Write DHCP Server Config Files failed!");
-            return false;
-        }
     }
-    return true;
+    return writeOrdinarySubnets(subnets);
 }
 
 static bool enablePxe(const PxeRequest &request, Json::Value &answer)
@@ -938,11 +957,62 @@ static bool checkIfParam(DhcpHandler &handler, const ActionEntry &entry, Json::V
     return validateInterfaceParam(entry.szIfParam, value, err) || refuse(answer, err);
 }
 
+/* A request's hold on the service's files: the request lock, exclusive for a
+ * changing action from before its first read until its restart has returned
+ * (the hold goes with the object), shared for a listing. A changing action
+ * first removes what a killed one left behind, and at its end syncs the
+ * directories. A write that failed is named in "error". */
+class RequestHold {
+public:
+    explicit RequestHold(bool writes) : writes_(writes) {}
+    ~RequestHold() { orvUnlockFile(lock_); }
+    RequestHold(const RequestHold &) = delete;
+    RequestHold &operator=(const RequestHold &) = delete;
+
+    /* False, with "error", when a changing action cannot have the lock: it
+     * then neither writes nor restarts. */
+    bool take(Json::Value &answer)
+    {
+        orvClearFailure();
+        lock_ = orvLockRequest(writes_, kLockWaitMs);
+        if (lock_ < 0 && errno == EWOULDBLOCK) {
+            answer["error"] = "busy: another request is changing the DHCP settings";
+            return false;
+        }
+        if (lock_ < 0 && writes_) {
+            answer["error"] = orvFailure();
+            return false;
+        }
+        if (lock_ < 0)
+            orvClearFailure(); /* a listing goes on without the lock */
+        if (writes_)
+            QUOMODHCPRemoveStaleTemporaries();
+        return true;
+    }
+    /* The request's result once its files are synced. */
+    bool finish(bool result, Json::Value &answer)
+    {
+        if (writes_ && !QUOMODHCPSyncSave())
+            result = false;
+        if (!result && orvFailure()[0] && !answer.isMember("error"))
+            answer["error"] = orvFailure();
+        return result;
+    }
+
+private:
+    bool writes_;
+    int lock_ = -1;
+};
+
 /* Runs the action's handler once its interface name passed, then restarts
  * the service after a changing action, whatever the result. */
 static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Value &answer)
 {
+    RequestHold hold(entry.restart);
+    if (!hold.take(answer))
+        return false;
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
+    result = hold.finish(result, answer);
     if (entry.restart)
         restartService(answer);
     return result;
@@ -987,6 +1057,9 @@ bool dispatchAction(DhcpHandler &handler)
 #ifndef ORVATH_NO_MAIN
 int main()
 {
+    /* Files and directories this program makes are never writable by
+     * others, whatever umask the web server passed on. */
+    umask(022);
     DhcpHandler handler;
     dispatchAction(handler);
     return 0;

@@ -32,7 +32,11 @@ struct DhcpHandler {
  * refuses (another origin's, or a changing action not sent by POST) runs
  * nothing and gets "error" saying why. A request value that fails the
  * request checks (validate.h) is refused before anything is written, with
- * "error" naming its place. Returns the handler's result (false when no
+ * "error" naming its place. A changing action holds the request lock
+ * exclusively until its restart has returned (a listing holds it shared);
+ * one that cannot get it within the wait answers "error": "busy: ..." and
+ * neither writes nor restarts. A write that failed is named in "error"
+ * ("<path under the root>: <reason>"). Returns the handler's result (false when no
  * handler ran or the request was refused). Writes nothing for an
  * unauthorized caller. */
 bool dispatchAction(DhcpHandler &handler);
@@ -50,12 +54,14 @@ bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &documen
 /* Always true; fills globalConf from the members present. */
 bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document);
 /* False (nothing written) when the table is missing, unusable or touches the
- * access point's subnet; false also when the PXE row cannot be written. */
+ * access point's subnet; false also when a row, the DNS-only pair or the
+ * removal of stale subnets failed (the first failed write in orvFailure). */
 bool applySubnetSettings(DhcpHandler &handler, const Json::Value *table);
 /* True when no row of the table touches the access point's subnet. */
 bool checkApSubnets(DhcpHandler &handler, const Json::Value &subnets);
-/* Always true; a missing document, or one that is an object, changes
- * nothing; an array replaces the stored set, a scalar clears it. */
+/* A missing document, or one that is an object, changes nothing; an array
+ * replaces the stored set, a scalar clears it. False when the list or the
+ * static fragment could not be written. */
 bool applyStaticSettings(const Json::Value *set);
 
 /* Global settings of one interface. */

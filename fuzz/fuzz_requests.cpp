@@ -452,7 +452,8 @@ void checkRoot()
     std::vector<std::string> entries;
     listTree("", entries);
     for (const std::string &e : entries) {
-        if (allowedDirs.count(e) || kSetupFiles.count(e))
+        if (allowedDirs.count(e) || kSetupFiles.count(e) || e == "var/lock/" ||
+            e == "var/lock/orvath.lock")
             continue;
         if (e.compare(0, 10, "etc/dhcpd/") == 0 && e.find('/', 10) == std::string::npos) {
             checkServiceFile(e.substr(10));
@@ -511,14 +512,12 @@ void removeBase()
 
 } // namespace
 
-// "/bin/mkdir -p <dir>" runs before every file the library writes, and the
-// service restart "<root>/etc/rc.network nat-restart-dhcp" after every
-// applied request; started as programs they cost far more than the rest of a
-// request. This definition takes the place of the platform library's (the
-// program's own symbols come first) and answers both in-process: the
-// directories are made, and the restart succeeds without effect (the files it
-// would start the service from are what is checked). Any other program is
-// still run by the platform library.
+// The service restart "<root>/etc/rc.network nat-restart-dhcp" after every
+// applied request costs, as a program, far more than the rest of a request.
+// This definition takes the place of the platform library's (the program's
+// own symbols come first) and answers it in-process: the restart succeeds
+// without effect (the files it would start the service from are what is
+// checked). Any other program is still run by the platform library.
 extern "C" int VORLCExec(const char *szProg, const char *a1, const char *a2, const char *a3,
                          const char *a4)
 {
@@ -527,16 +526,6 @@ extern "C" int VORLCExec(const char *szProg, const char *a1, const char *a2, con
     if (szProg && a1 && !a2 && szProg == gRoot + "/etc/rc.network" &&
         !strcmp(a1, "nat-restart-dhcp"))
         return 0;
-    if (szProg && a1 && a2 && !a3 && !strcmp(szProg, "/bin/mkdir") && !strcmp(a1, "-p") &&
-        a2[0] == '/') {
-        std::string dir = a2;
-        for (size_t pos = 1; pos != std::string::npos;) {
-            pos = dir.find('/', pos + 1);
-            mkdir(dir.substr(0, pos).c_str(), 0755);
-        }
-        struct stat st;
-        return stat(a2, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : 1;
-    }
     if (!real)
         fault("the platform library's VORLCExec is not found");
     return real(szProg, a1, a2, a3, a4);

@@ -1,10 +1,15 @@
 #include "quomodhcp.h"
 
+#include <dirent.h>
+#include <errno.h>
 #include <limits.h>
 #include <stdint.h>
 #include <string.h>
 #include <time.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "orvath_common.h"
 #include "quomodhcp_guard.h"
@@ -50,10 +55,11 @@ static int forEachInfo(const char *szIfName, int (*visit)(const char *szInfo), i
     return 0;
 }
 
+/* Switches one subnet off; non-zero (stopping the walk) when the settings
+ * file could not be written. */
 static int markOff(const char *szInfo)
 {
-    VORLCFileSetKeyValue(szInfo, "enable", "no", QUOMO_INFO_FORMAT);
-    return 0;
+    return VORLCFileSetKeyValue(szInfo, "enable", "no", QUOMO_INFO_FORMAT) == 1 ? 0 : 1;
 }
 
 int disableDHCPServer(const char *szIfName)
@@ -62,7 +68,10 @@ int disableDHCPServer(const char *szIfName)
     if (quomoNameFault(szIfName))
         return -1;
     int found;
-    forEachInfo(szIfName, markOff, &found);
+    if (forEachInfo(szIfName, markOff, &found) != 0) {
+        ORV_LOG("Failed to switch off the subnets of [%s]", szIfName);
+        return 0;
+    }
     return found > 0 ? 1 : 0;
 }
 
@@ -128,22 +137,6 @@ int restartDHCPServer(void)
 
 /* ---- PXE subnet ---- */
 
-/* Appends the boot lines to the fragment written from the record. */
-static int appendBootLines(const QuomoSubnetWrite *w, const DhcpPxeConf *conf)
-{
-    FILE *fp = fopen(w->szConfPath, "a");
-    if (!fp) {
-        quomoLogFragmentFailure(w->szConfPath, conf->szIfName);
-        return 0;
-    }
-    if (conf->szBootFile[0] != '\0') {
-        fprintf(fp, "dhcp-boot=tag:%s,%s\n", conf->szTag, conf->szBootFile);
-        /* Every client announcing the vendor class PXEClient is tagged pxe. */
-        fprintf(fp, "dhcp-vendorclass=set:pxe,PXEClient\n");
-    }
-    return quomoCloseWritten(fp, w->szConfPath);
-}
-
 int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable)
 {
     if (!conf) {
@@ -155,13 +148,16 @@ int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable)
         return 0;
 
     QuomoSubnetView v = quomoSubnetView(*conf);
-    QuomoSubnetWrite w;
-    if (!quomoBeginSubnetWrite(&w, &v, enable))
-        return 0;
     /* Unlike an ordinary subnet, a disabled PXE subnet keeps a complete
      * fragment: it is rewritten whatever the enable flag. */
-    int result = quomoWriteSubnetFragment(&w, &v) && appendBootLines(&w, conf);
-    return quomoEndSubnetWrite(&w, result);
+    std::string fragment;
+    quomoAppendSubnetLines(fragment, v);
+    if (conf->szBootFile[0] != '\0') {
+        fragment += std::string("dhcp-boot=tag:") + conf->szTag + "," + conf->szBootFile + "\n";
+        /* Every client announcing the vendor class PXEClient is tagged pxe. */
+        fragment += "dhcp-vendorclass=set:pxe,PXEClient\n";
+    }
+    return quomoWriteSubnet(v, &fragment, enable);
 }
 
 /* Copies the DhcpServerConf fields into the same leading fields of a
@@ -240,31 +236,40 @@ int isSameApSubnet(const char *szIp, const char *szNetmask)
  * dhcp-host=<mac>,<hostname>,<ip>,infinite */
 enum { STATIC_FIELD_MAC = 1, STATIC_FIELD_HOSTNAME = 2, STATIC_FIELD_IP = 3, STATIC_MIN_FIELDS = 4 };
 
-int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
+int quomoStaticLine(std::string &out, const char *szMac, const char *szIp, const char *szHostname)
 {
     if (!szMac || !szIp || !szHostname) {
         ORV_LOG("Error Static Host Setting parameter!");
-        return -1;
+        return 0;
     }
     /* A line break would start a directive of its own in the fragment. */
     if (strpbrk(szMac, "\r\n") || strpbrk(szIp, "\r\n") || strpbrk(szHostname, "\r\n")) {
         ORV_LOG("Static host setting contains a line break");
-        return -1;
+        return 0;
     }
-
-    char szPath[QUOMO_PATH_LEN];
-    if (!quomoStaticListPath(szPath))
-        return -1;
     char szLine[QUOMO_VALUE_LEN];
     /* A cut line would lose its address or its lease time. */
     if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname,
                    szIp)) {
         ORV_LOG("Static host setting too long [%s]", szMac);
-        return -1;
+        return 0;
     }
+    out += szLine;
+    out += '\n';
+    return 1;
+}
+
+int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
+{
+    std::string line;
+    if (!quomoStaticLine(line, szMac, szIp, szHostname))
+        return -1;
+    char szPath[QUOMO_PATH_LEN];
+    if (!quomoStaticListPath(szPath))
+        return -1;
     if (!quomoMakeDhcpdDir())
         return -1;
-    return VORLCFileAddLine(szPath, NULL, szLine, 512);
+    return VORLCFileAddLine(szPath, NULL, line.c_str(), 512);
 }
 
 int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine)
@@ -370,4 +375,73 @@ int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, 
     quomoCopyField(szExpiry, sizeof szExpiry, f[LEASE_FIELD_EXPIRY]);
     int32_t expiry = quomoParseInt32(szExpiry);
     return getExpireTimeWith(pReserved, szExpireTime, expiry, szMac);
+}
+
+/* ---- one save ---- */
+
+/* A temporary file of orvReplaceFile: ".<name>.XXXXXX". */
+static int isTemporaryName(const char *name)
+{
+    size_t len = strlen(name);
+    if (len < 9 || name[0] != '.' || name[len - 7] != '.')
+        return 0;
+    for (size_t i = len - 6; i < len; ++i) {
+        char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return 0;
+    }
+    return 1;
+}
+
+/* Removes the temporaries in the directory dir (under the root) whose name
+ * begins with prefix; returns how many. */
+static int removeTemporaries(const char *dir, const char *prefix)
+{
+    char szDir[QUOMO_PATH_LEN];
+    if (!orvPath(szDir, sizeof szDir, "%s", dir))
+        return 0;
+    DIR *d = opendir(szDir);
+    if (!d)
+        return 0;
+    int removed = 0;
+    size_t prefixLen = strlen(prefix);
+    while (struct dirent *e = readdir(d)) {
+        if (!isTemporaryName(e->d_name) || strncmp(e->d_name, prefix, prefixLen) != 0)
+            continue;
+        char szPath[QUOMO_WALK_PATH_LEN];
+        struct stat st;
+        if (!orvFormat(szPath, sizeof szPath, "%s/%s", szDir, e->d_name) ||
+            lstat(szPath, &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (unlink(szPath) == 0)
+            ++removed;
+        else
+            ORV_LOG("Failed to remove [%s]: %s", szPath, strerror(errno));
+    }
+    closedir(d);
+    return removed;
+}
+
+int QUOMODHCPRemoveStaleTemporaries(void)
+{
+    /* In /etc only the library's own file: the directory is the system's. */
+    return removeTemporaries(QUOMO_DHCPD_DIR, ".") + removeTemporaries("/etc", ".quomoinfo.conf.");
+}
+
+/* Syncs the directory (under the root) when it exists. */
+static int syncIfPresent(const char *dir)
+{
+    char szDir[QUOMO_PATH_LEN];
+    char szEntry[QUOMO_PATH_LEN];
+    struct stat st;
+    if (!orvPath(szDir, sizeof szDir, "%s", dir) || stat(szDir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return 1;
+    /* orvSyncDir takes a path inside the directory. */
+    return orvFormat(szEntry, sizeof szEntry, "%s/.", szDir) ? orvSyncDir(szEntry) : 0;
+}
+
+int QUOMODHCPSyncSave(void)
+{
+    int ok = syncIfPresent(QUOMO_DHCPD_DIR);
+    return syncIfPresent("/etc") && ok;
 }

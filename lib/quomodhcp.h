@@ -99,12 +99,21 @@ QUOMO_LAYOUT(offsetof(DhcpPxeConf, szBootFile) == 4260);
 
 /* Per-interface subnet files: /etc/dhcpd/dhcpd-<ifName>-<tag>.conf / .info */
 QUOMO_API int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable);
+/* Writes the subnets pConfs[0 .. count-1] as one change: each one's fragment
+ * (whatever isEnabled says: a subnet switched off keeps its current settings)
+ * and its settings file switched by isEnabled. Every file is written out
+ * before the first is renamed into place, so a failure leaves every old file
+ * and a crash finds the table old or new but for the moment of the renames.
+ * 1 on success; 0 on failure (logged; orvFailure names the file). */
+QUOMO_API int QUOMODHCPSetDhcpServerSubnets(const DhcpServerConf *pConfs, int count);
 QUOMO_API int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
 QUOMO_API int removeUnusedConf(const char *szIfName, int firstIndex);
 QUOMO_API int removeUnusedInfo(const char *szIfName, int firstIndex);
 
 /* Service control and the DNS-only fragment */
 QUOMO_API int isIfTagEnable(const char *szIfName, const char *szTag);
+/* Switches every subnet of the interface off: 1 done, 0 none found or a
+ * settings file could not be written, -1 no interface's name. */
 QUOMO_API int disableDHCPServer(const char *szIfName);
 QUOMO_API int isDHCPDActivate(const char *szIfName);
 /* The number of the interface's subnets (PXE included) switched on. */
@@ -161,6 +170,17 @@ QUOMO_API int writeStaticConf(const char *szMac, const char *szIp, const char *s
 /* szMac and szIp hold QUOMO_IP_LEN bytes, szHostname QUOMO_HOSTNAME_LEN. */
 QUOMO_API int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine);
 QUOMO_API int QUOMODHCPGenFakeStaticFile(void);
+/* One reservation of a set; members as for writeStaticConf. */
+typedef struct QuomoStaticHost {
+    const char *szMac;
+    const char *szIp;
+    const char *szHostname;
+} QuomoStaticHost;
+/* Replaces the reservation list with the set and rebuilds the static
+ * fragment from it, each file written whole once. An entry writeStaticConf
+ * would refuse is logged and left out. 1 on success; 0 when a file could not
+ * be written (orvFailure names it), its old content in place. */
+QUOMO_API int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count);
 
 /* Lease log and expiry texts */
 /* szExpireTime holds QUOMO_EXPIRE_LEN bytes. */
@@ -194,6 +214,15 @@ QUOMO_API int readClientListWith(const QuomoReserved *pReserved, char *szMac, ch
 QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
 QUOMO_API int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
 QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
+
+/* One save: the request that changes files holds the request lock
+ * (orvLockRequest) exclusively, removes what a killed save left behind before
+ * it writes, and syncs the directories after its renames. */
+/* Removes the temporary files ".<name>.XXXXXX" a save left in /etc/dhcpd
+ * (and /etc/.quomoinfo.conf.XXXXXX); returns how many. */
+QUOMO_API int QUOMODHCPRemoveStaleTemporaries(void);
+/* Syncs /etc/dhcpd and /etc. 1 on success; 0 on failure (logged, noted). */
+QUOMO_API int QUOMODHCPSyncSave(void);
 
 #ifdef __cplusplus
 }

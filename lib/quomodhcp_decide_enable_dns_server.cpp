@@ -1,13 +1,16 @@
 #include "quomodhcp.h"
 
+#include <string>
+
 #include "orvath_common.h"
 #include "quomodhcp_internal.h"
 #include "vorl.h"
 
 /* While a name server ("named") runs on the appliance, dnsmasq must not
  * answer DNS itself: the DNS-only pair dhcpd-dns-dns.conf/.info sets its DNS
- * port to 0. The pair is removed first, so it exists exactly when the last
- * call saw "named" running and wrote it completely. */
+ * port to 0. The pair exists exactly when the last call saw "named" running
+ * and wrote it completely: it is written fragment first and removed settings
+ * file first, so a switched-on settings file always has its whole fragment. */
 int QUOMODHCPDecideDisableDNS(void)
 {
     char szConf[QUOMO_PATH_LEN];
@@ -19,25 +22,13 @@ int QUOMODHCPDecideDisableDNS(void)
         return 0;
     }
 
-    VORLCSysUnlink(szConf);
-    VORLCSysUnlink(szInfo);
-
     if (VORLCIsProcAlive("named") != 1)
-        return 1;
+        return quomoRemoveFile(szInfo) && quomoRemoveFile(szConf);
 
-    if (!quomoTouchPair(szConf, szInfo))
-        return 0;
-
-    /* Each step must succeed; the first that does not names its line. */
-    int line = 0;
-    if (VORLCFileSetKeyValue(szConf, "port", "0", NULL) != 1)
-        line = __LINE__;
-    else if (VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1)
-        line = __LINE__;
-    else if (!quomoWriteLoopbackSubnet(szConf, "dns"))
-        line = __LINE__;
-    if (line) {
-        ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPDecideDisableDNS", line);
+    std::string text = "port=0\n";
+    quomoAppendLoopbackSubnet(text, "dns");
+    if (!quomoWritePair(szConf, text.data(), text.size(), szInfo, 1, NULL)) {
+        ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPDecideDisableDNS", __LINE__);
         return 0;
     }
     return 1;

@@ -6,79 +6,91 @@
  */
 #include "quomodhcp.h"
 
+#include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
+
+#include <string>
 
 #include "orvath_common.h"
 #include "quomodhcp_internal.h"
 #include "vorl.h"
 
-/* Appends every line of pList to pOut, each ending in exactly one newline.
- * False on a read or write error. */
-static int copyLines(FILE *pList, FILE *pOut)
+/* Writes the fragment from the text of the reservation list, then switches
+ * it on (the settings file keeps its other lines). */
+static int writeStaticFragment(const std::string &list)
 {
-    char *szLine = NULL;
-    size_t cbLine = 0;
-    ssize_t len;
-    int ok = 1;
-    while (ok && (len = getline(&szLine, &cbLine, pList)) > 0) {
-        if (fwrite(szLine, 1, (size_t)len, pOut) != (size_t)len)
-            ok = 0;
-        else if (szLine[len - 1] != '\n' && fputc('\n', pOut) == EOF)
-            ok = 0;
+    char szConf[QUOMO_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
+    if (!quomoSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
+        !quomoSubnetPath(szInfo, sizeof szInfo, "static", "static", "info")) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
     }
-    if (ferror(pList))
-        ok = 0;
-    free(szLine);
+    if (!quomoMakeDhcpdDir())
+        return 0;
+    std::string text;
+    quomoAppendLoopbackSubnet(text, "static");
+    text += list;
+    /* Every line ends in exactly one newline. */
+    if (!list.empty() && list.back() != '\n')
+        text += '\n';
+    if (!quomoReplace(szConf, text.data(), text.size()) ||
+        VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1) {
+        ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPGenFakeStaticFile", __LINE__);
+        return 0;
+    }
+    return 1;
+}
+
+/* The whole reservation list into text ("" when there is none). */
+static int readStaticList(const char *szList, std::string &text)
+{
+    FILE *fp = fopen(szList, "r");
+    if (!fp) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return 1;
+        ORV_LOG("Can not open DHCP static file [%s]", szList);
+        return 0;
+    }
+    char chunk[8192];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, fp)) > 0)
+        text.append(chunk, n);
+    int ok = !ferror(fp);
+    fclose(fp);
+    if (!ok)
+        ORV_LOG("Can not read DHCP static file [%s]", szList);
     return ok;
 }
 
 int QUOMODHCPGenFakeStaticFile(void)
 {
-    char szConf[QUOMO_PATH_LEN];
-    char szInfo[QUOMO_PATH_LEN];
     char szList[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
-        !quomoSubnetPath(szInfo, sizeof szInfo, "static", "static", "info") ||
-        !orvPath(szList, sizeof szList, QUOMO_STATIC_LIST)) {
+    if (!orvPath(szList, sizeof szList, QUOMO_STATIC_LIST)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }
+    std::string list;
+    return readStaticList(szList, list) && writeStaticFragment(list);
+}
 
-    /* The fragment is rebuilt from nothing; the settings file is kept. */
-    if (!quomoMakeDhcpdDir())
-        return 0;
-    VORLCSysUnlink(szConf);
-    if (!quomoTouchPair(szConf, szInfo))
-        return 0;
-
-    if (VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1 ||
-        !quomoWriteLoopbackSubnet(szConf, "static")) {
-        ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPGenFakeStaticFile", __LINE__);
+int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count)
+{
+    if (count < 0 || (count > 0 && !pHosts)) {
+        ORV_LOG("Bad parameters.");
         return 0;
     }
-
-    /* No reservation list: the fragment holds the fixed lines only. */
-    if (!VORLCFileExist(szList))
-        return 1;
-    FILE *pList = VORLCSysFopen(szList, "r", __FILE__, __LINE__);
-    if (!pList) {
-        ORV_LOG("Can not open DHCP static file [%s]", szList);
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        quomoStaticLine(list, pHosts[i].szMac, pHosts[i].szIp, pHosts[i].szHostname);
+    char szList[QUOMO_PATH_LEN];
+    if (!quomoStaticListPath(szList) || !quomoMakeDhcpdDir())
         return 0;
-    }
-    FILE *pConf = VORLCSysFopen(szConf, "a", __FILE__, __LINE__);
-    if (!pConf) {
-        fclose(pList);
+    /* The list first: it is what the page shows and the fragment is made
+     * from. An empty set leaves no list at all. */
+    int listed = list.empty() ? quomoRemoveFile(szList) : quomoReplace(szList, list.data(), list.size());
+    if (!listed)
         return 0;
-    }
-    int ok = copyLines(pList, pConf);
-    fclose(pList);
-    if (fclose(pConf) != 0)
-        ok = 0;
-    if (!ok) {
-        ORV_LOG("Copying reservations into [%s] failed", szConf);
-        return 0;
-    }
-    return 1;
+    return writeStaticFragment(list);
 }

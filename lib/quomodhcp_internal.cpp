@@ -1,7 +1,12 @@
 #include "quomodhcp_internal.h"
 
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "orvath_common.h"
 #include "vorl.h"
@@ -103,110 +108,169 @@ int quomoCheckName(const char *szField, const char *name, size_t width)
 int quomoMakeDhcpdDir(void)
 {
     char szDir[QUOMO_PATH_LEN];
-    if (!orvPath(szDir, sizeof szDir, QUOMO_DHCPD_DIR) ||
-        VORLCExec("/bin/mkdir", "-p", szDir, NULL, NULL) != 0) {
+    if (!orvPath(szDir, sizeof szDir, QUOMO_DHCPD_DIR)) {
+        ORV_LOG("Failed to mkdir [%s]", szDir);
+        orvNoteFailure(szDir, ENAMETOOLONG);
+        return 0;
+    }
+    /* mkdir(2) of a directory that exists is one failing system call: cheap
+     * enough to make sure of it before every file, where a program run was
+     * not. */
+    if (!orvMakeDirs(szDir, 0755)) {
         ORV_LOG("Failed to mkdir [%s]", szDir);
         return 0;
     }
     return 1;
 }
 
-int quomoCloseWritten(FILE *fp, const char *szPath)
+int quomoReplace(const char *szPath, const char *data, size_t len)
 {
-    int failed = ferror(fp);
-    if (fclose(fp) != 0)
-        failed = 1;
-    if (failed) {
-        ORV_LOG("Failed to write file [%s].", szPath);
+    return orvReplaceFile(szPath, data, len, 0666);
+}
+
+int quomoRemoveFile(const char *szPath)
+{
+    if (unlink(szPath) == 0 || errno == ENOENT)
+        return 1;
+    int err = errno;
+    ORV_LOG("Failed to remove [%s]: %s", szPath, strerror(err));
+    orvNoteFailure(szPath, err);
+    return 0;
+}
+
+/* Writes out one file to its temporary and adds it to pending; logs
+ * "Failed to open file [...]." on failure. */
+static int prepareFile(const char *szPath, const char *data, size_t len,
+                       std::vector<QuomoPending> &pending)
+{
+    char szTemp[QUOMO_WALK_PATH_LEN];
+    if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
+        ORV_LOG("Failed to open file [%s].", szPath);
         return 0;
     }
+    pending.push_back({szTemp, szPath});
     return 1;
 }
 
-int quomoBeginSubnetWrite(QuomoSubnetWrite *w, const QuomoSubnetView *v, int enable)
+int quomoCommitPending(std::vector<QuomoPending> &pending)
 {
-    w->info = NULL;
-    int infoFits =
-        quomoSubnetPath(w->szInfoPath, sizeof w->szInfoPath, v->szIfName, v->szTag, "info");
-    int confFits =
-        quomoSubnetPath(w->szConfPath, sizeof w->szConfPath, v->szIfName, v->szTag, "conf");
-    if (!quomoMakeDhcpdDir())
+    size_t i = 0;
+    while (i < pending.size() && orvCommitReplace(pending[i].temp.c_str(), pending[i].path.c_str()))
+        ++i;
+    int ok = i == pending.size();
+    if (!ok) {
+        pending.erase(pending.begin(), pending.begin() + (long)i + 1);
+        quomoAbandonPending(pending);
+    }
+    pending.clear();
+    return ok;
+}
+
+void quomoAbandonPending(std::vector<QuomoPending> &pending)
+{
+    for (const QuomoPending &p : pending)
+        orvAbandonReplace(p.temp.c_str());
+    pending.clear();
+}
+
+/* The pair of quomoWritePair into pending: all or nothing added. */
+static int preparePair(const char *szConf, const char *confText, size_t confLen,
+                       const char *szInfo, int enable, const char *szOwner,
+                       std::vector<QuomoPending> &pending)
+{
+    std::vector<QuomoPending> pair;
+    if (confText && !prepareFile(szConf, confText, confLen, pair)) {
+        if (szOwner)
+            ORV_LOG("Failed to set config file of dhcp server [%s].", szOwner);
         return 0;
+    }
+    char szLine[64];
+    orvFormat(szLine, sizeof szLine, QUOMO_INFO_FORMAT, "enable", enable ? "yes" : "no");
+    if (!prepareFile(szInfo, szLine, strlen(szLine), pair)) {
+        quomoAbandonPending(pair);
+        return 0;
+    }
+    pending.insert(pending.end(), pair.begin(), pair.end());
+    return 1;
+}
+
+int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
+                   int enable, const char *szOwner)
+{
+    std::vector<QuomoPending> pending;
+    return preparePair(szConf, confText, confLen, szInfo, enable, szOwner, pending) &&
+           quomoCommitPending(pending);
+}
+
+/* Appends one line printed with fmt. */
+static void appendLine(std::string &out, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+static void appendLine(std::string &out, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    va_list again;
+    va_copy(again, ap);
+    int n = vsnprintf(NULL, 0, fmt, ap);
+    va_end(ap);
+    if (n > 0) {
+        size_t used = out.size();
+        out.resize(used + (size_t)n + 1);
+        vsnprintf(&out[used], (size_t)n + 1, fmt, again);
+        out.resize(used + (size_t)n);
+    }
+    va_end(again);
+    out += '\n';
+}
+
+void quomoAppendSubnetLines(std::string &out, const QuomoSubnetView &v)
+{
+    const char *tag = v.szTag;
+    appendLine(out, "%s=%s", "interface", v.szIfName);
+    appendLine(out, "dhcp-range=set:%s,%s,%s,%s,%d", tag, v.szStartIp, v.szEndIp, v.szNetmask,
+               (int)v.leaseTime);
+    appendLine(out, "dhcp-option=tag:%s,%s,%s", tag, "option:router", v.szGateway);
+    if (v.szDomain[0] != '\0') {
+        appendLine(out, "dhcp-option=tag:%s,%s,%s", tag, "option:domain-search", v.szDomain);
+        appendLine(out, "dhcp-option=tag:%s,%s,%s", tag, "option:domain-name", v.szDomain);
+    }
+    if (v.szSecondaryDns[0] != '\0')
+        appendLine(out, "dhcp-option=tag:%s,%s,%s,%s", tag, "option:dns-server", v.szPrimaryDns,
+                   v.szSecondaryDns);
+    else
+        appendLine(out, "dhcp-option=tag:%s,%s,%s", tag, "option:dns-server", v.szPrimaryDns);
+}
+
+void quomoAppendLoopbackSubnet(std::string &out, const char *name)
+{
+    appendLine(out, "interface=%s", name);
+    appendLine(out, "dhcp-range=set:%s,127.0.0.1,127.0.0.1,255.255.255.0,86400", name);
+    appendLine(out, "dhcp-option=tag:%s,option:router,127.0.0.1", name);
+    appendLine(out, "dhcp-option=tag:%s,option:dns-server,127.0.0.1", name);
+}
+
+int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable,
+                       std::vector<QuomoPending> &pending)
+{
+    char szConf[QUOMO_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
     /* A cut name would be another file: treat it as one that cannot be
      * opened, before anything is written. */
-    const char *szFailed = !infoFits ? w->szInfoPath : !confFits ? w->szConfPath : NULL;
-    if (!szFailed && !(w->info = fopen(w->szInfoPath, "w")))
-        szFailed = w->szInfoPath;
-    if (szFailed) {
-        ORV_LOG("Failed to open file [%s].", szFailed);
+    int infoFits = quomoSubnetPath(szInfo, sizeof szInfo, v.szIfName, v.szTag, "info");
+    int confFits = quomoSubnetPath(szConf, sizeof szConf, v.szIfName, v.szTag, "conf");
+    if (!quomoMakeDhcpdDir())
+        return 0;
+    if (!infoFits || !confFits) {
+        const char *szCut = !infoFits ? szInfo : szConf;
+        ORV_LOG("Failed to open file [%s].", szCut);
+        orvNoteFailure(szCut, ENAMETOOLONG);
         return 0;
     }
-    fprintf(w->info, QUOMO_INFO_FORMAT, "enable", enable ? "yes" : "no");
-    return 1;
+    return preparePair(szConf, fragment ? fragment->data() : NULL,
+                       fragment ? fragment->size() : 0, szInfo, enable, v.szIfName, pending);
 }
 
-void quomoLogFragmentFailure(const char *szConfPath, const char *szIfName)
+int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable)
 {
-    ORV_LOG("Failed to open file [%s].", szConfPath);
-    ORV_LOG("Failed to set config file of dhcp server [%s].", szIfName);
-}
-
-int quomoWriteSubnetFragment(const QuomoSubnetWrite *w, const QuomoSubnetView *v)
-{
-    FILE *fp = fopen(w->szConfPath, "w");
-    if (!fp) {
-        quomoLogFragmentFailure(w->szConfPath, v->szIfName);
-        return 0;
-    }
-    const char *tag = v->szTag;
-    fprintf(fp, "%s=%s\n", "interface", v->szIfName);
-    fprintf(fp, "dhcp-range=set:%s,%s,%s,%s,%d\n", tag, v->szStartIp, v->szEndIp, v->szNetmask,
-            (int)v->leaseTime);
-    fprintf(fp, "dhcp-option=tag:%s,%s,%s\n", tag, "option:router", v->szGateway);
-    if (v->szDomain[0] != '\0') {
-        fprintf(fp, "dhcp-option=tag:%s,%s,%s\n", tag, "option:domain-search", v->szDomain);
-        fprintf(fp, "dhcp-option=tag:%s,%s,%s\n", tag, "option:domain-name", v->szDomain);
-    }
-    if (v->szSecondaryDns[0] != '\0')
-        fprintf(fp, "dhcp-option=tag:%s,%s,%s,%s\n", tag, "option:dns-server", v->szPrimaryDns,
-                v->szSecondaryDns);
-    else
-        fprintf(fp, "dhcp-option=tag:%s,%s,%s\n", tag, "option:dns-server", v->szPrimaryDns);
-    return quomoCloseWritten(fp, w->szConfPath);
-}
-
-int quomoEndSubnetWrite(QuomoSubnetWrite *w, int result)
-{
-    if (!quomoCloseWritten(w->info, w->szInfoPath))
-        result = 0;
-    w->info = NULL;
-    return result;
-}
-
-int quomoWriteLoopbackSubnet(const char *szConf, const char *name)
-{
-    char szRange[QUOMO_VALUE_LEN];
-    char szRouter[QUOMO_VALUE_LEN];
-    char szDns[QUOMO_VALUE_LEN];
-    if (!orvFormat(szRange, sizeof szRange, "set:%s,127.0.0.1,127.0.0.1,255.255.255.0,86400",
-                   name) ||
-        !orvFormat(szRouter, sizeof szRouter, "dhcp-option=tag:%s,option:router,127.0.0.1", name) ||
-        !orvFormat(szDns, sizeof szDns, "dhcp-option=tag:%s,option:dns-server,127.0.0.1", name))
-        return 0;
-    return VORLCFileSetKeyValue(szConf, "interface", name, NULL) == 1 &&
-           VORLCFileSetKeyValue(szConf, "dhcp-range", szRange, NULL) == 1 &&
-           VORLCFileAddLine(szConf, NULL, szRouter, 1) == 1 &&
-           VORLCFileAddLine(szConf, NULL, szDns, 1) == 1;
-}
-
-int quomoTouchPair(const char *szConf, const char *szInfo)
-{
-    const char *paths[] = {szConf, szInfo};
-    for (const char *path : paths) {
-        if (VORLCFileTouch(path) != 0) {
-            ORV_LOG("File [%s] touch failed.", path);
-            return 0;
-        }
-    }
-    return 1;
+    std::vector<QuomoPending> pending;
+    return quomoPrepareSubnet(v, fragment, enable, pending) && quomoCommitPending(pending);
 }

@@ -57,19 +57,29 @@ int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, c
  * "Path too long" and returns 0 when it did not fit. */
 int quomoStaticListPath(char *szPath);
 
-/* mkdir -p <root>/etc/dhcpd; logs "Failed to mkdir [...]" and returns 0 on
- * failure. */
+/* mkdir -p <root>/etc/dhcpd with mkdir(2), no program run; logs "Failed to
+ * mkdir [...]", notes the reason and returns 0 on failure. */
 int quomoMakeDhcpdDir(void);
 
-/* Creates the fragment and then the settings file, empty when missing; logs
- * "File [...] touch failed." for the first that cannot be created and
- * returns 0. */
-int quomoTouchPair(const char *szConf, const char *szInfo);
+/* Replaces the file whole with data[0 .. len-1] (orvReplaceFile: a new file
+ * gets mode 0666 less the umask, an existing one keeps its mode). 1 on
+ * success; 0 on failure, with the old file in place and the reason noted. */
+int quomoReplace(const char *szPath, const char *data, size_t len);
 
-/* Writes the lines of a placeholder subnet of one loopback address tagged
- * name into the fragment szConf: interface=name, its dhcp-range, router and
- * dns-server lines. 1 when every line was written. */
-int quomoWriteLoopbackSubnet(const char *szConf, const char *name);
+/* Writes a pair of files: the fragment szConf (skipped when confText is
+ * NULL), then the settings file szInfo with enable="yes" or "no". Both are
+ * written out before either is renamed into place, fragment first, so that
+ * a settings file never switches on a fragment that is not complete and a
+ * failure of either leaves both old files. Logs "Failed to open file [...]." for
+ * the file that failed (for the fragment, with szOwner not NULL, also "Failed
+ * to set config file of dhcp server [<szOwner>].") and returns 0. */
+int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
+                   int enable, const char *szOwner);
+
+/* Removes the file at szPath; a missing file is no error. A directory in
+ * its place is never removed: that is a failure. 1 on success; 0 on failure,
+ * logged and noted. */
+int quomoRemoveFile(const char *szPath);
 
 /* Names the subnet's fragment in szConf (QUOMO_PATH_LEN bytes); 1 when it
  * exists, else logs "File [...] does not exist." and returns 0. */
@@ -105,32 +115,41 @@ int quomoCheckText(const char *szField, const char *text, size_t width);
  * finds fault with (it would name a file outside the directory). */
 int quomoCheckName(const char *szField, const char *name, size_t width);
 
-/* Both files of one subnet being written: the settings file is open and holds
- * its enable line. */
-typedef struct QuomoSubnetWrite {
-    FILE *info;
-    char szInfoPath[QUOMO_PATH_LEN];
-    char szConfPath[QUOMO_PATH_LEN];
-} QuomoSubnetWrite;
-
-/* Creates the directory, opens the settings file (truncating it) and writes
- * enable="yes" or "no". Logs and returns 0 on failure, with nothing written.
- * The caller has checked the record's text (quomoCheckSubnetRecord). */
-int quomoBeginSubnetWrite(QuomoSubnetWrite *w, const QuomoSubnetView *v, int enable);
-/* Rewrites the fragment with the subnet's lines (interface, range, router,
- * domain, DNS servers). Logs and returns 0 when it cannot be opened. */
-int quomoWriteSubnetFragment(const QuomoSubnetWrite *w, const QuomoSubnetView *v);
-/* Closes a file that was written. A write that did not reach the file (disk
- * full, I/O error) must not pass for success: logs "Failed to write file"
- * and returns 0. */
-int quomoCloseWritten(FILE *fp, const char *szPath);
-/* Logs a fragment that could not be opened for the subnet of szIfName. */
-void quomoLogFragmentFailure(const char *szConfPath, const char *szIfName);
-/* Closes the settings file; returns result, or 0 when the settings file was
- * not written whole. */
-int quomoEndSubnetWrite(QuomoSubnetWrite *w, int result);
-
 #ifdef __cplusplus
+#include <string>
+#include <vector>
+
+/* Appends the fragment lines of a subnet: interface, range, router, domain,
+ * DNS servers. */
+void quomoAppendSubnetLines(std::string &out, const QuomoSubnetView &v);
+/* Appends the lines of a placeholder subnet of one loopback address tagged
+ * name: interface=name, its dhcp-range, router and dns-server lines. */
+void quomoAppendLoopbackSubnet(std::string &out, const char *name);
+/* Files written out to their temporaries, waiting to be renamed into place
+ * together (orvPrepareReplace / orvCommitReplace). */
+struct QuomoPending {
+    std::string temp;
+    std::string path;
+};
+/* Writes out a subnet's fragment (when fragment is not NULL) and then its
+ * settings file, as quomoWritePair does, and adds both to pending. 0 on
+ * failure (logged, noted), with nothing added. */
+int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable,
+                       std::vector<QuomoPending> &pending);
+/* Renames the pending files into place in their order and empties the list;
+ * the first failure (logged, noted) removes the temporaries of the rest and
+ * returns 0. */
+int quomoCommitPending(std::vector<QuomoPending> &pending);
+/* Removes the pending temporaries and empties the list. */
+void quomoAbandonPending(std::vector<QuomoPending> &pending);
+/* quomoPrepareSubnet and quomoCommitPending for one subnet. */
+int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable);
+
+/* Appends the reservation list line "dhcp-host=<mac>,<host>,<ip>,infinite"
+ * and its newline. Logs and returns 0, appending nothing, for a member that
+ * is missing or holds a line break, or a line too long for the list. */
+int quomoStaticLine(std::string &out, const char *szMac, const char *szIp, const char *szHostname);
+
 /* The view of a record with the leading DhcpServerConf fields. */
 template <class Record> inline QuomoSubnetView quomoSubnetView(const Record &r)
 {

@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <syslog.h>
+#include <time.h>
 #include <unistd.h>
 
 static void openLogOnce(void)
@@ -153,6 +154,86 @@ void orvUnlockFile(int fd)
 
 static char g_failure[1024];
 
+/* Logs and notes a failure of path, and leaves errno as err. */
+static int failed(const char *what, const char *path, int err);
+
+int orvMakeDirs(const char *path, unsigned mode)
+{
+    char dir[4096];
+    if (!path || !orvCopy(dir, sizeof dir, path))
+        return failed("Path too long", path ? path : "", ENAMETOOLONG);
+    /* The root itself is taken as given; only what lies below it is made. */
+    size_t start = strlen(orvRoot());
+    if (strncmp(dir, orvRoot(), start) != 0)
+        start = 0;
+    for (char *p = dir + start + 1; *p; ++p) {
+        if (*p != '/')
+            continue;
+        *p = '\0';
+        int ok = mkdir(dir, (mode_t)mode) == 0 || errno == EEXIST;
+        int err = errno;
+        *p = '/';
+        if (!ok)
+            return failed("Failed to mkdir", dir, err);
+    }
+    if (mkdir(dir, (mode_t)mode) != 0 && errno != EEXIST)
+        return failed("Failed to mkdir", dir, errno);
+    struct stat st;
+    if (stat(dir, &st) != 0)
+        return failed("Failed to mkdir", dir, errno);
+    if (!S_ISDIR(st.st_mode))
+        return failed("Failed to mkdir", dir, ENOTDIR);
+    return 1;
+}
+
+static void sleepMs(unsigned ms)
+{
+    struct timespec ts = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+int orvLockRequest(int exclusive, unsigned waitMs)
+{
+    char dir[4096];
+    char path[4096];
+    if (!orvPath(dir, sizeof dir, "/var/lock") ||
+        !orvPath(path, sizeof path, "/var/lock/orvath.lock")) {
+        failed("Path too long", orvRoot(), ENAMETOOLONG);
+        return -1;
+    }
+    if (!orvMakeDirs(dir, 0755))
+        return -1;
+    int fd = open(path, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        failed("Failed to open lock", path, errno);
+        return -1;
+    }
+    /* Polled rather than interrupted by a timer: the wait stays bounded
+     * without touching the process's signal handlers. */
+    unsigned waited = 0;
+    unsigned pause = 1;
+    for (;;) {
+        if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
+            return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            int err = errno;
+            close(fd);
+            failed("Failed to lock", path, err);
+            return -1;
+        }
+        if (waited >= waitMs)
+            break;
+        sleepMs(pause);
+        waited += pause;
+        pause = pause < 50 ? pause * 2 : 50;
+    }
+    close(fd);
+    ORV_LOG("Lock [%s] held by another request for %u ms", path, waitMs);
+    errno = EWOULDBLOCK;
+    return -1;
+}
+
 void orvNoteFailure(const char *path, int err)
 {
     if (g_failure[0])
@@ -170,7 +251,6 @@ const char *orvFailure(void) { return g_failure; }
 
 void orvClearFailure(void) { g_failure[0] = '\0'; }
 
-/* Logs and notes a failure of path, and leaves errno as err. */
 static int failed(const char *what, const char *path, int err)
 {
     ORV_LOG("%s [%s]: %s", what, path, strerror(err));
@@ -216,15 +296,15 @@ static int takeOldAttributes(int fd, const char *path, unsigned mode)
     return fchmod(fd, (mode_t)mode & 07777 & ~mask) == 0;
 }
 
-int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode)
+int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
+                      size_t tempSize)
 {
-    if (!path || (!data && len > 0))
+    if (!path || (!data && len > 0) || !temp || tempSize == 0)
         return failed("Bad arguments to replace", path ? path : "", EINVAL);
     const char *slash = strrchr(path, '/');
-    char temp[4096];
-    int fit = slash ? orvFormat(temp, sizeof temp, "%.*s.%s.XXXXXX", (int)(slash - path + 1),
-                                path, slash + 1)
-                    : orvFormat(temp, sizeof temp, ".%s.XXXXXX", path);
+    int fit = slash ? orvFormat(temp, tempSize, "%.*s.%s.XXXXXX", (int)(slash - path + 1), path,
+                                slash + 1)
+                    : orvFormat(temp, tempSize, ".%s.XXXXXX", path);
     if (!fit)
         return failed("Path too long", path, ENAMETOOLONG);
     int fd = mkostemp(temp, O_CLOEXEC);
@@ -237,15 +317,33 @@ int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode
         ok = 0;
         err = errno;
     }
-    if (ok && rename(temp, path) != 0) {
-        ok = 0;
-        err = errno;
-    }
     if (!ok) {
         unlink(temp);
         return failed("Failed to write", path, err);
     }
     return 1;
+}
+
+int orvCommitReplace(const char *temp, const char *path)
+{
+    if (rename(temp, path) == 0)
+        return 1;
+    int err = errno;
+    unlink(temp);
+    return failed("Failed to write", path, err);
+}
+
+void orvAbandonReplace(const char *temp)
+{
+    if (temp && temp[0])
+        unlink(temp);
+}
+
+int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode)
+{
+    char temp[4096];
+    return orvPrepareReplace(path, data, len, mode, temp, sizeof temp) &&
+           orvCommitReplace(temp, path);
 }
 
 int orvSyncDir(const char *path)

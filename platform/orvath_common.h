@@ -52,6 +52,16 @@ void orvSetClock(time_t now);
  * errno set, the reason logged and noted (orvNoteFailure). The directory is
  * not synced: see orvSyncDir. */
 int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode);
+/* orvReplaceFile in two halves, for files that are to change together:
+ * orvPrepareReplace writes and syncs the new content to the temporary file
+ * whose name it puts into temp (1; or 0 with nothing left behind, as
+ * orvReplaceFile fails); orvCommitReplace renames it over path (0 on failure,
+ * logged and noted, the temporary removed); orvAbandonReplace removes a
+ * prepared temporary instead. */
+int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
+                      size_t tempSize);
+int orvCommitReplace(const char *temp, const char *path);
+void orvAbandonReplace(const char *temp);
 /* fsyncs the directory that holds path (once per request, after its
  * renames). 1 on success; 0 on failure, logged and noted. */
 int orvSyncDir(const char *path);
@@ -72,6 +82,20 @@ void orvClearFailure(void);
 int orvLockFile(const char *path);
 /* Releases a lock of orvLockFile; -1 is ignored. */
 void orvUnlockFile(int fd);
+
+/* The request lock: flock on <root>/var/lock/orvath.lock (created mode 0600,
+ * never opened through a symbolic link; missing directories are made).
+ * Requests that change the service take it exclusive, listings shared, so a
+ * listing never sees half of a save and two saves never interleave. Waits at
+ * most waitMs for it. Returns the descriptor for orvUnlockFile, or -1 with
+ * errno EWOULDBLOCK when other requests held it for the whole wait, or the
+ * reason the lock file could not be opened (logged and noted). */
+int orvLockRequest(int exclusive, unsigned waitMs);
+
+/* mkdir -p for a path under the root: makes each missing directory of path
+ * with mode (less the umask). 1 when path is a directory afterwards; 0 on
+ * failure, logged and noted (a file in the way gives ENOTDIR). */
+int orvMakeDirs(const char *path, unsigned mode);
 
 #ifdef __cplusplus
 }

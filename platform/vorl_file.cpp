@@ -45,6 +45,7 @@ struct Reader {
         if (errno == ENOENT || errno == ENOTDIR)
             return 0;
         ORV_LOG("Failed to open [%s]: %s", path, strerror(errno));
+        orvNoteFailure(path, errno);
         return -1;
     }
     /* 1 when a line was read (line/len, line end included), 0 at the end,
@@ -57,7 +58,9 @@ struct Reader {
         if (len >= 0)
             return 1;
         if (ferror(fp)) {
-            ORV_LOG("Failed to read [%s]: %s", path, strerror(errno));
+            int err = errno;
+            ORV_LOG("Failed to read [%s]: %s", path, strerror(err));
+            orvNoteFailure(path, err);
             return -1;
         }
         return 0;
@@ -74,55 +77,26 @@ struct Reader {
     }
 };
 
-/* The new content of a file, written to a temporary file beside it. */
+/* The new content of a file, collected whole and then put in place by
+ * orvReplaceFile: a symbolic link at the path is replaced itself, never
+ * written through. */
 struct Rewrite {
     std::string target; /* the file that is replaced */
-    std::string temp;
-    FILE *fp = nullptr;
+    std::string data;
     bool lastWasNewline = true; /* nothing written, or last byte '\n' */
-    bool failed = false;
-
-    ~Rewrite() { abort(); }
 
     int begin(const char *path)
     {
         target = path;
-        /* Replace the file a symbolic link points at, not the link. */
-        struct stat st;
-        if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-            char *real = realpath(path, nullptr);
-            if (real) {
-                target = real;
-                free(real);
-            }
-        }
-        size_t slash = target.rfind('/');
-        std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        temp = dir + "." + base + ".XXXXXX";
-        int fd = mkstemp(&temp[0]);
-        if (fd < 0) {
-            ORV_LOG("Failed to create a temporary file for [%s]: %s", path, strerror(errno));
-            temp.clear();
-            return -1;
-        }
-        fp = fdopen(fd, "w");
-        if (!fp) {
-            ORV_LOG("Failed to open a temporary file for [%s]: %s", path, strerror(errno));
-            close(fd);
-            unlink(temp.c_str());
-            temp.clear();
-            return -1;
-        }
+        data.clear();
         return 0;
     }
-    void write(const char *data, size_t n)
+    void write(const char *text, size_t n)
     {
         if (n == 0)
             return;
-        if (fwrite(data, 1, n, fp) != n)
-            failed = true;
-        lastWasNewline = data[n - 1] == '\n';
+        data.append(text, n);
+        lastWasNewline = text[n - 1] == '\n';
     }
     void write(const std::string &text) { write(text.data(), text.size()); }
     /* Ends an unterminated last line so that appended text starts a line. */
@@ -131,49 +105,9 @@ struct Rewrite {
         if (!lastWasNewline)
             write("\n", 1);
     }
-    /* Gives the new file the old one's mode and owner (a new file: the
-     * usual 0666 less the umask), flushes it and renames it into place. */
-    int commit()
-    {
-        int fd = fileno(fp);
-        struct stat st;
-        if (stat(target.c_str(), &st) == 0) {
-            if (fchown(fd, st.st_uid, st.st_gid) != 0 && geteuid() == 0)
-                ORV_LOG("Failed to keep the owner of [%s]: %s", target.c_str(), strerror(errno));
-            fchmod(fd, st.st_mode & 07777);
-        } else {
-            mode_t mask = umask(0);
-            umask(mask);
-            fchmod(fd, 0666 & ~mask);
-        }
-        if (fflush(fp) != 0 || fsync(fd) != 0)
-            failed = true;
-        int closed = fclose(fp);
-        fp = nullptr;
-        if (failed || closed != 0) {
-            ORV_LOG("Failed to write [%s]: %s", target.c_str(), strerror(errno));
-            abort();
-            return -1;
-        }
-        if (rename(temp.c_str(), target.c_str()) != 0) {
-            ORV_LOG("Failed to replace [%s]: %s", target.c_str(), strerror(errno));
-            abort();
-            return -1;
-        }
-        temp.clear();
-        return 0;
-    }
-    void abort()
-    {
-        if (fp) {
-            fclose(fp);
-            fp = nullptr;
-        }
-        if (!temp.empty()) {
-            unlink(temp.c_str());
-            temp.clear();
-        }
-    }
+    /* A new file gets the usual 0666 less the umask; an existing one keeps
+     * its mode and owner. */
+    int commit() { return orvReplaceFile(target.c_str(), data.data(), data.size(), 0666) ? 0 : -1; }
 };
 
 /* Opens the file for reading (a missing file reads as empty) and starts
@@ -408,7 +342,10 @@ int VORLCFileTouch(const char *szPath)
         return badArgument("VORLCFileTouch");
     if (VORLCFileExist(szPath))
         return 0;
-    int fd = open(szPath, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    /* O_EXCL: a dangling symbolic link is not followed to create its target. */
+    int fd = open(szPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST)
+        return 0;
     if (fd < 0) {
         ORV_LOG("Failed to create [%s]: %s", szPath, strerror(errno));
         return -1;

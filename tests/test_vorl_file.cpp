@@ -184,12 +184,14 @@ TEST(VorlFileRewrite, ReplacesTheFileWholeAndKeepsItsMode)
     EXPECT_EQ(1, VORLCFileRemoveLine(path.c_str(), "added"));
     EXPECT_EQ("", leftovers(sb, "etc"));
 
-    // A link stays a link; the file it points at gets the new content.
+    // A link is replaced itself, never written through: the file it points
+    // at keeps its content.
     ASSERT_EQ(0, symlink(path.c_str(), sb.path("etc/link.info").c_str()));
     EXPECT_EQ(1, VORLCFileSetKeyValue(sb.path("etc/link.info").c_str(), "other", "2", nullptr));
     ASSERT_EQ(0, lstat(sb.path("etc/link.info").c_str(), &st));
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ("enable=\"no\"\nother=2\n", sb.read("etc/x.info"));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ("enable=\"no\"\nother=2\n", sb.read("etc/link.info"));
+    EXPECT_EQ("enable=\"no\"\nother=1\n", sb.read("etc/x.info"));
 }
 
 TEST(VorlFileGetLine, FirstLineContainingTheText)
