@@ -61,7 +61,9 @@ before(async () => {
     dir: DEMO_DIR, mode: 'living', seed: '1', user: USER, password: PASSWORD, timeoutMs: 60000,
   });
   base = demo.base;
-  demoNamespaces = namespaces().filter((n) => !known.has(n));
+  // Only this demo's own: tests running beside it may make namespaces too.
+  const own = (n) => n.startsWith('orvath-demo') && n.endsWith(`-${demo.process.pid}`);
+  demoNamespaces = namespaces().filter((n) => !known.has(n) && own(n));
   browser = await launchBrowser({ user: USER, password: PASSWORD, viewport: { width: 1280, height: 900 } });
   page = browser.page;
   page.setDefaultTimeout(15000);
