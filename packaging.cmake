@@ -35,7 +35,7 @@ install(TARGETS orvcommon vorl webvard LIBRARY DESTINATION ${ORVATH_PRIVATE_LIBD
 install(TARGETS orvath RUNTIME DESTINATION ${ORVATH_CGIDIR})
 install(TARGETS orvath-lease-hook RUNTIME DESTINATION ${ORVATH_HOOKDIR})
 install(DIRECTORY web/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvath/web
-        PATTERN "*.test.*" EXCLUDE)
+        PATTERN "*.test.*" EXCLUDE PATTERN "package.json" EXCLUDE)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The targets an installation needs, for building nothing else before cpack.

@@ -8,6 +8,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const { pathToFileURL } = require('node:url');
 const { TOP, eventually, startDemo, stopDemo, launchBrowser } = require('./harness');
 
 const WORK = process.env.BROWSER_WORK || path.join(os.tmpdir(), 'orvath-browser');
@@ -689,8 +690,9 @@ test('a narrow window shows the page without sideways scrolling', async () => {
   }
 });
 
-test('the remaining time reads as days, hours and minutes', () => {
-  const { formatRemaining } = require(path.join(TOP, 'web', 'app.js'));
+test('the remaining time reads as days, hours and minutes', async () => {
+  const format = pathToFileURL(path.join(TOP, 'web', 'js', 'format.js'));
+  const { formatRemaining } = await import(format);
   assert.equal(formatRemaining('1,2,3'), '1 d 2 h 3 min');
   assert.equal(formatRemaining('0,2,3'), '2 h 3 min');
   assert.equal(formatRemaining('0,0,7'), '7 min');
@@ -699,7 +701,7 @@ test('the remaining time reads as days, hours and minutes', () => {
   assert.equal(formatRemaining('expired'), 'expired');
   assert.equal(formatRemaining('unlimited'), 'unlimited');
   // The end of the lease, from a given moment: the time alone on the same day.
-  const { formatExpiry } = require(path.join(TOP, 'web', 'app.js'));
+  const { formatExpiry } = await import(format);
   const now = new Date(2026, 0, 5, 10, 0);
   const clock = (h, m) => new Date(2026, 0, 5, h, m).toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
   assert.equal(formatExpiry('0,2,3', now), `until ${clock(12, 3)}`);

@@ -1,0 +1,185 @@
+// Unit tests of the page's modules that need no DOM: the checks made before
+// a save, the client list's order and the words of the screen. Run by
+// tests/browser/run <build dir> logic, with node's own test runner.
+
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+
+import { shownClients, isReserved } from '../../web/js/clientlist.js';
+import {
+  checkBootFile, checkHostName, checkLeaseMinutes, checkNetmask, checkDomain, checkIpv4, normalizeMac,
+  parseApSubnet, parseNetworks, pxeProblems, settingsProblems, settingsWarnings,
+} from '../../web/js/rules.js';
+import { placeWords, reasonWords } from '../../web/js/words.js';
+
+const GLOBAL = { leasetime: '1440', domain: '', pdns: '192.168.1.1', sdns: '' };
+const AP = parseApSubnet('192.168.100.1/255.255.255.0');
+const row = (startip, endip, extra = {}) => ({
+  activated: true, pxe: false, startip, endip, netmask: '255.255.255.0', gateway: '192.168.1.1', ...extra,
+});
+const problemsOf = (list) => list.map(({ where, why }) => `${where}: ${why}`);
+
+test('single fields are judged with the program\'s reasons', () => {
+  const cases = [
+    [checkIpv4, '192.168.1.01', 'not an IPv4 address'],
+    [checkIpv4, '256.1.1.1', 'not an IPv4 address'],
+    [checkIpv4, '10.0.0.255', null],
+    [checkNetmask, '255.0.255.0', 'not a contiguous netmask'],
+    [checkNetmask, '0.0.0.0', null],
+    [checkNetmask, '255.255.255.255', null],
+    [checkLeaseMinutes, '35791394', null],
+    [checkLeaseMinutes, '35791395', 'lease time too long'],
+    [checkLeaseMinutes, '-5', 'not a whole number of minutes'],
+    [checkLeaseMinutes, '', 'not a whole number of minutes'],
+    [checkDomain, 'lan.', 'empty label'],
+    [checkDomain, `${'a'.repeat(64)}.lan`, 'label longer than 63 characters'],
+    [checkDomain, 'my lan', 'not a domain name'],
+    [checkHostName, 'TAG:x', 'read by dnsmasq as a client id or tag'],
+    [checkHostName, 'a*b', 'read by dnsmasq as a wildcard'],
+    [checkHostName, 'Infinite', 'read by dnsmasq as a keyword'],
+    [checkHostName, '12h', 'read by dnsmasq as a lease time'],
+    [checkHostName, '10.0.0', 'read by dnsmasq as an address'],
+    [checkHostName, '_printer', 'label begins with "-" or "_"'],
+    [checkHostName, 'printer-', 'label ends with "-"'],
+    [checkHostName, 'printer_2.lan', null],
+    [checkBootFile, 'pxe linux.0', 'contains a blank or an unprintable character'],
+    [checkBootFile, 'pxelinux.0,x', 'contains one of , " \' # ='],
+    [checkBootFile, 'boot\\..\\x', 'contains a ".." path element'],
+    [checkBootFile, 'boot/..x/pxelinux.0', null],
+    [checkBootFile, 'x'.repeat(256), 'longer than 255 characters'],
+    [normalizeMac, '02-00-00-AA-bb-01', '02:00:00:AA:bb:01'],
+    [normalizeMac, '02-00:00-AA-bb-01', '02-00:00-AA-bb-01'],
+  ];
+  for (const [check, input, want] of cases) {
+    assert.equal(check(input), want, `${check.name}(${JSON.stringify(input)})`);
+  }
+});
+
+test('a save is checked whole, at the places the program names', () => {
+  const cases = [
+    ['valid', GLOBAL, [row('192.168.1.100', '192.168.1.199')],
+      [{ mac: '02:00:00:00:00:01', ip: '192.168.1.10', hostname: 'printer' }], []],
+    ['the global settings, and the DNS server a subnet needs',
+      { leasetime: '1.5', domain: '-lan', pdns: '', sdns: '1.2.3' }, [row('192.168.1.100', '192.168.1.199')], [],
+      ['dataArray.leasetime: not a whole number of minutes', 'dataArray.domain: label begins with "-" or "_"',
+        'dataArray.sdns: not an IPv4 address', 'dataArray.pdns: missing']],
+    ['missing fields of a row, and nothing more of it', GLOBAL,
+      [row('', '192.168.1.300', { gateway: '' })], [],
+      ['subnetData[0].startip: missing', 'subnetData[0].endip: not an IPv4 address',
+        'subnetData[0].gateway: missing']],
+    ['netmask before range', GLOBAL, [row('192.168.1.1', '192.168.2.1', { netmask: '255.0.255.0' })], [],
+      ['subnetData[0].netmask: not a contiguous netmask']],
+    ['ranges', GLOBAL, [row('192.168.1.100', '192.168.2.1'), row('192.168.1.200', '192.168.1.100')], [],
+      ['subnetData[0].endip: start and end not in one subnet', 'subnetData[1].endip: start above end']],
+    ['the access point\'s subnet, under the row\'s netmask or its own', GLOBAL,
+      [row('192.168.100.10', '192.168.100.20'), row('192.168.1.10', '192.168.1.20', { gateway: '192.168.100.1' }),
+        row('192.168.0.10', '192.168.0.20', { netmask: '255.255.0.0' }),
+        row('192.168.100.200', '192.168.100.210', { netmask: '255.255.255.128', gateway: '192.168.100.129' })], [],
+      ['subnetData[0].startip: in the access point\'s subnet 192.168.100.0/24',
+        'subnetData[1].gateway: in the access point\'s subnet 192.168.100.0/24',
+        'subnetData[2].startip: in the access point\'s subnet 192.168.100.0/24',
+        'subnetData[3].startip: in the access point\'s subnet 192.168.100.0/24']],
+    ['overlaps between active rows only; the PXE row is not checked but overlaps', GLOBAL,
+      [row('192.168.1.100', '192.168.1.150'), row('192.168.1.150', '192.168.1.160'),
+        row('192.168.1.100', '192.168.1.199', { activated: false }),
+        row('192.168.1.120', '192.168.1.130', { pxe: true, gateway: 'x' })], [],
+      ['subnetData[1].startip: overlaps subnetData[0]', 'subnetData[3].startip: overlaps subnetData[0]']],
+    ['reservations', GLOBAL, [], [
+      { mac: '02-00-00-00-00-01', ip: '192.168.1.10', hostname: '' },
+      { mac: '02:00:00:00:00:02', ip: '192.168.1.10', hostname: 'id:x' },
+      { mac: '02:00:00:00:00:03', ip: '192.168.1.10', hostname: '' },
+      { mac: '02:00:00:00:00:04', ip: 'x', hostname: '' }],
+    ['staticData[0].mac: not a MAC address', 'staticData[1].hostname: read by dnsmasq as a client id or tag',
+      'staticData[1].ip: same address as staticData[0]', 'staticData[2].ip: same address as staticData[0]',
+      'staticData[3].ip: not an IPv4 address']],
+  ];
+  for (const [name, global, subnets, reservations, want] of cases) {
+    assert.deepEqual(problemsOf(settingsProblems(global, subnets, reservations, AP)), want, name);
+  }
+});
+
+test('what is allowed but cannot work is warned about', () => {
+  const networks = parseNetworks(['192.168.1.1/24', '10.0.0.1/8', 'junk', '10.1.1.1/33']);
+  assert.deepEqual(networks.map((n) => n.text), ['192.168.1.1/24', '10.0.0.1/8']);
+  const cases = [
+    ['inside a network of the interface', [row('10.2.0.1', '10.2.0.9')], [], networks, []],
+    ['outside every network', [row('172.16.0.1', '172.16.0.9')], [], networks,
+      ['subnetData[0].startip: outside every network of this interface (192.168.1.1/24, 10.0.0.1/8): '
+        + 'no client will be served']],
+    ['no networks known: no warning', [row('172.16.0.1', '172.16.0.9')], [], [], []],
+    ['reservations on the network, broadcast and gateway addresses', [row('192.168.1.100', '192.168.1.199')],
+      [{ ip: '192.168.1.0' }, { ip: '192.168.1.255' }, { ip: '192.168.1.1' }, { ip: '192.168.1.2' },
+        { ip: '192.168.2.0' }], networks,
+      ['staticData[0].ip: the network address of its subnet: no client can use it',
+        'staticData[1].ip: the broadcast address of its subnet: no client can use it',
+        'staticData[2].ip: the gateway of its subnet: no client can use it']],
+    ['a /32 subnet has no network address', [row('192.168.1.5', '192.168.1.5', { netmask: '255.255.255.255' })],
+      [{ ip: '192.168.1.5' }], [], []],
+  ];
+  for (const [name, subnets, reservations, nets, want] of cases) {
+    assert.deepEqual(problemsOf(settingsWarnings(subnets, reservations, nets)), want, name);
+  }
+});
+
+test('the PXE form is checked whole', () => {
+  const good = {
+    pxe_start_ip: '192.168.5.10', pxe_end_ip: '192.168.5.20', pxe_netmask: '255.255.255.0',
+    pxe_gateway: '192.168.5.1', pxe_dns: '192.168.5.1', pxe_bootloader: 'pxelinux.0',
+  };
+  const cases = [
+    ['valid', {}, []],
+    ['missing and bad addresses, and the boot file', { pxe_start_ip: '', pxe_dns: '1.2.3', pxe_bootloader: 'a=b' },
+      ['pxe_start_ip: missing', 'pxe_dns: not an IPv4 address', 'pxe_bootloader: contains one of , " \' # =']],
+    ['netmask', { pxe_netmask: '255.255.0.255' }, ['pxe_netmask: not a contiguous netmask']],
+    ['range', { pxe_end_ip: '192.168.6.20' }, ['pxe_end_ip: start and end not in one subnet']],
+    ['the access point\'s subnet', { pxe_gateway: '192.168.100.1' },
+      ['pxe_gateway: in the access point\'s subnet 192.168.100.0/24']],
+  ];
+  for (const [name, change, want] of cases) {
+    assert.deepEqual(problemsOf(pxeProblems({ ...good, ...change }, AP)), want, name);
+  }
+});
+
+test('the client list filters, sorts and keeps ties in address order', () => {
+  const clients = [
+    { mac: '02:00:00:00:00:0b', ip: '192.168.1.20', hostname: 'Camera', expire: '0,1,0' },
+    { mac: '02:00:00:00:00:0A', ip: '192.168.1.9', hostname: 'laptop', expire: 'expired' },
+    { mac: '02:00:00:00:00:0c', ip: '192.168.1.100', hostname: '', expire: 'unlimited' },
+    { mac: '02:00:00:00:00:0d', ip: '192.168.1.3', hostname: 'camera', expire: '1,0,0' },
+  ];
+  const ips = (sort, filter = '') => shownClients([...clients], sort, filter).map((c) => c.ip.split('.')[3]);
+  const cases = [
+    [{ key: 'ip', dir: 1 }, '', ['3', '9', '20', '100']],
+    [{ key: 'ip', dir: -1 }, '', ['100', '20', '9', '3']],
+    [{ key: 'mac', dir: 1 }, '', ['9', '20', '100', '3']],
+    [{ key: 'hostname', dir: 1 }, '', ['100', '3', '20', '9']],
+    [{ key: 'expire', dir: 1 }, '', ['9', '20', '3', '100']],
+    [{ key: 'expire', dir: -1 }, '', ['100', '3', '20', '9']],
+    [{ key: 'ip', dir: 1 }, ' CAMERA ', ['3', '20']],
+    [{ key: 'ip', dir: 1 }, '0a', ['9']],
+    [{ key: 'ip', dir: 1 }, '.1.1', ['100']],
+  ];
+  for (const [sort, filter, want] of cases) {
+    assert.deepEqual(ips(sort, filter), want, `${sort.key} ${sort.dir} "${filter}"`);
+  }
+  const reservations = [{ mac: '02:00:00:00:00:0B', ip: '192.168.1.20', hostname: '' }];
+  assert.deepEqual(clients.map((c) => isReserved(c, reservations)), [true, false, true, false]);
+});
+
+test('the program\'s places and reasons read as the table shows them', () => {
+  const subnets = [{ pxe: false }, { pxe: true }, { pxe: false }];
+  const cases = [
+    ['dataArray.pdns', 'Primary DNS server'],
+    ['pxe_bootloader', 'Boot file'],
+    ['subnetData[0].startip', 'Subnet 1, start address'],
+    ['subnetData[1].gateway', 'PXE subnet, gateway'],
+    ['subnetData[2]', 'Subnet 2'],
+    ['staticData[0].hostname', 'Reservation 1, host name'],
+    ['subnetData[0].other', 'Subnet 1, other'],
+    ['request', 'request'],
+  ];
+  for (const [where, want] of cases) assert.equal(placeWords(where, subnets), want, where);
+  assert.equal(reasonWords('overlaps subnetData[2]', subnets), 'overlaps subnet 2');
+  assert.equal(reasonWords('overlaps subnetData[1]', subnets), 'overlaps PXE subnet');
+  assert.equal(reasonWords('same address as staticData[0]', subnets), 'same address as reservation 1');
+});

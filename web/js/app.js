@@ -1,0 +1,97 @@
+// The DHCP administration page: talks to /cgi-bin/orvath with form posts and
+// shows its JSON answers. No framework, no build step: the browser loads
+// these modules as they are. This one chooses the interface and wires the
+// page's controls to the sections.
+
+import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
+import { loadInterfaces } from './interfaces.js';
+import { applyPxe, loadPxeStatus, loadPxeSubnet } from './pxe.js';
+import { addReservation, loadReservations } from './reservations.js';
+import { loadGlobal, save } from './settings.js';
+import { state, $ } from './state.js';
+import { loadStatus } from './status.js';
+import { addSubnet, loadSubnets } from './subnets.js';
+import { clearFieldErrors, markClean, markDirty, setInline, showMessage, showWarnings } from './ui.js';
+
+async function chooseInterface(id) {
+  state.iface = id;
+  markClean();
+  history.replaceState(null, '', `#if=${encodeURIComponent(id)}`);
+  clearFieldErrors();
+  showMessage('');
+  setInline('save-message', '');
+  setInline('pxe-message', '');
+  $('client-rows').textContent = '';
+  state.clients = [];
+  const item = state.ifaces.find((i) => i.if_value === id);
+  const addrs = item && Array.isArray(item.if_addrs) ? item.if_addrs : [];
+  $('iface-addrs').textContent = addrs.length ? `Address ${addrs.join(', ')}` : 'No IPv4 address';
+  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus()]);
+  await refreshClients();
+}
+
+// Another interface's settings replace the form: edits not saved yet are
+// given up only when the user says so.
+function switchTo(id) {
+  if (state.dirty && !window.confirm('Discard the changes not saved yet?')) {
+    $('iface').value = state.iface;
+    history.replaceState(null, '', `#if=${encodeURIComponent(state.iface)}`);
+    return;
+  }
+  $('iface').value = id;
+  chooseInterface(id);
+}
+
+async function start() {
+  $('settings').addEventListener('submit', save);
+  $('revert').addEventListener('click', () => {
+    markClean();
+    showMessage('');
+    setInline('save-message', '');
+    clearFieldErrors($('settings'));
+    return Promise.all([loadGlobal(), loadSubnets(), loadReservations()]);
+  });
+  $('add-subnet').addEventListener('click', addSubnet);
+  $('client-filter').addEventListener('input', renderClients);
+  for (const th of document.querySelectorAll('#clients th[data-sort]')) {
+    th.querySelector('button').addEventListener('click', () => sortClients(th.dataset.sort));
+  }
+  // Edits not saved yet are not lost without a word.
+  window.addEventListener('beforeunload', (e) => {
+    if (!state.dirty) return;
+    e.preventDefault();
+    e.returnValue = '';
+  });
+  $('add-reservation').addEventListener('click', addReservation);
+  $('iface').addEventListener('change', (e) => switchTo(e.target.value));
+  const form = $('settings');
+  form.addEventListener('input', markDirty);
+  form.addEventListener('change', markDirty);
+  $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
+  $('pxe-disable').addEventListener('click', () => applyPxe(false));
+  // Editing a field takes its error away.
+  document.addEventListener('input', (e) => {
+    const el = e.target;
+    if (!el.dataset || !el.dataset.where) return;
+    el.removeAttribute('aria-invalid');
+    const holder = $(el.getAttribute('aria-describedby'));
+    if (holder) holder.textContent = '';
+    if (el.closest('#settings')) showWarnings();
+  });
+
+  // The address names the interface (#if=eth1), so it can be bookmarked
+  // and followed back and forth.
+  window.addEventListener('hashchange', () => {
+    const wanted = new URLSearchParams(location.hash.slice(1)).get('if');
+    if (wanted && wanted !== state.iface && state.ifaces.some((i) => i.if_value === wanted)) {
+      switchTo(wanted);
+    }
+  });
+  await loadInterfaces();
+  await loadReservations();
+  if (state.iface) await chooseInterface(state.iface);
+  startClientRefresh();
+  document.body.dataset.ready = 'true';
+}
+
+window.addEventListener('DOMContentLoaded', start);

@@ -1,0 +1,28 @@
+// Lease times as the client list shows them. No DOM access.
+
+// "1,2,3" (days, hours, minutes) reads "1 d 2 h 3 min"; leading zero parts
+// are left out; "unlimited" and "expired" stay as they are.
+export function formatRemaining(text) {
+  const m = /^(\d+),(\d+),(\d+)$/.exec(text || '');
+  if (!m) return text || '';
+  const [d, h, min] = [Number(m[1]), Number(m[2]), Number(m[3])];
+  if (d === 0 && h === 0 && min === 0) return 'less than 1 min';
+  const parts = [];
+  if (d > 0) parts.push(`${d} d`);
+  if (d > 0 || h > 0) parts.push(`${h} h`);
+  parts.push(`${min} min`);
+  return parts.join(' ');
+}
+
+// "until 14:05" (today) or "until Tue 14:05": when a lease with this
+// remaining time ("days,hours,minutes") ends, seen from now; "" for other
+// texts.
+export function formatExpiry(text, now = new Date()) {
+  const m = /^(\d+),(\d+),(\d+)$/.exec(text || '');
+  if (!m) return '';
+  const minutes = Number(m[1]) * 1440 + Number(m[2]) * 60 + Number(m[3]);
+  const end = new Date(now.getTime() + minutes * 60000);
+  const time = end.toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
+  if (end.toDateString() === now.toDateString()) return `until ${time}`;
+  return `until ${end.toLocaleDateString([], { weekday: 'short', day: 'numeric', month: 'short' })} ${time}`;
+}

@@ -1,0 +1,124 @@
+// PXE network boot: the header's status, and the form that serves it on the
+// chosen interface.
+
+import { displayName } from './interfaces.js';
+import { call } from './request.js';
+import { PXE_FIELDS, pxeProblems } from './rules.js';
+import { state, $ } from './state.js';
+import { loadStatus } from './status.js';
+import { renderSubnets } from './subnets.js';
+import { clearFieldErrors, setInline, showProblems } from './ui.js';
+import { failureText, restartText, splitError } from './words.js';
+
+export async function loadPxeStatus() {
+  const answer = await call('getEnablePXEConfig');
+  state.pxe = answer;
+  const el = $('pxe-status');
+  if (answer.pxe_interface_id && answer.pxe_enabled) {
+    const shown = answer.pxe_interface && answer.pxe_interface !== answer.pxe_interface_id
+      ? `${answer.pxe_interface} (${answer.pxe_interface_id})` : answer.pxe_interface_id;
+    el.textContent = `PXE network boot: served on ${shown}`;
+    el.className = 'pxe-status on';
+  } else if (answer.success) {
+    el.textContent = 'PXE network boot: off';
+    el.className = 'pxe-status';
+  } else {
+    el.textContent = 'PXE network boot: unknown';
+    el.className = 'pxe-status';
+  }
+  renderPxeHere();
+}
+
+export async function loadPxeSubnet() {
+  const iface = state.iface;
+  const answer = await call('loadpxesubnet', { if_name: iface });
+  if (iface !== state.iface) return;
+  const data = answer.success && answer.data ? answer.data : {};
+  for (const key of [...PXE_FIELDS, 'pxe_bootloader']) $(key).value = data[key] || '';
+  if (!data.pxe_start_ip) {
+    // Suggestions for an interface without a PXE subnet.
+    $('pxe_netmask').value = '255.255.255.0';
+  }
+}
+
+function pxeHere() {
+  return !!(state.pxe && state.pxe.pxe_enabled && state.pxe.pxe_interface_id === state.iface);
+}
+
+function renderPxeHere() {
+  const el = $('pxe-here');
+  const p = state.pxe;
+  // Disabling is offered only where PXE is on.
+  $('pxe-disable').hidden = !pxeHere();
+  if (pxeHere()) {
+    el.textContent = 'This interface serves PXE network boot.';
+    $('pxe-enable').textContent = 'Save PXE settings';
+  } else if (p && p.pxe_enabled && p.pxe_interface_id) {
+    el.textContent = `PXE network boot is served on ${displayName(p.pxe_interface_id)}; `
+      + 'enabling it here moves it to this interface.';
+    $('pxe-enable').textContent = 'Move PXE to this interface';
+  } else {
+    el.textContent = 'PXE network boot is off.';
+    $('pxe-enable').textContent = 'Enable PXE on this interface';
+  }
+}
+
+export async function applyPxe(enable) {
+  clearFieldErrors($('pxe-form'));
+  const params = { pxe_interface: state.iface, pxe_enable: enable ? 'true' : 'false', orig_interface: '' };
+  if (enable) {
+    for (const key of [...PXE_FIELDS, 'pxe_bootloader']) params[key] = $(key).value.trim();
+    const problems = pxeProblems(params, state.ap);
+    if (problems.length > 0) {
+      setInline('pxe-message', showProblems(problems, 'Not applied'), 'error');
+      return;
+    }
+    // PXE is served on one interface: the one that served it before is
+    // switched off once this one is written.
+    if (state.pxe && state.pxe.pxe_enabled && state.pxe.pxe_interface_id
+        && state.pxe.pxe_interface_id !== state.iface) {
+      params.orig_interface = state.pxe.pxe_interface_id;
+    }
+  }
+  setInline('pxe-message', 'Applying…');
+  const answer = await call('applypxesubnet', params);
+  const restart = restartText(answer);
+  if (answer.isSameApSubnet) {
+    setInline('pxe-message', 'The PXE range lies in the access point\'s subnet; nothing was saved.', 'error');
+  } else if (!answer.success) {
+    if (answer.error) {
+      setInline('pxe-message', showProblems([splitError(answer.error)], 'Not applied'), 'error');
+    } else {
+      setInline('pxe-message', `Not applied: ${failureText(answer, 'the PXE settings could not be written.')}`, 'error');
+    }
+  } else {
+    const done = enable ? 'PXE network boot enabled on this interface' : 'PXE network boot disabled on this interface';
+    if (restart.ok) setInline('pxe-message', `${done}${restart.text ? `; ${restart.text}` : ''}.`, 'ok');
+    else setInline('pxe-message', `${done}, but ${restart.text}`, 'error');
+    // Enabling gave the PXE DNS server to every subnet of the interface;
+    // the global settings show it, so that the next save keeps it.
+    if (enable && params.pxe_dns) $('pdns').value = params.pxe_dns;
+  }
+  await Promise.all([loadPxeStatus(), loadStatus()]);
+  await mergePxeRow();
+}
+
+// Takes the PXE row of the stored subnet list into the table without
+// touching the edits of the ordinary rows.
+async function mergePxeRow() {
+  const iface = state.iface;
+  const answer = await call('getIfData', { iftype: iface });
+  if (!answer.success || iface !== state.iface) return;
+  const stored = (answer.subnetList || []).find((r) => r.pxe);
+  const at = state.subnets.findIndex((r) => r.pxe);
+  if (stored) {
+    const row = {
+      activated: !!stored.activated, pxe: true, startip: stored.startip || '',
+      endip: stored.endip || '', netmask: stored.netmask || '', gateway: stored.gateway || '',
+    };
+    if (at >= 0) state.subnets[at] = row; else state.subnets.push(row);
+  } else if (at >= 0) {
+    state.subnets.splice(at, 1);
+  }
+  renderSubnets();
+}

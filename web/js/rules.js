@@ -1,0 +1,227 @@
+// The program's rules, checked before sending. No DOM access.
+//
+// The same rules and reasons as the program's request checks, so that every
+// problem is shown at once; the program stays the judge.
+
+// The address as a number, or null when the text is no dotted-quad IPv4
+// address (no leading zeros, as the program reads it).
+export function parseIpv4(text) {
+  const m = /^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$/.exec(text || '');
+  if (!m) return null;
+  const parts = m.slice(1);
+  if (parts.some((p) => Number(p) > 255 || (p.length > 1 && p[0] === '0'))) return null;
+  return parts.reduce((acc, p) => acc * 256 + Number(p), 0);
+}
+
+export const checkIpv4 = (text) => (parseIpv4(text) === null ? 'not an IPv4 address' : null);
+
+export function checkNetmask(text) {
+  const mask = parseIpv4(text);
+  if (mask === null) return 'not an IPv4 address';
+  const host = 0xffffffff - mask;
+  return (host & (host + 1)) !== 0 ? 'not a contiguous netmask' : null;
+}
+
+const networkOf = (addr, mask) => (addr & mask) >>> 0;
+
+export function checkRange(start, end, netmask) {
+  const first = parseIpv4(start);
+  const last = parseIpv4(end);
+  if (first === null || last === null) return 'not an IPv4 address';
+  const why = checkNetmask(netmask);
+  if (why) return why;
+  const mask = parseIpv4(netmask);
+  if (networkOf(first, mask) !== networkOf(last, mask)) return 'start and end not in one subnet';
+  if (first > last) return 'start above end';
+  return null;
+}
+
+// A MAC address typed with "-" between the pairs is taken with ":".
+export const normalizeMac = (text) => (/^([0-9A-Fa-f]{2}-){5}[0-9A-Fa-f]{2}$/.test(text) ? text.replace(/-/g, ':') : text);
+export const checkMac = (text) => (/^([0-9A-Fa-f]{2}:){5}[0-9A-Fa-f]{2}$/.test(text || '') ? null : 'not a MAC address');
+
+function checkLabels(text, badChar) {
+  if (!text) return null;
+  if (text.length > 253) return 'longer than 253 characters';
+  for (const label of text.split('.')) {
+    if (label.length === 0) return 'empty label';
+    if (label.length > 63) return 'label longer than 63 characters';
+    if (!/^[A-Za-z0-9_-]+$/.test(label)) return badChar;
+    if (label[0] === '-' || label[0] === '_') return 'label begins with "-" or "_"';
+    if (label.endsWith('-')) return 'label ends with "-"';
+  }
+  return null;
+}
+
+export const checkDomain = (text) => checkLabels(text, 'not a domain name');
+
+export function checkHostName(text) {
+  if (!text) return null;
+  if (/^(id|set|tag):/i.test(text)) return 'read by dnsmasq as a client id or tag';
+  if (text.includes('*')) return 'read by dnsmasq as a wildcard';
+  if (/^(infinite|ignore)$/i.test(text)) return 'read by dnsmasq as a keyword';
+  if (/^\d+[smhdw]?$/i.test(text)) return 'read by dnsmasq as a lease time';
+  if (/^[0-9.]+$/.test(text)) return 'read by dnsmasq as an address';
+  return checkLabels(text, 'not a host name');
+}
+
+export function checkBootFile(text) {
+  if (!text) return null;
+  if (text.length > 255) return 'longer than 255 characters';
+  if (/[^\x21-\x7e]/.test(text)) return 'contains a blank or an unprintable character';
+  if (/[,"'#=]/.test(text)) return 'contains one of , " \' # =';
+  if (text.split(/[/\\]/).includes('..')) return 'contains a ".." path element';
+  return null;
+}
+
+// Lease time: whole minutes only, as many as fit the program's seconds.
+export function checkLeaseMinutes(text) {
+  if (!/^\d+$/.test(text || '')) return 'not a whole number of minutes';
+  return Number(text) > Math.floor(2147483647 / 60) ? 'lease time too long' : null;
+}
+
+// "a.b.c.d/n" texts as {addr, mask}; others are left out.
+export function parseNetworks(list) {
+  const out = [];
+  for (const text of list || []) {
+    const [ip, bits] = String(text).split('/');
+    const addr = parseIpv4(ip);
+    const n = Number(bits);
+    if (addr === null || !/^\d+$/.test(bits || '') || n > 32) continue;
+    out.push({ addr, mask: n === 0 ? 0 : (0xffffffff << (32 - n)) >>> 0, text });
+  }
+  return out;
+}
+
+// "<gateway>/<netmask>" of the access point's subnet.
+export function parseApSubnet(text) {
+  const [gw, mask] = String(text || '').split('/');
+  const addr = parseIpv4(gw);
+  const m = parseIpv4(mask);
+  if (addr === null || m === null) return null;
+  let bits = 0;
+  while (bits < 32 && (m >>> (31 - bits)) & 1) bits += 1;
+  const net = networkOf(addr, m);
+  return { addr, mask: m, text: `${[24, 16, 8, 0].map((k) => (net >>> k) & 255).join('.')}/${bits}` };
+}
+
+// True when the address lies in the access point's subnet under the row's
+// netmask or under the access point's own, as the program decides.
+export function inApSubnet(ip, rowMask, ap) {
+  const addr = parseIpv4(ip);
+  if (!ap || addr === null) return false;
+  const mask = parseIpv4(rowMask);
+  return (mask !== null && networkOf(addr, mask) === networkOf(ap.addr, mask))
+    || networkOf(addr, ap.mask) === networkOf(ap.addr, ap.mask);
+}
+
+// Every problem of a save: [{where, why}] with the program's places.
+export function settingsProblems(global, subnets, reservations, ap) {
+  const problems = [];
+  const add = (where, why) => problems.push({ where, why });
+  const optionalIp = (text) => (text ? checkIpv4(text) : null);
+  for (const [key, check] of [['leasetime', checkLeaseMinutes], ['domain', checkDomain],
+    ['pdns', optionalIp], ['sdns', optionalIp]]) {
+    const why = check(global[key]);
+    if (why) add(`dataArray.${key}`, why);
+  }
+  if (subnets.length > 0 && !global.pdns) add('dataArray.pdns', 'missing');
+  subnets.forEach((row, i) => {
+    if (row.pxe) return;
+    const at = `subnetData[${i}]`;
+    let complete = true;
+    for (const key of ['startip', 'endip', 'netmask', 'gateway']) {
+      const why = row[key] ? checkIpv4(row[key]) : 'missing';
+      if (why) { add(`${at}.${key}`, why); complete = false; }
+    }
+    if (!complete) return;
+    const maskWhy = checkNetmask(row.netmask);
+    if (maskWhy) { add(`${at}.netmask`, maskWhy); return; }
+    const rangeWhy = checkRange(row.startip, row.endip, row.netmask);
+    if (rangeWhy) { add(`${at}.endip`, rangeWhy); return; }
+    const touching = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap));
+    if (touching) add(`${at}.${touching}`, `in the access point's subnet ${ap.text}`);
+  });
+  const ranges = subnets.map((row) => (row.activated && parseIpv4(row.startip) !== null
+    && parseIpv4(row.endip) !== null && parseIpv4(row.startip) <= parseIpv4(row.endip)
+    ? [parseIpv4(row.startip), parseIpv4(row.endip)] : null));
+  ranges.forEach((r, i) => {
+    if (!r) return;
+    const j = ranges.findIndex((o, k) => k < i && o && r[0] <= o[1] && o[0] <= r[1]);
+    if (j >= 0) add(`subnetData[${i}].startip`, `overlaps subnetData[${j}]`);
+  });
+  const seen = new Map();
+  reservations.forEach((row, i) => {
+    const at = `staticData[${i}]`;
+    const macWhy = checkMac(row.mac);
+    const ipWhy = checkIpv4(row.ip);
+    const hostWhy = checkHostName(row.hostname);
+    if (macWhy) add(`${at}.mac`, macWhy);
+    if (ipWhy) add(`${at}.ip`, ipWhy);
+    if (hostWhy) add(`${at}.hostname`, hostWhy);
+    if (ipWhy) return;
+    const addr = parseIpv4(row.ip);
+    if (seen.has(addr)) add(`${at}.ip`, `same address as staticData[${seen.get(addr)}]`);
+    else seen.set(addr, i);
+  });
+  return problems;
+}
+
+// What is allowed but cannot work as meant: [{where, why}].
+export function settingsWarnings(subnets, reservations, ifaceNetworks) {
+  const warnings = [];
+  subnets.forEach((row, i) => {
+    if (row.pxe || checkRange(row.startip, row.endip, row.netmask)) return;
+    const first = parseIpv4(row.startip);
+    const last = parseIpv4(row.endip);
+    const inside = ifaceNetworks.some((n) => networkOf(first, n.mask) === networkOf(n.addr, n.mask)
+      && networkOf(last, n.mask) === networkOf(n.addr, n.mask));
+    if (ifaceNetworks.length > 0 && !inside) {
+      warnings.push({ where: `subnetData[${i}].startip`,
+        why: `outside every network of this interface (${ifaceNetworks.map((n) => n.text).join(', ')}): no client will be served` });
+    }
+  });
+  reservations.forEach((row, i) => {
+    const addr = parseIpv4(row.ip);
+    if (addr === null) return;
+    for (const s of subnets) {
+      const mask = parseIpv4(s.netmask);
+      const start = parseIpv4(s.startip);
+      if (mask === null || start === null || checkNetmask(s.netmask) || mask === 0xffffffff) continue;
+      if (networkOf(addr, mask) !== networkOf(start, mask)) continue;
+      const network = networkOf(start, mask);
+      const broadcast = (network | (0xffffffff - mask)) >>> 0;
+      let why = null;
+      if (addr === network) why = 'the network address of its subnet';
+      else if (addr === broadcast) why = 'the broadcast address of its subnet';
+      else if (addr === parseIpv4(s.gateway)) why = 'the gateway of its subnet';
+      if (why) { warnings.push({ where: `staticData[${i}].ip`, why: `${why}: no client can use it` }); break; }
+    }
+  });
+  return warnings;
+}
+
+// The address fields of the PXE form, as "applypxesubnet" names them.
+export const PXE_FIELDS = ['pxe_start_ip', 'pxe_end_ip', 'pxe_netmask', 'pxe_gateway', 'pxe_dns'];
+
+// Every problem of the PXE form: [{where, why}].
+export function pxeProblems(params, ap) {
+  const problems = [];
+  for (const key of PXE_FIELDS) {
+    const why = params[key] ? checkIpv4(params[key]) : 'missing';
+    if (why) problems.push({ where: key, why });
+  }
+  if (problems.length === 0) {
+    const maskWhy = checkNetmask(params.pxe_netmask);
+    const rangeWhy = maskWhy ? null : checkRange(params.pxe_start_ip, params.pxe_end_ip, params.pxe_netmask);
+    if (maskWhy) problems.push({ where: 'pxe_netmask', why: maskWhy });
+    else if (rangeWhy) problems.push({ where: 'pxe_end_ip', why: rangeWhy });
+    else {
+      const key = ['pxe_start_ip', 'pxe_end_ip', 'pxe_gateway'].find((k) => inApSubnet(params[k], params.pxe_netmask, ap));
+      if (key) problems.push({ where: key, why: `in the access point's subnet ${ap.text}` });
+    }
+  }
+  const bootWhy = checkBootFile(params.pxe_bootloader);
+  if (bootWhy) problems.push({ where: 'pxe_bootloader', why: bootWhy });
+  return problems;
+}

@@ -1,0 +1,121 @@
+// The settings form: the interface's global settings, and saving them with
+// the subnet table and the reservations.
+
+import { refreshClients } from './clients.js';
+import { displayName } from './interfaces.js';
+import { loadPxeStatus } from './pxe.js';
+import { call } from './request.js';
+import { loadReservations, renderReservations } from './reservations.js';
+import { inApSubnet, normalizeMac, settingsProblems } from './rules.js';
+import { state, $ } from './state.js';
+import { loadStatus } from './status.js';
+import { loadSubnets } from './subnets.js';
+import { clearFieldErrors, markClean, markField, setInline, showMessage, showProblems } from './ui.js';
+import { restartText, splitError, subnetName } from './words.js';
+
+export async function loadGlobal() {
+  const iface = state.iface;
+  const answer = await call('loadGlobal', { iftype: iface });
+  // An answer for an interface no longer chosen is dropped.
+  if (iface !== state.iface) return;
+  const stored = !!answer.success;
+  $('global-note').hidden = stored;
+  // Without any subnet the service is off; adding the first subnet ticks it.
+  state.storedEnable = stored && !!answer.enable;
+  $('enable').checked = state.storedEnable;
+  $('leasetime').value = stored ? String(answer.leasetime) : '1440';
+  $('domain').value = stored ? answer.domain || '' : '';
+  $('pdns').value = stored ? answer.pdns || '' : '';
+  $('sdns').value = stored ? answer.sdns || '' : '';
+}
+
+function globalData() {
+  return {
+    enable_check: $('enable').checked,
+    leasetime: $('leasetime').value.trim(),
+    domain: $('domain').value.trim(),
+    pdns: $('pdns').value.trim(),
+    sdns: $('sdns').value.trim(),
+    iftype: state.iface,
+  };
+}
+
+// Sends the interface's whole state as "applydata" takes it: the global
+// settings, the complete subnet table (PXE row included) and the complete
+// reservation list. Every value is checked first, with the program's rules.
+export async function save(event) {
+  event.preventDefault();
+  clearFieldErrors($('settings'));
+  clearFieldErrors($('iface').parentElement);
+  showMessage('');
+  for (const row of state.reservations) row.mac = normalizeMac(row.mac);
+  renderReservations();
+  const global = globalData();
+  const problems = settingsProblems(global, state.subnets, state.reservations, state.ap);
+  if (problems.length > 0) {
+    showMessage(showProblems(problems, 'Not saved'), 'error');
+    setInline('save-message', 'Not saved: see the marked fields.', 'error');
+    return;
+  }
+  if (state.storedEnable && !global.enable_check
+      && !window.confirm(`Switch the DHCP service off on ${displayName(state.iface)}? `
+        + 'Its clients get no address until it is switched on again.')) {
+    setInline('save-message', 'Not saved.', 'error');
+    return;
+  }
+  setInline('save-message', 'Saving…');
+  const iface = state.iface;
+  const answer = await call('applydata', {
+    dataArray: JSON.stringify(global),
+    subnetData: JSON.stringify(state.subnets),
+    staticData: JSON.stringify(state.reservations),
+  });
+  if (iface !== state.iface) return;
+  if (!answer.success) {
+    if (answer.error) {
+      showMessage(showProblems([splitError(answer.error)], 'Not saved'), 'error');
+      setInline('save-message', 'Not saved.', 'error');
+    } else if (answer.transportError) {
+      setInline('save-message', 'Not saved.', 'error');
+      showMessage(answer.transportError, 'error');
+    } else if (!global.enable_check) {
+      setInline('save-message', 'Saved, but the service could not be switched off.', 'error');
+      showMessage('The service could not be switched off: this interface has no subnet to switch off.', 'error');
+    } else {
+      setInline('save-message', 'Not saved.', 'error');
+      showMessage('The settings could not be saved.', 'error');
+    }
+    return;
+  }
+  if (answer.isSameApSubnet) {
+    // The subnet table (and with it the global settings, which live in the
+    // subnets' files) was refused whole; the reservations were stored.
+    const ap = state.ap;
+    const rows = [];
+    state.subnets.forEach((row, i) => {
+      if (row.pxe) return;
+      const key = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap));
+      if (key) {
+        markField($(`subnet-${i}-${key}`), `in the access point's subnet${ap ? ` ${ap.text}` : ''}`);
+        rows.push(subnetName(state.subnets, i));
+      }
+    });
+    setInline('save-message', 'Subnets not saved.', 'error');
+    showMessage(`${rows.length ? rows.join(', ') : 'A subnet'} lies in the access point's subnet`
+      + `${ap ? ` (${ap.text})` : ''}, so the subnet table and the settings of this interface `
+      + 'were not saved. The reservations were saved.', 'warning');
+    await loadReservations();
+    return;
+  }
+  markClean();
+  const restart = restartText(answer);
+  const at = new Date().toLocaleTimeString();
+  if (restart.ok) {
+    setInline('save-message', `Saved${restart.text ? `; ${restart.text}` : ''} (${at}).`, 'ok');
+  } else {
+    setInline('save-message', `Saved, but ${restart.text}`, 'error');
+    showMessage(`Saved, but ${restart.text}`, 'error');
+  }
+  await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus(), loadStatus()]);
+  refreshClients();
+}

@@ -1,0 +1,18 @@
+// What the page holds between answers, shared by its sections.
+
+export const state = {
+  iface: '',            // the chosen interface, as "iftype" takes it
+  ifaces: [],           // [{if_value, if_display}]
+  subnets: [],          // rows of "subnetData", in table order
+  reservations: [],     // rows of "staticData"
+  pxe: null,            // answer of getEnablePXEConfig
+  clientTimer: null,
+  dirty: false,         // the settings form holds edits not saved yet
+  storedEnable: false,  // the service of the interface is on, as stored
+  status: null,         // answer of getServiceStatus
+  ap: null,             // the access point's subnet {addr, mask, text}, or null
+  clients: [],          // the last client list
+  clientSort: { key: 'ip', dir: 1 },
+};
+
+export const $ = (id) => document.getElementById(id);

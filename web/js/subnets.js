@@ -1,0 +1,141 @@
+// The subnet table of the chosen interface.
+
+import { call } from './request.js';
+import { state, $ } from './state.js';
+import { button, errorHolder, markDirty, rowCell, rowField, showMessage, showWarnings } from './ui.js';
+import { failureText, subnetNumber } from './words.js';
+
+const SUBNET_FIELDS = [
+  ['startip', 'start address', '192.168.1.100'],
+  ['endip', 'end address', '192.168.1.200'],
+  ['netmask', 'netmask', '255.255.255.0'],
+  ['gateway', 'gateway', '192.168.1.1'],
+];
+
+export async function loadSubnets() {
+  const iface = state.iface;
+  const answer = await call('getIfData', { iftype: iface });
+  if (iface !== state.iface) return;
+  if (!answer.success) {
+    state.subnets = [];
+    showMessage(failureText(answer, 'The subnets of this interface cannot be read.'), 'error');
+  } else {
+    // A row's own switch ("rowActive") stays while the service is off.
+    state.subnets = (answer.subnetList || []).map((row) => ({
+      activated: row.rowActive === undefined ? !!row.activated : !!row.rowActive,
+      pxe: !!row.pxe,
+      startip: row.startip || '',
+      endip: row.endip || '',
+      netmask: row.netmask || '',
+      gateway: row.gateway || '',
+    }));
+  }
+  renderSubnets();
+}
+
+export function renderSubnets(focus) {
+  const body = $('subnet-rows');
+  body.textContent = '';
+  state.subnets.forEach((row, i) => {
+    const tr = document.createElement('tr');
+    const name = row.pxe ? 'PXE subnet' : `Subnet ${subnetNumber(state.subnets, i)}`;
+    tr.className = [row.pxe ? 'pxe-row' : '', row.activated ? '' : 'inactive'].join(' ').trim();
+    tr.dataset.index = String(i);
+
+    const active = rowCell('active');
+    const tag = document.createElement('span');
+    tag.className = row.pxe ? 'badge pxe' : 'badge';
+    tag.textContent = row.pxe ? 'PXE' : `#${subnetNumber(state.subnets, i)}`;
+    if (row.pxe) {
+      // PXE is switched in its own section below; here its state is shown.
+      const on = document.createElement('span');
+      on.className = 'readonly';
+      on.id = `subnet-${i}-activated`;
+      on.dataset.where = `subnetData[${i}].activated`;
+      on.tabIndex = -1;
+      on.textContent = row.activated ? 'on' : 'off';
+      active.append(tag, on, errorHolder(on));
+    } else {
+      const check = document.createElement('input');
+      check.type = 'checkbox';
+      check.id = `subnet-${i}-activated`;
+      check.checked = row.activated;
+      check.dataset.where = `subnetData[${i}].activated`;
+      check.setAttribute('aria-label', `${name} active`);
+      check.addEventListener('change', () => {
+        row.activated = check.checked;
+        tr.classList.toggle('inactive', !check.checked);
+      });
+      active.append(check, tag, errorHolder(check));
+    }
+    tr.append(active);
+
+    for (const field of SUBNET_FIELDS) {
+      const [key, label] = field;
+      if (row.pxe) {
+        // The PXE subnet's range is edited in the PXE section; here it is
+        // shown, and sent back as it was read.
+        const td = rowCell(label);
+        const span = document.createElement('span');
+        span.className = 'readonly';
+        span.id = `subnet-${i}-${key}`;
+        span.dataset.where = `subnetData[${i}].${key}`;
+        span.tabIndex = -1;
+        span.textContent = row[key];
+        td.append(span, errorHolder(span));
+        tr.append(td);
+        continue;
+      }
+      tr.append(rowField(`subnet-${i}`, `subnetData[${i}]`, name, row, field));
+    }
+
+    const tools = document.createElement('td');
+    tools.className = 'tools';
+    tools.append(
+      button('↑', `Move ${name.toLowerCase()} up`, () => moveSubnet(i, -1, 'up'), i === 0),
+      button('↓', `Move ${name.toLowerCase()} down`, () => moveSubnet(i, 1, 'down'), i === state.subnets.length - 1),
+    );
+    if (!row.pxe) {
+      tools.append(button('Remove', `Remove ${name.toLowerCase()}`, () => removeSubnet(i)));
+    }
+    tr.append(tools);
+    body.append(tr);
+  });
+  $('subnets-empty').hidden = state.subnets.length > 0;
+  showWarnings();
+  if (focus) focus();
+}
+
+function moveSubnet(i, step, direction) {
+  const j = i + step;
+  if (j < 0 || j >= state.subnets.length) return;
+  [state.subnets[i], state.subnets[j]] = [state.subnets[j], state.subnets[i]];
+  markDirty();
+  renderSubnets(() => {
+    // Keep the keyboard on the moved row's button, or on its other one
+    // when this one ends disabled at the table's edge.
+    const buttons = $('subnet-rows').rows[j].querySelectorAll('.tools button');
+    const wanted = direction === 'up' ? buttons[0] : buttons[1];
+    (wanted && !wanted.disabled ? wanted : [...buttons].find((b) => !b.disabled) || $('add-subnet')).focus();
+  });
+}
+
+function removeSubnet(i) {
+  state.subnets.splice(i, 1);
+  markDirty();
+  renderSubnets(() => {
+    const rows = $('subnet-rows').rows;
+    const next = rows[Math.min(i, rows.length - 1)];
+    const target = next && next.querySelector('.tools button:last-child');
+    (target || $('add-subnet')).focus();
+  });
+}
+
+export function addSubnet() {
+  // The first subnet of an interface is meant to be served.
+  if (!state.subnets.some((r) => !r.pxe)) $('enable').checked = true;
+  state.subnets.push({ activated: true, pxe: false, startip: '', endip: '', netmask: '255.255.255.0', gateway: '' });
+  markDirty();
+  const i = state.subnets.length - 1;
+  renderSubnets(() => $(`subnet-${i}-startip`).focus());
+}
