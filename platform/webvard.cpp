@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "orvath_common.h"
 
@@ -243,11 +244,101 @@ void Webvard::WriteHeader(const char *szContentType)
     fflush(stdout);
 }
 
-void Webvard::WriteBody(const Json::Value &body)
+namespace {
+
+/* Appends a string whose bytes are all printable ASCII, quoted; false (with
+ * nothing appended) for any other byte, which the library's writer escapes
+ * in its own way. */
+bool appendPlainString(std::string &out, const char *begin, const char *end)
 {
+    for (const char *p = begin; p < end; ++p) {
+        if ((unsigned char)*p < 0x20 || (unsigned char)*p > 0x7e)
+            return false;
+    }
+    out += '"';
+    for (const char *p = begin; p < end; ++p) {
+        if (*p == '"' || *p == '\\')
+            out += '\\';
+        out += *p;
+    }
+    out += '"';
+    return true;
+}
+
+/* The compact text the library's writer gives (no blanks, members in name
+ * order) for the values answers are made of: objects, arrays, integers,
+ * booleans, null and printable ASCII strings. False for anything else (a
+ * real number, other text), which then goes through the library's writer.
+ * Large listings are written several times faster this way. */
+bool appendCompact(std::string &out, const Json::Value &value)
+{
+    switch (value.type()) {
+    case Json::nullValue:
+        out += "null";
+        return true;
+    case Json::booleanValue:
+        out += value.asBool() ? "true" : "false";
+        return true;
+    case Json::intValue:
+        out += std::to_string(value.asLargestInt());
+        return true;
+    case Json::uintValue:
+        out += std::to_string(value.asLargestUInt());
+        return true;
+    case Json::stringValue: {
+        const char *begin = nullptr;
+        const char *end = nullptr;
+        return value.getString(&begin, &end) && appendPlainString(out, begin, end);
+    }
+    case Json::arrayValue: {
+        out += '[';
+        for (Json::ArrayIndex i = 0; i < value.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            if (!appendCompact(out, value[i]))
+                return false;
+        }
+        out += ']';
+        return true;
+    }
+    case Json::objectValue: {
+        out += '{';
+        bool first = true;
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            if (!first)
+                out += ',';
+            first = false;
+            const char *end = nullptr;
+            const char *begin = it.memberName(&end);
+            if (!appendPlainString(out, begin, end))
+                return false;
+            out += ':';
+            if (!appendCompact(out, *it))
+                return false;
+        }
+        out += '}';
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::string Webvard::CompactJson(const Json::Value &value)
+{
+    std::string text;
+    if (appendCompact(text, value))
+        return text;
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
-    std::string text = Json::writeString(builder, body);
+    return Json::writeString(builder, value);
+}
+
+void Webvard::WriteBody(const Json::Value &body)
+{
+    std::string text = CompactJson(body);
     text += '\n';
     fwrite(text.data(), 1, text.size(), stdout);
     fflush(stdout);

@@ -41,6 +41,9 @@ public:
      * Cache-Control: no-store. */
     void WriteHeader(const char *szContentType);
     void WriteBody(const Json::Value &body);
+    /* The answer's text: compact JSON, members in name order, exactly as
+     * jsoncpp's writer with no indentation gives it. */
+    static std::string CompactJson(const Json::Value &value);
 
 private:
     std::map<std::string, std::string> params_;

@@ -257,6 +257,40 @@ TEST(WebvardAuthorization, RemoteUserDecidesAndNothingIsWritten)
     EXPECT_EQ("[0]", o.err);
 }
 
+// The answer's own writer gives the library writer's bytes for every kind
+// of value, taking the library's way for the ones it does not write itself.
+TEST(WebvardAnswer, CompactTextIsTheLibraryWritersText)
+{
+    Json::Value nested(Json::objectValue);
+    nested["z"] = Json::Value(Json::objectValue);
+    nested["a"]["b"].append(Json::Value());
+    nested["a"]["b"].append(false);
+    nested["key \"quoted\" \\"] = "v";
+    const Json::Value cases[] = {
+        Json::Value(),
+        Json::Value(true),
+        Json::Value(-2147483647 - 1),
+        Json::Value(Json::LargestUInt(18446744073709551615ULL)),
+        Json::Value(Json::LargestInt(-9007199254740993LL)),
+        Json::Value("plain text / with slash ~"),
+        Json::Value("quote \" and backslash \\"),
+        Json::Value("tab\tnewline\n\x01\x7f"),
+        Json::Value("caf\xc3\xa9 \xe2\x82\xac"),
+        Json::Value(1.5),
+        Json::Value(Json::arrayValue),
+        Json::Value(Json::objectValue),
+        nested,
+    };
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    for (const Json::Value &value : cases) {
+        EXPECT_EQ(Json::writeString(builder, value), Webvard::CompactJson(value)) << value;
+        Json::Value wrapped;
+        wrapped["list"].append(value);
+        EXPECT_EQ(Json::writeString(builder, wrapped), Webvard::CompactJson(wrapped)) << value;
+    }
+}
+
 TEST(WebvardAnswer, HeaderAndCompactBody)
 {
     Sandbox sb;
