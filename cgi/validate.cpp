@@ -10,6 +10,8 @@
 
 #include <map>
 
+#include "json_members.h"
+
 // ---- single values ----
 
 static bool isAsciiAlnum(char c)
@@ -208,45 +210,6 @@ const char *parseLeaseMinutes(const char *text, int *seconds)
     return nullptr;
 }
 
-// ---- reading request JSON ----
-
-const Json::Value *findMember(const Json::Value &object, const char *name)
-{
-    if (!object.isObject())
-        return nullptr;
-    return object.find(name, name + strlen(name));
-}
-
-const char *memberText(const Json::Value &object, const char *name)
-{
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isString())
-        return nullptr;
-    return value->asCString();
-}
-
-bool memberFlag(const Json::Value &object, const char *name, bool *flag)
-{
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isBool())
-        return false;
-    *flag = value->asBool();
-    return true;
-}
-
-const char *const kSubnetAddressMembers[4] = {"startip", "endip", "netmask", "gateway"};
-
-bool subnetRowUsable(const Json::Value &row)
-{
-    if (!row.isObject())
-        return false;
-    for (const char *name : kSubnetAddressMembers) {
-        if (!memberText(row, name))
-            return false;
-    }
-    return true;
-}
-
 // ---- whole requests ----
 //
 // A subnet table that is not an array of usable rows is not applied at all,
@@ -310,24 +273,6 @@ static const char *checkLeaseText(const char *text)
     return parseLeaseMinutes(text, nullptr);
 }
 
-static bool isPxeRow(const Json::Value &row)
-{
-    bool pxe = false;
-    return memberFlag(row, "pxe", &pxe) && pxe;
-}
-
-// The table writes subnets only when it has rows and all of them are usable.
-static bool tableIsApplied(const Json::Value *table)
-{
-    if (!table || !table->isArray() || table->size() == 0)
-        return false;
-    for (Json::ArrayIndex i = 0; i < table->size(); i++) {
-        if (!subnetRowUsable((*table)[i]))
-            return false;
-    }
-    return true;
-}
-
 static bool validateGlobal(const Json::Value *data, bool writesSubnets, ValidationError &err)
 {
     static const Json::Value none;
@@ -373,7 +318,7 @@ static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, Valida
             return false;
     }
 
-    if (isPxeRow(row)) {
+    if (memberTrue(row, "pxe")) {
         // The PXE row's addresses are only compared with the access point's
         // subnet; its stored range is written by "applypxesubnet".
         for (int k = 0; k < 4; k++) {
@@ -467,11 +412,19 @@ static bool validateReservations(const Json::Value *list, ValidationError &err)
     return true;
 }
 
+bool validateApplyData(const ApplyDataRequest &request, ValidationError &err)
+{
+    bool writesSubnets = request.tableUsable && !request.rows.empty();
+    return validateGlobal(request.global, writesSubnets, err) &&
+           validateSubnets(request.table, err) && validateReservations(request.set, err);
+}
+
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err)
 {
-    return validateGlobal(dataArray, tableIsApplied(subnetData), err) &&
-           validateSubnets(subnetData, err) && validateReservations(staticData, err);
+    ApplyDataRequest request;
+    readApplyData(dataArray, subnetData, staticData, request);
+    return validateApplyData(request, err);
 }
 
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err)

@@ -25,7 +25,7 @@ int isIfTagEnable(const char *szIfName, const char *szTag)
     /* A cut name would be another file: that is no settings file of this
      * subnet. */
     char szInfo[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info"))
+    if (!QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info"))
         return -1;
     return quomoInfoEnabled(szInfo) ? 0 : -1;
 }
@@ -47,7 +47,7 @@ static int forEachInfo(const char *szIfName, int (*visit)(const char *szInfo), i
         if (stop)
             return stop;
     }
-    if (quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") &&
+    if (QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, QUOMO_PXE_TAG, "info") &&
         VORLCFileExist(szInfo) == 1) {
         ++*pFound;
         return visit(szInfo);
@@ -104,7 +104,7 @@ int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, i
         szRows[len++] = quomoInfoEnabled(szInfo) ? 'y' : 'n';
         szRows[len] = '\0';
     }
-    *pPxe = quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") &&
+    *pPxe = QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, QUOMO_PXE_TAG, "info") &&
             quomoInfoEnabled(szInfo);
     return 1;
 }
@@ -125,7 +125,7 @@ int restartDHCPServer(void)
 {
     char szScript[QUOMO_PATH_LEN];
     /* A cut name would run another program: the script cannot be started. */
-    if (!orvPath(szScript, sizeof szScript, "/etc/rc.network")) {
+    if (!orvPath(szScript, sizeof szScript, QUOMO_RC_NETWORK)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 127;
     }
@@ -213,12 +213,12 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
 int isSameApSubnet(const char *szIp, const char *szNetmask)
 {
     char szConf[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szConf, sizeof szConf, "lbr0", "lbr0", "conf") ||
+    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, "conf") ||
         access(szConf, R_OK) != 0)
         return 0;
 
     DhcpServerConf ap;
-    if (!QUOMODHCPGetDhcpServerConf("lbr0", "lbr0", &ap))
+    if (!QUOMODHCPGetDhcpServerConf(QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, &ap))
         return -1;
 
     /* Under the caller's mask and under the access point's own: a conflict

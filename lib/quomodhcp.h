@@ -107,6 +107,9 @@ QUOMO_API int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int 
  * 1 on success; 0 on failure (logged; orvFailure names the file). */
 QUOMO_API int QUOMODHCPSetDhcpServerSubnets(const DhcpServerConf *pConfs, int count);
 QUOMO_API int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
+/* The subnet's fragment (szExt "conf") or settings file ("info") under the
+ * root into buf; 0 when the path does not fit size bytes. */
+QUOMO_API int QUOMODHCPSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag, const char *szExt);
 QUOMO_API int removeUnusedConf(const char *szIfName, int firstIndex);
 QUOMO_API int removeUnusedInfo(const char *szIfName, int firstIndex);
 

@@ -1,0 +1,44 @@
+/*
+ * An "applydata" request read once: its three JSON parameters and the rows
+ * of its subnet table as typed values. The request checks (validate.h) and
+ * the handlers (subnets.cpp) both work from it.
+ */
+#ifndef ORVATH_APPLY_REQUEST_H
+#define ORVATH_APPLY_REQUEST_H
+
+#include <json/json.h>
+
+#include <vector>
+
+/* The address members of a row of "subnetData". */
+extern const char *const kSubnetAddressMembers[4];
+
+/* A row of "subnetData" that can be written: the four address texts (never
+ * NULL) and the row's two switches (false when absent). */
+struct SubnetRow {
+    const char *szStartIp;
+    const char *szEndIp;
+    const char *szNetmask;
+    const char *szGateway;
+    bool activated;
+    bool pxe;
+};
+
+struct ApplyDataRequest {
+    /* "dataArray", "subnetData", "staticData"; NULL for a parameter that is
+     * absent or not JSON. They point into documents the caller keeps. */
+    const Json::Value *global;
+    const Json::Value *table;
+    const Json::Value *set;
+    /* The table is an array whose every row is an object carrying the four
+     * address members as texts; only such a table is applied. */
+    bool tableUsable;
+    /* Its rows, in order, when it is usable; otherwise empty. */
+    std::vector<SubnetRow> rows;
+};
+
+/* Reads the documents' shape once into request. */
+void readApplyData(const Json::Value *global, const Json::Value *table, const Json::Value *set,
+                   ApplyDataRequest &request);
+
+#endif /* ORVATH_APPLY_REQUEST_H */
