@@ -36,7 +36,7 @@ int isIfTagEnable(const char *szIfName, const char *szTag)
  * after the last file. *pFound counts the files visited. */
 static int forEachInfo(const char *szIfName, int (*visit)(const char *szInfo), int *pFound)
 {
-    char szInfo[QUOMO_WALK_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
     *pFound = 0;
     for (int n = 0; n < INT_MAX; ++n) {
         if (!quomoNumberedPath(szInfo, sizeof szInfo, szIfName, n, "info") ||
@@ -91,7 +91,7 @@ int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, i
     *pPxe = 0;
     if (quomoNameFault(szIfName))
         return 0;
-    char szInfo[QUOMO_WALK_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
     size_t len = 0;
     /* The same walk as forEachInfo: numbered files up to the first missing
      * one, then the PXE subnet. */
@@ -408,7 +408,7 @@ static int removeTemporaries(const char *dir, const char *prefix)
     while (struct dirent *e = readdir(d)) {
         if (!isTemporaryName(e->d_name) || strncmp(e->d_name, prefix, prefixLen) != 0)
             continue;
-        char szPath[QUOMO_WALK_PATH_LEN];
+        char szPath[QUOMO_TEMP_PATH_LEN];
         struct stat st;
         if (!orvFormat(szPath, sizeof szPath, "%s/%s", szDir, e->d_name) ||
             lstat(szPath, &st) != 0 || !S_ISREG(st.st_mode))
@@ -425,7 +425,7 @@ static int removeTemporaries(const char *dir, const char *prefix)
 int QUOMODHCPRemoveStaleTemporaries(void)
 {
     /* In /etc only the library's own file: the directory is the system's. */
-    return removeTemporaries(QUOMO_DHCPD_DIR, ".") + removeTemporaries("/etc", ".quomoinfo.conf.");
+    return removeTemporaries(QUOMO_DHCPD_DIR, ".") + removeTemporaries(QUOMO_ETC_DIR, "." QUOMO_APPLIANCE_CONF_NAME ".");
 }
 
 /* Syncs the directory (under the root) when it exists. */
@@ -443,5 +443,5 @@ static int syncIfPresent(const char *dir)
 int QUOMODHCPSyncSave(void)
 {
     int ok = syncIfPresent(QUOMO_DHCPD_DIR);
-    return syncIfPresent("/etc") && ok;
+    return syncIfPresent(QUOMO_ETC_DIR) && ok;
 }

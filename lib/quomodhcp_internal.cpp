@@ -143,7 +143,7 @@ int quomoRemoveFile(const char *szPath)
 static int prepareFile(const char *szPath, const char *data, size_t len,
                        std::vector<QuomoPending> &pending)
 {
-    char szTemp[QUOMO_WALK_PATH_LEN];
+    char szTemp[QUOMO_TEMP_PATH_LEN];
     if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
         ORV_LOG("Failed to open file [%s].", szPath);
         return 0;

@@ -17,7 +17,7 @@
 #include "quomodhcp_paths.h"
 #include "vorl.h"
 
-#define QUOMO_WALK_PATH_LEN 4096 /* paths of the numbered-file walks */
+#define QUOMO_TEMP_PATH_LEN 4096 /* a temporary beside its file: a longer name */
 #define QUOMO_VALUE_LEN 1024     /* values and lines read from the files */
 #define QUOMO_LIST_SIZE 512      /* capacity hint of the string lists */
 

@@ -6,8 +6,10 @@
 #ifndef QUOMODHCP_PATHS_H
 #define QUOMODHCP_PATHS_H
 
-/* The directory of the subnets' files and the reservation list. */
-#define QUOMO_DHCPD_DIR "/etc/dhcpd"
+/* The system's configuration directory, and in it the directory of the
+ * subnets' files and the reservation list. */
+#define QUOMO_ETC_DIR "/etc"
+#define QUOMO_DHCPD_DIR QUOMO_ETC_DIR "/dhcpd"
 /* A subnet's fragment ("conf") or settings file ("info"):
  * dhcpd-<ifName>-<tag>.<ext>. */
 #define QUOMO_SUBNET_FILE_FORMAT QUOMO_DHCPD_DIR "/dhcpd-%s-%s.%s"
@@ -26,8 +28,9 @@
 /* The appliance's own DHCP settings and lease log. */
 #define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
 #define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"
-/* The appliance's settings file naming the interface that serves PXE. */
-#define QUOMO_APPLIANCE_CONF "/etc/quomoinfo.conf"
+/* The appliance's settings file that says whether PXE is served. */
+#define QUOMO_APPLIANCE_CONF_NAME "quomoinfo.conf"
+#define QUOMO_APPLIANCE_CONF QUOMO_ETC_DIR "/" QUOMO_APPLIANCE_CONF_NAME
 
 /* The package's directory and its files. */
 #define QUOMO_PACKAGE_ETC "/var/packages/Orvath/target/etc"
@@ -43,6 +46,6 @@
 /* dnsmasq's process id, as the start-up script writes it. */
 #define QUOMO_DNSMASQ_PID_PATH "/var/run/orvath-dnsmasq.pid"
 /* The appliance's start-up script. */
-#define QUOMO_RC_NETWORK "/etc/rc.network"
+#define QUOMO_RC_NETWORK QUOMO_ETC_DIR "/rc.network"
 
 #endif /* QUOMODHCP_PATHS_H */
