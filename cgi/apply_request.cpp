@@ -3,6 +3,8 @@
  */
 #include "apply_request.h"
 
+#include <string.h>
+
 #include "json_members.h"
 
 const char *const kSubnetAddressMembers[4] = {"startip", "endip", "netmask", "gateway"};
@@ -26,12 +28,42 @@ static bool readRow(const Json::Value &row, SubnetRow &out)
     return true;
 }
 
+/* The member's text, NULL when absent or not a string; notes the first
+ * member whose text holds a NUL character. */
+static const char *readText(const Json::Value &object, const char *name, const char **pNul)
+{
+    const Json::Value *value = findMember(object, name);
+    if (!value || !value->isString())
+        return nullptr;
+    const char *begin = nullptr, *end = nullptr;
+    value->getString(&begin, &end);
+    if (!*pNul && memchr(begin, '\0', (size_t)(end - begin)))
+        *pNul = name;
+    return value->asCString();
+}
+
+static void readSettings(const Json::Value *document, GlobalSettings &settings)
+{
+    static const Json::Value none;
+    const Json::Value &root = document ? *document : none;
+    settings = GlobalSettings();
+    settings.isObject = root.isObject();
+    settings.hasEnable = memberFlag(root, "enable_check", &settings.enable);
+    const char **nul = &settings.szNulMember;
+    settings.szPrimaryDns = readText(root, "pdns", nul);
+    settings.szSecondaryDns = readText(root, "sdns", nul);
+    settings.szLeaseTime = readText(root, "leasetime", nul);
+    settings.szDomain = readText(root, "domain", nul);
+    settings.szIfName = readText(root, "iftype", nul);
+}
+
 void readApplyData(const Json::Value *global, const Json::Value *table, const Json::Value *set,
                    ApplyDataRequest &request)
 {
     request.global = global;
     request.table = table;
     request.set = set;
+    readSettings(global, request.settings);
     request.rows.clear();
     request.tableUsable = table && table->isArray();
     if (!request.tableUsable)

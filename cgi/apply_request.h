@@ -24,12 +24,28 @@ struct SubnetRow {
     bool pxe;
 };
 
+/* The members of "dataArray"; a text is NULL when absent or not a string. */
+struct GlobalSettings {
+    bool isObject;    /* the document is an object; nothing applies otherwise */
+    bool hasEnable;   /* "enable_check" is a boolean ... */
+    bool enable;      /* ... and this one */
+    const char *szPrimaryDns;   /* "pdns" */
+    const char *szSecondaryDns; /* "sdns" */
+    const char *szLeaseTime;    /* "leasetime", minutes */
+    const char *szDomain;       /* "domain" */
+    const char *szIfName;       /* "iftype" */
+    /* The first of those texts, in the order above, that holds a NUL
+     * character (it would be cut short of what was checked); NULL for none. */
+    const char *szNulMember;
+};
+
 struct ApplyDataRequest {
     /* "dataArray", "subnetData", "staticData"; NULL for a parameter that is
      * absent or not JSON. They point into documents the caller keeps. */
     const Json::Value *global;
     const Json::Value *table;
     const Json::Value *set;
+    GlobalSettings settings;
     /* The table is an array whose every row is an object carrying the four
      * address members as texts; only such a table is applied. */
     bool tableUsable;

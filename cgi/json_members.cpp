@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "orvath_common.h"
+
 bool parseJsonText(const char *text, Json::Value &root)
 {
     Json::CharReaderBuilder builder;

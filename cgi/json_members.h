@@ -8,10 +8,6 @@
 
 #include <json/json.h>
 
-#include <stddef.h>
-
-#include "orvath_common.h"
-
 /* Parses JSON text: comments allowed, any value at the root, text after the
  * first value ignored. False, with the reader's messages in the log, when it
  * is not JSON; root is then null. */
@@ -26,13 +22,5 @@ const char *memberText(const Json::Value &object, const char *name);
 bool memberFlag(const Json::Value &object, const char *name, bool *flag);
 /* The boolean member is present and true. */
 bool memberTrue(const Json::Value &object, const char *name);
-
-/* A string member copied into a text field, cut to its width; the field
- * stays as it was when the member is absent or of another type. */
-template <size_t N> void copyMember(char (&field)[N], const Json::Value &object, const char *name)
-{
-    if (const char *text = memberText(object, name))
-        orvCopy(field, N, text);
-}
 
 #endif /* ORVATH_JSON_MEMBERS_H */

@@ -67,7 +67,7 @@ bool refuseRequest(Json::Value &answer, const ValidationError &err);
  * any step runs. */
 bool applyData(DhcpHandler &handler, Json::Value &answer);
 /* Always true; fills globalConf from the members present. */
-bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document);
+bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request);
 /* False (nothing written) when the table is missing, unusable or touches the
  * access point's subnet; false also when a row, the DNS-only pair or the
  * removal of stale subnets failed (the first failed write in orvFailure). */

@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "json_members.h"
 #include "orvath.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
@@ -19,27 +18,33 @@
 
 /* Applies the global members of "dataArray" to the record; members that are
  * absent, null or of another type than expected leave their field alone. */
-bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document)
+/* A text field takes a given text, cut to its width. */
+template <size_t N> static void copyGiven(char (&field)[N], const char *text)
 {
-    if (!document)
+    if (text)
+        orvCopy(field, N, text);
+}
+
+bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request)
+{
+    if (!request.global)
         return true; /* absent or not JSON: logged by the parser */
-    DhcpServerConf &conf = handler.globalConf;
-    const Json::Value &root = *document;
-    if (!root.isObject()) {
+    const GlobalSettings &settings = request.settings;
+    if (!settings.isObject) {
         ORV_LOG("Global settings are not an object; nothing applied");
         return true;
     }
-    bool enabled = false;
-    if (memberFlag(root, "enable_check", &enabled))
-        conf.isEnabled = enabled ? 1 : 0;
-    copyMember(conf.szPrimaryDns, root, "pdns");
-    copyMember(conf.szSecondaryDns, root, "sdns");
+    DhcpServerConf &conf = handler.globalConf;
+    if (settings.hasEnable)
+        conf.isEnabled = settings.enable ? 1 : 0;
+    copyGiven(conf.szPrimaryDns, settings.szPrimaryDns);
+    copyGiven(conf.szSecondaryDns, settings.szSecondaryDns);
     /* Minutes in, seconds stored; the request checks have refused a lease
      * time whose seconds are negative or do not fit the 32-bit field. */
-    if (const char *text = memberText(root, "leasetime"))
-        parseLeaseMinutes(text, &conf.leaseTime);
-    copyMember(conf.szDomain, root, "domain");
-    copyMember(conf.szIfName, root, "iftype");
+    if (settings.szLeaseTime)
+        parseLeaseMinutes(settings.szLeaseTime, &conf.leaseTime);
+    copyGiven(conf.szDomain, settings.szDomain);
+    copyGiven(conf.szIfName, settings.szIfName);
     return true;
 }
 
@@ -273,7 +278,7 @@ bool applyData(DhcpHandler &handler, Json::Value &answer)
     if (!validateApplyData(request, err))
         return refuseRequest(answer, err);
 
-    bool globalOk = parseGlobalSettings(handler, global.get());
+    bool globalOk = parseGlobalSettings(handler, request);
     bool subnetsOk = applySubnetSettings(handler, request);
     answer["isSameApSubnet"] = !subnetsOk;
     bool staticOk = applyStaticSettings(set.get());

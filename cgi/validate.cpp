@@ -273,18 +273,15 @@ static const char *checkLeaseText(const char *text)
     return parseLeaseMinutes(text, nullptr);
 }
 
-static bool validateGlobal(const Json::Value *data, bool writesSubnets, ValidationError &err)
+static bool validateGlobal(const GlobalSettings &settings, bool writesSubnets,
+                           ValidationError &err)
 {
-    static const Json::Value none;
-    const Json::Value &obj = data ? *data : none;
-
-    const char *pdns, *sdns, *lease, *domain, *ifName;
-    if (!textMember(obj, "pdns", "dataArray.pdns", &pdns, err) ||
-        !textMember(obj, "sdns", "dataArray.sdns", &sdns, err) ||
-        !textMember(obj, "leasetime", "dataArray.leasetime", &lease, err) ||
-        !textMember(obj, "domain", "dataArray.domain", &domain, err) ||
-        !textMember(obj, "iftype", "dataArray.iftype", &ifName, err))
-        return false;
+    if (settings.szNulMember)
+        return fail(err, std::string("dataArray.") + settings.szNulMember,
+                    "contains a NUL character");
+    const char *pdns = settings.szPrimaryDns, *sdns = settings.szSecondaryDns;
+    const char *lease = settings.szLeaseTime, *domain = settings.szDomain;
+    const char *ifName = settings.szIfName;
 
     if (!checkPresent(pdns, checkOptionalIpv4, "dataArray.pdns", err) ||
         !checkPresent(sdns, checkOptionalIpv4, "dataArray.sdns", err) ||
@@ -415,7 +412,7 @@ static bool validateReservations(const Json::Value *list, ValidationError &err)
 bool validateApplyData(const ApplyDataRequest &request, ValidationError &err)
 {
     bool writesSubnets = request.tableUsable && !request.rows.empty();
-    return validateGlobal(request.global, writesSubnets, err) &&
+    return validateGlobal(request.settings, writesSubnets, err) &&
            validateSubnets(request.table, err) && validateReservations(request.set, err);
 }
 

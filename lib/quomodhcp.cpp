@@ -424,8 +424,12 @@ static int removeTemporaries(const char *dir, const char *prefix)
 
 int QUOMODHCPRemoveStaleTemporaries(void)
 {
-    /* In /etc only the library's own file: the directory is the system's. */
-    return removeTemporaries(QUOMO_DHCPD_DIR, ".") + removeTemporaries(QUOMO_ETC_DIR, "." QUOMO_APPLIANCE_CONF_NAME ".");
+    /* In /etc only the library's own file: the directory is the system's.
+     * Beside the status file the lease log's writers tidy their own under
+     * the log's lock. */
+    return removeTemporaries(QUOMO_DHCPD_DIR, ".") +
+           removeTemporaries(QUOMO_ETC_DIR, "." QUOMO_APPLIANCE_CONF_NAME ".") +
+           removeTemporaries(QUOMO_PACKAGE_ETC, "." QUOMO_SERVICE_STATUS_NAME ".");
 }
 
 /* Syncs the directory (under the root) when it exists. */

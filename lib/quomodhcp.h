@@ -222,7 +222,8 @@ QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
  * (orvLockRequest) exclusively, removes what a killed save left behind before
  * it writes, and syncs the directories after its renames. */
 /* Removes the temporary files ".<name>.XXXXXX" a save left in /etc/dhcpd
- * (and /etc/.quomoinfo.conf.XXXXXX); returns how many. */
+ * (and /etc/.quomoinfo.conf.XXXXXX, and the restart status file's); returns
+ * how many. */
 QUOMO_API int QUOMODHCPRemoveStaleTemporaries(void);
 /* Syncs /etc/dhcpd and /etc. 1 on success; 0 on failure (logged, noted). */
 QUOMO_API int QUOMODHCPSyncSave(void);

@@ -42,7 +42,8 @@
 /* dnsmasq's lease file. */
 #define QUOMO_LEASE_FILE_PATH QUOMO_PACKAGE_ETC "/dhcpd.conf.leases"
 /* The outcome of the last restart. */
-#define QUOMO_SERVICE_STATUS_PATH QUOMO_PACKAGE_ETC "/service.status"
+#define QUOMO_SERVICE_STATUS_NAME "service.status"
+#define QUOMO_SERVICE_STATUS_PATH QUOMO_PACKAGE_ETC "/" QUOMO_SERVICE_STATUS_NAME
 /* dnsmasq's process id, as the start-up script writes it. */
 #define QUOMO_DNSMASQ_PID_PATH "/var/run/orvath-dnsmasq.pid"
 /* The appliance's start-up script. */
