@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "json_members.h"
+#include "orvath_common.h"
 
 const char *const kSubnetAddressMembers[4] = {"startip", "endip", "netmask", "gateway"};
 
@@ -78,4 +79,22 @@ void readApplyData(const Json::Value *global, const Json::Value *table, const Js
         }
         request.rows.push_back(row);
     }
+}
+
+void readPxeRequest(const ParamLookup &param, PxeRequest &request)
+{
+    auto text = [&param](const char *name) {
+        const char *value = param(name);
+        return value ? value : "";
+    };
+    request.szInterface = text("pxe_interface");
+    orvCopy(request.szIfName, sizeof request.szIfName, request.szInterface);
+    request.enable = strcmp(text("pxe_enable"), "true") == 0;
+    request.szOrigInterface = text("orig_interface");
+    request.szStartIp = text("pxe_start_ip");
+    request.szEndIp = text("pxe_end_ip");
+    request.szNetmask = text("pxe_netmask");
+    request.szGateway = text("pxe_gateway");
+    request.szDns = text("pxe_dns");
+    request.szBootFile = text("pxe_bootloader");
 }

@@ -1,14 +1,18 @@
 /*
- * An "applydata" request read once: its three JSON parameters and the rows
- * of its subnet table as typed values. The request checks (validate.h) and
- * the handlers (subnets.cpp) both work from it.
+ * The changing requests read once into typed values: "applydata" (its three
+ * JSON parameters, its global settings and the rows of its subnet table) and
+ * "applypxesubnet". The request checks (validate.h) and the handlers
+ * (subnets.cpp, pxe.cpp) both work from them.
  */
 #ifndef ORVATH_APPLY_REQUEST_H
 #define ORVATH_APPLY_REQUEST_H
 
 #include <json/json.h>
 
+#include <functional>
 #include <vector>
+
+#include "quomodhcp.h"
 
 /* The address members of a row of "subnetData". */
 extern const char *const kSubnetAddressMembers[4];
@@ -56,5 +60,24 @@ struct ApplyDataRequest {
 /* Reads the documents' shape once into request. */
 void readApplyData(const Json::Value *global, const Json::Value *table, const Json::Value *set,
                    ApplyDataRequest &request);
+
+/* A request parameter's text by name, NULL when the request lacks it. */
+using ParamLookup = std::function<const char *(const char *name)>;
+
+/* "applypxesubnet"; an absent parameter reads as empty text. */
+struct PxeRequest {
+    const char *szInterface;     /* "pxe_interface" */
+    char szIfName[QUOMO_IFNAME_LEN]; /* the same, kept to the buffer's width */
+    bool enable;                 /* "pxe_enable" is exactly "true" */
+    const char *szOrigInterface; /* "orig_interface"; "" = none */
+    const char *szStartIp;       /* "pxe_start_ip" */
+    const char *szEndIp;         /* "pxe_end_ip" */
+    const char *szNetmask;       /* "pxe_netmask" */
+    const char *szGateway;       /* "pxe_gateway" */
+    const char *szDns;           /* "pxe_dns" */
+    const char *szBootFile;      /* "pxe_bootloader" */
+};
+
+void readPxeRequest(const ParamLookup &param, PxeRequest &request);
 
 #endif /* ORVATH_APPLY_REQUEST_H */

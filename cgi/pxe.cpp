@@ -56,39 +56,6 @@ bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
     return true;
 }
 
-/* The PXE settings of an "applypxesubnet" request. */
-struct PxeRequest {
-    const char *szInterfaceParam; /* "pxe_interface" as received */
-    char szIfName[QUOMO_IFNAME_LEN];
-    bool enable;                 /* "pxe_enable" is exactly "true" */
-    const char *szOrigInterface; /* "orig_interface"; "" = none */
-    /* Read only when enabling. */
-    const char *szStartIp;
-    const char *szEndIp;
-    const char *szNetmask;
-    const char *szGateway;
-    const char *szDns;
-    const char *szBootFile;
-};
-
-static void readPxeRequest(DhcpHandler &handler, PxeRequest &request)
-{
-    request.szInterfaceParam = paramText(handler, "pxe_interface");
-    orvCopy(request.szIfName, sizeof request.szIfName, request.szInterfaceParam);
-    request.enable = strcmp(paramText(handler, "pxe_enable"), "true") == 0;
-    request.szOrigInterface = paramText(handler, "orig_interface");
-    request.szStartIp = request.szEndIp = request.szNetmask = "";
-    request.szGateway = request.szDns = request.szBootFile = "";
-    if (request.enable) {
-        request.szStartIp = paramText(handler, "pxe_start_ip");
-        request.szEndIp = paramText(handler, "pxe_end_ip");
-        request.szNetmask = paramText(handler, "pxe_netmask");
-        request.szGateway = paramText(handler, "pxe_gateway");
-        request.szDns = paramText(handler, "pxe_dns");
-        request.szBootFile = paramText(handler, "pxe_bootloader");
-    }
-}
-
 /* Settings a new PXE subnet takes over from the interface's first ordinary
  * subnet: secondary DNS server, domain and lease time. */
 static bool inheritPxeSettings(const char *szIfName, DhcpPxeConf &pxe)
@@ -169,7 +136,7 @@ static bool disablePxe(const PxeRequest &request)
 static bool leaveOrigInterface(const PxeRequest &request)
 {
     const char *szOrig = request.szOrigInterface;
-    if (!szOrig[0] || strcmp(szOrig, request.szInterfaceParam) == 0)
+    if (!szOrig[0] || strcmp(szOrig, request.szInterface) == 0)
         return true;
     DhcpPxeConf pxe = {};
     if (!QUOMONetGetDhcpPXEServerConf(QUOMO_PXE_TAG, szOrig, &pxe)) {
@@ -181,12 +148,12 @@ static bool leaveOrigInterface(const PxeRequest &request)
 
 bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
 {
-    ValidationError err;
     auto param = [&handler](const char *name) { return handler.webvard.In(name, NULL); };
-    if (!validateApplyPxe(param, err))
-        return refuseRequest(answer, err);
     PxeRequest request;
-    readPxeRequest(handler, request);
+    readPxeRequest(param, request);
+    ValidationError err;
+    if (!validateApplyPxe(request, err))
+        return refuseRequest(answer, err);
     bool ok = request.enable ? enablePxe(request, answer) : disablePxe(request);
     if (!ok)
         return false;

@@ -424,32 +424,40 @@ bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetDa
     return validateApplyData(request, err);
 }
 
-bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
+bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
 {
-    const char *ifName = param("pxe_interface");
-    const char *enable = param("pxe_enable");
-    bool enabling = enable && !strcmp(enable, "true");
-
-    if (!validateInterfaceParam("pxe_interface", ifName, err))
+    // An absent parameter reads as empty text, which every check here takes
+    // as it takes a missing one.
+    if (!validateInterfaceParam("pxe_interface", request.szInterface, err))
         return false;
-    if (enabling) {
-        if (!ifName || !*ifName)
+    if (request.enable) {
+        if (!*request.szInterface)
             return fail(err, "pxe_interface", "missing");
-        static const char *const addresses[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
-                                                "pxe_gateway", "pxe_dns"};
-        for (const char *name : addresses) {
-            if (!checkRequired(param(name), checkIpv4, name, err))
+        const struct {
+            const char *name;
+            const char *text;
+        } addresses[] = {{"pxe_start_ip", request.szStartIp}, {"pxe_end_ip", request.szEndIp},
+                         {"pxe_netmask", request.szNetmask},  {"pxe_gateway", request.szGateway},
+                         {"pxe_dns", request.szDns}};
+        for (const auto &address : addresses) {
+            if (!checkRequired(address.text, checkIpv4, address.name, err))
                 return false;
         }
-        if (!checkPresent(param("pxe_netmask"), checkNetmask, "pxe_netmask", err))
+        if (!checkPresent(request.szNetmask, checkNetmask, "pxe_netmask", err))
             return false;
-        if (const char *why =
-                checkRange(param("pxe_start_ip"), param("pxe_end_ip"), param("pxe_netmask")))
+        if (const char *why = checkRange(request.szStartIp, request.szEndIp, request.szNetmask))
             return fail(err, "pxe_end_ip", why);
-        if (!checkPresent(param("pxe_bootloader"), checkBootFile, "pxe_bootloader", err))
+        if (!checkPresent(request.szBootFile, checkBootFile, "pxe_bootloader", err))
             return false;
     }
-    return validateInterfaceParam("orig_interface", param("orig_interface"), err);
+    return validateInterfaceParam("orig_interface", request.szOrigInterface, err);
+}
+
+bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
+{
+    PxeRequest request;
+    readPxeRequest(param, request);
+    return validateApplyPxe(request, err);
 }
 
 bool validateReleaseLease(const ParamLookup &param, ValidationError &err)

@@ -75,12 +75,11 @@ bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err);
 
-// A request parameter's text by name, NULL when the request lacks it.
-using ParamLookup = std::function<const char *(const char *name)>;
-
 // "applypxesubnet": its parameters, read through param. Interface names are
 // checked whenever given; the range, router, DNS server and boot file only
 // when "pxe_enable" is "true", which also needs a "pxe_interface".
+bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
+// The same over the request's parameters.
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err);
 
 // "releaseLease": "iftype", "mac" and "ip", each required and checked as a
