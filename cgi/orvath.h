@@ -1,18 +1,21 @@
 /*
  * orvath: the CGI program behind the DHCP pages of the web administration.
  *
- * One request is one process: the entry point keeps a DhcpHandler on its
- * stack, dispatchAction authorizes the caller, runs the handler that the
- * request's "action" names and writes the JSON answer with its "success"
- * member. Every handler takes the DhcpHandler (and, where it reports data, the
- * answer) and returns true on success.
+ * One request is one process: main (main.cpp) keeps a DhcpHandler on its
+ * stack, dispatchAction (orvath.cpp) authorizes the caller, runs the
+ * handler that the request's "action" names and writes the JSON answer with
+ * its "success" member. Every handler takes the DhcpHandler (and, where it
+ * reports data, the answer) and returns true on success. The handlers live
+ * in one file per group of actions, named below.
  */
 #ifndef ORVATH_H
 #define ORVATH_H
 
 #include <json/json.h>
 
+#include "apply_request.h"
 #include "quomodhcp.h"
+#include "validate.h"
 #include "vorl.h"
 #include "webvard.h"
 
@@ -26,6 +29,8 @@ struct DhcpHandler {
     DhcpHandler(const DhcpHandler &) = delete;
     DhcpHandler &operator=(const DhcpHandler &) = delete;
 };
+
+/* ---- orvath.cpp: the dispatcher ---- */
 
 /* Authorizes, runs the action's handler, restarts the service after the
  * changing actions and writes the answer. A request that request_origin.h
@@ -41,39 +46,56 @@ struct DhcpHandler {
  * unauthorized caller. */
 bool dispatchAction(DhcpHandler &handler);
 
+/* Text of a plain request parameter; absent counts as empty. */
+const char *paramText(DhcpHandler &handler, const char *name);
+/* The "iftype" parameter, kept to the interface buffer's width. False, and
+ * logged, when it is empty or absent. */
+bool readIfType(DhcpHandler &handler, char (&szIfName)[QUOMO_IFNAME_LEN]);
 /* Parses the JSON text of a request parameter (comments allowed, any value
  * at the root). False, with the reader's messages in the log, when it is
  * absent or not JSON; the document is then null. */
 bool parseJsonParam(DhcpHandler &handler, const char *name, Json::Value &document);
+/* Refuses a request whose values failed the request checks: the place and
+ * the reason go into "error" and the place into the log. Always false. */
+bool refuseRequest(Json::Value &answer, const ValidationError &err);
+
+/* ---- subnets.cpp: global settings and the subnet table ---- */
 
 /* "applydata", in this order: global settings ("dataArray"), subnet table
- * ("subnetData"), reservations ("staticData"). The action parses the three
- * parameters once and checks every value they hold before any step runs;
- * each step then takes its parsed document, NULL when the parameter is absent
- * or not JSON. */
+ * ("subnetData"), reservations ("staticData"). The action reads the three
+ * parameters once (apply_request.h) and checks every value they hold before
+ * any step runs. */
+bool applyData(DhcpHandler &handler, Json::Value &answer);
 /* Always true; fills globalConf from the members present. */
-bool parseGlobalSettings(DhcpHandler &handler, const Json::Value *document);
+bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request);
 /* False (nothing written) when the table is missing, unusable or touches the
  * access point's subnet; false also when a row, the DNS-only pair or the
  * removal of stale subnets failed (the first failed write in orvFailure). */
-bool applySubnetSettings(DhcpHandler &handler, const Json::Value *table);
-/* True when no row of the table touches the access point's subnet. */
-bool checkApSubnets(DhcpHandler &handler, const Json::Value &subnets);
+bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request);
+/* True when no row touches the access point's subnet. */
+bool checkApSubnets(const std::vector<SubnetRow> &rows);
+bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer);
+bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer);
+bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
+
+/* ---- reservations.cpp ---- */
+
 /* A missing document, or one that is an object, changes nothing; an array
  * replaces the stored set, a scalar clears it. False when the list or the
  * static fragment could not be written. */
 bool applyStaticSettings(const Json::Value *set);
-
-/* Global settings of one interface. */
-bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer);
-bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer);
-
-/* Listings. */
-bool enumInterfaces(DhcpHandler &handler, Json::Value &answer);
-bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
 bool loadStaticSettings(DhcpHandler &handler, Json::Value &answer);
-bool loadClientList(DhcpHandler &handler, Json::Value &answer);
 
+/* ---- clients.cpp ---- */
+
+bool loadClientList(DhcpHandler &handler, Json::Value &answer);
+/* "releaseLease": "iftype", "mac", "ip". Answers "released" (dnsmasq dropped
+ * the lease), and "releaseError" when it did not. */
+bool releaseLease(DhcpHandler &handler, Json::Value &answer);
+
+/* ---- interfaces.cpp ---- */
+
+bool enumInterfaces(DhcpHandler &handler, Json::Value &answer);
 /* The platform's interface list (room for kMaxInterfaces); 0 or less on
  * failure (logged). */
 enum { kMaxInterfaces = 32 };
@@ -82,10 +104,17 @@ int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces]);
 void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN]);
 /* The kinds of interface that serve DHCP (SDK::Network::GetIfType). */
 bool listedInterfaceType(int type);
+/* The interface's IPv4 addresses as "a.b.c.d/prefix" texts: from the system,
+ * or, under another root, from <root>/sys/class/net/<name>/orvath_addrs (one
+ * such text a line). */
+Json::Value interfaceAddresses(const char *szIfName);
 
-/* Network boot. */
+/* ---- pxe.cpp: network boot ---- */
+
 bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer);
 bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer);
 bool getEnablePxeConfig(DhcpHandler &handler, Json::Value &answer);
+
+/* The service's status and restart: service.h. */
 
 #endif /* ORVATH_H */

@@ -3,20 +3,15 @@
  */
 #include "service.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
-#include "validate.h"
+#include "quomodhcp_paths.h"
 #include "vorl.h"
 
 void restartService(Json::Value &answer)
@@ -47,8 +42,8 @@ static Json::Value apSubnet()
 {
     char szConf[QUOMO_PATH_LEN];
     DhcpServerConf ap = {};
-    if (!orvPath(szConf, sizeof szConf, "/etc/dhcpd/dhcpd-lbr0-lbr0.conf") ||
-        access(szConf, R_OK) != 0 || !QUOMODHCPGetDhcpServerConf("lbr0", "lbr0", &ap))
+    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, "conf") ||
+        access(szConf, R_OK) != 0 || !QUOMODHCPGetDhcpServerConf(QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, &ap))
         return Json::Value(Json::nullValue);
     return Json::Value(std::string(ap.szGateway) + "/" + ap.szNetmask);
 }
@@ -72,122 +67,20 @@ bool getServiceStatus(DhcpHandler &, Json::Value &answer)
     return true;
 }
 
-/* ---- releasing a lease ---- */
-
-bool releaseLease(DhcpHandler &handler, Json::Value &answer)
-{
-    ValidationError err;
-    auto param = [&handler](const char *name) { return handler.webvard.In(name, NULL); };
-    if (!validateReleaseLease(param, err)) {
-        ORV_LOG("Invalid parameter %s", err.where.c_str());
-        answer["error"] = err.text();
-        return false;
-    }
-    char szReason[QUOMO_REASON_LEN];
-    int result = QUOMODHCPReleaseLease(param("iftype"), param("mac"), param("ip"), szReason,
-                                       sizeof szReason);
-    answer["released"] = result == 0;
-    if (result != 0)
-        answer["releaseError"] = szReason;
-    return result == 0;
-}
-
-/* ---- the interfaces' own addresses ---- */
-
-/* "a.b.c.d/prefix" with a valid address and a prefix of 0 to 32. */
-static bool isAddressWithPrefix(const std::string &text)
-{
-    size_t slash = text.find('/');
-    if (slash == std::string::npos || slash + 1 >= text.size() || text.size() - slash > 3)
-        return false;
-    std::string prefix = text.substr(slash + 1);
-    if (prefix.find_first_not_of("0123456789") != std::string::npos || atoi(prefix.c_str()) > 32)
-        return false;
-    return checkIpv4(text.substr(0, slash).c_str()) == NULL;
-}
-
-static void addressesFromFile(const char *szIfName, Json::Value &list)
-{
-    char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, "/sys/class/net/%s/orvath_addrs", szIfName))
-        return;
-    FILE *fp = fopen(szPath, "r");
-    if (!fp)
-        return;
-    char szLine[64];
-    while (fgets(szLine, sizeof szLine, fp)) {
-        std::string text(szLine);
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-            text.pop_back();
-        if (isAddressWithPrefix(text))
-            list.append(text);
-    }
-    fclose(fp);
-}
-
-static int prefixLength(const struct sockaddr *mask)
-{
-    if (!mask)
-        return 32;
-    uint32_t bits = ntohl(((const struct sockaddr_in *)mask)->sin_addr.s_addr);
-    int len = 0;
-    while (len < 32 && (bits & (0x80000000u >> len)))
-        ++len;
-    return len;
-}
-
-static void addressesFromSystem(const char *szIfName, Json::Value &list)
-{
-    struct ifaddrs *all = NULL;
-    if (getifaddrs(&all) != 0) {
-        ORV_LOG("Cannot list the addresses of %s", szIfName);
-        return;
-    }
-    for (struct ifaddrs *a = all; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || strcmp(a->ifa_name, szIfName))
-            continue;
-        char szAddr[INET_ADDRSTRLEN];
-        const struct in_addr &in = ((const struct sockaddr_in *)a->ifa_addr)->sin_addr;
-        if (!inet_ntop(AF_INET, &in, szAddr, sizeof szAddr))
-            continue;
-        list.append(std::string(szAddr) + "/" + std::to_string(prefixLength(a->ifa_netmask)));
-    }
-    freeifaddrs(all);
-}
-
-Json::Value interfaceAddresses(const char *szIfName)
-{
-    Json::Value list(Json::arrayValue);
-    if (orvRoot()[0])
-        addressesFromFile(szIfName, list);
-    else
-        addressesFromSystem(szIfName, list);
-    return list;
-}
-
 /* ---- the subnets' own switches ---- */
 
-static bool rowIsPxe(const Json::Value &row)
-{
-    bool pxe = false;
-    return memberFlag(row, "pxe", &pxe) && pxe;
-}
-
 /* "y"/"n" per ordinary row of the table. */
-static std::string switchesOfTable(const Json::Value &table)
+static std::string switchesOfTable(const std::vector<SubnetRow> &table)
 {
     std::string rows;
-    for (Json::ArrayIndex i = 0; i < table.size(); ++i) {
-        if (rowIsPxe(table[i]))
-            continue;
-        bool activated = false;
-        memberFlag(table[i], "activated", &activated);
-        rows += activated ? 'y' : 'n';
+    for (const SubnetRow &row : table) {
+        if (!row.pxe)
+            rows += row.activated ? 'y' : 'n';
     }
     return rows;
 }
 
-void rememberSwitches(const char *szIfName, const Json::Value *table)
+void rememberSwitches(const char *szIfName, const std::vector<SubnetRow> *table)
 {
     if (!szIfName || !szIfName[0])
         return;
@@ -198,7 +91,7 @@ void rememberSwitches(const char *szIfName, const Json::Value *table)
     int filePxe = 0;
     QUOMODHCPSubnetSwitches(szIfName, szFiles, sizeof szFiles, &filePxe);
     std::string rows;
-    if (table && table->isArray() && table->size() > 0)
+    if (table && !table->empty())
         rows = switchesOfTable(*table);
     else if (kept)
         rows = szOld; /* already off: the files say "n" everywhere */

@@ -1,13 +1,14 @@
 /*
  * orvath: the service as the page shows it. The outcome of a restart in the
- * answers of the changing actions, the service's status, releasing a lease,
- * the interfaces' own addresses, and the subnets' own switches while an
- * interface's service is off.
+ * answers of the changing actions, the service's status, and the subnets'
+ * own switches while an interface's service is off.
  */
 #ifndef ORVATH_SERVICE_H
 #define ORVATH_SERVICE_H
 
 #include <json/json.h>
+
+#include <vector>
 
 #include "orvath.h"
 
@@ -23,19 +24,10 @@ void restartService(Json::Value &answer);
  * touch; null when there is none). */
 bool getServiceStatus(DhcpHandler &handler, Json::Value &answer);
 
-/* "releaseLease": "iftype", "mac", "ip". Answers "released" (dnsmasq dropped
- * the lease), and "releaseError" when it did not. */
-bool releaseLease(DhcpHandler &handler, Json::Value &answer);
-
-/* The interface's IPv4 addresses as "a.b.c.d/prefix" texts: from the system,
- * or, under another root, from <root>/sys/class/net/<name>/orvath_addrs (one
- * such text a line). */
-Json::Value interfaceAddresses(const char *szIfName);
-
 /* Switching an interface's service off keeps which subnets were switched on:
  * the ordinary rows of the table when it is given (else the settings files),
  * and the PXE subnet. Switching it on forgets them. */
-void rememberSwitches(const char *szIfName, const Json::Value *table);
+void rememberSwitches(const char *szIfName, const std::vector<SubnetRow> *table);
 void forgetSwitches(const char *szIfName);
 /* Gives each row of a "subnetList" its own switch, "rowActive": while the
  * service is off, the kept one; otherwise the same as "activated". */

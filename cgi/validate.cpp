@@ -10,6 +10,8 @@
 
 #include <map>
 
+#include "json_members.h"
+
 // ---- single values ----
 
 static bool isAsciiAlnum(char c)
@@ -208,45 +210,6 @@ const char *parseLeaseMinutes(const char *text, int *seconds)
     return nullptr;
 }
 
-// ---- reading request JSON ----
-
-const Json::Value *findMember(const Json::Value &object, const char *name)
-{
-    if (!object.isObject())
-        return nullptr;
-    return object.find(name, name + strlen(name));
-}
-
-const char *memberText(const Json::Value &object, const char *name)
-{
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isString())
-        return nullptr;
-    return value->asCString();
-}
-
-bool memberFlag(const Json::Value &object, const char *name, bool *flag)
-{
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isBool())
-        return false;
-    *flag = value->asBool();
-    return true;
-}
-
-const char *const kSubnetAddressMembers[4] = {"startip", "endip", "netmask", "gateway"};
-
-bool subnetRowUsable(const Json::Value &row)
-{
-    if (!row.isObject())
-        return false;
-    for (const char *name : kSubnetAddressMembers) {
-        if (!memberText(row, name))
-            return false;
-    }
-    return true;
-}
-
 // ---- whole requests ----
 //
 // A subnet table that is not an array of usable rows is not applied at all,
@@ -310,36 +273,15 @@ static const char *checkLeaseText(const char *text)
     return parseLeaseMinutes(text, nullptr);
 }
 
-static bool isPxeRow(const Json::Value &row)
+static bool validateGlobal(const GlobalSettings &settings, bool writesSubnets,
+                           ValidationError &err)
 {
-    bool pxe = false;
-    return memberFlag(row, "pxe", &pxe) && pxe;
-}
-
-// The table writes subnets only when it has rows and all of them are usable.
-static bool tableIsApplied(const Json::Value *table)
-{
-    if (!table || !table->isArray() || table->size() == 0)
-        return false;
-    for (Json::ArrayIndex i = 0; i < table->size(); i++) {
-        if (!subnetRowUsable((*table)[i]))
-            return false;
-    }
-    return true;
-}
-
-static bool validateGlobal(const Json::Value *data, bool writesSubnets, ValidationError &err)
-{
-    static const Json::Value none;
-    const Json::Value &obj = data ? *data : none;
-
-    const char *pdns, *sdns, *lease, *domain, *ifName;
-    if (!textMember(obj, "pdns", "dataArray.pdns", &pdns, err) ||
-        !textMember(obj, "sdns", "dataArray.sdns", &sdns, err) ||
-        !textMember(obj, "leasetime", "dataArray.leasetime", &lease, err) ||
-        !textMember(obj, "domain", "dataArray.domain", &domain, err) ||
-        !textMember(obj, "iftype", "dataArray.iftype", &ifName, err))
-        return false;
+    if (settings.szNulMember)
+        return fail(err, std::string("dataArray.") + settings.szNulMember,
+                    "contains a NUL character");
+    const char *pdns = settings.szPrimaryDns, *sdns = settings.szSecondaryDns;
+    const char *lease = settings.szLeaseTime, *domain = settings.szDomain;
+    const char *ifName = settings.szIfName;
 
     if (!checkPresent(pdns, checkOptionalIpv4, "dataArray.pdns", err) ||
         !checkPresent(sdns, checkOptionalIpv4, "dataArray.sdns", err) ||
@@ -373,7 +315,7 @@ static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, Valida
             return false;
     }
 
-    if (isPxeRow(row)) {
+    if (memberTrue(row, "pxe")) {
         // The PXE row's addresses are only compared with the access point's
         // subnet; its stored range is written by "applypxesubnet".
         for (int k = 0; k < 4; k++) {
@@ -467,39 +409,55 @@ static bool validateReservations(const Json::Value *list, ValidationError &err)
     return true;
 }
 
+bool validateApplyData(const ApplyDataRequest &request, ValidationError &err)
+{
+    bool writesSubnets = request.tableUsable && !request.rows.empty();
+    return validateGlobal(request.settings, writesSubnets, err) &&
+           validateSubnets(request.table, err) && validateReservations(request.set, err);
+}
+
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err)
 {
-    return validateGlobal(dataArray, tableIsApplied(subnetData), err) &&
-           validateSubnets(subnetData, err) && validateReservations(staticData, err);
+    ApplyDataRequest request;
+    readApplyData(dataArray, subnetData, staticData, request);
+    return validateApplyData(request, err);
+}
+
+bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
+{
+    // An absent parameter reads as empty text, which every check here takes
+    // as it takes a missing one.
+    if (!validateInterfaceParam("pxe_interface", request.szInterface, err))
+        return false;
+    if (request.enable) {
+        if (!*request.szInterface)
+            return fail(err, "pxe_interface", "missing");
+        const struct {
+            const char *name;
+            const char *text;
+        } addresses[] = {{"pxe_start_ip", request.szStartIp}, {"pxe_end_ip", request.szEndIp},
+                         {"pxe_netmask", request.szNetmask},  {"pxe_gateway", request.szGateway},
+                         {"pxe_dns", request.szDns}};
+        for (const auto &address : addresses) {
+            if (!checkRequired(address.text, checkIpv4, address.name, err))
+                return false;
+        }
+        if (!checkPresent(request.szNetmask, checkNetmask, "pxe_netmask", err))
+            return false;
+        if (const char *why = checkRange(request.szStartIp, request.szEndIp, request.szNetmask))
+            return fail(err, "pxe_end_ip", why);
+        if (!checkPresent(request.szBootFile, checkBootFile, "pxe_bootloader", err))
+            return false;
+    }
+    return validateInterfaceParam("orig_interface", request.szOrigInterface, err);
 }
 
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
 {
-    const char *ifName = param("pxe_interface");
-    const char *enable = param("pxe_enable");
-    bool enabling = enable && !strcmp(enable, "true");
-
-    if (!validateInterfaceParam("pxe_interface", ifName, err))
-        return false;
-    if (enabling) {
-        if (!ifName || !*ifName)
-            return fail(err, "pxe_interface", "missing");
-        static const char *const addresses[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
-                                                "pxe_gateway", "pxe_dns"};
-        for (const char *name : addresses) {
-            if (!checkRequired(param(name), checkIpv4, name, err))
-                return false;
-        }
-        if (!checkPresent(param("pxe_netmask"), checkNetmask, "pxe_netmask", err))
-            return false;
-        if (const char *why =
-                checkRange(param("pxe_start_ip"), param("pxe_end_ip"), param("pxe_netmask")))
-            return fail(err, "pxe_end_ip", why);
-        if (!checkPresent(param("pxe_bootloader"), checkBootFile, "pxe_bootloader", err))
-            return false;
-    }
-    return validateInterfaceParam("orig_interface", param("orig_interface"), err);
+    PxeRequest request;
+    readPxeRequest(param, request);
+    return validateApplyPxe(request, err);
 }
 
 bool validateReleaseLease(const ParamLookup &param, ValidationError &err)

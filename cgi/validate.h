@@ -19,6 +19,8 @@
 #include <functional>
 #include <string>
 
+#include "apply_request.h"
+
 // ---- single values ----
 
 // Interface name: 1 to 15 letters, digits, "_", "-", ".", not beginning with ".".
@@ -50,26 +52,6 @@ const char *checkBootFile(const char *text);
 // On success *seconds (when not NULL) holds the lease time in seconds.
 const char *parseLeaseMinutes(const char *text, int *seconds);
 
-// ---- reading request JSON ----
-//
-// The handlers and the request checks read the request's JSON the same way,
-// through these: a member of another JSON type than the one expected counts
-// as absent.
-
-// A member of a JSON object; NULL when the value is no object or lacks it.
-const Json::Value *findMember(const Json::Value &object, const char *name);
-// A string member's text; NULL when absent or of another type.
-const char *memberText(const Json::Value &object, const char *name);
-// A boolean member into *flag; false, *flag unchanged, when absent or of
-// another type.
-bool memberFlag(const Json::Value &object, const char *name, bool *flag);
-
-// The address members of a row of "subnetData".
-extern const char *const kSubnetAddressMembers[4];
-// A row of "subnetData" that can be written: an object carrying the four
-// address members as texts. A table with any other row is not applied.
-bool subnetRowUsable(const Json::Value &row);
-
 // ---- whole requests ----
 
 struct ValidationError {
@@ -79,25 +61,25 @@ struct ValidationError {
     std::string text() const { return where + ": " + why; }
 };
 
-// "applydata": the parsed "dataArray", "subnetData" and "staticData"
-// documents; NULL for a parameter that is absent or not valid JSON (the action
-// then keeps its usual behaviour for that step, which writes nothing from it).
-// Read as the handlers read them: a member of another JSON type than the one
-// expected counts as absent, and shapes the handlers do not apply (a table
-// that is not an array of rows with four address texts, reservations lacking
-// a text) are not refused here. Every text that is given is checked; when the
-// table is applied, "iftype" and "pdns" of "dataArray" are required too. Two
+// "applydata", as readApplyData read it; a document that is absent or not
+// valid JSON keeps the action's usual behaviour for its step, which writes
+// nothing from it. Read as the handlers read them: a member of another JSON
+// type than the one expected counts as absent, and shapes the handlers do not
+// apply (a table that is not usable, reservations lacking a text) are not
+// refused here. Every text that is given is checked; when the table has rows
+// to apply, "iftype" and "pdns" of "dataArray" are required too. Two
 // activated rows whose ranges share an address are refused ("overlaps").
 // True when every value may be written; otherwise false with the first error.
+bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
+// The same over the three parsed documents.
 bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
                        const Json::Value *staticData, ValidationError &err);
-
-// A request parameter's text by name, NULL when the request lacks it.
-using ParamLookup = std::function<const char *(const char *name)>;
 
 // "applypxesubnet": its parameters, read through param. Interface names are
 // checked whenever given; the range, router, DNS server and boot file only
 // when "pxe_enable" is "true", which also needs a "pxe_interface".
+bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
+// The same over the request's parameters.
 bool validateApplyPxe(const ParamLookup &param, ValidationError &err);
 
 // "releaseLease": "iftype", "mac" and "ip", each required and checked as a

@@ -533,8 +533,9 @@ extern "C" int VORLCExec(const char *szProg, const char *a1, const char *a2, con
 
 // The restart with its outcome reads the start-up script's output through a
 // pipe rather than through VORLCExec: it is answered in-process as well, as
-// a restart that succeeded.
-extern "C" int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason)
+// a restart that succeeded. The library is linked statically here, so the
+// handlers' calls reach this through the linker's --wrap.
+extern "C" int __wrap_QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason)
 {
     if (szReason && cbReason)
         szReason[0] = '\0';

@@ -122,7 +122,7 @@ int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServ
     orvCopy(pConf->szIfName, sizeof pConf->szIfName, szValue);
 
     char szInfo[QUOMO_PATH_LEN];
-    if (quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info") &&
+    if (QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info") &&
         quomoInfoEnabled(szInfo))
         pConf->isEnabled = 1;
 

@@ -61,7 +61,7 @@ static int removeNumbered(const char *szIfName, int firstIndex, const char *ext)
     /* Empty, or no interface's name: its paths could leave the directory. */
     if (quomoNameFault(szIfName))
         return -1;
-    char szPath[QUOMO_WALK_PATH_LEN];
+    char szPath[QUOMO_PATH_LEN];
     for (int n = firstIndex;; ++n) {
         if (!quomoNumberedPath(szPath, sizeof szPath, szIfName, n, ext))
             break;

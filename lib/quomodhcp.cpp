@@ -25,7 +25,7 @@ int isIfTagEnable(const char *szIfName, const char *szTag)
     /* A cut name would be another file: that is no settings file of this
      * subnet. */
     char szInfo[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info"))
+    if (!QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, szTag, "info"))
         return -1;
     return quomoInfoEnabled(szInfo) ? 0 : -1;
 }
@@ -36,7 +36,7 @@ int isIfTagEnable(const char *szIfName, const char *szTag)
  * after the last file. *pFound counts the files visited. */
 static int forEachInfo(const char *szIfName, int (*visit)(const char *szInfo), int *pFound)
 {
-    char szInfo[QUOMO_WALK_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
     *pFound = 0;
     for (int n = 0; n < INT_MAX; ++n) {
         if (!quomoNumberedPath(szInfo, sizeof szInfo, szIfName, n, "info") ||
@@ -47,7 +47,7 @@ static int forEachInfo(const char *szIfName, int (*visit)(const char *szInfo), i
         if (stop)
             return stop;
     }
-    if (quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") &&
+    if (QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, QUOMO_PXE_TAG, "info") &&
         VORLCFileExist(szInfo) == 1) {
         ++*pFound;
         return visit(szInfo);
@@ -91,7 +91,7 @@ int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, i
     *pPxe = 0;
     if (quomoNameFault(szIfName))
         return 0;
-    char szInfo[QUOMO_WALK_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
     size_t len = 0;
     /* The same walk as forEachInfo: numbered files up to the first missing
      * one, then the PXE subnet. */
@@ -104,7 +104,7 @@ int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, i
         szRows[len++] = quomoInfoEnabled(szInfo) ? 'y' : 'n';
         szRows[len] = '\0';
     }
-    *pPxe = quomoSubnetPath(szInfo, sizeof szInfo, szIfName, "pxe", "info") &&
+    *pPxe = QUOMODHCPSubnetPath(szInfo, sizeof szInfo, szIfName, QUOMO_PXE_TAG, "info") &&
             quomoInfoEnabled(szInfo);
     return 1;
 }
@@ -125,7 +125,7 @@ int restartDHCPServer(void)
 {
     char szScript[QUOMO_PATH_LEN];
     /* A cut name would run another program: the script cannot be started. */
-    if (!orvPath(szScript, sizeof szScript, "/etc/rc.network")) {
+    if (!orvPath(szScript, sizeof szScript, QUOMO_RC_NETWORK)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 127;
     }
@@ -213,12 +213,12 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
 int isSameApSubnet(const char *szIp, const char *szNetmask)
 {
     char szConf[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szConf, sizeof szConf, "lbr0", "lbr0", "conf") ||
+    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, "conf") ||
         access(szConf, R_OK) != 0)
         return 0;
 
     DhcpServerConf ap;
-    if (!QUOMODHCPGetDhcpServerConf("lbr0", "lbr0", &ap))
+    if (!QUOMODHCPGetDhcpServerConf(QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, &ap))
         return -1;
 
     /* Under the caller's mask and under the access point's own: a conflict
@@ -408,7 +408,7 @@ static int removeTemporaries(const char *dir, const char *prefix)
     while (struct dirent *e = readdir(d)) {
         if (!isTemporaryName(e->d_name) || strncmp(e->d_name, prefix, prefixLen) != 0)
             continue;
-        char szPath[QUOMO_WALK_PATH_LEN];
+        char szPath[QUOMO_TEMP_PATH_LEN];
         struct stat st;
         if (!orvFormat(szPath, sizeof szPath, "%s/%s", szDir, e->d_name) ||
             lstat(szPath, &st) != 0 || !S_ISREG(st.st_mode))
@@ -424,8 +424,12 @@ static int removeTemporaries(const char *dir, const char *prefix)
 
 int QUOMODHCPRemoveStaleTemporaries(void)
 {
-    /* In /etc only the library's own file: the directory is the system's. */
-    return removeTemporaries(QUOMO_DHCPD_DIR, ".") + removeTemporaries("/etc", ".quomoinfo.conf.");
+    /* In /etc only the library's own file: the directory is the system's.
+     * Beside the status file the lease log's writers tidy their own under
+     * the log's lock. */
+    return removeTemporaries(QUOMO_DHCPD_DIR, ".") +
+           removeTemporaries(QUOMO_ETC_DIR, "." QUOMO_APPLIANCE_CONF_NAME ".") +
+           removeTemporaries(QUOMO_PACKAGE_ETC, "." QUOMO_SERVICE_STATUS_NAME ".");
 }
 
 /* Syncs the directory (under the root) when it exists. */
@@ -443,5 +447,5 @@ static int syncIfPresent(const char *dir)
 int QUOMODHCPSyncSave(void)
 {
     int ok = syncIfPresent(QUOMO_DHCPD_DIR);
-    return syncIfPresent("/etc") && ok;
+    return syncIfPresent(QUOMO_ETC_DIR) && ok;
 }

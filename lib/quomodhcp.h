@@ -107,6 +107,9 @@ QUOMO_API int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int 
  * 1 on success; 0 on failure (logged; orvFailure names the file). */
 QUOMO_API int QUOMODHCPSetDhcpServerSubnets(const DhcpServerConf *pConfs, int count);
 QUOMO_API int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf);
+/* The subnet's fragment (szExt "conf") or settings file ("info") under the
+ * root into buf; 0 when the path does not fit size bytes. */
+QUOMO_API int QUOMODHCPSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag, const char *szExt);
 QUOMO_API int removeUnusedConf(const char *szIfName, int firstIndex);
 QUOMO_API int removeUnusedInfo(const char *szIfName, int firstIndex);
 
@@ -219,7 +222,8 @@ QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
  * (orvLockRequest) exclusively, removes what a killed save left behind before
  * it writes, and syncs the directories after its renames. */
 /* Removes the temporary files ".<name>.XXXXXX" a save left in /etc/dhcpd
- * (and /etc/.quomoinfo.conf.XXXXXX); returns how many. */
+ * (and /etc/.quomoinfo.conf.XXXXXX, and the restart status file's); returns
+ * how many. */
 QUOMO_API int QUOMODHCPRemoveStaleTemporaries(void);
 /* Syncs /etc/dhcpd and /etc. 1 on success; 0 on failure (logged, noted). */
 QUOMO_API int QUOMODHCPSyncSave(void);

@@ -16,8 +16,8 @@ int QUOMODHCPDecideDisableDNS(void)
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
     /* A cut name would be another file, which must not be removed. */
-    if (!quomoSubnetPath(szConf, sizeof szConf, "dns", "dns", "conf") ||
-        !quomoSubnetPath(szInfo, sizeof szInfo, "dns", "dns", "info")) {
+    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, "dns", "dns", "conf") ||
+        !QUOMODHCPSubnetPath(szInfo, sizeof szInfo, "dns", "dns", "info")) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }

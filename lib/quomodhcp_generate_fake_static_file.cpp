@@ -22,8 +22,8 @@ static int writeStaticFragment(const std::string &list)
 {
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
-        !quomoSubnetPath(szInfo, sizeof szInfo, "static", "static", "info")) {
+    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
+        !QUOMODHCPSubnetPath(szInfo, sizeof szInfo, "static", "static", "info")) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }

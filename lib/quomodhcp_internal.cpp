@@ -29,15 +29,15 @@ int32_t quomoParseInt32(const char *szText)
     return (int32_t)value;
 }
 
-int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
-                    const char *ext)
+int QUOMODHCPSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
+                        const char *szExt)
 {
-    return orvPath(buf, size, QUOMO_DHCPD_DIR "/dhcpd-%s-%s.%s", szIfName, szTag, ext);
+    return orvPath(buf, size, QUOMO_SUBNET_FILE_FORMAT, szIfName, szTag, szExt);
 }
 
 int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, const char *ext)
 {
-    return orvPath(buf, size, QUOMO_DHCPD_DIR "/dhcpd-%s-%s%d.%s", szIfName, szIfName, index,
+    return orvPath(buf, size, QUOMO_DHCPD_DIR "/dhcpd-%s-" QUOMO_ORDINARY_TAG_FORMAT ".%s", szIfName, szIfName, index,
                    ext);
 }
 
@@ -53,7 +53,7 @@ int quomoStaticListPath(char *szPath)
 int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag)
 {
     /* A cut name would be another file: count it as missing. */
-    if (!quomoSubnetPath(szConf, QUOMO_PATH_LEN, szIfName, szTag, "conf") ||
+    if (!QUOMODHCPSubnetPath(szConf, QUOMO_PATH_LEN, szIfName, szTag, "conf") ||
         VORLCFileExist(szConf) == 0) {
         ORV_LOG("File [%s] does not exist.", szConf);
         return 0;
@@ -143,7 +143,7 @@ int quomoRemoveFile(const char *szPath)
 static int prepareFile(const char *szPath, const char *data, size_t len,
                        std::vector<QuomoPending> &pending)
 {
-    char szTemp[QUOMO_WALK_PATH_LEN];
+    char szTemp[QUOMO_TEMP_PATH_LEN];
     if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
         ORV_LOG("Failed to open file [%s].", szPath);
         return 0;
@@ -255,8 +255,8 @@ int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, in
     char szInfo[QUOMO_PATH_LEN];
     /* A cut name would be another file: treat it as one that cannot be
      * opened, before anything is written. */
-    int infoFits = quomoSubnetPath(szInfo, sizeof szInfo, v.szIfName, v.szTag, "info");
-    int confFits = quomoSubnetPath(szConf, sizeof szConf, v.szIfName, v.szTag, "conf");
+    int infoFits = QUOMODHCPSubnetPath(szInfo, sizeof szInfo, v.szIfName, v.szTag, "info");
+    int confFits = QUOMODHCPSubnetPath(szConf, sizeof szConf, v.szIfName, v.szTag, "conf");
     if (!quomoMakeDhcpdDir())
         return 0;
     if (!infoFits || !confFits) {

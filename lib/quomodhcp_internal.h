@@ -14,14 +14,12 @@
 #include <stdio.h>
 
 #include "quomodhcp.h"
+#include "quomodhcp_paths.h"
 #include "vorl.h"
 
-#define QUOMO_DHCPD_DIR "/etc/dhcpd"
-#define QUOMO_STATIC_LIST QUOMO_DHCPD_DIR "/dhcpdStatic.ori" /* the reservation list */
-#define QUOMO_WALK_PATH_LEN 4096 /* paths of the numbered-file walks */
+#define QUOMO_TEMP_PATH_LEN 4096 /* a temporary beside its file: a longer name */
 #define QUOMO_VALUE_LEN 1024     /* values and lines read from the files */
 #define QUOMO_LIST_SIZE 512      /* capacity hint of the string lists */
-#define QUOMO_INFO_FORMAT "%s=\"%s\"\n"
 
 /* A string list for splitting a line; logs "Failed to alloc memory." and
  * returns NULL when there is no memory. Freed with VORLCSzListFree. */
@@ -48,9 +46,6 @@ void quomoCopyField(char *buf, size_t size, QuomoField field);
  * empty MAC address never is. */
 int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac);
 
-/* <root>/etc/dhcpd/dhcpd-<ifName>-<tag>.<ext>. False when it did not fit. */
-int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
-                    const char *ext);
 /* <root>/etc/dhcpd/dhcpd-<ifName>-<ifName><index>.<ext>, a numbered subnet. */
 int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, const char *ext);
 /* <root>/etc/dhcpd/dhcpdStatic.ori into szPath (QUOMO_PATH_LEN bytes); logs

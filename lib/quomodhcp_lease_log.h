@@ -20,12 +20,6 @@
 #include "quomodhcp.h"
 #include "quomodhcp_internal.h"
 
-#define QUOMO_LEASE_LOG_PATH "/var/packages/Orvath/target/etc/dhcpd-leases.log"
-/* Taken by every writer of the log (the lease hook too): each one reads the
- * log and replaces it whole, so a writer running in between would lose the
- * other's record. */
-#define QUOMO_LEASE_LOG_LOCK_PATH QUOMO_LEASE_LOG_PATH ".lock"
-#define QUOMO_LEASE_FILE_PATH "/var/packages/Orvath/target/etc/dhcpd.conf.leases"
 
 /* One line: where its bytes lie, and its place in the chain of lines whose
  * MAC addresses share a hash bucket (in file order). */

@@ -25,9 +25,6 @@
 
 /* The outcome of the last restart: "time=<seconds>", "status=<exit status>",
  * an empty line, then the reason text to the end of the file. */
-#define SERVICE_STATUS_PATH "/var/packages/Orvath/target/etc/service.status"
-#define DNSMASQ_PID_PATH "/var/run/orvath-dnsmasq.pid"
-#define PACKAGE_LEASE_LOG "/var/packages/Orvath/target/etc/dhcpd-leases.log"
 /* Bytes of the programs' output kept to find its last lines. */
 enum { kTailLen = 2048, kReasonLines = 3 };
 
@@ -185,7 +182,7 @@ static int runScript(const char *a1, const char *a2, const char *a3, const char 
     orvCopy(szReason, cbReason, "");
     char szScript[QUOMO_PATH_LEN];
     /* A cut name would run another program: the script cannot be started. */
-    if (!orvPath(szScript, sizeof szScript, "/etc/rc.network")) {
+    if (!orvPath(szScript, sizeof szScript, QUOMO_RC_NETWORK)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         orvCopy(szReason, cbReason, "the start-up script's path is too long");
         return 127;
@@ -201,7 +198,7 @@ static int runScript(const char *a1, const char *a2, const char *a3, const char 
 static int writeServiceStatus(time_t when, int result, const char *szReason)
 {
     char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, SERVICE_STATUS_PATH)) {
+    if (!orvPath(szPath, sizeof szPath, QUOMO_SERVICE_STATUS_PATH)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }
@@ -229,7 +226,7 @@ int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome)
         return 0;
     memset(pOutcome, 0, sizeof *pOutcome);
     char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, SERVICE_STATUS_PATH))
+    if (!orvPath(szPath, sizeof szPath, QUOMO_SERVICE_STATUS_PATH))
         return 0;
     FILE *fp = fopen(szPath, "r");
     if (!fp)
@@ -280,7 +277,7 @@ static bool pidFileNamesDnsmasq(const char *szPidFile)
 int QUOMODHCPServiceRunning(void)
 {
     char szPidFile[QUOMO_PATH_LEN];
-    if (orvPath(szPidFile, sizeof szPidFile, DNSMASQ_PID_PATH) &&
+    if (orvPath(szPidFile, sizeof szPidFile, QUOMO_DNSMASQ_PID_PATH) &&
         VORLCFileExist(szPidFile) == 1)
         return pidFileNamesDnsmasq(szPidFile) ? 1 : 0;
     /* Without the script's pid file only the system's own service counts:
@@ -345,8 +342,8 @@ int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp)
         return -1;
     char szLog[QUOMO_PATH_LEN];
     char szLock[QUOMO_PATH_LEN];
-    if (!orvPath(szLog, sizeof szLog, PACKAGE_LEASE_LOG) ||
-        !orvPath(szLock, sizeof szLock, PACKAGE_LEASE_LOG ".lock")) {
+    if (!orvPath(szLog, sizeof szLog, QUOMO_LEASE_LOG_PATH) ||
+        !orvPath(szLock, sizeof szLock, QUOMO_LEASE_LOG_LOCK_PATH)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return -1;
     }

@@ -22,7 +22,7 @@ static int switchesPath(char *szPath, size_t cbPath, const char *szIfName)
 {
     if (!szIfName || quomoNameFault(szIfName))
         return 0;
-    return orvPath(szPath, cbPath, QUOMO_DHCPD_DIR "/orvath-%s.switches", szIfName);
+    return orvPath(szPath, cbPath, QUOMO_SWITCHES_FORMAT, szIfName);
 }
 
 int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe)

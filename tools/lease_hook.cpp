@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "orvath_common.h"
-
-static const char kLeaseLog[] = "/var/packages/Orvath/target/etc/dhcpd-leases.log";
+#include "quomodhcp.h"
+#include "quomodhcp_paths.h"
 
 /* The widths the client list reads: MAC and IP address 19 characters,
  * interface 15. A host name longer than a DNS name cannot be a real one, and
@@ -196,20 +196,20 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    char path[1024];
-    if (!orvPath(path, sizeof path, "%s", kLeaseLog)) {
-        ORV_LOG("Path too long [%s]", kLeaseLog);
+    char path[QUOMO_PATH_LEN];
+    if (!orvPath(path, sizeof path, QUOMO_LEASE_LOG_PATH)) {
+        ORV_LOG("Path too long [%s]", QUOMO_LEASE_LOG_PATH);
         return 1;
     }
     /* The library also rewrites the log; whoever holds the lock beside it
      * reads and replaces the log alone, so neither loses the other's record.
      * It is released when the hook ends. */
-    char lockPath[sizeof path + 8];
+    char lockPath[QUOMO_PATH_LEN];
     int lockFd = -1;
-    if (orvFormat(lockPath, sizeof lockPath, "%s.lock", path))
+    if (orvPath(lockPath, sizeof lockPath, QUOMO_LEASE_LOG_LOCK_PATH))
         lockFd = orvLockFile(lockPath);
     else
-        ORV_LOG("Path too long [%s.lock]", path);
+        ORV_LOG("Path too long [%s]", QUOMO_LEASE_LOG_LOCK_PATH);
 
     /* Without the lock another writer may be using its temporary file. */
     if (lockFd >= 0)

@@ -1,0 +1,50 @@
+/*
+ * Listing the system's host files (the reservation list, the lease log) as
+ * arrays of the answer.
+ */
+#ifndef ORVATH_HOST_LIST_H
+#define ORVATH_HOST_LIST_H
+
+#include <json/json.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+/* Lists a text file of the system: toEntry turns each line (newline
+ * included; the last line may lack it) into an entry, or returns false to
+ * leave the line out. The entries go into the answer member listName and
+ * their number into "itemCount". False, with nothing answered, when the file
+ * cannot be opened. */
+template <typename Fn>
+bool listFileLines(const char *szPath, Json::Value &answer, const char *listName, Fn toEntry)
+{
+    FILE *file = fopen(szPath, "r");
+    if (!file)
+        return false;
+    Json::Value entries(Json::arrayValue);
+    char *line = NULL;
+    size_t cap = 0;
+    while (getline(&line, &cap, file) >= 0) {
+        Json::Value entry(Json::objectValue);
+        if (toEntry(line, entry))
+            entries.append(std::move(entry));
+    }
+    free(line);
+    fclose(file);
+    /* Moved, not copied: a list of thousands of entries is large. */
+    answer["itemCount"] = Json::Value((int)entries.size());
+    answer[listName] = std::move(entries);
+    return true;
+}
+
+/* The members a reservation and a client have in common. */
+inline void putHost(Json::Value &entry, const char *szMac, const char *szIp,
+                    const char *szHostname)
+{
+    /* Static keys are not copied: lists hold thousands of entries. */
+    entry[Json::StaticString("mac")] = szMac;
+    entry[Json::StaticString("ip")] = szIp;
+    entry[Json::StaticString("hostname")] = szHostname;
+}
+
+#endif /* ORVATH_HOST_LIST_H */

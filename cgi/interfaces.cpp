@@ -1,0 +1,143 @@
+/*
+ * orvath: the interfaces that serve DHCP ("enumIF") and their addresses.
+ */
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "orvath.h"
+#include "orvath_common.h"
+
+/* The platform's interface list; 0 or less on failure (logged). */
+int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces])
+{
+    memset(ifs, 0, sizeof ifs);
+    int count = VORLNetGetInterfaceInfo(ifs, kMaxInterfaces, 2);
+    if (count <= 0) {
+        ORV_LOG("get ifinfos failed(%d)", count);
+        return count;
+    }
+    return count < kMaxInterfaces ? count : kMaxInterfaces;
+}
+
+/* An interface record's name as NUL-terminated text. */
+void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN])
+{
+    size_t len = strnlen(netif.szName, sizeof netif.szName);
+    if (len >= sizeof szName)
+        len = sizeof szName - 1;
+    memcpy(szName, netif.szName, len);
+    szName[len] = '\0';
+}
+
+bool listedInterfaceType(int type)
+{
+    return type == 0 || type == 3 || type == 4 || type == 8;
+}
+
+bool enumInterfaces(DhcpHandler &, Json::Value &answer)
+{
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    if (count <= 0)
+        return false;
+
+    Json::Value items(Json::arrayValue);
+    for (int i = 0; i < count; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (!listedInterfaceType(SDK::Network::GetIfType(szName, NULL)))
+            continue;
+        /* A fresh display name per interface: a failed lookup must not show
+         * the previous interface's name. */
+        std::string display;
+        SDK::Network::GetIfName(szName, display);
+        Json::Value item(Json::objectValue);
+        item["if_value"] = szName;
+        item["if_display"] = display;
+        item["if_addrs"] = interfaceAddresses(szName);
+        items.append(item);
+    }
+    answer["items"] = items;
+    answer["total"] = Json::Value((int)items.size());
+    return true;
+}
+
+/* ---- the interfaces' own addresses ---- */
+
+/* "a.b.c.d/prefix" with a valid address and a prefix of 0 to 32. */
+static bool isAddressWithPrefix(const std::string &text)
+{
+    size_t slash = text.find('/');
+    if (slash == std::string::npos || slash + 1 >= text.size() || text.size() - slash > 3)
+        return false;
+    std::string prefix = text.substr(slash + 1);
+    if (prefix.find_first_not_of("0123456789") != std::string::npos || atoi(prefix.c_str()) > 32)
+        return false;
+    return checkIpv4(text.substr(0, slash).c_str()) == NULL;
+}
+
+static void addressesFromFile(const char *szIfName, Json::Value &list)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (!orvPath(szPath, sizeof szPath, "/sys/class/net/%s/orvath_addrs", szIfName))
+        return;
+    FILE *fp = fopen(szPath, "r");
+    if (!fp)
+        return;
+    char szLine[64];
+    while (fgets(szLine, sizeof szLine, fp)) {
+        std::string text(szLine);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        if (isAddressWithPrefix(text))
+            list.append(text);
+    }
+    fclose(fp);
+}
+
+static int prefixLength(const struct sockaddr *mask)
+{
+    if (!mask)
+        return 32;
+    uint32_t bits = ntohl(((const struct sockaddr_in *)mask)->sin_addr.s_addr);
+    int len = 0;
+    while (len < 32 && (bits & (0x80000000u >> len)))
+        ++len;
+    return len;
+}
+
+static void addressesFromSystem(const char *szIfName, Json::Value &list)
+{
+    struct ifaddrs *all = NULL;
+    if (getifaddrs(&all) != 0) {
+        ORV_LOG("Cannot list the addresses of %s", szIfName);
+        return;
+    }
+    for (struct ifaddrs *a = all; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || strcmp(a->ifa_name, szIfName))
+            continue;
+        char szAddr[INET_ADDRSTRLEN];
+        const struct in_addr &in = ((const struct sockaddr_in *)a->ifa_addr)->sin_addr;
+        if (!inet_ntop(AF_INET, &in, szAddr, sizeof szAddr))
+            continue;
+        list.append(std::string(szAddr) + "/" + std::to_string(prefixLength(a->ifa_netmask)));
+    }
+    freeifaddrs(all);
+}
+
+Json::Value interfaceAddresses(const char *szIfName)
+{
+    Json::Value list(Json::arrayValue);
+    if (orvRoot()[0])
+        addressesFromFile(szIfName, list);
+    else
+        addressesFromSystem(szIfName, list);
+    return list;
+}
+

@@ -1,0 +1,210 @@
+/*
+ * orvath: network boot ("loadpxesubnet", "applypxesubnet",
+ * "getEnablePXEConfig"). PXE is served by one interface at a time, from its
+ * subnet tagged "pxe".
+ */
+#include <limits.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "orvath.h"
+#include "orvath_common.h"
+#include "quomodhcp_paths.h"
+#include "subnet_files.h"
+
+/* Lease time of a new PXE subnet on an interface without ordinary subnets. */
+static const int32_t kDefaultPxeLeaseTime = 36000;
+
+/* The PXE range members: start, end, netmask, router and DNS server. */
+static void putPxeRange(Json::Value &target, const DhcpPxeConf &pxe, const char *const names[5])
+{
+    target[names[0]] = pxe.szStartIp;
+    target[names[1]] = pxe.szEndIp;
+    target[names[2]] = pxe.szNetmask;
+    target[names[3]] = pxe.szGateway;
+    target[names[4]] = pxe.szPrimaryDns;
+}
+
+bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
+{
+    const char *szParam = paramText(handler, "if_name");
+    char szIfName[QUOMO_IFNAME_LEN];
+    orvCopy(szIfName, sizeof szIfName, szParam);
+    if (!szIfName[0] || strcmp(szIfName, "--") == 0) {
+        ORV_LOG("WRONG interface name!");
+        return false;
+    }
+
+    Json::Value data(Json::objectValue);
+    if (!subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
+        /* No PXE subnet yet: the page starts from an empty form. */
+        data["pxe_interface"] = szParam;
+        answer["data"] = data;
+        return true;
+    }
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(szIfName, pxe))
+        return false;
+    static const char *const kMembers[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
+                                           "pxe_gateway", "pxe_dns"};
+    putPxeRange(data, pxe, kMembers);
+    data["pxe_bootloader"] = pxe.szBootFile;
+    answer["data"] = data;
+    return true;
+}
+
+/* Settings a new PXE subnet takes over from the interface's first ordinary
+ * subnet: secondary DNS server, domain and lease time. */
+static bool inheritPxeSettings(const char *szIfName, DhcpPxeConf &pxe)
+{
+    char szTag[QUOMO_TAG_LEN];
+    if (!ordinarySubnetReadable(szTag, szIfName, 0)) {
+        pxe.szSecondaryDns[0] = '\0';
+        pxe.szDomain[0] = '\0';
+        pxe.leaseTime = kDefaultPxeLeaseTime;
+        return true;
+    }
+    DhcpServerConf first = {};
+    if (!QUOMODHCPGetDhcpServerConf(szTag, szIfName, &first)) {
+        ORV_LOG("Cannot read Global setting on %s %s", szIfName, szTag);
+        return false;
+    }
+    orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, first.szSecondaryDns);
+    orvCopy(pxe.szDomain, sizeof pxe.szDomain, first.szDomain);
+    pxe.leaseTime = first.leaseTime;
+    return true;
+}
+
+/* Every ordinary subnet of the interface takes the PXE subnet's DNS server and
+ * keeps its own on/off. */
+static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
+{
+    char szTag[QUOMO_TAG_LEN];
+    std::vector<DhcpServerConf> subnets;
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
+        subnets.emplace_back();
+        DhcpServerConf &conf = subnets.back();
+        if (!readSubnet(szIfName, szTag, conf))
+            return false;
+        orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, szDns);
+    }
+    return writeOrdinarySubnets(subnets);
+}
+
+static bool enablePxe(const PxeRequest &request, Json::Value &answer)
+{
+    bool collision = isSameApSubnet(request.szGateway, request.szNetmask) ||
+                     isSameApSubnet(request.szStartIp, request.szNetmask) ||
+                     isSameApSubnet(request.szEndIp, request.szNetmask);
+    answer["isSameApSubnet"] = collision;
+    if (collision)
+        return false;
+    if (!request.szIfName[0])
+        ORV_LOG("WRONG interface name!");
+
+    DhcpPxeConf pxe = {};
+    if (!inheritPxeSettings(request.szIfName, pxe))
+        return false;
+    orvCopy(pxe.szBootFile, sizeof pxe.szBootFile, request.szBootFile);
+    orvCopy(pxe.szIfName, sizeof pxe.szIfName, request.szIfName);
+    orvCopy(pxe.szStartIp, sizeof pxe.szStartIp, request.szStartIp);
+    orvCopy(pxe.szEndIp, sizeof pxe.szEndIp, request.szEndIp);
+    orvCopy(pxe.szNetmask, sizeof pxe.szNetmask, request.szNetmask);
+    orvCopy(pxe.szGateway, sizeof pxe.szGateway, request.szGateway);
+    orvCopy(pxe.szTag, sizeof pxe.szTag, QUOMO_PXE_TAG);
+    orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, request.szDns);
+    if (!writePxeSubnet(pxe, true))
+        return false;
+    return shareDnsWithSubnets(request.szIfName, request.szDns);
+}
+
+/* Switches the interface's PXE subnet off, keeping its settings on disk. */
+static bool disablePxe(const PxeRequest &request)
+{
+    if (!subnetFileReadable(request.szIfName, QUOMO_PXE_TAG, "conf"))
+        return true;
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(request.szIfName, pxe))
+        return false;
+    return writePxeSubnet(pxe, false);
+}
+
+/* PXE is served by one interface: the one it leaves is switched off. */
+static bool leaveOrigInterface(const PxeRequest &request)
+{
+    const char *szOrig = request.szOrigInterface;
+    if (!szOrig[0] || strcmp(szOrig, request.szInterface) == 0)
+        return true;
+    DhcpPxeConf pxe = {};
+    if (!QUOMONetGetDhcpPXEServerConf(QUOMO_PXE_TAG, szOrig, &pxe)) {
+        ORV_LOG("Cannot read pxe setting on %s", szOrig);
+        return false;
+    }
+    return writePxeSubnet(pxe, false);
+}
+
+bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
+{
+    auto param = [&handler](const char *name) { return handler.webvard.In(name, NULL); };
+    PxeRequest request;
+    readPxeRequest(param, request);
+    ValidationError err;
+    if (!validateApplyPxe(request, err))
+        return refuseRequest(answer, err);
+    bool ok = request.enable ? enablePxe(request, answer) : disablePxe(request);
+    if (!ok)
+        return false;
+    return leaveOrigInterface(request);
+}
+
+/* The PXE subnet of the interface is switched on: its settings file is
+ * readable and says enable="yes". */
+static bool pxeEnabledOn(const char *szIfName)
+{
+    return subnetFileReadable(szIfName, QUOMO_PXE_TAG, "info") && isIfTagEnable(szIfName, QUOMO_PXE_TAG) == 0;
+}
+
+bool getEnablePxeConfig(DhcpHandler &, Json::Value &answer)
+{
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    if (count <= 0)
+        return false;
+
+    char szIfName[QUOMO_IFNAME_LEN] = "";
+    for (int i = 0; i < count && !szIfName[0]; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (szName[0] && pxeEnabledOn(szName))
+            orvCopy(szIfName, sizeof szIfName, szName);
+    }
+
+    static const char *const kRangeMembers[] = {"pxe_startip", "pxe_endip", "pxe_netmask",
+                                                "pxe_gateway", "pxe_dns"};
+    if (!szIfName[0]) {
+        answer["pxe_enabled"] = false;
+        answer["pxe_interface"] = "";
+        for (const char *name : kRangeMembers)
+            answer[name] = "";
+        answer["pxe_interface_id"] = "";
+        return true;
+    }
+
+    std::string display;
+    SDK::Network::GetIfName(szIfName, display);
+    answer["pxe_enabled"] = true;
+    answer["pxe_interface"] = display;
+    answer["pxe_interface_id"] = szIfName;
+    if (!subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
+        ORV_LOG("Cannot get pxe dhcp server config on interface:%s", szIfName);
+        return false;
+    }
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(szIfName, pxe))
+        return false;
+    putPxeRange(answer, pxe, kRangeMembers);
+    return true;
+}

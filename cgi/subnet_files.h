@@ -1,0 +1,30 @@
+/*
+ * The subnets of an interface as the handlers use them: which files exist,
+ * reading and writing them through libquomodhcp. Whatever cannot be read or
+ * written is logged.
+ */
+#ifndef ORVATH_SUBNET_FILES_H
+#define ORVATH_SUBNET_FILES_H
+
+#include <vector>
+
+#include "quomodhcp.h"
+#include "quomodhcp_paths.h"
+
+/* The subnet's fragment ("conf") or settings file ("info") is readable by
+ * this process. */
+bool subnetFileReadable(const char *szIfName, const char *szTag, const char *szExt);
+/* Tag of the ordinary subnet n of an interface. */
+bool ordinaryTag(char (&szTag)[QUOMO_TAG_LEN], const char *szIfName, int n);
+/* The fragment of ordinary subnet n exists and is readable; its tag in szTag. */
+bool ordinarySubnetReadable(char (&szTag)[QUOMO_TAG_LEN], const char *szIfName, int n);
+/* Reads a subnet of the interface. */
+bool readSubnet(const char *szIfName, const char *szTag, DhcpServerConf &conf);
+/* Reads the interface's PXE subnet. */
+bool readPxeSubnet(const char *szIfName, DhcpPxeConf &pxe);
+/* Writes the PXE subnet switched on or off. */
+bool writePxeSubnet(DhcpPxeConf &pxe, bool enabled);
+/* Writes the ordinary subnets of a table as one change. */
+bool writeOrdinarySubnets(const std::vector<DhcpServerConf> &subnets);
+
+#endif /* ORVATH_SUBNET_FILES_H */

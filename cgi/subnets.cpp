@@ -1,0 +1,297 @@
+/*
+ * orvath: global settings and the subnet table of an interface ("applydata",
+ * "loadGlobal", "disableServer", "getIfData").
+ */
+#include <limits.h>
+
+#include <vector>
+
+#include "orvath.h"
+#include "orvath_common.h"
+#include "quomodhcp_paths.h"
+#include "service.h"
+#include "subnet_files.h"
+
+/* ------------------------------------------------------------------------ */
+/* Global settings                                                           */
+/* ------------------------------------------------------------------------ */
+
+/* Applies the global members of "dataArray" to the record; members that are
+ * absent, null or of another type than expected leave their field alone. */
+/* A text field takes a given text, cut to its width. */
+template <size_t N> static void copyGiven(char (&field)[N], const char *text)
+{
+    if (text)
+        orvCopy(field, N, text);
+}
+
+bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request)
+{
+    if (!request.global)
+        return true; /* absent or not JSON: logged by the parser */
+    const GlobalSettings &settings = request.settings;
+    if (!settings.isObject) {
+        ORV_LOG("Global settings are not an object; nothing applied");
+        return true;
+    }
+    DhcpServerConf &conf = handler.globalConf;
+    if (settings.hasEnable)
+        conf.isEnabled = settings.enable ? 1 : 0;
+    copyGiven(conf.szPrimaryDns, settings.szPrimaryDns);
+    copyGiven(conf.szSecondaryDns, settings.szSecondaryDns);
+    /* Minutes in, seconds stored; the request checks have refused a lease
+     * time whose seconds are negative or do not fit the 32-bit field. */
+    if (settings.szLeaseTime)
+        parseLeaseMinutes(settings.szLeaseTime, &conf.leaseTime);
+    copyGiven(conf.szDomain, settings.szDomain);
+    copyGiven(conf.szIfName, settings.szIfName);
+    return true;
+}
+
+bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfType(handler, szIfName); /* an empty name finds no file */
+
+    DhcpServerConf conf = {};
+    char szTag[QUOMO_TAG_LEN];
+    bool read = ordinaryTag(szTag, szIfName, 0) &&
+                QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf) != 0;
+    /* An interface whose only subnet is the PXE subnet keeps its global
+     * settings there; its settings file has the same form. */
+    if (!read)
+        read = QUOMODHCPGetDhcpServerConf(QUOMO_PXE_TAG, szIfName, &conf) != 0;
+    if (!read) {
+        ORV_LOG("Cannot read Global setting on %s%d or %s", szIfName, 0, QUOMO_PXE_TAG);
+        return false;
+    }
+
+    answer["enable"] = isDHCPDActivate(szIfName) == 0;
+    answer["leasetime"] = Json::Value(conf.leaseTime / 60);
+    answer["pdns"] = conf.szPrimaryDns;
+    answer["sdns"] = conf.szSecondaryDns;
+    answer["domain"] = conf.szDomain;
+    return true;
+}
+
+bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfType(handler, szIfName); /* an empty name finds no file */
+    rememberSwitches(szIfName, NULL);
+
+    char szTag[QUOMO_TAG_LEN];
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
+        DhcpServerConf conf = {};
+        if (!readSubnet(szIfName, szTag, conf))
+            return false;
+        if (!QUOMODHCPSetDhcpServerConfigFiles(&conf, 0))
+            return false;
+    }
+
+    if (!subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf"))
+        return true;
+    DhcpPxeConf pxe = {};
+    if (!readPxeSubnet(szIfName, pxe))
+        return false;
+    if (pxe.isEnabled == 1) {
+        char szPath[QUOMO_PATH_LEN];
+        if (!orvPath(szPath, sizeof szPath, QUOMO_APPLIANCE_CONF) ||
+            VORLCFileSetKeyValue(szPath, "pxeenable", "no", QUOMO_INFO_FORMAT) < 0) {
+            ORV_LOG("Failed to set pxeenable of quomoinfo.conf. ");
+            return false;
+        }
+    }
+    return QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0) != 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Subnet table                                                              */
+/* ------------------------------------------------------------------------ */
+
+bool checkApSubnets(const std::vector<SubnetRow> &rows)
+{
+    for (const SubnetRow &row : rows) {
+        if (isSameApSubnet(row.szGateway, row.szNetmask) ||
+            isSameApSubnet(row.szStartIp, row.szNetmask) ||
+            isSameApSubnet(row.szEndIp, row.szNetmask))
+            return false;
+    }
+    return true;
+}
+
+/* The PXE row: the stored PXE subnet takes the request's global settings and
+ * the row's on/off; its range, router and boot file stay. */
+static bool applyPxeRow(const DhcpServerConf &global, bool activated)
+{
+    DhcpPxeConf pxe = {};
+    if (!QUOMONetGetDhcpPXEServerConf(QUOMO_PXE_TAG, global.szIfName, &pxe)) {
+        ORV_LOG("Cannot read pxe setting on %s", global.szIfName);
+        return false;
+    }
+    ORV_LOG("%s", pxe.szBootFile);
+    pxe.leaseTime = global.leaseTime;
+    orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, global.szPrimaryDns);
+    orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, global.szSecondaryDns);
+    orvCopy(pxe.szDomain, sizeof pxe.szDomain, global.szDomain);
+    return writePxeSubnet(pxe, activated);
+}
+
+/* An ordinary row as subnet n of the interface; false (logged) when its tag
+ * does not fit. */
+static bool ordinaryRowSubnet(const DhcpServerConf &global, const SubnetRow &row, int n,
+                              DhcpServerConf &conf)
+{
+    conf = DhcpServerConf();
+    conf.isEnabled = row.activated ? 1 : 0;
+    conf.leaseTime = global.leaseTime;
+    orvCopy(conf.szStartIp, sizeof conf.szStartIp, row.szStartIp);
+    orvCopy(conf.szEndIp, sizeof conf.szEndIp, row.szEndIp);
+    orvCopy(conf.szIfName, sizeof conf.szIfName, global.szIfName);
+    orvCopy(conf.szDomain, sizeof conf.szDomain, global.szDomain);
+    orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, global.szPrimaryDns);
+    orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
+    orvCopy(conf.szNetmask, sizeof conf.szNetmask, row.szNetmask);
+    orvCopy(conf.szGateway, sizeof conf.szGateway, row.szGateway);
+    if (!ordinaryTag(conf.szTag, global.szIfName, n)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
+}
+
+/* Removes the subnets of the interface from firstIndex on: they go last, each
+ * switched off before its fragment goes. An unnamed interface has none. */
+static bool removeStaleSubnets(const char *szIfName, int firstIndex)
+{
+    if (!szIfName[0])
+        return true;
+    return removeUnusedInfo(szIfName, firstIndex) == 0 &&
+           removeUnusedConf(szIfName, firstIndex) == 0;
+}
+
+bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
+{
+    if (!request.table)
+        return false; /* absent or not JSON: logged by the parser */
+    if (!request.tableUsable) {
+        ORV_LOG("Subnet table is not an array of rows with four addresses");
+        return false;
+    }
+    if (!checkApSubnets(request.rows))
+        return false;
+
+    const DhcpServerConf &global = handler.globalConf;
+    /* Ordinary rows are numbered afresh from 0 and written together, so the
+     * table changes at once. */
+    std::vector<DhcpServerConf> subnets;
+    bool ok = true;
+    for (size_t i = 0; ok && i < request.rows.size(); ++i) {
+        const SubnetRow &row = request.rows[i];
+        if (row.pxe) {
+            ok = applyPxeRow(global, row.activated);
+            continue;
+        }
+        subnets.emplace_back();
+        ok = ordinaryRowSubnet(global, row, (int)subnets.size() - 1, subnets.back());
+        if (!ok)
+            subnets.pop_back();
+    }
+    /* The rows before one that failed are still written; nothing is removed. */
+    if (!writeOrdinarySubnets(subnets) || !ok)
+        return false;
+    /* The DNS-only pair follows the name server, not the rows: once is
+     * enough. */
+    if (!subnets.empty() && !QUOMODHCPDecideDisableDNS())
+        return false;
+    return removeStaleSubnets(global.szIfName, (int)subnets.size());
+}
+
+static Json::Value subnetEntry(const DhcpServerConf &conf, const char *szIfName,
+                               const char *szTag, bool pxe)
+{
+    Json::Value entry(Json::objectValue);
+    entry["activated"] = isIfTagEnable(szIfName, szTag) == 0;
+    entry["startip"] = conf.szStartIp;
+    entry["endip"] = conf.szEndIp;
+    entry["netmask"] = conf.szNetmask;
+    entry["gateway"] = conf.szGateway;
+    entry["pxe"] = pxe;
+    return entry;
+}
+
+bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
+{
+    char szIfName[QUOMO_IFNAME_LEN];
+    readIfType(handler, szIfName); /* an empty name finds no file */
+
+    Json::Value subnets(Json::arrayValue);
+    DhcpServerConf conf = {};
+    char szTag[QUOMO_TAG_LEN];
+    unsigned count = 0;
+    /* The ordinary subnets end at the first index without a readable file. */
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
+        if (!readSubnet(szIfName, szTag, conf))
+            return false;
+        subnets.append(subnetEntry(conf, szIfName, szTag, false));
+        ++count;
+    }
+    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
+        if (!readSubnet(szIfName, QUOMO_PXE_TAG, conf))
+            return false;
+        subnets.append(subnetEntry(conf, szIfName, QUOMO_PXE_TAG, true));
+    }
+    putRowSwitches(szIfName, subnets);
+    answer["subnetList"] = subnets;
+    answer["itemCount"] = Json::Value(count);
+    return true;
+}
+
+/* ------------------------------------------------------------------------ */
+/* The action                                                                */
+/* ------------------------------------------------------------------------ */
+
+/* A JSON parameter of "applydata", parsed once for the request checks and
+ * the steps; get() is NULL when it is absent or not JSON (logged). */
+struct JsonParam {
+    Json::Value document;
+    bool parsed;
+    JsonParam(DhcpHandler &handler, const char *name)
+        : document(), parsed(parseJsonParam(handler, name, document))
+    {
+    }
+    const Json::Value *get() const { return parsed ? &document : NULL; }
+};
+
+/* "applydata": every value of the three parameters is checked before any
+ * step runs, so an invalid one writes nothing at all. Then global settings,
+ * subnet table, reservations; then, when the request switched the interface
+ * off, every subnet of it goes off. */
+bool applyData(DhcpHandler &handler, Json::Value &answer)
+{
+    const JsonParam global(handler, "dataArray");
+    const JsonParam table(handler, "subnetData");
+    const JsonParam set(handler, "staticData");
+    ApplyDataRequest request;
+    readApplyData(global.get(), table.get(), set.get(), request);
+    ValidationError err;
+    if (!validateApplyData(request, err))
+        return refuseRequest(answer, err);
+
+    bool globalOk = parseGlobalSettings(handler, request);
+    bool subnetsOk = applySubnetSettings(handler, request);
+    answer["isSameApSubnet"] = !subnetsOk;
+    bool staticOk = applyStaticSettings(set.get());
+    bool ok = staticOk && globalOk;
+    if (handler.globalConf.isEnabled == 1)
+        forgetSwitches(handler.globalConf.szIfName);
+    if (handler.globalConf.isEnabled == 0) {
+        rememberSwitches(handler.globalConf.szIfName, subnetsOk ? &request.rows : NULL);
+        /* 1: settings files switched off; -1: no interface name. Both keep
+         * the result; 0 (nothing found to switch off) fails it. */
+        int disabled = disableDHCPServer(handler.globalConf.szIfName);
+        ok = ok && (disabled == 1 || disabled == -1);
+    }
+    return ok;
+}
+

@@ -1,0 +1,52 @@
+/*
+ * The fixed paths and formats of the DHCP service's files, in one place for
+ * the library, the CGI and the lease hook. Every path is under the
+ * file-system root (orvPath). Path buffers are QUOMO_PATH_LEN bytes.
+ */
+#ifndef QUOMODHCP_PATHS_H
+#define QUOMODHCP_PATHS_H
+
+/* The system's configuration directory, and in it the directory of the
+ * subnets' files and the reservation list. */
+#define QUOMO_ETC_DIR "/etc"
+#define QUOMO_DHCPD_DIR QUOMO_ETC_DIR "/dhcpd"
+/* A subnet's fragment ("conf") or settings file ("info"):
+ * dhcpd-<ifName>-<tag>.<ext>. */
+#define QUOMO_SUBNET_FILE_FORMAT QUOMO_DHCPD_DIR "/dhcpd-%s-%s.%s"
+/* The tag of an interface's ordinary subnet: its name and its index. */
+#define QUOMO_ORDINARY_TAG_FORMAT "%s%d"
+/* The tag of the PXE subnet. */
+#define QUOMO_PXE_TAG "pxe"
+/* The access point's subnet: its interface is also its tag. */
+#define QUOMO_AP_IFNAME "lbr0"
+/* A line of a settings file, and of the appliance's settings: key="value". */
+#define QUOMO_INFO_FORMAT "%s=\"%s\"\n"
+/* The reservation list: one mac="ip hostname" line per reservation. */
+#define QUOMO_STATIC_LIST QUOMO_DHCPD_DIR "/dhcpdStatic.ori"
+/* The subnets' own switches kept while an interface's service is off. */
+#define QUOMO_SWITCHES_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.switches"
+/* The appliance's own DHCP settings and lease log. */
+#define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
+#define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"
+/* The appliance's settings file that says whether PXE is served. */
+#define QUOMO_APPLIANCE_CONF_NAME "quomoinfo.conf"
+#define QUOMO_APPLIANCE_CONF QUOMO_ETC_DIR "/" QUOMO_APPLIANCE_CONF_NAME
+
+/* The package's directory and its files. */
+#define QUOMO_PACKAGE_ETC "/var/packages/Orvath/target/etc"
+/* The lease log the hook and the library keep, and the lock every writer of
+ * it takes: each one reads the log and replaces it whole, so a writer
+ * running in between would lose the other's record. */
+#define QUOMO_LEASE_LOG_PATH QUOMO_PACKAGE_ETC "/dhcpd-leases.log"
+#define QUOMO_LEASE_LOG_LOCK_PATH QUOMO_LEASE_LOG_PATH ".lock"
+/* dnsmasq's lease file. */
+#define QUOMO_LEASE_FILE_PATH QUOMO_PACKAGE_ETC "/dhcpd.conf.leases"
+/* The outcome of the last restart. */
+#define QUOMO_SERVICE_STATUS_NAME "service.status"
+#define QUOMO_SERVICE_STATUS_PATH QUOMO_PACKAGE_ETC "/" QUOMO_SERVICE_STATUS_NAME
+/* dnsmasq's process id, as the start-up script writes it. */
+#define QUOMO_DNSMASQ_PID_PATH "/var/run/orvath-dnsmasq.pid"
+/* The appliance's start-up script. */
+#define QUOMO_RC_NETWORK QUOMO_ETC_DIR "/rc.network"
+
+#endif /* QUOMODHCP_PATHS_H */
