@@ -28,7 +28,6 @@ orvath_origin_rpath(vorl ${ORVATH_PRIVATE_LIBDIR} ${ORVATH_PRIVATE_LIBDIR})
 orvath_origin_rpath(webvard ${ORVATH_PRIVATE_LIBDIR} ${ORVATH_PRIVATE_LIBDIR})
 orvath_origin_rpath(quomodhcp ${CMAKE_INSTALL_LIBDIR} ${ORVATH_PRIVATE_LIBDIR})
 orvath_origin_rpath(orvath ${ORVATH_CGIDIR} ${CMAKE_INSTALL_LIBDIR} ${ORVATH_PRIVATE_LIBDIR})
-orvath_origin_rpath(orvath-lease-hook ${ORVATH_HOOKDIR} ${ORVATH_PRIVATE_LIBDIR})
 
 install(TARGETS quomodhcp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
 install(TARGETS orvcommon vorl webvard LIBRARY DESTINATION ${ORVATH_PRIVATE_LIBDIR})
