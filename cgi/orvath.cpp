@@ -145,7 +145,8 @@ private:
  * the service after a changing action, whatever the result. */
 static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Value &answer)
 {
-    RequestHold hold(entry.restart);
+    /* Every action that changes something (POST only) is one at a time. */
+    RequestHold hold(entry.method == kPostOnly);
     if (!hold.take(answer))
         return false;
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
