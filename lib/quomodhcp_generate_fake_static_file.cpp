@@ -46,22 +46,10 @@ static int writeStaticFragment(const std::string &list)
 /* The whole reservation list into text ("" when there is none). */
 static int readStaticList(const char *szList, std::string &text)
 {
-    FILE *fp = fopen(szList, "r");
-    if (!fp) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return 1;
-        ORV_LOG("Can not open DHCP static file [%s]", szList);
-        return 0;
-    }
-    char chunk[8192];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, fp)) > 0)
-        text.append(chunk, n);
-    int ok = !ferror(fp);
-    fclose(fp);
-    if (!ok)
-        ORV_LOG("Can not read DHCP static file [%s]", szList);
-    return ok;
+    if (orvReadFile(szList, text) >= 0)
+        return 1;
+    ORV_LOG("Can not read DHCP static file [%s]", szList);
+    return 0;
 }
 
 int QUOMODHCPGenFakeStaticFile(void)

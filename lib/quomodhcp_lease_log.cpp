@@ -144,33 +144,16 @@ static size_t textLength(const char *line, size_t len)
     return len;
 }
 
-static bool readAll(FILE *fp, std::string &out)
-{
-    struct stat st;
-    if (fstat(fileno(fp), &st) == 0 && st.st_size > 0 && (uint64_t)st.st_size < UINT32_MAX / 2)
-        out.reserve((size_t)st.st_size);
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
-        out.append(buf, n);
-    return !ferror(fp);
-}
 
 int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
 {
     log = QuomoLeaseLog();
     rehash(log);
-    FILE *fp = fopen(szPath, "r");
-    if (!fp) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return 0;
-        ORV_LOG("Failed to open [%s]: %s", szPath, strerror(errno));
-        return -1;
-    }
-    bool ok = readAll(fp, log.text);
-    fclose(fp);
+    int read = orvReadFile(szPath, log.text);
+    if (read == 0)
+        return 0;
     /* Positions and lengths are kept in 32 bits. */
-    if (!ok || log.text.size() >= UINT32_MAX / 2) {
+    if (read < 0 || log.text.size() >= UINT32_MAX / 2) {
         ORV_LOG("Failed to read [%s]", szPath);
         return -1;
     }

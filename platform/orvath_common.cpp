@@ -362,3 +362,22 @@ int orvSyncDir(const char *path)
     close(fd);
     return ok ? 1 : failed("Failed to sync directory", dir, err);
 }
+
+int orvReadFile(const char *path, std::string &out)
+{
+    out.clear();
+    FILE *fp = fopen(path, "re");
+    if (!fp)
+        return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+    struct stat st;
+    if (fstat(fileno(fp), &st) == 0 && st.st_size > 0 && (unsigned long long)st.st_size < 1ULL << 30)
+        out.reserve((size_t)st.st_size);
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+        out.append(buf, n);
+    int err = ferror(fp) ? errno : 0;
+    fclose(fp);
+    errno = err;
+    return err ? -1 : 1;
+}

@@ -99,6 +99,11 @@ int orvMakeDirs(const char *path, unsigned mode);
 
 #ifdef __cplusplus
 }
+
+#include <string>
+/* Reads the whole file at path into out (emptied first): 1 read, 0 no such
+ * file (ENOENT or ENOTDIR), -1 an error, errno kept; not logged. */
+int orvReadFile(const char *path, std::string &out);
 #endif
 
 #endif /* ORVATH_COMMON_H */

@@ -127,21 +127,6 @@ static std::vector<std::string> splitBlanks(const std::string &line)
     }
 }
 
-static bool readWhole(const char *path, std::string &out)
-{
-    out.clear();
-    FILE *f = fopen(path, "r");
-    if (!f)
-        return errno == ENOENT;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    bool ok = !ferror(f);
-    fclose(f);
-    return ok;
-}
-
 /* True when name is one of the temporary files a writer of the log named
  * base makes beside it: ".<base>.XXXXXX" (the replacement of a file whole),
  * "<base>.hook-XXXXXX" and "<base>.tmp" (earlier versions). */
@@ -216,7 +201,7 @@ int main(int argc, char **argv)
         removeStaleTemporaries(path);
 
     std::string old;
-    if (!readWhole(path, old)) {
+    if (orvReadFile(path, old) < 0) {
         ORV_LOG("Can not read [%s]: %s", path, strerror(errno));
         return 1;
     }
