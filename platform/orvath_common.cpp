@@ -296,15 +296,36 @@ static int takeOldAttributes(int fd, const char *path, unsigned mode)
     return fchmod(fd, (mode_t)mode & 07777 & ~mask) == 0;
 }
 
+/* A temporary of orvPrepareReplace: "." + the file's name + "." + six
+ * characters that mkostemp chooses. */
+#define TEMP_SUFFIX "XXXXXX"
+enum { kTempSuffixLen = sizeof TEMP_SUFFIX - 1 };
+
+int orvIsReplaceTemporary(const char *entry, const char *base)
+{
+    size_t len = strlen(entry);
+    if (len < kTempSuffixLen + 3 || entry[0] != '.' || entry[len - kTempSuffixLen - 1] != '.')
+        return 0;
+    for (size_t i = len - kTempSuffixLen; i < len; ++i) {
+        char c = entry[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return 0;
+    }
+    if (!base)
+        return 1;
+    size_t baseLen = strlen(base);
+    return len == baseLen + kTempSuffixLen + 2 && memcmp(entry + 1, base, baseLen) == 0;
+}
+
 int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
                       size_t tempSize)
 {
     if (!path || (!data && len > 0) || !temp || tempSize == 0)
         return failed("Bad arguments to replace", path ? path : "", EINVAL);
     const char *slash = strrchr(path, '/');
-    int fit = slash ? orvFormat(temp, tempSize, "%.*s.%s.XXXXXX", (int)(slash - path + 1), path,
-                                slash + 1)
-                    : orvFormat(temp, tempSize, ".%s.XXXXXX", path);
+    int fit = slash ? orvFormat(temp, tempSize, "%.*s.%s." TEMP_SUFFIX, (int)(slash - path + 1),
+                                path, slash + 1)
+                    : orvFormat(temp, tempSize, "." "%s." TEMP_SUFFIX, path);
     if (!fit)
         return failed("Path too long", path, ENAMETOOLONG);
     int fd = mkostemp(temp, O_CLOEXEC);

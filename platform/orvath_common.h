@@ -62,6 +62,10 @@ int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned m
                       size_t tempSize);
 int orvCommitReplace(const char *temp, const char *path);
 void orvAbandonReplace(const char *temp);
+/* 1 when the directory entry is a temporary file of orvPrepareReplace: one
+ * of the file named base, or of any file when base is NULL. The one place
+ * that knows their names, for the clean-up after a writer was killed. */
+int orvIsReplaceTemporary(const char *entry, const char *base);
 /* fsyncs the directory that holds path (once per request, after its
  * renames). 1 on success; 0 on failure, logged and noted. */
 int orvSyncDir(const char *path);

@@ -256,7 +256,7 @@ TEST(GetDhcpServerConf, EachRequiredLineMissingFailsWithItsMessage)
         testing::internal::CaptureStderr();
         EXPECT_EQ(0, readEth00(read)) << c.content;
         std::string log = testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(logged(log, "net_get_dhcp_server_conf.cpp:")) << log;
+        EXPECT_TRUE(logged(log, "subnet_store.cpp:")) << log;
         EXPECT_TRUE(logged(log, c.message)) << c.content << log;
     }
 }

@@ -128,7 +128,7 @@ TEST(SetDhcpServerConfigFiles, NullRecordIsLoggedAndRefused)
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, QUOMODHCPSetDhcpServerConfigFiles(nullptr, 1));
     std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(logged(log, "net_set_dhcp_server_config_files.cpp:")) << log;
+    EXPECT_TRUE(logged(log, "subnet_store.cpp:")) << log;
     EXPECT_TRUE(logged(log, " Bad parameters.\n")) << log;
     EXPECT_EQ(before, sb.snapshot());
 }

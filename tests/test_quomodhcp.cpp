@@ -170,7 +170,7 @@ TEST(RestartDhcpServer, RunsTheStartUpScriptAndReturnsItsStatus)
         EXPECT_EQ(c.result, restartDHCPServer());
         std::string log = testing::internal::GetCapturedStderr();
         EXPECT_EQ(c.message, logged(log, "Failed to restart DHCP SERVER\n")) << log;
-        EXPECT_EQ(c.message, logged(log, "quomodhcp.cpp:")) << log;
+        EXPECT_EQ(c.message, logged(log, "service.cpp:")) << log;
         EXPECT_EQ(++runs, sb.restartCount());
     }
     EXPECT_EQ("nat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\n",
@@ -375,7 +375,7 @@ TEST(PxeStore, WriterFailures)
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, QUOMONetSetDhcpPXEServerConfigFiles(nullptr, 1));
     std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(logged(log, "quomodhcp.cpp:")) << log;
+    EXPECT_TRUE(logged(log, "pxe_store.cpp:")) << log;
     EXPECT_TRUE(logged(log, " Bad parameters.\n")) << log;
 
     sb.mkdirs(kPxeConf); // a directory where the fragment belongs

@@ -92,7 +92,7 @@ TEST(DecideDisableDns, FailedWriteNamesTheStepAndSwitchesNothingOn)
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, QUOMODHCPDecideDisableDNS());
     std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(logged(log, "quomodhcp_decide_enable_dns_server.cpp:")) << log;
+    EXPECT_TRUE(logged(log, "dns_only.cpp:")) << log;
     EXPECT_TRUE(logged(log, "Disable dnsmasq DNS SERVER failed QUOMODHCPDecideDisableDNS(")) << log;
     EXPECT_FALSE(sb.exists(kConf));
 }

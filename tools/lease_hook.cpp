@@ -26,7 +26,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +33,7 @@
 #include <vector>
 
 #include "orvath_common.h"
+#include "lease_record.h"
 #include "quomodhcp.h"
 #include "quomodhcp_paths.h"
 
@@ -114,32 +114,6 @@ static unsigned long leaseExpiry(void)
     return static_cast<unsigned long>(value);
 }
 
-static std::vector<std::string> splitBlanks(const std::string &line)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t blank = line.find(' ', start);
-        fields.push_back(line.substr(start, blank == std::string::npos ? blank : blank - start));
-        if (blank == std::string::npos)
-            return fields;
-        start = blank + 1;
-    }
-}
-
-/* True when name is one of the temporary files a writer of the log named
- * base makes beside it: ".<base>.XXXXXX" (the replacement of a file whole),
- * "<base>.hook-XXXXXX" and "<base>.tmp" (earlier versions). */
-static bool isLogTemporary(const std::string &name, const std::string &base)
-{
-    const std::string replacement = "." + base + ".";
-    const std::string hook = base + ".hook-";
-    auto isNamed = [&name](const std::string &prefix) {
-        return name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0;
-    };
-    return isNamed(replacement) || isNamed(hook) || name == base + ".tmp";
-}
-
 /* Removes the temporary files a writer of the log left when it was cut short.
  * Only under the log's lock: then no writer is in the middle of its work. */
 static void removeStaleTemporaries(const char *path)
@@ -148,15 +122,65 @@ static void removeStaleTemporaries(const char *path)
     if (!slash)
         return;
     std::string dir(path, static_cast<size_t>(slash - path));
-    std::string base(slash + 1);
     DIR *d = opendir(dir.c_str());
     if (!d)
         return;
     while (struct dirent *e = readdir(d)) {
-        if (isLogTemporary(e->d_name, base) && unlinkat(dirfd(d), e->d_name, 0) != 0)
+        if (orvIsReplaceTemporary(e->d_name, slash + 1) && unlinkat(dirfd(d), e->d_name, 0) != 0)
             ORV_LOG("Failed to remove [%s/%s]: %s", dir.c_str(), e->d_name, strerror(errno));
     }
     closedir(d);
+}
+
+/* The log's lines of one client, and what the log is without them. */
+struct OwnLines {
+    std::vector<QuomoField> lines; /* the lines naming the MAC address */
+    QuomoField previousIf{"", 0};  /* the interface of the last record of them */
+};
+
+/* One pass over the log: the lines that name mac (letter case aside). */
+static OwnLines findOwnLines(const std::string &log, QuomoField mac)
+{
+    OwnLines own;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        const char *line = log.data() + pos;
+        const void *nl = memchr(line, '\n', log.size() - pos);
+        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size() - pos;
+        pos += len + 1;
+        if (len == 0 || !quomoSameMac(quomoLineMac(line, len), mac))
+            continue;
+        QuomoLeaseRecord record;
+        if (quomoParseLeaseRecord(line, len, &record))
+            own.previousIf = record.ifName;
+        own.lines.push_back(QuomoField{line, len});
+    }
+    return own;
+}
+
+/* The log without the client's lines and without blank lines, each line
+ * ending in a line break. */
+static std::string logWithout(const std::string &log, const OwnLines &own)
+{
+    std::string kept;
+    kept.reserve(log.size());
+    size_t next = 0; /* the next of the client's lines */
+    size_t pos = 0;
+    while (pos < log.size()) {
+        const char *line = log.data() + pos;
+        const void *nl = memchr(line, '\n', log.size() - pos);
+        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size() - pos;
+        pos += len + 1;
+        if (next < own.lines.size() && own.lines[next].p == line) {
+            ++next;
+            continue;
+        }
+        if (len == 0)
+            continue; /* blank lines go with the rewrite */
+        kept.append(line, len);
+        kept += '\n';
+    }
+    return kept;
 }
 
 int main(int argc, char **argv)
@@ -205,50 +229,34 @@ int main(int argc, char **argv)
         ORV_LOG("Can not read [%s]: %s", path, strerror(errno));
         return 1;
     }
+    OwnLines own = findOwnLines(old, quomoTextField(mac));
 
-    /* Every record but those of this MAC address; the interface of the last
-     * one, for events that come without it. */
-    std::string kept;
-    std::vector<std::string> own;
-    std::string previousIf;
-    size_t pos = 0;
-    while (pos < old.size()) {
-        size_t nl = old.find('\n', pos);
-        std::string line = old.substr(pos, nl == std::string::npos ? nl : nl - pos);
-        pos = nl == std::string::npos ? old.size() : nl + 1;
-        if (line.empty())
-            continue; /* blank lines go with the next rewrite */
-        std::vector<std::string> fields = splitBlanks(line);
-        if (fields.size() >= 2 && strcasecmp(fields[1].c_str(), mac) == 0) {
-            if (fields.size() == 4 || fields.size() == 5)
-                previousIf = fields.back();
-            own.push_back(line);
-            continue;
-        }
-        kept += line;
-        kept += '\n';
-    }
-
+    std::string record;
     if (add) {
         std::string ifName = cleanIfName(getenv("DNSMASQ_INTERFACE"));
         if (ifName.empty())
-            ifName = cleanIfName(previousIf.c_str());
+            ifName = cleanIfName(std::string(own.previousIf.p, own.previousIf.n).c_str());
         std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
-        char record[1024];
-        if (!orvFormat(record, sizeof record, "%lu %s %s %s %s", leaseExpiry(), mac, ip,
-                       host.c_str(), ifName.c_str())) {
+        char text[QUOMO_VALUE_LEN];
+        if (!quomoFormatLeaseRecord(text, sizeof text, leaseExpiry(), quomoTextField(mac),
+                                    quomoTextField(ip), quomoTextField(host.c_str()),
+                                    quomoTextField(ifName.c_str()))) {
             ORV_LOG("Lease record too long for %s", mac);
             return 1;
         }
+        record = text;
         /* dnsmasq reports every stored lease again when it starts: a record
-         * that is already there as it would be written stays untouched. */
-        if (own.size() == 1 && own[0] == record)
+         * that is already there as it would be written stays untouched, and
+         * the log is not written. */
+        if (own.lines.size() == 1 && own.lines[0].n == record.size() &&
+            memcmp(own.lines[0].p, record.data(), record.size()) == 0)
             return 0;
-        kept += record;
-        kept += '\n';
-    } else if (own.empty()) {
+    } else if (own.lines.empty()) {
         return 0;
     }
+    std::string kept = logWithout(old, own);
+    if (add)
+        kept += record + "\n";
     if (!orvReplaceFile(path, kept.data(), kept.size(), 0644) || !orvSyncDir(path))
         return 1;
     return 0;

@@ -1,12 +1,12 @@
 /*
- * The package's lease log held in memory while it is brought up to date:
- * its lines in file order, each kept byte for byte, with an index of the
- * lines by the MAC address they name (their second blank-separated field,
- * compared without regard to letter case). Not exported.
- *
- * A listing updates the log from dnsmasq's lease file and then drops expired
- * records, both over these lines, and writes the log once, only when its
- * content changed.
+ * The package's lease log (var/packages/Orvath/target/etc/dhcpd-leases.log):
+ * one record per client (lease_record.h), kept by the lease hook and brought
+ * up to date by the client list. Held in memory while it is changed: its
+ * lines in file order, each kept byte for byte, with an index of the lines
+ * by the MAC address they name (compared without regard to letter case).
+ * Every writer holds the lock beside the log and writes it at most once, and
+ * not at all when nothing changed. Also the client list's view of a record:
+ * its expiry as the page shows it. Not exported.
  */
 #ifndef QUOMODHCP_LEASE_LOG_H
 #define QUOMODHCP_LEASE_LOG_H
@@ -18,8 +18,6 @@
 #include <vector>
 
 #include "quomodhcp.h"
-#include "quomodhcp_internal.h"
-
 
 /* One line: where its bytes lie, and its place in the chain of lines whose
  * MAC addresses share a hash bucket (in file order). */
@@ -43,28 +41,11 @@ struct QuomoLeaseLog {
     std::vector<uint32_t> tail;
 };
 
-/* The bytes of line pos (line end included). */
-const char *quomoLeaseLogBytes(const QuomoLeaseLog &log, size_t pos);
-
-/* Lower-case copy of a MAC address text (ASCII letters only). */
-std::string quomoMacKey(const char *szMac, size_t len);
-
-/* quomoSplitFields at blanks. */
-int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max);
-
 /* Reads the log at szPath into log. 1 read, 0 no such file, -1 error
  * (logged). */
 int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath);
 /* The log's content as it would be written. */
 std::string quomoLeaseLogText(const QuomoLeaseLog &log);
-/* Appends a line (given without its line end) as the last line. */
-void quomoLeaseLogAppend(QuomoLeaseLog &log, const std::string &text);
-/* Removes every live line whose text (without line end) is exactly
- * text[0 .. len-1]; returns how many. */
-size_t quomoLeaseLogRemove(QuomoLeaseLog &log, const char *text, size_t len);
-/* Position of the first live line naming szMac (letter case aside), or
- * SIZE_MAX. */
-size_t quomoLeaseLogFind(const QuomoLeaseLog &log, const char *szMac);
 
 /* Writes each lease of dnsmasq's lease file at szLeases into the record of
  * its client, which moves to the end of the log. 0, or -1 when the lease
@@ -75,5 +56,18 @@ int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases);
  * read, and no record is judged. 0, or -1 when a record could not be
  * removed (the pass stops there, logged). */
 int quomoLeaseLogRemoveExpired(QuomoLeaseLog &log, const QuomoReserved *pReserved, int64_t now);
+
+/* See QUOMODHCPUpdateLease, QUOMODHCPRemoveExpiredLease,
+ * QUOMODHCPRefreshLeaseLog and QUOMODHCPRemoveLeaseRecord. */
+int quomoUpdateLeases(void);
+int quomoRemoveExpiredLeases(void);
+int quomoRefreshLeaseLog(void);
+int quomoRemoveLeaseRecord(const char *szMac, const char *szIp);
+
+/* See getExpireTimeWith and readClientListWith. */
+int quomoExpiryText(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
+                    const char *szMac);
+int quomoReadClient(const QuomoReserved *pReserved, char *szMac, char *szIp, char *szHostname,
+                    char *szExpireTime, char *szIfName, const char *szLine);
 
 #endif /* QUOMODHCP_LEASE_LOG_H */

@@ -7,7 +7,7 @@
  * to our standard error (the log), and their last lines become the short
  * reason shown when it fails.
  */
-#include "quomodhcp.h"
+#include "service.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -19,8 +19,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <string>
+
+#include "lease_log.h"
 #include "orvath_common.h"
-#include "quomodhcp_internal.h"
+#include "quomodhcp_paths.h"
+#include "text.h"
 #include "vorl.h"
 
 /* The outcome of the last restart: "time=<seconds>", "status=<exit status>",
@@ -197,18 +201,37 @@ static int runScript(const char *a1, const char *a2, const char *a3, const char 
 
 static int writeServiceStatus(time_t when, int result, const char *szReason)
 {
+    char szDir[QUOMO_PATH_LEN];
     char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, QUOMO_SERVICE_STATUS_PATH)) {
+    if (!orvPath(szDir, sizeof szDir, QUOMO_PACKAGE_ETC) ||
+        !orvPath(szPath, sizeof szPath, QUOMO_SERVICE_STATUS_PATH)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }
+    /* On a fresh installation the package's directory may not exist yet. */
+    if (!orvMakeDirs(szDir, 0755))
+        return 0;
     char szText[QUOMO_REASON_LEN + 128];
     orvFormat(szText, sizeof szText, "time=%lld\nstatus=%d\n\n%s\n", (long long)when, result,
               szReason);
     return orvReplaceFile(szPath, szText, strlen(szText), 0644);
 }
 
-int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason)
+int quomoRestart(void)
+{
+    char szScript[QUOMO_PATH_LEN];
+    /* A cut name would run another program: the script cannot be started. */
+    if (!orvPath(szScript, sizeof szScript, QUOMO_RC_NETWORK)) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 127;
+    }
+    int result = VORLCExec(szScript, "nat-restart-dhcp", NULL, NULL, NULL);
+    if (result == 1)
+        ORV_LOG("Failed to restart DHCP SERVER");
+    return result;
+}
+
+int quomoRestartWithOutcome(char *szReason, size_t cbReason)
 {
     if (!szReason || cbReason == 0)
         return 127;
@@ -220,32 +243,34 @@ int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason)
     return result;
 }
 
-int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome)
+int quomoLastRestart(QuomoRestartOutcome *pOutcome)
 {
     if (!pOutcome)
         return 0;
     memset(pOutcome, 0, sizeof *pOutcome);
     char szPath[QUOMO_PATH_LEN];
-    if (!orvPath(szPath, sizeof szPath, QUOMO_SERVICE_STATUS_PATH))
+    std::string text;
+    if (!orvPath(szPath, sizeof szPath, QUOMO_SERVICE_STATUS_PATH) || orvReadFile(szPath, text) <= 0)
         return 0;
-    FILE *fp = fopen(szPath, "r");
-    if (!fp)
-        return 0;
-    char szLine[128];
+    /* "time=<seconds>", "status=<exit status>", an empty line, the reason. */
     long long when = 0;
     int status = 0;
     int fields = 0;
-    while (fgets(szLine, sizeof szLine, fp) && szLine[0] != '\n') {
-        if (sscanf(szLine, "time=%lld", &when) == 1 || sscanf(szLine, "status=%d", &status) == 1)
+    size_t start = 0;
+    while (start < text.size() && text[start] != '\n') {
+        size_t nl = text.find('\n', start);
+        std::string line = text.substr(start, nl == std::string::npos ? nl : nl - start);
+        start = nl == std::string::npos ? text.size() : nl + 1;
+        if (sscanf(line.c_str(), "time=%lld", &when) == 1 ||
+            sscanf(line.c_str(), "status=%d", &status) == 1)
             ++fields;
     }
-    size_t len = fread(pOutcome->szReason, 1, sizeof pOutcome->szReason - 1, fp);
-    fclose(fp);
     if (fields != 2)
         return 0;
-    pOutcome->szReason[len] = '\0';
-    while (len > 0 && pOutcome->szReason[len - 1] == '\n')
-        pOutcome->szReason[--len] = '\0';
+    std::string reason = start < text.size() ? text.substr(start + 1) : std::string();
+    while (!reason.empty() && reason.back() == '\n')
+        reason.pop_back();
+    orvCopy(pOutcome->szReason, sizeof pOutcome->szReason, reason.c_str());
     pOutcome->time = when;
     pOutcome->status = status;
     return 1;
@@ -254,18 +279,16 @@ int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome)
 /* The pid that the start-up script's pid file names, when it is a dnsmasq. */
 static bool pidFileNamesDnsmasq(const char *szPidFile)
 {
-    FILE *fp = fopen(szPidFile, "r");
-    if (!fp)
+    std::string text;
+    if (orvReadFile(szPidFile, text) <= 0)
         return false;
     long pid = 0;
-    int read = fscanf(fp, "%ld", &pid);
-    fclose(fp);
-    if (read != 1 || pid <= 0)
+    if (sscanf(text.c_str(), "%ld", &pid) != 1 || pid <= 0)
         return false;
     char szComm[64];
     if (!orvFormat(szComm, sizeof szComm, "/proc/%ld/comm", pid))
         return false;
-    FILE *comm = fopen(szComm, "r");
+    FILE *comm = fopen(szComm, "re");
     if (!comm)
         return false;
     char szName[32] = "";
@@ -274,7 +297,7 @@ static bool pidFileNamesDnsmasq(const char *szPidFile)
     return named;
 }
 
-int QUOMODHCPServiceRunning(void)
+int quomoServiceRunning(void)
 {
     char szPidFile[QUOMO_PATH_LEN];
     if (orvPath(szPidFile, sizeof szPidFile, QUOMO_DNSMASQ_PID_PATH) &&
@@ -287,77 +310,9 @@ int QUOMODHCPServiceRunning(void)
     return VORLCIsProcAlive("dnsmasq") == 1 ? 1 : 0;
 }
 
-int QUOMODHCPDnsOnly(void)
-{
-    return isIfTagEnable("dns", "dns") == 0 ? 1 : 0;
-}
-
 /* ---- releasing a lease ---- */
 
-/* Keeps every line of the log but the record of mac and ip. Returns the
- * number removed, -1 on failure. */
-static int dropRecord(const char *szLog, const char *szMac, const char *szIp)
-{
-    FILE *fp = fopen(szLog, "r");
-    if (!fp)
-        return errno == ENOENT ? 0 : -1;
-    char *kept = NULL;
-    size_t keptLen = 0;
-    FILE *out = open_memstream(&kept, &keptLen);
-    if (!out) {
-        fclose(fp);
-        return -1;
-    }
-    char *line = NULL;
-    size_t cap = 0;
-    int removed = 0;
-    PVORL_SZLIST pList = quomoListAlloc();
-    while (pList && getline(&line, &cap, fp) >= 0) {
-        /* "<expiry> <mac> <ip> [<hostname>] <ifname>" */
-        int n = VORLCStrSep(line, " ", &pList);
-        bool match = (n == 4 || n == 5) && strcmp(VORLCSzListGet(pList, 1), szMac) == 0 &&
-                     strcmp(VORLCSzListGet(pList, 2), szIp) == 0;
-        if (match)
-            ++removed;
-        else
-            fputs(line, out);
-    }
-    bool readOk = pList && !ferror(fp);
-    VORLCSzListFree(pList);
-    free(line);
-    fclose(fp);
-    fclose(out);
-    int result = removed;
-    if (!readOk)
-        result = -1;
-    else if (removed > 0 && !orvReplaceFile(szLog, kept, keptLen, 0644))
-        result = -1;
-    free(kept);
-    return result;
-}
-
-int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp)
-{
-    if (!szMac || !szIp || !*szMac || !*szIp)
-        return -1;
-    char szLog[QUOMO_PATH_LEN];
-    char szLock[QUOMO_PATH_LEN];
-    if (!orvPath(szLog, sizeof szLog, QUOMO_LEASE_LOG_PATH) ||
-        !orvPath(szLock, sizeof szLock, QUOMO_LEASE_LOG_LOCK_PATH)) {
-        ORV_LOG("Path too long [%s]", orvRoot());
-        return -1;
-    }
-    /* The lease hook and the list's clean-up rewrite the log under this
-     * lock too; without it the removal is still made. */
-    int lockFd = orvLockFile(szLock);
-    int removed = dropRecord(szLog, szMac, szIp);
-    orvUnlockFile(lockFd);
-    if (removed < 0)
-        ORV_LOG("Cannot remove the lease of %s from the lease log", szMac);
-    return removed;
-}
-
-int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
+int quomoReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
                           char *szReason, size_t cbReason)
 {
     if (!szReason || cbReason == 0)
@@ -372,6 +327,6 @@ int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *s
         ORV_LOG("Failed to release the lease of %s", szMac);
         return result;
     }
-    QUOMODHCPRemoveLeaseRecord(szMac, szIp);
+    quomoRemoveLeaseRecord(szMac, szIp);
     return 0;
 }

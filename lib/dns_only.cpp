@@ -1,23 +1,23 @@
-#include "quomodhcp.h"
+/*
+ * The DNS-only pair (see dns_only.h). It exists exactly when the last
+ * decision saw "named" running and wrote it completely: it is written
+ * fragment first and removed settings file first, so a switched-on settings
+ * file always has its whole fragment.
+ */
+#include "dns_only.h"
 
 #include <string>
 
 #include "orvath_common.h"
-#include "quomodhcp_internal.h"
-#include "vorl.h"
+#include "subnet_store.h"
 
-/* While a name server ("named") runs on the appliance, dnsmasq must not
- * answer DNS itself: the DNS-only pair dhcpd-dns-dns.conf/.info sets its DNS
- * port to 0. The pair exists exactly when the last call saw "named" running
- * and wrote it completely: it is written fragment first and removed settings
- * file first, so a switched-on settings file always has its whole fragment. */
-int QUOMODHCPDecideDisableDNS(void)
+int quomoDecideDnsOnly(void)
 {
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
     /* A cut name would be another file, which must not be removed. */
-    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, "dns", "dns", "conf") ||
-        !QUOMODHCPSubnetPath(szInfo, sizeof szInfo, "dns", "dns", "info")) {
+    if (!quomoSubnetPath(szConf, sizeof szConf, "dns", "dns", "conf") ||
+        !quomoSubnetPath(szInfo, sizeof szInfo, "dns", "dns", "info")) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }
@@ -33,3 +33,5 @@ int QUOMODHCPDecideDisableDNS(void)
     }
     return 1;
 }
+
+bool quomoDnsOnly(void) { return quomoTagEnabled("dns", "dns"); }

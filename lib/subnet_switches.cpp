@@ -1,21 +1,15 @@
 /*
- * The subnets' own switches while an interface's service is off. Switching
- * the service off turns every subnet of the interface off in its settings
- * file (that is what the start-up script reads); which of them the
- * administrator had switched on is kept here, so that switching the service
- * on again brings back exactly those.
- *
- * /etc/dhcpd/orvath-<ifName>.switches: "rows=<y or n per ordinary subnet, in
- * table order>" and "pxe=<y or n>", replaced whole.
+ * The subnets' own switches (see subnet_switches.h).
  */
-#include "quomodhcp.h"
+#include "subnet_switches.h"
 
-#include <errno.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "orvath_common.h"
-#include "quomodhcp_internal.h"
+#include "quomodhcp.h"
+#include "quomodhcp_paths.h"
+#include "save.h"
+#include "text.h"
 #include "vorl.h"
 
 static int switchesPath(char *szPath, size_t cbPath, const char *szIfName)
@@ -25,7 +19,7 @@ static int switchesPath(char *szPath, size_t cbPath, const char *szIfName)
     return orvPath(szPath, cbPath, QUOMO_SWITCHES_FORMAT, szIfName);
 }
 
-int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe)
+int quomoSaveSwitches(const char *szIfName, const char *szRows, int pxe)
 {
     char szPath[QUOMO_PATH_LEN];
     if (!szRows || strspn(szRows, "yn") != strlen(szRows) ||
@@ -41,7 +35,7 @@ int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe)
     return quomoMakeDhcpdDir() && orvReplaceFile(szPath, szText, strlen(szText), 0644);
 }
 
-int QUOMODHCPReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe)
+int quomoReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe)
 {
     char szPath[QUOMO_PATH_LEN];
     if (!szRows || cbRows == 0 || !pPxe || !switchesPath(szPath, sizeof szPath, szIfName))
@@ -57,7 +51,7 @@ int QUOMODHCPReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int
     return 1;
 }
 
-int QUOMODHCPForgetSwitches(const char *szIfName)
+int quomoForgetSwitches(const char *szIfName)
 {
     char szPath[QUOMO_PATH_LEN];
     if (!switchesPath(szPath, sizeof szPath, szIfName))

@@ -1,0 +1,224 @@
+/*
+ * The library's interface: every function libquomodhcp exports (quomodhcp.h
+ * gives their contracts, quomodhcp.map lists them for the linker), each a
+ * thin entry point over the part of the library that owns its data:
+ *
+ *   subnet_store     subnets' fragments and settings files, the walk, the
+ *                    access point's subnet
+ *   pxe_store        the PXE subnet
+ *   dns_only         the DNS-only pair
+ *   subnet_switches  the subnets' own switches while the service is off
+ *   reservation_store  the reservation list and the static fragment
+ *   lease_log        the package's lease log and the client list's records
+ *   service          restart, its outcome, status, release
+ *   save             one save: prepare all, then commit; clean-up and sync
+ *
+ * Functions marked "no caller here" are used by neither the program nor
+ * the lease hook; they are part of the interface the appliance's other
+ * callers are built against, and stay.
+ */
+#include "quomodhcp.h"
+
+#include "dns_only.h"
+#include "lease_log.h"
+#include "pxe_store.h"
+#include "reservation_store.h"
+#include "save.h"
+#include "service.h"
+#include "subnet_store.h"
+#include "subnet_switches.h"
+
+/* ---- subnets ---- */
+
+int QUOMODHCPSetDhcpServerConfigFiles(const DhcpServerConf *conf, int enable)
+{
+    return quomoSetSubnet(conf, enable);
+}
+
+int QUOMODHCPSetDhcpServerSubnets(const DhcpServerConf *pConfs, int count)
+{
+    return quomoSetSubnets(pConfs, count);
+}
+
+int QUOMODHCPGetDhcpServerConf(const char *szTag, const char *szIfName, DhcpServerConf *pConf)
+{
+    return quomoGetSubnet(szTag, szIfName, pConf);
+}
+
+int QUOMODHCPSubnetPath(char *buf, size_t size, const char *szIfName, const char *szTag,
+                        const char *szExt)
+{
+    return quomoSubnetPath(buf, size, szIfName, szTag, szExt);
+}
+
+int removeUnusedConf(const char *szIfName, int firstIndex)
+{
+    return quomoRemoveNumbered(szIfName, firstIndex, "conf");
+}
+
+int removeUnusedInfo(const char *szIfName, int firstIndex)
+{
+    return quomoRemoveNumbered(szIfName, firstIndex, "info");
+}
+
+int isIfTagEnable(const char *szIfName, const char *szTag)
+{
+    return quomoTagEnabled(szIfName, szTag) ? 0 : -1;
+}
+
+int disableDHCPServer(const char *szIfName) { return quomoDisableSubnets(szIfName); }
+
+int isDHCPDActivate(const char *szIfName) { return quomoInterfaceActive(szIfName) ? 0 : -1; }
+
+int QUOMODHCPCountEnabled(const char *szIfName)
+{
+    char szRows[QUOMO_SWITCHES_LEN];
+    int pxe = 0;
+    if (!quomoSubnetSwitches(szIfName, szRows, sizeof szRows, &pxe))
+        return 0;
+    int count = pxe;
+    for (const char *p = szRows; *p; ++p)
+        count += *p == 'y';
+    return count;
+}
+
+int QUOMODHCPSubnetSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe)
+{
+    return quomoSubnetSwitches(szIfName, szRows, cbRows, pPxe);
+}
+
+int isSameApSubnet(const char *szIp, const char *szNetmask)
+{
+    return quomoApConflict(szIp, szNetmask);
+}
+
+/* ---- the PXE subnet ---- */
+
+int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable)
+{
+    return quomoSetPxe(conf, enable);
+}
+
+int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf)
+{
+    return quomoGetPxe(szTag, szIfName, pConf);
+}
+
+/* ---- the DNS-only pair ---- */
+
+int QUOMODHCPDecideDisableDNS(void) { return quomoDecideDnsOnly(); }
+
+int QUOMODHCPDnsOnly(void) { return quomoDnsOnly() ? 1 : 0; }
+
+/* ---- the subnets' own switches ---- */
+
+int QUOMODHCPSaveSwitches(const char *szIfName, const char *szRows, int pxe)
+{
+    return quomoSaveSwitches(szIfName, szRows, pxe);
+}
+
+int QUOMODHCPReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe)
+{
+    return quomoReadSwitches(szIfName, szRows, cbRows, pPxe);
+}
+
+int QUOMODHCPForgetSwitches(const char *szIfName) { return quomoForgetSwitches(szIfName); }
+
+/* ---- reservations ---- */
+
+/* No caller here. */
+int writeStaticConf(const char *szMac, const char *szIp, const char *szHostname)
+{
+    return quomoAddReservation(szMac, szIp, szHostname);
+}
+
+int readStaticConf(char *szMac, char *szIp, char *szHostname, const char *szLine)
+{
+    return quomoReadReservation(szMac, szIp, szHostname, szLine);
+}
+
+/* No caller here. */
+int QUOMODHCPGenFakeStaticFile(void) { return quomoRebuildStaticFragment(); }
+
+int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count)
+{
+    return quomoSetReservations(pHosts, count);
+}
+
+QuomoReserved *QUOMODHCPReservedLoad(void) { return quomoReservedLoad(); }
+
+void QUOMODHCPReservedFree(QuomoReserved *pReserved) { quomoReservedFree(pReserved); }
+
+/* ---- the lease log and the client list ---- */
+
+/* No caller here. */
+int getExpireTime(char *szExpireTime, int32_t expiry, const char *szMac)
+{
+    QuomoReserved *pReserved = szExpireTime && szMac ? quomoReservedLoad() : NULL;
+    int ret = quomoExpiryText(pReserved, szExpireTime, expiry, szMac);
+    quomoReservedFree(pReserved);
+    return ret;
+}
+
+/* No caller here. */
+int getExpireTimeWith(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
+                      const char *szMac)
+{
+    return quomoExpiryText(pReserved, szExpireTime, expiry, szMac);
+}
+
+/* No caller here. */
+int readClientList(char *szMac, char *szIp, char *szHostname, char *szExpireTime, char *szIfName,
+                   const char *szLine)
+{
+    QuomoReserved *pReserved = quomoReservedLoad();
+    int ret = quomoReadClient(pReserved, szMac, szIp, szHostname, szExpireTime, szIfName, szLine);
+    quomoReservedFree(pReserved);
+    return ret;
+}
+
+int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, char *szHostname,
+                       char *szExpireTime, char *szIfName, const char *szLine)
+{
+    return quomoReadClient(pReserved, szMac, szIp, szHostname, szExpireTime, szIfName, szLine);
+}
+
+/* No caller here. */
+int QUOMODHCPUpdateLease(void) { return quomoUpdateLeases(); }
+
+/* No caller here. */
+int QUOMODHCPRemoveExpiredLease(void) { return quomoRemoveExpiredLeases(); }
+
+int QUOMODHCPRefreshLeaseLog(void) { return quomoRefreshLeaseLog(); }
+
+/* No caller here. */
+int QUOMODHCPRemoveLeaseRecord(const char *szMac, const char *szIp)
+{
+    return quomoRemoveLeaseRecord(szMac, szIp);
+}
+
+/* ---- the service ---- */
+
+/* No caller here. */
+int restartDHCPServer(void) { return quomoRestart(); }
+
+int QUOMODHCPRestartWithOutcome(char *szReason, size_t cbReason)
+{
+    return quomoRestartWithOutcome(szReason, cbReason);
+}
+
+int QUOMODHCPLastRestart(QuomoRestartOutcome *pOutcome) { return quomoLastRestart(pOutcome); }
+
+int QUOMODHCPServiceRunning(void) { return quomoServiceRunning(); }
+
+int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *szIp,
+                          char *szReason, size_t cbReason)
+{
+    return quomoReleaseLease(szIfName, szMac, szIp, szReason, cbReason);
+}
+
+/* ---- one save ---- */
+
+int QUOMODHCPRemoveStaleTemporaries(void) { return quomoRemoveStaleTemporaries(); }
+
+int QUOMODHCPSyncSave(void) { return quomoSyncSave(); }

@@ -1,0 +1,63 @@
+/*
+ * The lease-log record (see lease_record.h).
+ */
+#include "lease_record.h"
+
+#include <string.h>
+
+#include "orvath_common.h"
+
+enum { RECORD_MAX_FIELDS = 6 };
+
+static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+int quomoParseLeaseRecord(const char *text, size_t len, QuomoLeaseRecord *pRecord)
+{
+    QuomoField f[RECORD_MAX_FIELDS];
+    int count = quomoSplitBlanks(text, strnlen(text, len), f, RECORD_MAX_FIELDS);
+    if (count != 4 && count != 5)
+        return 0;
+    pRecord->expiry = f[0];
+    pRecord->mac = f[1];
+    pRecord->ip = f[2];
+    pRecord->host = count == 5 ? f[3] : QuomoField{"", 0};
+    pRecord->ifName = f[count - 1];
+    return 1;
+}
+
+QuomoField quomoLineMac(const char *text, size_t len)
+{
+    QuomoField fields[2];
+    if (quomoSplitBlanks(text, strnlen(text, len), fields, 2) < 2)
+        return QuomoField{"", 0};
+    return fields[1];
+}
+
+int quomoFormatLeaseRecord(char *buf, size_t size, unsigned long expiry, QuomoField mac,
+                           QuomoField ip, QuomoField host, QuomoField ifName)
+{
+    if (!orvFormat(buf, size, "%lu %.*s %.*s %.*s %.*s", expiry, (int)mac.n, mac.p, (int)ip.n,
+                   ip.p, (int)host.n, host.p, (int)ifName.n, ifName.p))
+        return 0;
+    return strlen(buf) <= QUOMO_RECORD_LEN;
+}
+
+bool quomoSameMac(QuomoField a, QuomoField b)
+{
+    if (a.n != b.n)
+        return false;
+    for (size_t i = 0; i < a.n; ++i)
+        if (lowerAscii(a.p[i]) != lowerAscii(b.p[i]))
+            return false;
+    return true;
+}
+
+std::string quomoMacKey(const char *szMac, size_t len)
+{
+    std::string key(szMac, len);
+    for (char &c : key)
+        c = lowerAscii(c);
+    return key;
+}
+
+QuomoField quomoTextField(const char *text) { return QuomoField{text, strlen(text)}; }

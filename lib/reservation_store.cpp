@@ -1,0 +1,203 @@
+/*
+ * The reservation store (see reservation_store.h).
+ */
+#include "reservation_store.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "lease_record.h"
+#include "orvath_common.h"
+#include "save.h"
+#include "subnet_store.h"
+#include "vorl.h"
+
+/* Reservation list fields after splitting at "=" and ",":
+ * dhcp-host=<mac>,<hostname>,<ip>,infinite */
+enum { STATIC_FIELD_MAC = 1, STATIC_FIELD_HOSTNAME = 2, STATIC_FIELD_IP = 3, STATIC_MIN_FIELDS = 4 };
+
+/* <root>/etc/dhcpd/dhcpdStatic.ori into szPath (QUOMO_PATH_LEN bytes); logs
+ * "Path too long" and returns 0 when it did not fit. */
+static int staticListPath(char *szPath)
+{
+    if (!orvPath(szPath, QUOMO_PATH_LEN, QUOMO_STATIC_LIST)) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
+    }
+    return 1;
+}
+
+/* Appends the list line "dhcp-host=<mac>,<host>,<ip>,infinite" and its
+ * newline. Logs and returns 0, appending nothing, for a member that is
+ * missing or holds a line break, or a line too long for the list. */
+static int staticLine(std::string &out, const char *szMac, const char *szIp, const char *szHostname)
+{
+    if (!szMac || !szIp || !szHostname) {
+        ORV_LOG("Error Static Host Setting parameter!");
+        return 0;
+    }
+    /* A line break would start a directive of its own in the fragment. */
+    if (strpbrk(szMac, "\r\n") || strpbrk(szIp, "\r\n") || strpbrk(szHostname, "\r\n")) {
+        ORV_LOG("Static host setting contains a line break");
+        return 0;
+    }
+    char szLine[QUOMO_VALUE_LEN];
+    /* A cut line would lose its address or its lease time. */
+    if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname,
+                   szIp)) {
+        ORV_LOG("Static host setting too long [%s]", szMac);
+        return 0;
+    }
+    out += szLine;
+    out += '\n';
+    return 1;
+}
+
+int quomoAddReservation(const char *szMac, const char *szIp, const char *szHostname)
+{
+    std::string line;
+    if (!staticLine(line, szMac, szIp, szHostname))
+        return -1;
+    char szPath[QUOMO_PATH_LEN];
+    if (!staticListPath(szPath) || !quomoMakeDhcpdDir())
+        return -1;
+    return VORLCFileAddLine(szPath, NULL, line.c_str(), 512);
+}
+
+int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *szLine)
+{
+    if (!szMac || !szIp || !szHostname || !szLine) {
+        ORV_LOG("Bad parameters.");
+        return -1;
+    }
+    QuomoField f[STATIC_MIN_FIELDS];
+    int ret = quomoSplitFields(szLine, strlen(szLine), "=,", f, STATIC_MIN_FIELDS);
+    if (ret < STATIC_MIN_FIELDS)
+        return -1; /* not a reservation line: the buffers stay as they are */
+    quomoCopyField(szMac, QUOMO_IP_LEN, f[STATIC_FIELD_MAC]);
+    quomoCopyField(szIp, QUOMO_IP_LEN, f[STATIC_FIELD_IP]);
+    quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f[STATIC_FIELD_HOSTNAME]);
+    return ret;
+}
+
+/* Writes the fragment from the text of the list, then switches it on (the
+ * settings file keeps its other lines). */
+static int writeStaticFragment(const std::string &list)
+{
+    char szConf[QUOMO_PATH_LEN];
+    char szInfo[QUOMO_PATH_LEN];
+    if (!quomoSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
+        !quomoSubnetPath(szInfo, sizeof szInfo, "static", "static", "info")) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
+    }
+    if (!quomoMakeDhcpdDir())
+        return 0;
+    std::string text;
+    quomoAppendLoopbackSubnet(text, "static");
+    text += list;
+    /* Every line ends in exactly one newline. */
+    if (!list.empty() && list.back() != '\n')
+        text += '\n';
+    if (!quomoReplace(szConf, text.data(), text.size()) ||
+        VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1) {
+        ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPGenFakeStaticFile", __LINE__);
+        return 0;
+    }
+    return 1;
+}
+
+int quomoRebuildStaticFragment(void)
+{
+    char szList[QUOMO_PATH_LEN];
+    if (!staticListPath(szList))
+        return 0;
+    std::string list;
+    if (orvReadFile(szList, list) < 0) {
+        ORV_LOG("Can not read DHCP static file [%s]", szList);
+        return 0;
+    }
+    return writeStaticFragment(list);
+}
+
+int quomoSetReservations(const QuomoStaticHost *pHosts, int count)
+{
+    if (count < 0 || (count > 0 && !pHosts)) {
+        ORV_LOG("Bad parameters.");
+        return 0;
+    }
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        staticLine(list, pHosts[i].szMac, pHosts[i].szIp, pHosts[i].szHostname);
+    char szList[QUOMO_PATH_LEN];
+    if (!staticListPath(szList) || !quomoMakeDhcpdDir())
+        return 0;
+    /* The list first: it is what the page shows and the fragment is made
+     * from. An empty set leaves no list at all. */
+    int listed = list.empty() ? quomoRemoveFile(szList) : quomoReplace(szList, list.data(), list.size());
+    return listed && writeStaticFragment(list);
+}
+
+/* ---- the reserved MAC addresses ---- */
+
+struct QuomoReserved {
+    std::vector<std::string> macs; /* lower case, sorted */
+};
+
+/* The MAC field of a reservation line: between its first and second "=" or
+ * ","; false when the line has no such field. */
+static bool reservedMac(const char *line, size_t len, std::string &mac)
+{
+    size_t start = 0;
+    while (start < len && line[start] != '=' && line[start] != ',')
+        ++start;
+    if (start >= len)
+        return false;
+    ++start;
+    size_t end = start;
+    while (end < len && line[end] != '=' && line[end] != ',')
+        ++end;
+    mac = quomoMacKey(line + start, end - start);
+    return true;
+}
+
+QuomoReserved *quomoReservedLoad(void)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (!staticListPath(szPath))
+        return NULL;
+    /* Created when missing, so that it exists from the first listing on. */
+    std::string text;
+    if (VORLCFileTouch(szPath) != 0 || orvReadFile(szPath, text) < 0) {
+        ORV_LOG("Can not read the reservation list [%s]", szPath);
+        return NULL;
+    }
+    QuomoReserved *pReserved = new QuomoReserved;
+    std::string mac;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        /* Each line read as the C string it is, up to a NUL byte. */
+        const char *line = text.data() + start;
+        size_t len = strnlen(line, end - start);
+        if (reservedMac(line, len, mac) && !mac.empty())
+            pReserved->macs.push_back(mac);
+        start = end + 1;
+    }
+    std::sort(pReserved->macs.begin(), pReserved->macs.end());
+    return pReserved;
+}
+
+void quomoReservedFree(QuomoReserved *pReserved) { delete pReserved; }
+
+int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac)
+{
+    if (!pReserved || !szMac || szMac[0] == '\0')
+        return 0;
+    std::string key = quomoMacKey(szMac, strlen(szMac));
+    return std::binary_search(pReserved->macs.begin(), pReserved->macs.end(), key) ? 1 : 0;
+}

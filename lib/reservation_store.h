@@ -1,0 +1,28 @@
+/*
+ * The reservation store: the list /etc/dhcpd/dhcpdStatic.ori, one
+ * "dhcp-host=<mac>,<hostname>,<ip>,infinite" line per reservation, and the
+ * static fragment dhcpd-static-static.conf that dnsmasq reads them from (a
+ * placeholder subnet of one loopback address tagged "static", then every
+ * line of the list). Also the reserved MAC addresses read once for many
+ * lookups. Not exported.
+ */
+#ifndef QUOMODHCP_RESERVATION_STORE_H
+#define QUOMODHCP_RESERVATION_STORE_H
+
+#include "quomodhcp.h"
+
+/* See writeStaticConf, readStaticConf, QUOMODHCPGenFakeStaticFile and
+ * QUOMODHCPSetStaticHosts. */
+int quomoAddReservation(const char *szMac, const char *szIp, const char *szHostname);
+int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *szLine);
+int quomoRebuildStaticFragment(void);
+int quomoSetReservations(const QuomoStaticHost *pHosts, int count);
+
+/* See QUOMODHCPReservedLoad and QUOMODHCPReservedFree. */
+QuomoReserved *quomoReservedLoad(void);
+void quomoReservedFree(QuomoReserved *pReserved);
+/* 1 when szMac is one of the reserved MAC addresses (letter case aside); an
+ * empty MAC address never is, and neither is any with a NULL set. */
+int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac);
+
+#endif /* QUOMODHCP_RESERVATION_STORE_H */

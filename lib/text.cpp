@@ -1,0 +1,103 @@
+/*
+ * Bounded numbers, fields and the library's own refusals (see text.h).
+ */
+#include "text.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "orvath_common.h"
+
+int32_t quomoParseInt32(const char *szText)
+{
+    long long value = szText ? strtoll(szText, NULL, 10) : 0;
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return (int32_t)value;
+}
+
+int quomoSplitFields(const char *text, size_t len, const char *szDelims, QuomoField *fields,
+                     int max)
+{
+    int count = 0;
+    size_t start = 0;
+    size_t nDelims = strlen(szDelims);
+    for (;;) {
+        size_t end = start;
+        if (nDelims == 1) {
+            const void *at = memchr(text + start, szDelims[0], len - start);
+            end = at ? (size_t)((const char *)at - text) : len;
+        } else {
+            while (end < len && !memchr(szDelims, text[end], nDelims))
+                ++end;
+        }
+        if (count < max)
+            fields[count] = QuomoField{text + start, end - start};
+        if (count < INT_MAX)
+            ++count;
+        if (end == len)
+            return count;
+        start = end + 1;
+    }
+}
+
+int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max)
+{
+    return quomoSplitFields(text, len, " ", fields, max);
+}
+
+void quomoCopyField(char *buf, size_t size, QuomoField field)
+{
+    size_t n = field.n < size - 1 ? field.n : size - 1;
+    memcpy(buf, field.p, n);
+    buf[n] = '\0';
+}
+
+int32_t quomoFieldInt32(QuomoField field)
+{
+    char szNumber[QUOMO_VALUE_LEN];
+    quomoCopyField(szNumber, sizeof szNumber, field);
+    return quomoParseInt32(szNumber);
+}
+
+const char *quomoNameFault(const char *name)
+{
+    if (!name || name[0] == '\0')
+        return "empty";
+    if (strchr(name, '/'))
+        return "contains \"/\"";
+    if (name[0] == '.')
+        return "begins with \".\"";
+    /* The start-up script and dhcp_release take it as an argument. */
+    if (name[0] == '-')
+        return "begins with \"-\"";
+    return NULL;
+}
+
+int quomoCheckText(const char *szField, const char *text, size_t width)
+{
+    if (!memchr(text, '\0', width)) {
+        ORV_LOG("Invalid parameter %s: not terminated within %zu bytes", szField, width);
+        return 0;
+    }
+    if (strpbrk(text, "\r\n")) {
+        ORV_LOG("Invalid parameter %s: contains a line break", szField);
+        return 0;
+    }
+    return 1;
+}
+
+int quomoCheckName(const char *szField, const char *name, size_t width)
+{
+    if (!quomoCheckText(szField, name, width))
+        return 0;
+    const char *fault = quomoNameFault(name);
+    if (fault) {
+        ORV_LOG("Invalid parameter %s: %s", szField, fault);
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,47 @@
+/*
+ * Texts as the library's files hold them: bounded numbers, fields of a line
+ * split in place, and the refusal of texts and names that could not be
+ * written safely. Depends on the common helpers only, so that the lease hook
+ * can compile it in. Not exported.
+ */
+#ifndef QUOMODHCP_TEXT_H
+#define QUOMODHCP_TEXT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define QUOMO_VALUE_LEN 1024 /* values and lines read from the files */
+
+/* A decimal number read like strtol in base 10 (NULL or no digits: 0), held
+ * to the 32-bit range: a larger value in a file must not wrap around. */
+int32_t quomoParseInt32(const char *szText);
+
+/* One field of a line, in place. */
+typedef struct QuomoField {
+    const char *p;
+    size_t n;
+} QuomoField;
+/* Splits text[0 .. len-1] at every character of szDelims, keeping empty
+ * fields, without copying them; fills at most max fields and returns the
+ * number of fields there are. */
+int quomoSplitFields(const char *text, size_t len, const char *szDelims, QuomoField *fields,
+                     int max);
+/* quomoSplitFields at blanks. */
+int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max);
+/* Copies a field into buf, cut to size-1 characters. */
+void quomoCopyField(char *buf, size_t size, QuomoField field);
+/* The field as a number, as quomoParseInt32 reads it. */
+int32_t quomoFieldInt32(QuomoField field);
+
+/* Why an interface name or tag cannot name files in the directory or be
+ * handed to a program as an argument (empty, contains "/", begins with "."
+ * or "-"), or NULL when it can. */
+const char *quomoNameFault(const char *name);
+/* Refuses text that could not be written safely: a field not terminated
+ * within its width, or holding a line break (it would add lines to the
+ * fragment). Logs the fault and returns 0; 1 when the text is fine. */
+int quomoCheckText(const char *szField, const char *text, size_t width);
+/* quomoCheckText, and refuses a name that quomoNameFault finds fault with. */
+int quomoCheckName(const char *szField, const char *name, size_t width);
+
+#endif /* QUOMODHCP_TEXT_H */
