@@ -426,3 +426,32 @@ TEST(RefreshLeaseLog, SameBytesAsTheRecordByRecordRewrite)
         }
     }
 }
+
+// A released lease leaves the log: the records of its MAC address (letter
+// case aside) at its address, and nothing else.
+TEST(RemoveLeaseRecord, DropsTheClientsRecordsAtTheAddressWhateverTheCase)
+{
+    const char kDamaged[] = "02:00:00:aa:bb:01 192.168.1.10\n";
+    const char kOtherIp[] = "1700000003 02:00:00:aa:bb:01 192.168.1.11 alpha eth0\n";
+    const struct {
+        const char *mac;
+        const char *ip;
+        int removed;
+        std::string after;
+    } cases[] = {
+        {"02:00:00:aa:bb:01", "192.168.1.10", 1, std::string(kB) + kOtherIp + kDamaged},
+        {"02:00:00:AA:BB:01", "192.168.1.10", 1, std::string(kB) + kOtherIp + kDamaged},
+        {"02:00:00:Aa:bB:02", "192.168.1.20", 1, std::string(kA) + kOtherIp + kDamaged},
+        {"02:00:00:aa:bb:01", "192.168.1.1", 0, std::string(kA) + kB + kOtherIp + kDamaged},
+        {"02:00:00:aa:bb:09", "192.168.1.10", 0, std::string(kA) + kB + kOtherIp + kDamaged},
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        sb.write(kLog, std::string(kA) + kB + kOtherIp + kDamaged);
+        EXPECT_EQ(c.removed, QUOMODHCPRemoveLeaseRecord(c.mac, c.ip)) << c.mac;
+        EXPECT_EQ(c.after, sb.read(kLog)) << c.mac;
+    }
+    Sandbox none;
+    EXPECT_EQ(0, QUOMODHCPRemoveLeaseRecord("02:00:00:aa:bb:01", "192.168.1.10"));
+    EXPECT_FALSE(none.exists(kLog));
+}
