@@ -39,6 +39,7 @@ bench: deps
 	@scripts/build normal
 	@$(BUILD)/normal/bench_requests $(BUILD)/normal/orvath $(BUILD)/normal/bench_trivial_cgi
 	@$(BUILD)/normal/bench_decode $(BUILD)/normal/orvath 3
+	@$(BUILD)/normal/bench_hook $(BUILD)/normal/orvath-lease-hook $(BUILD)/normal/bench_trivial_hook
 
 package: deps
 	@scripts/package normal

@@ -27,10 +27,19 @@ int quomoParseLeaseRecord(const char *text, size_t len, QuomoLeaseRecord *pRecor
 
 QuomoField quomoLineMac(const char *text, size_t len)
 {
-    QuomoField fields[2];
-    if (quomoSplitBlanks(text, strnlen(text, len), fields, 2) < 2)
+    /* Called for every line of a log at every lease event: only the first
+     * two fields are looked at, and a NUL byte before their end cuts the
+     * line there as it cuts a C string. */
+    const char *first = (const char *)memchr(text, ' ', len);
+    if (!first)
         return QuomoField{"", 0};
-    return fields[1];
+    const char *mac = first + 1;
+    const char *second = (const char *)memchr(mac, ' ', len - (size_t)(mac - text));
+    size_t end = second ? (size_t)(second - text) : len;
+    const char *nul = (const char *)memchr(text, '\0', end);
+    if (nul && nul < mac)
+        return QuomoField{"", 0};
+    return QuomoField{mac, (size_t)((nul ? nul : text + end) - mac)};
 }
 
 int quomoFormatLeaseRecord(char *buf, size_t size, unsigned long expiry, QuomoField mac,
@@ -46,7 +55,8 @@ bool quomoSameMac(QuomoField a, QuomoField b)
 {
     if (a.n != b.n)
         return false;
-    for (size_t i = 0; i < a.n; ++i)
+    /* From the end: two addresses of one maker differ there. */
+    for (size_t i = a.n; i-- > 0;)
         if (lowerAscii(a.p[i]) != lowerAscii(b.p[i]))
             return false;
     return true;

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <time.h>
@@ -401,4 +402,55 @@ int orvReadFile(const char *path, std::string &out)
     fclose(fp);
     errno = err;
     return err ? -1 : 1;
+}
+
+int orvOpenRegular(const char *path)
+{
+    /* Only a regular file of the system's own: a link or a FIFO planted in
+     * its place is neither followed nor waited on. */
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int err = fstat(fd, &st) != 0 ? errno : !S_ISREG(st.st_mode) ? EINVAL : 0;
+    if (err) {
+        close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+int orvMapFile(const char *path, OrvMapping *mapping)
+{
+    mapping->data = NULL;
+    mapping->size = 0;
+    int fd = orvOpenRegular(path);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+    struct stat st;
+    int result = 1;
+    if (fstat(fd, &st) != 0) {
+        result = -1;
+    } else if (st.st_size > 0) {
+        void *data = mmap(NULL, (size_t)st.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (data == MAP_FAILED) {
+            result = -1;
+        } else {
+            mapping->data = (const char *)data;
+            mapping->size = (size_t)st.st_size;
+        }
+    }
+    int err = errno;
+    close(fd);
+    errno = err;
+    return result;
+}
+
+void orvUnmapFile(OrvMapping *mapping)
+{
+    if (mapping->data)
+        munmap((void *)mapping->data, mapping->size);
+    mapping->data = NULL;
+    mapping->size = 0;
 }

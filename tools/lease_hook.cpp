@@ -139,14 +139,14 @@ struct OwnLines {
 };
 
 /* One pass over the log: the lines that name mac (letter case aside). */
-static OwnLines findOwnLines(const std::string &log, QuomoField mac)
+static OwnLines findOwnLines(const OrvMapping &log, QuomoField mac)
 {
     OwnLines own;
     size_t pos = 0;
-    while (pos < log.size()) {
-        const char *line = log.data() + pos;
-        const void *nl = memchr(line, '\n', log.size() - pos);
-        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size() - pos;
+    while (pos < log.size) {
+        const char *line = log.data + pos;
+        const void *nl = memchr(line, '\n', log.size - pos);
+        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size - pos;
         pos += len + 1;
         if (len == 0 || !quomoSameMac(quomoLineMac(line, len), mac))
             continue;
@@ -158,18 +158,83 @@ static OwnLines findOwnLines(const std::string &log, QuomoField mac)
     return own;
 }
 
+/* The client's record as the hook writes it; false (logged) when it would
+ * be too long. */
+static bool formatRecord(std::string &record, const char *mac, const char *ip,
+                         const std::string &host, const std::string &ifName)
+{
+    char text[QUOMO_VALUE_LEN];
+    if (!quomoFormatLeaseRecord(text, sizeof text, leaseExpiry(), quomoTextField(mac),
+                                quomoTextField(ip), quomoTextField(host.c_str()),
+                                quomoTextField(ifName.c_str()))) {
+        ORV_LOG("Lease record too long for %s", mac);
+        return false;
+    }
+    record = text;
+    return true;
+}
+
+/* Whether the log holds the client's record exactly as record and no other
+ * line of the client: read in small pieces through one buffer, which costs
+ * less than mapping or copying a large log whole. false also when the log
+ * cannot be read or holds a line longer than the buffer. */
+static bool holdsOnly(const char *path, QuomoField mac, const std::string &record)
+{
+    int fd = orvOpenRegular(path);
+    if (fd < 0)
+        return false;
+    char buf[16384];
+    size_t have = 0;
+    int own = 0;
+    bool same = false;
+    bool ok = true;
+    for (;;) {
+        ssize_t n = read(fd, buf + have, sizeof buf - have);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        have += static_cast<size_t>(n);
+        size_t pos = 0;
+        while (pos < have) {
+            const char *line = buf + pos;
+            const void *nl = memchr(line, '\n', have - pos);
+            if (!nl && n > 0)
+                break; /* the rest of the line is still to come */
+            size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : have - pos;
+            pos += len + 1;
+            if (len == 0 || !quomoSameMac(quomoLineMac(line, len), mac))
+                continue;
+            ++own;
+            same = len == record.size() && memcmp(line, record.data(), len) == 0;
+        }
+        if (n == 0)
+            break;
+        if (pos == 0 && have == sizeof buf) {
+            ok = false; /* a line longer than the buffer */
+            break;
+        }
+        have -= pos < have ? pos : have;
+        memmove(buf, buf + pos, have);
+    }
+    close(fd);
+    return ok && own == 1 && same;
+}
+
 /* The log without the client's lines and without blank lines, each line
  * ending in a line break. */
-static std::string logWithout(const std::string &log, const OwnLines &own)
+static std::string logWithout(const OrvMapping &log, const OwnLines &own)
 {
     std::string kept;
-    kept.reserve(log.size());
+    kept.reserve(log.size);
     size_t next = 0; /* the next of the client's lines */
     size_t pos = 0;
-    while (pos < log.size()) {
-        const char *line = log.data() + pos;
-        const void *nl = memchr(line, '\n', log.size() - pos);
-        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size() - pos;
+    while (pos < log.size) {
+        const char *line = log.data + pos;
+        const void *nl = memchr(line, '\n', log.size - pos);
+        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size - pos;
         pos += len + 1;
         if (next < own.lines.size() && own.lines[next].p == line) {
             ++next;
@@ -220,40 +285,42 @@ int main(int argc, char **argv)
     else
         ORV_LOG("Path too long [%s]", QUOMO_LEASE_LOG_LOCK_PATH);
 
-    /* Without the lock another writer may be using its temporary file. */
-    if (lockFd >= 0)
-        removeStaleTemporaries(path);
+    /* dnsmasq reports every stored lease again when it starts: a record
+     * that is already there as it would be written stays untouched, and the
+     * log is not written. That is most events, so it is found out first,
+     * by reading the log once through a small buffer. */
+    std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
+    std::string ifName = cleanIfName(getenv("DNSMASQ_INTERFACE"));
+    std::string record;
+    if (add && !ifName.empty()) {
+        if (!formatRecord(record, mac, ip, host, ifName))
+            return 1;
+        if (holdsOnly(path, quomoTextField(mac), record))
+            return 0;
+    }
 
-    std::string old;
-    if (orvReadFile(path, old) < 0) {
+    OrvMapping old;
+    if (orvMapFile(path, &old) < 0) {
         ORV_LOG("Can not read [%s]: %s", path, strerror(errno));
         return 1;
     }
     OwnLines own = findOwnLines(old, quomoTextField(mac));
-
-    std::string record;
     if (add) {
-        std::string ifName = cleanIfName(getenv("DNSMASQ_INTERFACE"));
-        if (ifName.empty())
-            ifName = cleanIfName(std::string(own.previousIf.p, own.previousIf.n).c_str());
-        std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
-        char text[QUOMO_VALUE_LEN];
-        if (!quomoFormatLeaseRecord(text, sizeof text, leaseExpiry(), quomoTextField(mac),
-                                    quomoTextField(ip), quomoTextField(host.c_str()),
-                                    quomoTextField(ifName.c_str()))) {
-            ORV_LOG("Lease record too long for %s", mac);
+        /* An event without its interface keeps the one recorded before. */
+        if (ifName.empty() &&
+            !formatRecord(record, mac, ip, host,
+                          cleanIfName(std::string(own.previousIf.p, own.previousIf.n).c_str())))
             return 1;
-        }
-        record = text;
-        /* dnsmasq reports every stored lease again when it starts: a record
-         * that is already there as it would be written stays untouched, and
-         * the log is not written. */
         if (own.lines.size() == 1 && own.lines[0].n == record.size() &&
             memcmp(own.lines[0].p, record.data(), record.size()) == 0)
             return 0;
     } else if (own.lines.empty()) {
         return 0;
     }
+    /* Before writing, what a writer cut short left behind goes; without the
+     * lock another writer may be using its temporary file. */
+    if (lockFd >= 0)
+        removeStaleTemporaries(path);
     std::string kept = logWithout(old, own);
     if (add)
         kept += record + "\n";
