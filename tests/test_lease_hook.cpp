@@ -137,6 +137,45 @@ TEST(LeaseHook, UppercaseMacReplacesLowercaseRecord)
     EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:0A:0B:0C 192.168.1.10 one eth0\n");
 }
 
+// The record as it would be written, beside another line of the same client
+// in other letters: the log is rewritten to the one record.
+TEST(LeaseHook, UnchangedRecordWithADuplicateStillLeavesOneRecord)
+{
+    Sandbox box;
+    const std::string record = "1700000000 02:00:00:0a:0b:0c 192.168.1.10 one eth0\n";
+    const std::string other = "1600000000 02:00:00:00:00:01 192.168.1.11 two eth0\n";
+    box.write(kLog, record + other + "1600000000 02:00:00:0A:0B:0C 192.168.1.99 old eth1\n");
+    ASSERT_EQ(runHook(box, {"old", "02:00:00:0a:0b:0c", "192.168.1.10", "one"},
+                      lease("1700000000")),
+              0);
+    EXPECT_EQ(box.read(kLog), other + record);
+}
+
+// A link, a FIFO or a directory planted where the log lies is neither
+// followed nor waited on: the event fails and whatever was planted stays.
+TEST(LeaseHook, PlantedFilesAtTheLogAreRefused)
+{
+    for (const char *kind : {"link", "fifo", "dir"}) {
+        Sandbox box;
+        box.write("secret", "1700000000 02:00:00:aa:aa:aa 10.0.0.1 secret eth0\n", 0600);
+        std::string log = box.path(kLog);
+        if (std::string(kind) == "link")
+            ASSERT_EQ(0, symlink(box.path("secret").c_str(), log.c_str()));
+        else if (std::string(kind) == "fifo")
+            ASSERT_EQ(0, mkfifo(log.c_str(), 0644));
+        else
+            box.mkdirs(kLog);
+        EXPECT_EQ(runHook(box, {"add", "02:00:00:aa:bb:cc", "192.168.1.100", "laptop"},
+                          lease("1700000000")),
+                  1)
+            << kind;
+        struct stat st;
+        ASSERT_EQ(0, lstat(log.c_str(), &st)) << kind;
+        EXPECT_FALSE(S_ISREG(st.st_mode)) << kind;
+        EXPECT_EQ(box.read("secret"), "1700000000 02:00:00:aa:aa:aa 10.0.0.1 secret eth0\n");
+    }
+}
+
 TEST(LeaseHook, OldEventAfterRestartKeepsTheKnownInterface)
 {
     // dnsmasq reports its existing leases as "old" when it starts, without
