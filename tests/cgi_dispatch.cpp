@@ -260,13 +260,11 @@ TEST(CgiDispatch, RequestsFromAnotherOriginOrChangingByGetAreRefusedBeforeAnythi
         {false, "GET", kRead, "rebind.attacker.example", "same-origin", NULL, NULL, {}},
         {false, "POST", kWrite, "evil.example", NULL, NULL, NULL, {{"SERVER_NAME", "evil.example"}}},
         {false, "POST", kWrite, "nas.lan.evil.example", NULL, NULL, NULL, {}},
-        {false, "POST", kWrite, "192.168.1.20", NULL, NULL, NULL, {}},
         {true, "POST", kWrite, "10.9.8.7:8080", NULL, "http://10.9.8.7:8080", NULL,
          {{"SERVER_ADDR", "10.9.8.7"}}},
         {true, "POST", kWrite, "[2001:DB8::5]:8080", NULL, NULL, NULL,
          {{"SERVER_ADDR", "2001:db8::5"}}},
         {false, "POST", kWrite, "[2001:db8::6]", NULL, NULL, NULL, {{"SERVER_ADDR", "2001:db8::5"}}},
-        {true, "GET", kRead, "127.0.0.1:8080", NULL, NULL, NULL, {}},
         {true, "GET", kRead, "LocalHost.:8080", NULL, NULL, NULL, {}},
         {true, "GET", kRead, ownName, NULL, NULL, NULL, {}},
         {true, "GET", kRead, ownLocal.c_str(), NULL, NULL, NULL, {}},
@@ -276,7 +274,6 @@ TEST(CgiDispatch, RequestsFromAnotherOriginOrChangingByGetAreRefusedBeforeAnythi
         // actions take them from the query string as well.
         // (A body of another type is not read: what it holds is no action.)
         {false, "POST", kWrite, kHost, NULL, NULL, NULL, {}, kInQuery, "text/plain"},
-        {false, "POST", kWrite, kHost, NULL, NULL, NULL, {}, kActionInQuery, "text/plain"},
         {false, "POST", kWrite, kHost, NULL, NULL, NULL, {}, kActionInQuery,
          "multipart/form-data; boundary=b"},
         {false, "POST", kWrite, kHost, NULL, NULL, NULL, {}, kInQuery},

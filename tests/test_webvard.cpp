@@ -147,30 +147,6 @@ TEST(WebvardParams, FormBodyAfterTheQueryString)
     Outcome other = run(sb, r, show({"a"}));
     EXPECT_EQ("a=(null)\njson=no\n", other.out);
     EXPECT_NE(std::string::npos, other.err.find("text/plain")) << other.err;
-
-    // Where the parameters came from: the body's media type, and whether the
-    // query string named any.
-    const struct {
-        const char *method;
-        const char *query;
-        const char *type;
-        const char *expected;
-    } sources[] = {
-        {"POST", "action=fromquery", "Application/X-WWW-Form-Urlencoded; charset=UTF-8",
-         "type=application/x-www-form-urlencoded query=1\n"},
-        {"POST", "", "text/plain", "type=text/plain query=0\n"},
-        {"POST", "&=x&", "multipart/form-data; boundary=b", "type=multipart/form-data query=0\n"},
-        {"GET", "iftype=eth0", "text/plain", "type= query=1\n"},
-    };
-    for (const auto &source : sources) {
-        r = post("a=1", source.type);
-        r.env[0].second = source.method;
-        r.env.push_back({"QUERY_STRING", source.query});
-        EXPECT_EQ(source.expected, run(sb, r, [](Webvard &cgi) {
-                      printf("type=%s query=%d\n", cgi.BodyType(), cgi.HasQueryParameters());
-                  }).out)
-            << source.method << " " << source.query << " " << source.type;
-    }
 }
 
 TEST(WebvardParams, JsonDocumentRequest)
