@@ -539,28 +539,11 @@ int orvReadFile(const char *path, std::string &out)
     return err ? -1 : 1;
 }
 
-int orvOpenRegular(const char *path)
-{
-    /* Only a regular file of the system's own: a link or a FIFO planted in
-     * its place is neither followed nor waited on. */
-    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    int err = fstat(fd, &st) != 0 ? errno : !S_ISREG(st.st_mode) ? EINVAL : 0;
-    if (err) {
-        close(fd);
-        errno = err;
-        return -1;
-    }
-    return fd;
-}
-
 int orvMapFile(const char *path, OrvMapping *mapping)
 {
     mapping->data = NULL;
     mapping->size = 0;
-    int fd = orvOpenRegular(path);
+    int fd = orvOpenRead(path);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     struct stat st;

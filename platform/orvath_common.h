@@ -116,17 +116,12 @@ FILE *orvFopenRead(const char *path);
  * failure, logged and noted (a file in the way gives ENOTDIR). */
 int orvMakeDirs(const char *path, unsigned mode);
 
-/* Opens the regular file at path for reading, never through a symbolic
- * link and never a FIFO or a device (EINVAL): the descriptor, or -1 with
- * errno. */
-int orvOpenRegular(const char *path);
 /* A file mapped read-only whole. */
 typedef struct OrvMapping {
     const char *data; /* NULL for an empty file */
     size_t size;
 } OrvMapping;
-/* Maps the regular file at path (never through a symbolic link, never a
- * FIFO or a device): 1 mapped, 0 no such file, -1 an error, errno kept; not
+/* Maps the regular file at path, opened by orvOpenRead: 1 mapped, 0 no such file, -1 an error, errno kept; not
  * logged. Unmapped with orvUnmapFile. */
 int orvMapFile(const char *path, OrvMapping *mapping);
 void orvUnmapFile(OrvMapping *mapping);
