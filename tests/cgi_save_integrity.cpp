@@ -243,15 +243,17 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
         void (*spoil)(const Sandbox &sb, const std::string &dir);
         const char *error; // regular expression of "error"
         std::vector<std::string> kept; // files that keep their content; empty: all
+        const char *directory;         // the directory put in a file's way, which stays
+        bool subnetsFailed;            // "isSameApSubnet": the subnet step failed
     };
     const Case cases[] = {
         {"full disk", true, [](const Sandbox &, const std::string &dir) { fill(dir); },
-         "etc/dhcpd/[^ ]+: No space left on device", {}},
+         "etc/dhcpd/[^ ]+: No space left on device", {}, nullptr, true},
         {"read-only", true,
          [](const Sandbox &, const std::string &dir) {
              mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
          },
-         "etc/dhcpd/[^ ]+: Read-only file system", {}},
+         "etc/dhcpd/[^ ]+: Read-only file system", {}, nullptr, true},
         // The subnets are written before the reservations fail.
         {"directory at the reservation list", false,
          [](const Sandbox &sb, const std::string &) {
@@ -259,7 +261,18 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
              sb.mkdirs("etc/dhcpd/dhcpdStatic.ori");
          },
          "etc/dhcpd/dhcpdStatic.ori: Is a directory",
-         {"etc/dhcpd/dhcpd-static-static.conf", "etc/dhcpd/dhcpd-static-static.info"}},
+         {"etc/dhcpd/dhcpd-static-static.conf", "etc/dhcpd/dhcpd-static-static.info"}, kList,
+         false},
+        // The reservations are written after the subnets fail.
+        {"directory at a subnet's settings file", false,
+         [](const Sandbox &sb, const std::string &) {
+             sb.remove("etc/dhcpd/dhcpd-eth0-eth00.info");
+             sb.mkdirs("etc/dhcpd/dhcpd-eth0-eth00.info");
+         },
+         "etc/dhcpd/dhcpd-eth0-eth00.info: Is a directory",
+         {"etc/dhcpd/dhcpd-eth0-eth00.conf", "etc/dhcpd/dhcpd-eth0-eth01.conf",
+          "etc/dhcpd/dhcpd-eth0-eth01.info"},
+         "etc/dhcpd/dhcpd-eth0-eth00.info", true},
     };
     for (const Case &c : cases) {
         SaveRoot sb;
@@ -276,14 +289,15 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
         r = runCgi(sb, saveRequest("eth0", 2, 2, 30, 2));
         EXPECT_EQ(r.body["success"], Json::Value(false)) << c.name << r.out;
         EXPECT_THAT(r.body["error"].asString(), MatchesRegex(c.error)) << c.name;
+        EXPECT_EQ(r.body["isSameApSubnet"], Json::Value(c.subnetsFailed)) << c.name;
         Files now = savedFiles(sb);
         if (c.kept.empty()) {
             EXPECT_EQ(now, before) << c.name;
         }
         for (const std::string &path : c.kept)
             EXPECT_EQ(now[path], before[path]) << c.name << ": " << path;
-        if (!c.needsDisk) {
-            EXPECT_TRUE(isDirectory(sb.path(kList))) << c.name << ": the directory stays";
+        if (c.directory) {
+            EXPECT_TRUE(isDirectory(sb.path(c.directory))) << c.name << ": the directory stays";
         }
     }
 }
