@@ -70,7 +70,7 @@ struct ActionEntry {
 
 static const ActionEntry kActions[] = {
     {"applydata", applyData, true, NULL, kPostOnly},
-    {"disableServer", disableServerConfigs, true, "iftype", kPostOnly},
+    {"disableServer", disableServerConfigs, true, NULL, kPostOnly},
     {"loadGlobal", loadGlobalSettings, false, "iftype", kAnyMethod},
     {"getIfData", getInterfaceSubnets, false, "iftype", kAnyMethod},
     {"loadStatic", loadStaticSettings, false, NULL, kAnyMethod},

@@ -85,7 +85,7 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
 /* A missing document, or one that is an object, changes nothing; an array
  * replaces the stored set, a scalar clears it. False when the list or the
  * static fragment could not be written. */
-bool applyStaticSettings(const Json::Value *set);
+bool applyStaticSettings(const ApplyDataRequest &request);
 bool loadStaticSettings(DhcpHandler &handler, Json::Value &answer);
 
 /* ---- clients.cpp ---- */

@@ -203,9 +203,10 @@ bool allOf(const std::string &text, const char *chars)
 const char kNameChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.";
 const char kLabelChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
 
+// Not a path element, nor an option of the programs it is handed to.
 bool isIfName(const std::string &t)
 {
-    return !t.empty() && t.size() <= 15 && t[0] != '.' && allOf(t, kNameChars);
+    return !t.empty() && t.size() <= 15 && t[0] != '.' && t[0] != '-' && allOf(t, kNameChars);
 }
 
 bool isTag(const std::string &t)
@@ -275,9 +276,27 @@ bool isMac(const std::string &t)
     return true;
 }
 
+// dnsmasq reads "<keyword>:" at the start of a field as a tag or an option
+// name, in any letter case.
+bool beginsWithKeyword(const std::string &t)
+{
+    size_t colon = t.find(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string head = t.substr(0, colon);
+    for (char &c : head)
+        c = (char)tolower((unsigned char)c);
+    for (const char *keyword :
+         {"tag", "set", "id", "net", "encap", "vi-encap", "vendor", "option", "option6"}) {
+        if (head == keyword)
+            return true;
+    }
+    return false;
+}
+
 bool isBootFile(const std::string &t)
 {
-    if (t.empty() || t.size() > 255)
+    if (t.empty() || t.size() > 255 || beginsWithKeyword(t))
         return false;
     for (unsigned char c : t) {
         if (c <= ' ' || c >= 0x7f || strchr(",\"'#=", c))

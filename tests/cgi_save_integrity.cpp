@@ -247,17 +247,19 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
         void (*spoil)(const Sandbox &sb, const std::string &dir);
         const char *error; // regular expression of "error"
         std::vector<std::string> kept; // files that keep their content; empty: all
+        const char *directory;         // the directory put in a file's way, which stays
+        bool subnetsFailed;            // "isSameApSubnet": the subnet step failed
         bool needsRoot = false;         // to give a file to another user
         bool stopsListings = false;     // a listing answers the same error
     };
     const Case cases[] = {
         {"full disk", true, [](const Sandbox &, const std::string &dir) { fill(dir); },
-         "etc/dhcpd/[^ ]+: No space left on device", {}},
+         "etc/dhcpd/[^ ]+: No space left on device", {}, nullptr, true},
         {"read-only", true,
          [](const Sandbox &, const std::string &dir) {
              mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
          },
-         "etc/dhcpd/[^ ]+: Read-only file system", {}},
+         "etc/dhcpd/[^ ]+: Read-only file system", {}, nullptr, true},
         // The subnets are written before the reservations fail.
         {"directory at the reservation list", false,
          [](const Sandbox &sb, const std::string &) {
@@ -265,7 +267,18 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
              sb.mkdirs("etc/dhcpd/dhcpdStatic.ori");
          },
          "etc/dhcpd/dhcpdStatic.ori: Is a directory",
-         {"etc/dhcpd/dhcpd-static-static.conf", "etc/dhcpd/dhcpd-static-static.info"}},
+         {"etc/dhcpd/dhcpd-static-static.conf", "etc/dhcpd/dhcpd-static-static.info"}, kList,
+         false},
+        // The reservations are written after the subnets fail.
+        {"directory at a subnet's settings file", false,
+         [](const Sandbox &sb, const std::string &) {
+             sb.remove("etc/dhcpd/dhcpd-eth0-eth00.info");
+             sb.mkdirs("etc/dhcpd/dhcpd-eth0-eth00.info");
+         },
+         "etc/dhcpd/dhcpd-eth0-eth00.info: Is a directory",
+         {"etc/dhcpd/dhcpd-eth0-eth00.conf", "etc/dhcpd/dhcpd-eth0-eth01.conf",
+          "etc/dhcpd/dhcpd-eth0-eth01.info"},
+         "etc/dhcpd/dhcpd-eth0-eth00.info", true},
         // Whatever is found where the request lock belongs, no request waits
         // on it or goes on without it.
         {"FIFO at the lock", false,
@@ -274,7 +287,7 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
              EXPECT_EQ(0, mkfifo(sb.path(kLock).c_str(), 0666));
          },
          "var/packages/Orvath/target/var/lock/orvath.lock: refused: not a regular file", {},
-         false, true},
+         nullptr, false, false, true},
         {"link at the lock", false,
          [](const Sandbox &sb, const std::string &) {
              sb.write("outside/lock", "");
@@ -282,20 +295,20 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
              sb.remove(kLock);
              EXPECT_EQ(0, symlink(target.c_str(), sb.path(kLock).c_str()));
          },
-         "var/packages/Orvath/target/var/lock/orvath.lock: refused: a symbolic link", {}, false,
-         true},
+         "var/packages/Orvath/target/var/lock/orvath.lock: refused: a symbolic link", {}, nullptr,
+         false, false, true},
         {"lock of another user", false,
          [](const Sandbox &sb, const std::string &) {
              EXPECT_EQ(0, chown(sb.path(kLock).c_str(), 65534, 65534));
          },
          "var/packages/Orvath/target/var/lock/orvath.lock: refused: owned by another user", {},
-         true, true},
+         nullptr, false, true, true},
         {"lock directory writable by others", false,
          [](const Sandbox &sb, const std::string &) {
              EXPECT_EQ(0, chmod(sb.path(kLockDir).c_str(), 0777));
          },
-         "var/packages/Orvath/target/var/lock: refused: writable by group or others", {}, false,
-         true},
+         "var/packages/Orvath/target/var/lock: refused: writable by group or others", {}, nullptr,
+         false, false, true},
     };
     for (const Case &c : cases) {
         SaveRoot sb;
@@ -316,14 +329,17 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
         r = runCgi(sb, saveRequest("eth0", 2, 2, 30, 2));
         EXPECT_EQ(r.body["success"], Json::Value(false)) << c.name << r.out;
         EXPECT_THAT(r.body["error"].asString(), MatchesRegex(c.error)) << c.name;
+        if (!c.stopsListings) {
+            EXPECT_EQ(r.body["isSameApSubnet"], Json::Value(c.subnetsFailed)) << c.name;
+        }
         Files now = savedFiles(sb);
         if (c.kept.empty()) {
             EXPECT_EQ(now, before) << c.name;
         }
         for (const std::string &path : c.kept)
             EXPECT_EQ(now[path], before[path]) << c.name << ": " << path;
-        if (!c.needsDisk && !c.stopsListings) {
-            EXPECT_TRUE(isDirectory(sb.path(kList))) << c.name << ": the directory stays";
+        if (c.directory) {
+            EXPECT_TRUE(isDirectory(sb.path(c.directory))) << c.name << ": the directory stays";
         }
         if (c.stopsListings) {
             r = runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
