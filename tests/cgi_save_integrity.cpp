@@ -285,9 +285,7 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
 TEST(CgiSaveIntegrity, LinksAtTheFilesAreReplacedNeverWrittenThrough)
 {
     SaveRoot sb;
-    putSubnet(sb, {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0",
-                   "192.168.5.1", 36000, "", "192.168.5.1", "", "pxelinux.0"},
-              true);
+    putSubnet(sb, kPxeEth0, true);
     const std::vector<std::string> linked = {
         "etc/dhcpd/dhcpd-eth0-eth00.conf",    "etc/dhcpd/dhcpd-eth0-eth00.info",
         "etc/dhcpd/dhcpdStatic.ori",          "etc/dhcpd/dhcpd-static-static.conf",
