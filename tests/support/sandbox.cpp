@@ -11,10 +11,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
