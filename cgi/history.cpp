@@ -80,7 +80,7 @@ static std::string requestedInterface(DhcpHandler &handler)
             return value;
     }
     Json::Value settings;
-    if (parseJsonParam(handler, "dataArray", settings) && settings.isObject() &&
+    if (handler.webvard.In("dataArray", NULL) && parseJsonParam(handler, "dataArray", settings) && settings.isObject() &&
         settings["iftype"].isString())
         return settings["iftype"].asString();
     return "";
@@ -193,8 +193,8 @@ void HistoryHook::record(Json::Value &answer)
     answer["revision"] = (Json::Int64)id;
     QuomoRevision rev;
     if (QUOMODHCPHistoryGet(history_, id, &rev, NULL) > 0)
-        ORV_LOG("Configuration changed by %s from %s: %s %s, revision %lld", rev.szUser, rev.szAddr,
-                rev.szAction, rev.szIfName, (long long)id);
+        ORV_LOG("Configuration changed by %s from %s: %s%s%s, revision %lld", rev.szUser,
+                rev.szAddr, rev.szAction, rev.szIfName[0] ? " " : "", rev.szIfName, (long long)id);
 }
 
 static bool isRevisionReading(const char *szAction)
