@@ -137,6 +137,17 @@ TEST(CgiHistory, RulesOfTheHistory)
          "3 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 0 reservations, PXE off\n"
          "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
          "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"a damaged store never stops a save, and the next save starts afresh",
+         [](const Sandbox &sb) {
+             sb.write("var/packages/Orvath/target/history.db", "not a database\n");
+             CgiResult r = post(sb, save(1, "60", 0));
+             EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+             EXPECT_EQ(r.history["historyError"],
+                       Json::Value("var/packages/Orvath/target/history.db: file is not a database"));
+             EXPECT_EQ(post(sb, save(2, "60", 0)).history["revision"], Json::Value(2));
+         },
+         "2 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 0 reservations, PXE off\n"
+         "1 initial    1 subnet, 0 reservations, PXE off\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
