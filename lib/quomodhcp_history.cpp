@@ -20,6 +20,8 @@
 
 #include <sqlite3.h>
 
+#include <map>
+
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 
@@ -32,18 +34,31 @@ static const sqlite3_int64 kPendingFirst = 0;
 /* How long a listing waits for another one that settles a pending change. */
 static const int kBusyMs = 10000;
 
+/* A file's content is a sequence of chunks of lines; the chunks are kept
+ * once however many contents hold them. A chunk ends after a line whose hash
+ * has its low bits set, so that changing one reservation of a long list
+ * makes one new chunk and leaves the chunks after it as they were. */
 static const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS revisions(id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " time INTEGER NOT NULL, user TEXT NOT NULL, addr TEXT NOT NULL, action TEXT NOT NULL,"
     " iftype TEXT NOT NULL, revert_of INTEGER NOT NULL, summary TEXT NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS contents(id INTEGER PRIMARY KEY, hash INTEGER NOT NULL,"
+    "CREATE TABLE IF NOT EXISTS chunks(id INTEGER PRIMARY KEY, hash INTEGER NOT NULL,"
     " data BLOB NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS contents_hash ON contents(hash);"
+    "CREATE INDEX IF NOT EXISTS chunks_hash ON chunks(hash);"
+    "CREATE TABLE IF NOT EXISTS contents(id INTEGER PRIMARY KEY);"
+    "CREATE TABLE IF NOT EXISTS content_chunks(content INTEGER NOT NULL, seq INTEGER NOT NULL,"
+    " chunk INTEGER NOT NULL, PRIMARY KEY(content, seq));"
+    "CREATE INDEX IF NOT EXISTS content_chunks_chunk ON content_chunks(chunk);"
     "CREATE TABLE IF NOT EXISTS files(revision INTEGER NOT NULL, path TEXT NOT NULL,"
     " content INTEGER NOT NULL, PRIMARY KEY(revision, path));"
+    "CREATE INDEX IF NOT EXISTS files_content ON files(content);"
     "CREATE TABLE IF NOT EXISTS pending(time INTEGER NOT NULL, user TEXT NOT NULL,"
     " addr TEXT NOT NULL, action TEXT NOT NULL, iftype TEXT NOT NULL,"
     " revert_of INTEGER NOT NULL);";
+/* A chunk ends after a line whose hash has these bits set (about 16 lines),
+ * or at this size. */
+static const unsigned kChunkLineMask = 15;
+static const size_t kMaxChunkBytes = 4096;
 
 static const char kRevisionColumns[] =
     "SELECT id, time, user, addr, action, iftype, revert_of, summary FROM revisions ";
@@ -186,44 +201,112 @@ static int newest(QuomoHistory &h, QuomoRevision &rev)
     return selectOne(h, "WHERE id > ?1 ORDER BY id DESC LIMIT 1", 0, rev);
 }
 
-static bool loadFiles(QuomoHistory &h, sqlite3_int64 revision, QuomoConfig &config)
+/* The content id of each file of a revision, by path. */
+typedef std::map<std::string, sqlite3_int64> ContentIds;
+
+static bool loadFiles(QuomoHistory &h, sqlite3_int64 revision, QuomoConfig &config,
+                      ContentIds *ids = NULL)
 {
-    Statement st(h, "SELECT f.path, c.data FROM files f JOIN contents c ON c.id = f.content"
-                    " WHERE f.revision = ?1");
+    Statement st(h, "SELECT f.path, f.content, ch.data FROM files f"
+                    " JOIN content_chunks cc ON cc.content = f.content"
+                    " JOIN chunks ch ON ch.id = cc.chunk"
+                    " WHERE f.revision = ?1 ORDER BY f.path, cc.seq");
     st.bind(1, revision);
     int row;
-    while ((row = st.step()) > 0)
-        config.files.emplace_back(st.text(0), st.blob(1));
+    while ((row = st.step()) > 0) {
+        const char *path = st.text(0);
+        if (config.files.empty() || config.files.back().first != path)
+            config.files.emplace_back(path, std::string());
+        config.files.back().second += st.blob(2);
+        if (ids)
+            (*ids)[path] = st.integer(1);
+    }
+    /* An empty file has no chunk. */
+    Statement empty(h, "SELECT path, content FROM files WHERE revision = ?1 AND content NOT IN"
+                       " (SELECT content FROM content_chunks)");
+    empty.bind(1, revision);
+    while (row == 0 && (row = empty.step()) > 0) {
+        config.files.emplace_back(empty.text(0), std::string());
+        if (ids)
+            (*ids)[empty.text(0)] = empty.integer(1);
+    }
     quomoConfigSort(config);
     return row == 0;
 }
 
-/* FNV-1a: only to find candidates; equal contents are compared whole. */
-static sqlite3_int64 contentHash(const std::string &data)
+/* FNV-1a: only to find candidates and chunk ends; equal chunks are compared
+ * whole. */
+static unsigned long long fnv(const char *data, size_t len)
 {
     unsigned long long hash = 14695981039346656037ull;
-    for (unsigned char c : data)
-        hash = (hash ^ c) * 1099511628211ull;
-    return (sqlite3_int64)hash;
+    for (size_t i = 0; i < len; ++i)
+        hash = (hash ^ (unsigned char)data[i]) * 1099511628211ull;
+    return hash;
 }
 
-/* The id of a stored content equal to data, stored now when there is none;
+/* The id of a stored chunk equal to data, stored now when there is none;
  * 0 on error. */
-static sqlite3_int64 contentId(QuomoHistory &h, const std::string &data)
+static sqlite3_int64 chunkId(QuomoHistory &h, const std::string &data)
 {
-    sqlite3_int64 hash = contentHash(data);
-    Statement find(h, "SELECT id FROM contents WHERE hash = ?1 AND data = ?2");
+    sqlite3_int64 hash = (sqlite3_int64)fnv(data.data(), data.size());
+    Statement find(h, "SELECT id FROM chunks WHERE hash = ?1 AND data = ?2");
     int found = find.bind(1, hash).bindBlob(2, data).step();
     if (found != 0)
         return found > 0 ? find.integer(0) : 0;
-    Statement add(h, "INSERT INTO contents(hash, data) VALUES(?1, ?2)");
+    Statement add(h, "INSERT INTO chunks(hash, data) VALUES(?1, ?2)");
     return add.bind(1, hash).bindBlob(2, data).run() ? sqlite3_last_insert_rowid(h.db) : 0;
 }
 
-static bool storeFiles(QuomoHistory &h, sqlite3_int64 revision, const QuomoConfig &config)
+/* The chunks of a content, in order. */
+static std::vector<std::string> splitChunks(const std::string &data)
+{
+    std::vector<std::string> chunks;
+    size_t start = 0;
+    for (size_t at = 0; at < data.size();) {
+        const char *end = (const char *)memchr(data.data() + at, '\n', data.size() - at);
+        size_t next = end ? (size_t)(end - data.data()) + 1 : data.size();
+        bool ends = (fnv(data.data() + at, next - at) & kChunkLineMask) == kChunkLineMask;
+        at = next;
+        if (ends || at - start >= kMaxChunkBytes || at == data.size()) {
+            chunks.push_back(data.substr(start, at - start));
+            start = at;
+        }
+    }
+    return chunks;
+}
+
+/* Stores a new content; its id, or 0 on error. */
+static sqlite3_int64 storeContent(QuomoHistory &h, const std::string &data)
+{
+    if (!execSql(h, "INSERT INTO contents DEFAULT VALUES"))
+        return 0;
+    sqlite3_int64 content = sqlite3_last_insert_rowid(h.db);
+    std::vector<std::string> chunks = splitChunks(data);
+    for (size_t seq = 0; seq < chunks.size(); ++seq) {
+        sqlite3_int64 chunk = chunkId(h, chunks[seq]);
+        Statement st(h, "INSERT INTO content_chunks(content, seq, chunk) VALUES(?1, ?2, ?3)");
+        if (!chunk || !st.bind(1, content).bind(2, (sqlite3_int64)seq).bind(3, chunk).run())
+            return 0;
+    }
+    return content;
+}
+
+/* Stores the files of a revision; a file equal to the same file of base
+ * takes its content. */
+static bool storeFiles(QuomoHistory &h, sqlite3_int64 revision, const QuomoConfig &config,
+                       const QuomoConfig *base = NULL, const ContentIds *baseIds = NULL)
 {
     for (const auto &file : config.files) {
-        sqlite3_int64 content = contentId(h, file.second);
+        sqlite3_int64 content = 0;
+        const char *data;
+        size_t len;
+        auto known = baseIds ? baseIds->find(file.first) : ContentIds::const_iterator();
+        if (baseIds && known != baseIds->end() &&
+            QUOMODHCPConfigFind(base, file.first.c_str(), &data, &len) &&
+            file.second.compare(0, std::string::npos, data, len) == 0)
+            content = known->second;
+        else
+            content = storeContent(h, file.second);
         Statement st(h, "INSERT INTO files(revision, path, content) VALUES(?1, ?2, ?3)");
         if (!content || !st.bind(1, revision).bind(2, file.first.c_str()).bind(3, content).run())
             return false;
@@ -251,12 +334,14 @@ static bool dropUnreferenced(QuomoHistory &h)
 {
     return execSql(h, "DELETE FROM files WHERE revision <> 0 AND revision NOT IN"
                       " (SELECT id FROM revisions);"
-                      "DELETE FROM contents WHERE id NOT IN (SELECT content FROM files);");
+                      "DELETE FROM contents WHERE id NOT IN (SELECT content FROM files);"
+                      "DELETE FROM content_chunks WHERE content NOT IN (SELECT id FROM contents);"
+                      "DELETE FROM chunks WHERE id NOT IN (SELECT chunk FROM content_chunks);");
 }
 
 static sqlite3_int64 contentBytes(QuomoHistory &h)
 {
-    Statement st(h, "SELECT COALESCE(SUM(LENGTH(data)), 0) FROM contents");
+    Statement st(h, "SELECT COALESCE(SUM(LENGTH(data)), 0) FROM chunks");
     return st.step() > 0 ? st.integer(0) : -1;
 }
 
@@ -298,29 +383,22 @@ static void clearPendingSql(QuomoHistory &h, bool &ok)
     ok = execSql(h, "DELETE FROM pending; DELETE FROM files WHERE revision = 0") && ok;
 }
 
-/* The configuration the pending change is measured against: the newest
- * revision's, else the first revision-to-be's. */
-static bool baseConfig(QuomoHistory &h, QuomoConfig &base, bool &first, const QuomoRevision &top,
-                       int haveTop)
-{
-    first = haveTop == 0;
-    return loadFiles(h, first ? kPendingFirst : top.id, base);
-}
-
 /* Inside a transaction with a pending intent: records pAfter, or drops the
- * intent when nothing changed. The new id, 0, or -1 on error. */
+ * intent when nothing changed. It is measured against the newest revision,
+ * else against the first revision-to-be. The new id, 0, or -1 on error. */
 static sqlite3_int64 settlePending(QuomoHistory &h, const QuomoConfig &after)
 {
     QuomoRevision top;
     int haveTop = newest(h, top);
+    bool first = haveTop == 0;
     QuomoConfig base;
-    bool first = false;
-    if (haveTop < 0 || !baseConfig(h, base, first, top, haveTop))
+    ContentIds baseIds;
+    if (haveTop < 0 || !loadFiles(h, first ? kPendingFirst : top.id, base, &baseIds))
         return -1;
     bool ok = true;
     if (base.files == after.files) {
         clearPendingSql(h, ok);
-        return ok ? 0 : -1;
+        return ok && (!first || dropUnreferenced(h)) ? 0 : -1;
     }
     char szSummary[QUOMO_HISTORY_TEXT_LEN];
     if (first) {
@@ -335,7 +413,7 @@ static sqlite3_int64 settlePending(QuomoHistory &h, const QuomoConfig &after)
         return -1;
     QUOMODHCPConfigSummary(&after, ifName.text(0), szSummary, sizeof szSummary);
     sqlite3_int64 id = insertRevision(h, false, szSummary);
-    if (!id || !storeFiles(h, id, after))
+    if (!id || !storeFiles(h, id, after, &base, &baseIds))
         return -1;
     clearPendingSql(h, ok);
     return ok && pruneHistory(h) ? id : -1;
