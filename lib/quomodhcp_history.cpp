@@ -55,9 +55,9 @@ static const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS pending(time INTEGER NOT NULL, user TEXT NOT NULL,"
     " addr TEXT NOT NULL, action TEXT NOT NULL, iftype TEXT NOT NULL,"
     " revert_of INTEGER NOT NULL);";
-/* A chunk ends after a line whose hash has these bits set (about 16 lines),
+/* A chunk ends after a line whose hash has these bits set (about 64 lines),
  * or at this size. */
-static const unsigned kChunkLineMask = 15;
+static const unsigned kChunkLineMask = 63;
 static const size_t kMaxChunkBytes = 4096;
 
 static const char kRevisionColumns[] =
