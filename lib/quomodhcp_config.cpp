@@ -169,7 +169,8 @@ int QUOMODHCPConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB)
  * of szIfName or, when it is empty, of any interface. */
 static bool isOrdinarySubnet(const std::string &path, const char *szIfName)
 {
-    if (!isConfigFilePath(path) || !hasSuffix(path.c_str(), ".info"))
+    if (!isConfigFilePath(path) || !hasPrefix(path.c_str() + kDhcpdPrefixLen, "dhcpd-") ||
+        !hasSuffix(path.c_str(), ".info"))
         return false;
     std::string name = path.substr(kDhcpdPrefixLen + strlen("dhcpd-"));
     name.resize(name.size() - strlen(".info"));

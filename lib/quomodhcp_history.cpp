@@ -225,13 +225,14 @@ static bool loadFiles(QuomoHistory &h, sqlite3_int64 revision, QuomoConfig &conf
     Statement empty(h, "SELECT path, content FROM files WHERE revision = ?1 AND content NOT IN"
                        " (SELECT content FROM content_chunks)");
     empty.bind(1, revision);
-    while (row == 0 && (row = empty.step()) > 0) {
+    int more = row == 0 ? 1 : -1;
+    while (more > 0 && (more = empty.step()) > 0) {
         config.files.emplace_back(empty.text(0), std::string());
         if (ids)
             (*ids)[empty.text(0)] = empty.integer(1);
     }
     quomoConfigSort(config);
-    return row == 0;
+    return more == 0;
 }
 
 /* FNV-1a: only to find candidates and chunk ends; equal chunks are compared
@@ -487,9 +488,10 @@ QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError)
     QuomoHistory *h = new QuomoHistory{NULL, false, forChange != 0};
     if (openDatabase(*h, szPath, forChange))
         return h;
-    orvFormat(szError, cbError, "%s: %s", QUOMO_HISTORY_PATH + 1,
-              h->db ? sqlite3_errmsg(h->db) : "cannot be opened");
     int code = h->db ? sqlite3_errcode(h->db) : SQLITE_ERROR;
+    orvFormat(szError, cbError, "%s: %s", QUOMO_HISTORY_PATH + 1,
+              code != SQLITE_OK ? sqlite3_errmsg(h->db) : "cannot be read");
+    ORV_LOG("History: %s", szError);
     if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT)
         h->damaged = true;
     closeHistory(h);

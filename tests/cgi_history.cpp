@@ -20,12 +20,16 @@ struct HistoryRoot : Sandbox {
     }
 };
 
-CgiResult post(const Sandbox &sb, const Params &form)
+// Posts a request; unless told, the history must have recorded it
+// without an error.
+CgiResult post(const Sandbox &sb, const Params &form, bool historyFails = false)
 {
     CgiRequest request;
     request.form = form;
     request.env = {{"REMOTE_ADDR", "192.0.2.7"}};
-    return runCgi(sb, request);
+    CgiResult r = runCgi(sb, request);
+    EXPECT_EQ(r.history.isMember("historyError"), historyFails) << r.out;
+    return r;
 }
 
 // "applydata" for eth0: `rows` subnets 10.1.<i>.0/24, the lease time in
@@ -94,6 +98,7 @@ TEST(CgiHistory, RulesOfTheHistory)
          "1 initial    0 subnets, 1 reservation, PXE off\n"},
         {"a request that changed nothing records nothing",
          [](const Sandbox &sb) {
+             sb.write("etc/dhcpd/dhcpd.info", ""); // an empty file is a file too
              post(sb, save(1, "60", 0));
              CgiResult r = post(sb, save(1, "60", 0));
              EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
@@ -140,7 +145,7 @@ TEST(CgiHistory, RulesOfTheHistory)
         {"a damaged store never stops a save, and the next save starts afresh",
          [](const Sandbox &sb) {
              sb.write("var/packages/Orvath/target/history.db", "not a database\n");
-             CgiResult r = post(sb, save(1, "60", 0));
+             CgiResult r = post(sb, save(1, "60", 0), true);
              EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
              EXPECT_EQ(r.history["historyError"],
                        Json::Value("var/packages/Orvath/target/history.db: file is not a database"));
