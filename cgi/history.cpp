@@ -206,13 +206,13 @@ static bool isRevisionReading(const char *szAction)
     return false;
 }
 
-void HistoryHook::after(bool result, Json::Value &answer)
+void HistoryHook::after(Json::Value &answer)
 {
     if (begun_) {
         record(answer);
         return;
     }
-    if (changes_ || !result || !isRevisionReading(szAction_))
+    if (changes_ || !isRevisionReading(szAction_))
         return;
     QuomoRevision top;
     openStore(answer);

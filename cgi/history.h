@@ -29,8 +29,9 @@ public:
     /* After the handler and the sync: records the configuration when it
      * differs from the newest revision ("revision", and the audit line), or
      * says why it could not ("historyError"); gives the readings the page
-     * loads from "revision". */
-    void after(bool result, Json::Value &answer);
+     * loads from "revision", also when they found nothing stored, so that
+     * the first save of an interface is checked as well. */
+    void after(Json::Value &answer);
 
 private:
     bool openStore(Json::Value &answer);

@@ -161,7 +161,7 @@ static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Val
         return false;
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
     result = hold.finish(result, answer);
-    history.after(result, answer);
+    history.after(answer);
     if (entry.restart)
         restartService(answer);
     return result;
