@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include "history.h"
 #include "json_members.h"
 #include "orvath.h"
 #include "orvath_common.h"
@@ -81,6 +82,9 @@ static const ActionEntry kActions[] = {
     {"getEnablePXEConfig", getEnablePxeConfig, false, NULL, kAnyMethod},
     {"getServiceStatus", getServiceStatus, false, NULL, kAnyMethod},
     {"releaseLease", releaseLease, false, NULL, kPostOnly},
+    {"listHistory", listHistory, false, NULL, kAnyMethod},
+    {"showRevision", showRevision, false, NULL, kAnyMethod},
+    {"revertTo", revertTo, true, NULL, kPostOnly},
 };
 
 /* The action's interface name parameter, when it has one, is absent, empty
@@ -149,8 +153,15 @@ static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Val
     RequestHold hold(entry.method == kPostOnly);
     if (!hold.take(answer))
         return false;
+    /* The actions that restart are the ones that change the configuration:
+     * their change is recorded, and one made from an older revision than
+     * the newest is refused before anything is written. */
+    HistoryHook history(handler, entry.szAction, entry.restart);
+    if (!history.before(answer))
+        return false;
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
     result = hold.finish(result, answer);
+    history.after(answer);
     if (entry.restart)
         restartService(answer);
     return result;

@@ -228,6 +228,87 @@ QUOMO_API int QUOMODHCPRemoveStaleTemporaries(void);
 /* Syncs /etc/dhcpd and /etc. 1 on success; 0 on failure (logged, noted). */
 QUOMO_API int QUOMODHCPSyncSave(void);
 
+/* ---- Configuration history ----
+ * A configuration is every file the system writes under /etc/dhcpd (the
+ * fragments, settings files, the reservation list, the subnet switches; not
+ * the lease log nor temporaries) and the "pxeenable" key of the appliance's
+ * settings (the pseudo-file QUOMO_HISTORY_PXE_PATH), by path under the root
+ * ("etc/dhcpd/..."). The history keeps whole configurations as revisions in
+ * the store QUOMO_HISTORY_PATH: the newest 200 and at most about 12 MiB of
+ * distinct file contents, the newest always. Every call below is made under
+ * the request lock. */
+typedef struct QuomoConfig QuomoConfig;
+typedef struct QuomoHistory QuomoHistory;
+
+#define QUOMO_HISTORY_TEXT_LEN 128
+typedef struct {
+    int64_t id;
+    int64_t time;
+    char szUser[QUOMO_HISTORY_TEXT_LEN];
+    char szAddr[QUOMO_HISTORY_TEXT_LEN];
+    char szAction[QUOMO_HISTORY_TEXT_LEN];
+    char szIfName[QUOMO_IFNAME_LEN];
+    int64_t revertOf; /* 0: not a revert */
+    char szSummary[QUOMO_HISTORY_TEXT_LEN];
+} QuomoRevision;
+
+/* The configuration on disk; NULL when a file could not be read (logged,
+ * noted). */
+QUOMO_API QuomoConfig *QUOMODHCPConfigRead(void);
+QUOMO_API void QUOMODHCPConfigFree(QuomoConfig *pConfig);
+QUOMO_API int QUOMODHCPConfigCount(const QuomoConfig *pConfig);
+/* The i-th file's path and content (len bytes), in path order: 1; 0 past
+ * the end. */
+QUOMO_API int QUOMODHCPConfigFile(const QuomoConfig *pConfig, int i, const char **pszPath,
+                                  const char **ppData, size_t *pLen);
+/* The content of szPath: 1; 0 when the configuration does not hold it. */
+QUOMO_API int QUOMODHCPConfigFind(const QuomoConfig *pConfig, const char *szPath,
+                                  const char **ppData, size_t *pLen);
+QUOMO_API int QUOMODHCPConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB);
+/* "<ifName>: 2 subnets, 14 reservations, PXE on" (without "<ifName>: " and
+ * counting every interface's subnets when szIfName is empty). */
+QUOMO_API void QUOMODHCPConfigSummary(const QuomoConfig *pConfig, const char *szIfName,
+                                      char *szBuf, size_t cbBuf);
+/* Puts pTarget on disk as one change: every changed file is written before
+ * the first rename, then the "pxeenable" key is set and the files pTarget
+ * does not hold are removed. The caller syncs the directories
+ * (QUOMODHCPSyncSave). 1 on success; 0 on failure (logged, noted). */
+QUOMO_API int QUOMODHCPConfigRestore(const QuomoConfig *pTarget);
+
+/* Opens the store. A change left pending by a request that was killed is
+ * settled first: it becomes a revision holding the configuration on disk
+ * when that differs from the newest revision, else it is dropped. For a
+ * change (forChange) the store and its directory are made when missing, and
+ * a damaged store is moved to QUOMO_HISTORY_DAMAGED_PATH when it is closed,
+ * so that the next change starts a fresh history. NULL when the store cannot
+ * be opened, with the reason in szError ("" for a reading request when no
+ * store exists yet: the history is empty). */
+QUOMO_API QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError);
+QUOMO_API void QUOMODHCPHistoryClose(QuomoHistory *pHistory);
+/* The newest revision into pRev: 1; 0 when the history is empty; -1 on
+ * error. */
+QUOMO_API int QUOMODHCPHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev);
+/* Up to nMax revisions, newest first; the number, or -1 on error. */
+QUOMO_API int QUOMODHCPHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax);
+/* Revision id and, when ppConfig is not NULL, its configuration: 1; 0 no
+ * such revision; -1 on error. */
+QUOMO_API int QUOMODHCPHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
+                                  QuomoConfig **ppConfig);
+/* The revision before id (1, 0 when none, -1 on error). */
+QUOMO_API int QUOMODHCPHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
+                                       QuomoConfig **ppConfig);
+/* Before a change: records the intent (pIntent's time, user, address,
+ * action, interface and revertOf) as pending, with pBefore as the first
+ * revision-to-be when the history is empty. 1, or -1 on error. */
+QUOMO_API int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent,
+                                    const QuomoConfig *pBefore);
+/* After the change: when pAfter differs from the newest revision, the
+ * pending intent becomes a revision holding pAfter (after the first one when
+ * the history was empty) and the oldest beyond the bound are dropped, in one
+ * transaction; its id is returned. Otherwise the intent is dropped and 0
+ * returned. -1 on error. */
+QUOMO_API int64_t QUOMODHCPHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter);
+
 #ifdef __cplusplus
 }
 #endif

@@ -49,4 +49,14 @@
 /* The appliance's start-up script. */
 #define QUOMO_RC_NETWORK QUOMO_ETC_DIR "/rc.network"
 
+/* The configuration history: one SQLite database in the package's
+ * directory, and where a damaged one is put aside. */
+#define QUOMO_PACKAGE_DIR "/var/packages/Orvath/target"
+#define QUOMO_HISTORY_PATH QUOMO_PACKAGE_DIR "/history.db"
+#define QUOMO_HISTORY_DAMAGED_PATH QUOMO_HISTORY_PATH ".damaged"
+/* The pseudo-file of the history that holds the "pxeenable" key of the
+ * appliance's settings. */
+#define QUOMO_HISTORY_PXE_KEY "pxeenable"
+#define QUOMO_HISTORY_PXE_PATH "etc/" QUOMO_APPLIANCE_CONF_NAME "#" QUOMO_HISTORY_PXE_KEY
+
 #endif /* QUOMODHCP_PATHS_H */

@@ -193,6 +193,71 @@ TEST(CgiSaveIntegrity, SaveKilledAnywhereLeavesWholeFilesAndTheNextSaveTidiesUp)
     RecordProperty("temporaries_left_by_kills", leftTemporaries);
 }
 
+// The history after a revert killed at any moment equals the files on disk:
+// the revert is in both or in neither, and a revert to the newest revision
+// then changes nothing. Kills spread over the whole revert find the moment
+// its files change; more kills then fall around that moment, where the
+// files and the history are written one after the other.
+TEST(CgiSaveIntegrity, RevertKilledAnywhereLeavesTheHistoryEqualToTheFiles)
+{
+    // One small file of a large configuration changes.
+    const CgiRequest oldSave = saveRequest("eth0", 1, 1, 1000, 1);
+    CgiRequest newSave = oldSave;
+    newSave.form[1].second = toJsonText(globals("eth0", true, "720", "10.0.0.1"));
+    CgiRequest revert;
+    revert.form = {{"action", "revertTo"}, {"id", "2"}};
+    auto prepared = [&](const Sandbox &sb) {
+        for (const CgiRequest *request : {&oldSave, (const CgiRequest *)&newSave}) {
+            CgiResult r = runCgi(sb, *request);
+            ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+        }
+    };
+    Files oldFiles;
+    double span = 0;
+    {
+        SaveRoot ref;
+        prepared(ref);
+        auto started = std::chrono::steady_clock::now();
+        CgiResult r = runCgi(ref, revert);
+        span = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        ASSERT_EQ(r.history["revision"], Json::Value(4)) << r.out;
+        oldFiles = savedFiles(ref);
+    }
+    // Kills the revert after `seconds`; true when it had put the files back.
+    auto killAt = [&](double seconds) {
+        SaveRoot sb;
+        prepared(sb);
+        CgiRequest killed = revert;
+        char delay[32];
+        snprintf(delay, sizeof delay, "%.4f", seconds);
+        killed.wrapper = {"timeout", "-s", "KILL", delay};
+        runCgi(sb, killed);
+        Files now = savedFiles(sb);
+        CgiResult list = runAction(sb, "listHistory", {{"limit", "1"}});
+        Json::Value newest = list.body["revisions"][0]["id"];
+        EXPECT_EQ(newest, Json::Value(now == oldFiles ? 4 : 3)) << "after a kill at " << delay;
+        CgiResult same = runAction(sb, "revertTo", {{"id", newest.asString()}});
+        EXPECT_EQ(same.body["success"], Json::Value(true)) << same.out;
+        EXPECT_FALSE(same.history.isMember("revision")) << "after a kill at " << delay << same.out;
+        EXPECT_EQ(savedFiles(sb), now) << "after a kill at " << delay;
+        return now == oldFiles;
+    };
+    // Each pass spreads its kills between the last moment that left the
+    // files as they were and the first that found them put back.
+    double before = 0, after = span;
+    for (int pass = 0; pass < 3; ++pass) {
+        const int rounds = pass == 0 ? 6 : 4;
+        double from = before, to = after;
+        for (int round = 0; round < rounds; ++round) {
+            double moment = from + (to - from) * (round + 0.5) / rounds;
+            if (killAt(moment))
+                after = std::min(after, moment);
+            else if (moment < after)
+                before = std::max(before, moment);
+        }
+    }
+}
+
 // Mounts a small tmpfs at a directory of the sandbox (as root), unmounted
 // when it goes away.
 struct SmallDisk {

@@ -186,7 +186,7 @@ test('two subnets and a reservation are saved, written as fragments and shown af
   assert.equal(answer.success, true, JSON.stringify(answer));
   assert.equal(answer.isSameApSubnet, false);
   assert.equal(answer.serviceRestarted, true);
-  assert.match(await text('#save-message'), /^Saved; service restarted \(/);
+  assert.match(await text('#save-message'), /^Saved as revision 2; service restarted \(/);
   assert.equal(await value('#reservation-0-mac'), '02:00:00:00:60:09');
   // A range outside the interface's network is saved, with a warning.
   assert.match(await text('#subnet-1-startip-error'), /^Warning: outside every network of this interface \(192\.168\.60\.1\/24\)/);
@@ -708,4 +708,59 @@ test('the remaining time reads as days, hours and minutes', async () => {
   assert.match(formatExpiry('1,0,0', now), new RegExp(`^until \\S.* ${clock(10, 0)}$`));
   assert.notEqual(formatExpiry('1,0,0', now), `until ${clock(10, 0)}`);
   assert.equal(formatExpiry('unlimited', now), '');
+});
+
+test('the History lists each save, shows its diff, restores a version and stops a lost update', async () => {
+  await openPage('#if=eth1');
+  const firstRow = () => page.$$eval('#history-rows tr:first-child td', (tds) => tds.slice(0, 6).map((td) => td.textContent));
+  const before = dhcpdFiles();
+  const lease = await value('#leasetime');
+  const [baseId] = await firstRow();
+
+  await page.fill('#leasetime', '45');
+  const saved = await saveAndWait();
+  assert.equal(saved.revision, Number(baseId) + 1, JSON.stringify(saved));
+  assert.match(await text('#save-message'), new RegExp(`^Saved as revision ${saved.revision}; service restarted \\(`));
+  const row = await firstRow();
+  assert.deepEqual([row[0], row[2], row[3], row[4]], [String(saved.revision), USER, '127.0.0.1', 'Settings saved on eth1']);
+
+  await page.click(`#history-rows tr[data-revision="${saved.revision}"] button`);
+  await settled();
+  assert.match(await text('#history-files'),
+    /etc\/dhcpd\/dhcpd-eth1-eth10\.conf \(changed\).*-dhcp-range=set:eth10,[^\n]*,\d+\s*\+dhcp-range=set:eth10,[^\n]*,2700\s/s);
+  // Each file changed one line: the lease time of its range.
+  const marks = await page.$$eval('#history-files pre', (pres) => pres.map((pre) => [pre.querySelectorAll('.add').length, pre.querySelectorAll('.del').length]));
+  assert.ok(marks.length >= 2);
+  assert.deepEqual(marks, marks.map(() => [1, 1]));
+  await shot('20-history');
+
+  // Restoring the version before it asks, puts every file back and reloads the form.
+  await page.click(`#history-rows tr[data-revision="${baseId}"] button`);
+  await settled();
+  const dialogs = [];
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.accept(); });
+  await page.click('#history-restore');
+  await eventually(async () => assert.match(await text('#history-message'),
+    new RegExp(`^Restored revision ${baseId} as revision ${saved.revision + 1}; service restarted\\.$`)));
+  await settled();
+  assert.match(dialogs[0], new RegExp(`^Restore the settings of revision ${baseId}\\?`));
+  assert.deepEqual(dhcpdFiles(), before);
+  assert.equal(await value('#leasetime'), lease);
+  const restored = await firstRow();
+  assert.equal(restored[4], `Revision ${baseId} restored`);
+  assert.match(restored[5], /^\d+ subnets?, \d+ reservations?, PXE o(n|ff)$/);
+
+  // Another administrator saves meanwhile: this page's save is refused, then saved on demand.
+  const other = await action('revertTo', { id: String(saved.revision) });
+  assert.equal(typeof other.revision, 'number', JSON.stringify(other));
+  const theirs = dhcpdFiles();
+  await page.fill('#leasetime', '50');
+  const refused = await saveAndWait();
+  assert.equal(refused.conflict, true, JSON.stringify(refused));
+  assert.equal(await page.isVisible('#conflict'), true);
+  assert.match(await text('#conflict-text'), /^Not saved: the settings were changed by tester from 127\.0\.0\.1 at /);
+  assert.deepEqual(dhcpdFiles(), theirs);
+  await page.click('#conflict-force');
+  await eventually(async () => assert.match(await text('#save-message'), /^Saved as revision \d+;/));
+  assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /,3000\n/);
 });

@@ -125,6 +125,12 @@ static void splitAnswer(CgiResult &result)
             result.body.removeMember(name);
         }
     }
+    for (const char *name : {"revision", "historyError"}) {
+        if (result.body.isObject() && result.body.isMember(name)) {
+            result.history[name] = result.body[name];
+            result.body.removeMember(name);
+        }
+    }
 }
 
 // After a request that writes the service's configuration, dnsmasq must

@@ -40,6 +40,9 @@ struct CgiResult {
     // taken out of body: the tests of what a request writes compare body
     // whole, whatever became of the restart after it.
     Json::Value service;
+    // The history's members ("revision", "historyError"), taken out the same
+    // way.
+    Json::Value history;
 };
 
 // A program started by startCgi, not yet waited for.

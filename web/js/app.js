@@ -4,6 +4,7 @@
 // page's controls to the sections.
 
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
+import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
 import { applyPxe, loadPxeStatus, loadPxeSubnet } from './pxe.js';
 import { addReservation, loadReservations } from './reservations.js';
@@ -42,8 +43,22 @@ function switchTo(id) {
   chooseInterface(id);
 }
 
+// The whole screen again, from what is stored: after a restore, and when a
+// save met another one's change.
+function reloadAll() {
+  markClean();
+  showMessage('');
+  $('conflict').hidden = true;
+  clearFieldErrors($('settings'));
+  return Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeSubnet(),
+    loadPxeStatus(), loadStatus(), loadHistory()]);
+}
+
 async function start() {
-  $('settings').addEventListener('submit', save);
+  $('settings').addEventListener('submit', (e) => save(e));
+  $('conflict-reload').addEventListener('click', () => { setInline('save-message', ''); return reloadAll(); });
+  $('conflict-force').addEventListener('click', () => save(null, true));
+  startHistory(reloadAll);
   $('revert').addEventListener('click', () => {
     markClean();
     showMessage('');
@@ -88,7 +103,7 @@ async function start() {
     }
   });
   await loadInterfaces();
-  await loadReservations();
+  await Promise.all([loadReservations(), loadHistory()]);
   if (state.iface) await chooseInterface(state.iface);
   startClientRefresh();
   document.body.dataset.ready = 'true';

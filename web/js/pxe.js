@@ -2,6 +2,7 @@
 // chosen interface.
 
 import { displayName } from './interfaces.js';
+import { loadHistory } from './history.js';
 import { call } from './request.js';
 import { PXE_FIELDS, pxeProblems } from './rules.js';
 import { state, $ } from './state.js';
@@ -80,10 +81,14 @@ export async function applyPxe(enable) {
       params.orig_interface = state.pxe.pxe_interface_id;
     }
   }
+  if (state.revision !== null) params.baseRevision = String(state.revision);
   setInline('pxe-message', 'Applying…');
   const answer = await call('applypxesubnet', params);
+  if (answer.revision) state.revision = answer.revision;
   const restart = restartText(answer);
-  if (answer.isSameApSubnet) {
+  if (answer.conflict) {
+    setInline('pxe-message', `Not applied: the settings were ${answer.error}; reload the page.`, 'error');
+  } else if (answer.isSameApSubnet) {
     setInline('pxe-message', 'The PXE range lies in the access point\'s subnet; nothing was saved.', 'error');
   } else if (!answer.success) {
     if (answer.error) {
@@ -99,7 +104,7 @@ export async function applyPxe(enable) {
     // the global settings show it, so that the next save keeps it.
     if (enable && params.pxe_dns) $('pdns').value = params.pxe_dns;
   }
-  await Promise.all([loadPxeStatus(), loadStatus()]);
+  await Promise.all([loadPxeStatus(), loadStatus(), loadHistory()]);
   await mergePxeRow();
 }
 

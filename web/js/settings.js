@@ -11,13 +11,15 @@ import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
 import { loadSubnets } from './subnets.js';
 import { clearFieldErrors, markClean, markField, setInline, showMessage, showProblems } from './ui.js';
-import { restartText, splitError, subnetName } from './words.js';
+import { loadHistory } from './history.js';
+import { restartText, savedText, splitError, subnetName } from './words.js';
 
 export async function loadGlobal() {
   const iface = state.iface;
   const answer = await call('loadGlobal', { iftype: iface });
   // An answer for an interface no longer chosen is dropped.
   if (iface !== state.iface) return;
+  if (answer.revision !== undefined) state.revision = answer.revision;
   const stored = !!answer.success;
   $('global-note').hidden = stored;
   // Without any subnet the service is off; adding the first subnet ticks it.
@@ -43,8 +45,9 @@ function globalData() {
 // Sends the interface's whole state as "applydata" takes it: the global
 // settings, the complete subnet table (PXE row included) and the complete
 // reservation list. Every value is checked first, with the program's rules.
-export async function save(event) {
-  event.preventDefault();
+export async function save(event, force = false) {
+  if (event) event.preventDefault();
+  $('conflict').hidden = true;
   clearFieldErrors($('settings'));
   clearFieldErrors($('iface').parentElement);
   showMessage('');
@@ -65,12 +68,24 @@ export async function save(event) {
   }
   setInline('save-message', 'Saving…');
   const iface = state.iface;
-  const answer = await call('applydata', {
+  const params = {
     dataArray: JSON.stringify(global),
     subnetData: JSON.stringify(state.subnets),
     staticData: JSON.stringify(state.reservations),
-  });
+  };
+  // Another page or administrator may have saved since this form was
+  // loaded: the program then refuses the save instead of undoing theirs.
+  if (!force && state.revision !== null) params.baseRevision = String(state.revision);
+  const answer = await call('applydata', params);
   if (iface !== state.iface) return;
+  if (answer.conflict) {
+    setInline('save-message', 'Not saved.', 'error');
+    $('conflict-text').textContent = `Not saved: the settings were ${answer.error}. Reload them `
+      + '(your edits are lost), or save yours over them.';
+    $('conflict').hidden = false;
+    return;
+  }
+  if (answer.revision) state.revision = answer.revision;
   if (!answer.success) {
     if (answer.error) {
       showMessage(showProblems([splitError(answer.error)], 'Not saved'), 'error');
@@ -111,11 +126,12 @@ export async function save(event) {
   const restart = restartText(answer);
   const at = new Date().toLocaleTimeString();
   if (restart.ok) {
-    setInline('save-message', `Saved${restart.text ? `; ${restart.text}` : ''} (${at}).`, 'ok');
+    setInline('save-message', `${savedText(answer)}${restart.text ? `; ${restart.text}` : ''} (${at}).`, 'ok');
   } else {
-    setInline('save-message', `Saved, but ${restart.text}`, 'error');
-    showMessage(`Saved, but ${restart.text}`, 'error');
+    setInline('save-message', `${savedText(answer)}, but ${restart.text}`, 'error');
+    showMessage(`${savedText(answer)}, but ${restart.text}`, 'error');
   }
-  await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus(), loadStatus()]);
+  await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus(), loadStatus(),
+    loadHistory()]);
   refreshClients();
 }

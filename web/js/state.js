@@ -13,6 +13,7 @@ export const state = {
   ap: null,             // the access point's subnet {addr, mask, text}, or null
   clients: [],          // the last client list
   clientSort: { key: 'ip', dir: 1 },
+  revision: null,       // the history's revision the form was loaded from
 };
 
 export const $ = (id) => document.getElementById(id);

@@ -61,3 +61,8 @@ export function restartText(answer) {
   }
   return { ok: true, text: answer.serviceRestarted ? 'service restarted' : '' };
 }
+
+// The start of a save's outcome line: the revision it was recorded as.
+export function savedText(answer) {
+  return answer.revision ? `Saved as revision ${answer.revision}` : 'Saved';
+}
