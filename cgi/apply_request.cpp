@@ -1,100 +1,173 @@
 /*
- * orvath: an "applydata" request read once (see apply_request.h).
+ * orvath: the changing requests read once (see apply_request.h).
  */
 #include "apply_request.h"
 
 #include <string.h>
 
+#include <json/json.h>
+
 #include "json_members.h"
+#include "orvath.h"
 #include "orvath_common.h"
+#include "validate.h"
 
-const char *const kSubnetAddressMembers[4] = {"startip", "endip", "netmask", "gateway"};
-
-/* The row as typed values; false when it is no object or lacks an address
- * text. */
-static bool readRow(const Json::Value &row, SubnetRow &out)
+ParamLookup requestParams(DhcpHandler &handler)
 {
-    const char *text[4];
-    for (int k = 0; k < 4; ++k) {
-        text[k] = memberText(row, kSubnetAddressMembers[k]);
-        if (!text[k])
-            return false;
-    }
-    out.szStartIp = text[0];
-    out.szEndIp = text[1];
-    out.szNetmask = text[2];
-    out.szGateway = text[3];
-    out.activated = memberTrue(row, "activated");
-    out.pxe = memberTrue(row, "pxe");
+    return [&handler](const char *name) { return handler.webvard.In(name, NULL); };
+}
+
+bool failAt(ValidationError &err, std::string where, std::string why)
+{
+    err.where = std::move(where);
+    err.why = std::move(why);
+    return false;
+}
+
+/* ---- "applydata" ---- */
+
+/* The JSON text of a parameter (absent: empty, which is no JSON). False,
+ * logged by the parser, when it is not JSON. */
+static bool parseParam(const ParamLookup &param, const char *name, Json::Value &document)
+{
+    const char *text = param(name);
+    return parseJsonText(text ? text : "", document);
+}
+
+/* A string member into text; false, with err, when it holds a NUL. */
+static bool readText(const Json::Value &object, const char *name, const std::string &where,
+                     Text &text, ValidationError &err)
+{
+    text.reset();
+    const Json::Value *value = findMember(object, name);
+    if (!value || !value->isString())
+        return true;
+    const char *begin = nullptr, *end = nullptr;
+    value->getString(&begin, &end);
+    if (memchr(begin, '\0', (size_t)(end - begin)))
+        return failAt(err, where, "contains a NUL character");
+    text.emplace(begin, end);
     return true;
 }
 
-/* The member's text, NULL when absent or not a string; notes the first
- * member whose text holds a NUL character. */
-static const char *readText(const Json::Value &object, const char *name, const char **pNul)
+static bool readSettings(const Json::Value &root, GlobalSettings &settings, ValidationError &err)
 {
-    const Json::Value *value = findMember(object, name);
-    if (!value || !value->isString())
-        return nullptr;
-    const char *begin = nullptr, *end = nullptr;
-    value->getString(&begin, &end);
-    if (!*pNul && memchr(begin, '\0', (size_t)(end - begin)))
-        *pNul = name;
-    return value->asCString();
-}
-
-static void readSettings(const Json::Value *document, GlobalSettings &settings)
-{
-    static const Json::Value none;
-    const Json::Value &root = document ? *document : none;
-    settings = GlobalSettings();
+    settings.given = true;
     settings.isObject = root.isObject();
     settings.hasEnable = memberFlag(root, "enable_check", &settings.enable);
-    const char **nul = &settings.szNulMember;
-    settings.szPrimaryDns = readText(root, "pdns", nul);
-    settings.szSecondaryDns = readText(root, "sdns", nul);
-    settings.szLeaseTime = readText(root, "leasetime", nul);
-    settings.szDomain = readText(root, "domain", nul);
-    settings.szIfName = readText(root, "iftype", nul);
+    Text lease;
+    if (!readText(root, "pdns", "dataArray.pdns", settings.primaryDns, err) ||
+        !readText(root, "sdns", "dataArray.sdns", settings.secondaryDns, err) ||
+        !readText(root, "leasetime", "dataArray.leasetime", lease, err) ||
+        !readText(root, "domain", "dataArray.domain", settings.domain, err) ||
+        !readText(root, "iftype", "dataArray.iftype", settings.ifName, err))
+        return false;
+    if (!lease)
+        return true;
+    /* Minutes in, seconds stored in a 32-bit field. */
+    if (const char *why = parseLeaseMinutes(lease->c_str(), &settings.leaseSeconds))
+        return failAt(err, "dataArray.leasetime", why);
+    settings.hasLeaseTime = true;
+    return true;
 }
 
-void readApplyData(const Json::Value *global, const Json::Value *table, const Json::Value *set,
-                   ApplyDataRequest &request)
+static bool readRow(const Json::Value &value, const std::string &at, SubnetRow &row,
+                    ValidationError &err)
 {
-    request.global = global;
-    request.table = table;
-    request.set = set;
-    readSettings(global, request.settings);
-    request.rows.clear();
-    request.tableUsable = table && table->isArray();
-    if (!request.tableUsable)
-        return;
-    request.rows.reserve(table->size());
-    for (Json::ArrayIndex i = 0; i < table->size(); ++i) {
-        SubnetRow row;
-        if (!readRow((*table)[i], row)) {
-            request.tableUsable = false;
-            request.rows.clear();
-            return;
-        }
-        request.rows.push_back(row);
+    if (!readText(value, "startip", at + "startip", row.startIp, err) ||
+        !readText(value, "endip", at + "endip", row.endIp, err) ||
+        !readText(value, "netmask", at + "netmask", row.netmask, err) ||
+        !readText(value, "gateway", at + "gateway", row.gateway, err))
+        return false;
+    row.activated = memberTrue(value, "activated");
+    row.pxe = memberTrue(value, "pxe");
+    return true;
+}
+
+static bool hasAddresses(const SubnetRow &row)
+{
+    return row.startIp && row.endIp && row.netmask && row.gateway;
+}
+
+static bool readTable(const Json::Value &table, ApplyDataRequest &request, ValidationError &err)
+{
+    request.tableGiven = true;
+    if (!table.isArray())
+        return true;
+    request.tableUsable = true;
+    request.rows.resize(table.size());
+    for (Json::ArrayIndex i = 0; i < table.size(); ++i) {
+        SubnetRow &row = request.rows[i];
+        if (!readRow(table[i], "subnetData[" + std::to_string(i) + "].", row, err))
+            return false;
+        request.tableUsable = request.tableUsable && hasAddresses(row);
     }
+    return true;
+}
+
+static bool readSet(const Json::Value &set, ApplyDataRequest &request, ValidationError &err)
+{
+    /* An object is no set of reservations at all; a scalar has no elements
+     * and clears the stored set. */
+    if (set.isObject()) {
+        ORV_LOG("Error: parsing error, reason = %s", "reservations are an object, not an array");
+        return true;
+    }
+    request.setAction = kSetReplaced;
+    if (!set.isArray())
+        return true;
+    request.set.resize(set.size());
+    for (Json::ArrayIndex i = 0; i < set.size(); ++i) {
+        const Json::Value &entry = set[i];
+        Reservation &host = request.set[i];
+        const std::string at = "staticData[" + std::to_string(i) + "].";
+        if (!readText(entry, "mac", at + "mac", host.mac, err) ||
+            !readText(entry, "ip", at + "ip", host.ip, err) ||
+            !readText(entry, "hostname", at + "hostname", host.hostname, err))
+            return false;
+    }
+    return true;
+}
+
+bool readApplyData(const ParamLookup &param, ApplyDataRequest &request, ValidationError &err)
+{
+    request = ApplyDataRequest();
+    Json::Value global, table, set;
+    bool haveGlobal = parseParam(param, "dataArray", global);
+    bool haveTable = parseParam(param, "subnetData", table);
+    bool haveSet = parseParam(param, "staticData", set);
+    return (!haveGlobal || readSettings(global, request.settings, err)) &&
+           (!haveTable || readTable(table, request, err)) &&
+           (!haveSet || readSet(set, request, err));
+}
+
+/* ---- the plain parameters ---- */
+
+/* A parameter's text; absent reads as empty. */
+static std::string paramOf(const ParamLookup &param, const char *name)
+{
+    const char *value = param(name);
+    return value ? value : "";
 }
 
 void readPxeRequest(const ParamLookup &param, PxeRequest &request)
 {
-    auto text = [&param](const char *name) {
-        const char *value = param(name);
-        return value ? value : "";
-    };
-    request.szInterface = text("pxe_interface");
-    orvCopy(request.szIfName, sizeof request.szIfName, request.szInterface);
-    request.enable = strcmp(text("pxe_enable"), "true") == 0;
-    request.szOrigInterface = text("orig_interface");
-    request.szStartIp = text("pxe_start_ip");
-    request.szEndIp = text("pxe_end_ip");
-    request.szNetmask = text("pxe_netmask");
-    request.szGateway = text("pxe_gateway");
-    request.szDns = text("pxe_dns");
-    request.szBootFile = text("pxe_bootloader");
+    request.interface = paramOf(param, "pxe_interface");
+    request.enable = paramOf(param, "pxe_enable") == "true";
+    request.origInterface = paramOf(param, "orig_interface");
+    request.startIp = paramOf(param, "pxe_start_ip");
+    request.endIp = paramOf(param, "pxe_end_ip");
+    request.netmask = paramOf(param, "pxe_netmask");
+    request.gateway = paramOf(param, "pxe_gateway");
+    request.dns = paramOf(param, "pxe_dns");
+    request.bootFile = paramOf(param, "pxe_bootloader");
 }
+
+void readReleaseRequest(const ParamLookup &param, ReleaseRequest &request)
+{
+    request.ifName = paramOf(param, "iftype");
+    request.mac = paramOf(param, "mac");
+    request.ip = paramOf(param, "ip");
+}
+
+std::string readDisableServer(const ParamLookup &param) { return paramOf(param, "iftype"); }

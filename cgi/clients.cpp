@@ -64,13 +64,14 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
 
 bool releaseLease(DhcpHandler &handler, Json::Value &answer)
 {
+    ReleaseRequest request;
+    readReleaseRequest(requestParams(handler), request);
     ValidationError err;
-    auto param = [&handler](const char *name) { return handler.webvard.In(name, NULL); };
-    if (!validateReleaseLease(param, err))
+    if (!validateReleaseLease(request, err))
         return refuseRequest(answer, err);
     char szReason[QUOMO_REASON_LEN];
-    int result = QUOMODHCPReleaseLease(param("iftype"), param("mac"), param("ip"), szReason,
-                                       sizeof szReason);
+    int result = QUOMODHCPReleaseLease(request.ifName.c_str(), request.mac.c_str(),
+                                       request.ip.c_str(), szReason, sizeof szReason);
     answer["released"] = result == 0;
     if (result != 0)
         answer["releaseError"] = szReason;

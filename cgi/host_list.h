@@ -10,15 +10,17 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "orvath_common.h"
+
 /* Lists a text file of the system: toEntry turns each line (newline
  * included; the last line may lack it) into an entry, or returns false to
  * leave the line out. The entries go into the answer member listName and
  * their number into "itemCount". False, with nothing answered, when the file
- * cannot be opened. */
+ * cannot be opened or is not a regular file (orvOpenRead). */
 template <typename Fn>
 bool listFileLines(const char *szPath, Json::Value &answer, const char *listName, Fn toEntry)
 {
-    FILE *file = fopen(szPath, "r");
+    FILE *file = orvFopenRead(szPath);
     if (!file)
         return false;
     Json::Value entries(Json::arrayValue);

@@ -70,7 +70,7 @@ struct ActionEntry {
 
 static const ActionEntry kActions[] = {
     {"applydata", applyData, true, NULL, kPostOnly},
-    {"disableServer", disableServerConfigs, true, "iftype", kPostOnly},
+    {"disableServer", disableServerConfigs, true, NULL, kPostOnly},
     {"loadGlobal", loadGlobalSettings, false, "iftype", kAnyMethod},
     {"getIfData", getInterfaceSubnets, false, "iftype", kAnyMethod},
     {"loadStatic", loadStaticSettings, false, NULL, kAnyMethod},
@@ -106,8 +106,9 @@ public:
     RequestHold(const RequestHold &) = delete;
     RequestHold &operator=(const RequestHold &) = delete;
 
-    /* False, with "error", when a changing action cannot have the lock: it
-     * then neither writes nor restarts. */
+    /* False, with "error", when the request cannot have the lock: it then
+     * neither reads, writes nor restarts. A listing waits as long as a save
+     * does; an unsafe lock (orvLockRequest) stops both. */
     bool take(Json::Value &answer)
     {
         orvClearFailure();
@@ -116,12 +117,11 @@ public:
             answer["error"] = "busy: another request is changing the DHCP settings";
             return false;
         }
-        if (lock_ < 0 && writes_) {
-            answer["error"] = orvFailure();
+        if (lock_ < 0) {
+            int err = errno;
+            answer["error"] = orvFailure()[0] ? orvFailure() : strerror(err);
             return false;
         }
-        if (lock_ < 0)
-            orvClearFailure(); /* a listing goes on without the lock */
         if (writes_)
             QUOMODHCPRemoveStaleTemporaries();
         return true;
@@ -175,10 +175,10 @@ bool dispatchAction(DhcpHandler &handler)
 
     bool result = false;
     const ActionEntry *entry = findAction(handler.webvard.In("action", NULL));
-    /* A refused request runs nothing; requests that arrive as a JSON
-     * document are not served. */
-    if (requestAccepted(handler.webvard, entry && entry->method == kPostOnly, answer) &&
-        !handler.webvard.In()) {
+    /* Requests that arrive as a JSON document are not served (nor judged);
+     * a refused request runs nothing. */
+    if (!handler.webvard.In() &&
+        requestAccepted(handler.webvard, entry && entry->method == kPostOnly, answer)) {
         /* No "action" at all counts as an unlisted one. */
         if (!entry)
             ORV_LOG("Wrong CGI handler: No such action mapping");

@@ -34,13 +34,15 @@ struct DhcpHandler {
 
 /* Authorizes, runs the action's handler, restarts the service after the
  * changing actions and writes the answer. A request that request_origin.h
- * refuses (another origin's, or a changing action not sent by POST) runs
- * nothing and gets "error" saying why. A request value that fails the
- * request checks (validate.h) is refused before anything is written, with
- * "error" naming its place. A changing action holds the request lock
+ * refuses (another host's or origin's, or a changing action not sent as a
+ * form by POST) runs nothing and gets "error" saying why. A request that
+ * arrives as a JSON document runs nothing either. A request value that fails
+ * the request checks (validate.h) is refused before anything is written,
+ * with "error" naming its place. A changing action holds the request lock
  * exclusively until its restart has returned (a listing holds it shared);
- * one that cannot get it within the wait answers "error": "busy: ..." and
- * neither writes nor restarts. A write that failed is named in "error"
+ * a request that cannot get it within the wait answers "error": "busy: ..."
+ * and neither reads, writes nor restarts; one whose lock is refused
+ * (orvLockRequest) answers the reason. A write that failed is named in "error"
  * ("<path under the root>: <reason>"). Returns the handler's result (false when no
  * handler ran or the request was refused). Writes nothing for an
  * unauthorized caller. */
@@ -83,7 +85,7 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
 /* A missing document, or one that is an object, changes nothing; an array
  * replaces the stored set, a scalar clears it. False when the list or the
  * static fragment could not be written. */
-bool applyStaticSettings(const Json::Value *set);
+bool applyStaticSettings(const ApplyDataRequest &request);
 bool loadStaticSettings(DhcpHandler &handler, Json::Value &answer);
 
 /* ---- clients.cpp ---- */

@@ -94,40 +94,50 @@ static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
     return writeOrdinarySubnets(subnets);
 }
 
+/* The PXE range touches the access point's subnet. */
+static bool rangeTouchesAccessPoint(const PxeRequest &request)
+{
+    AccessPoint ap;
+    readAccessPoint(ap);
+    const char *mask = request.netmask.c_str();
+    return touchesAccessPoint(ap, request.gateway.c_str(), mask) ||
+           touchesAccessPoint(ap, request.startIp.c_str(), mask) ||
+           touchesAccessPoint(ap, request.endIp.c_str(), mask);
+}
+
 static bool enablePxe(const PxeRequest &request, Json::Value &answer)
 {
-    bool collision = isSameApSubnet(request.szGateway, request.szNetmask) ||
-                     isSameApSubnet(request.szStartIp, request.szNetmask) ||
-                     isSameApSubnet(request.szEndIp, request.szNetmask);
+    bool collision = rangeTouchesAccessPoint(request);
     answer["isSameApSubnet"] = collision;
     if (collision)
         return false;
-    if (!request.szIfName[0])
-        ORV_LOG("WRONG interface name!");
+    /* The checks refused a name that is missing or does not fit. */
+    const char *szIfName = request.interface.c_str();
 
     DhcpPxeConf pxe = {};
-    if (!inheritPxeSettings(request.szIfName, pxe))
+    if (!inheritPxeSettings(szIfName, pxe))
         return false;
-    orvCopy(pxe.szBootFile, sizeof pxe.szBootFile, request.szBootFile);
-    orvCopy(pxe.szIfName, sizeof pxe.szIfName, request.szIfName);
-    orvCopy(pxe.szStartIp, sizeof pxe.szStartIp, request.szStartIp);
-    orvCopy(pxe.szEndIp, sizeof pxe.szEndIp, request.szEndIp);
-    orvCopy(pxe.szNetmask, sizeof pxe.szNetmask, request.szNetmask);
-    orvCopy(pxe.szGateway, sizeof pxe.szGateway, request.szGateway);
+    orvCopy(pxe.szBootFile, sizeof pxe.szBootFile, request.bootFile.c_str());
+    orvCopy(pxe.szIfName, sizeof pxe.szIfName, szIfName);
+    orvCopy(pxe.szStartIp, sizeof pxe.szStartIp, request.startIp.c_str());
+    orvCopy(pxe.szEndIp, sizeof pxe.szEndIp, request.endIp.c_str());
+    orvCopy(pxe.szNetmask, sizeof pxe.szNetmask, request.netmask.c_str());
+    orvCopy(pxe.szGateway, sizeof pxe.szGateway, request.gateway.c_str());
     orvCopy(pxe.szTag, sizeof pxe.szTag, QUOMO_PXE_TAG);
-    orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, request.szDns);
+    orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, request.dns.c_str());
     if (!writePxeSubnet(pxe, true))
         return false;
-    return shareDnsWithSubnets(request.szIfName, request.szDns);
+    return shareDnsWithSubnets(szIfName, request.dns.c_str());
 }
 
 /* Switches the interface's PXE subnet off, keeping its settings on disk. */
 static bool disablePxe(const PxeRequest &request)
 {
-    if (!subnetFileReadable(request.szIfName, QUOMO_PXE_TAG, "conf"))
+    const char *szIfName = request.interface.c_str(); /* checked: it fits */
+    if (!subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf"))
         return true;
     DhcpPxeConf pxe = {};
-    if (!readPxeSubnet(request.szIfName, pxe))
+    if (!readPxeSubnet(szIfName, pxe))
         return false;
     return writePxeSubnet(pxe, false);
 }
@@ -135,8 +145,8 @@ static bool disablePxe(const PxeRequest &request)
 /* PXE is served by one interface: the one it leaves is switched off. */
 static bool leaveOrigInterface(const PxeRequest &request)
 {
-    const char *szOrig = request.szOrigInterface;
-    if (!szOrig[0] || strcmp(szOrig, request.szInterface) == 0)
+    const char *szOrig = request.origInterface.c_str();
+    if (!szOrig[0] || request.origInterface == request.interface)
         return true;
     DhcpPxeConf pxe = {};
     if (!QUOMONetGetDhcpPXEServerConf(QUOMO_PXE_TAG, szOrig, &pxe)) {
@@ -148,9 +158,8 @@ static bool leaveOrigInterface(const PxeRequest &request)
 
 bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
 {
-    auto param = [&handler](const char *name) { return handler.webvard.In(name, NULL); };
     PxeRequest request;
-    readPxeRequest(param, request);
+    readPxeRequest(requestParams(handler), request);
     ValidationError err;
     if (!validateApplyPxe(request, err))
         return refuseRequest(answer, err);

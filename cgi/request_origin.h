@@ -4,8 +4,20 @@
  * A browser sends the administrator's credentials with every request to the
  * appliance, also with those that another web site makes it send. So:
  *
+ * - A request whose Host is not one of this machine's names is refused,
+ *   whatever the action: a page of another site whose name was made to
+ *   resolve to the appliance (DNS rebinding) is same-origin with itself.
+ *   Its own names are an address literal of SERVER_ADDR or of one of the
+ *   machine's interfaces (IPv6 in brackets), "localhost", the host name
+ *   (gethostname) and that name with ".local", and the names in
+ *   ORVATH_ALLOWED_HOSTS (blanks or commas between them); the port is not
+ *   compared. Not SERVER_NAME: a web server may copy it from the Host. A
+ *   request without Host passes this rule.
  * - An action that changes the configuration comes by POST only: a link, an
- *   image or a redirect can only make a browser GET.
+ *   image or a redirect can only make a browser GET. It takes every
+ *   parameter, "action" too, from an application/x-www-form-urlencoded body:
+ *   a body of another type (text/plain, which a page may send anywhere
+ *   without asking) or any parameter in the query string is refused.
  * - A request that a browser sends for another origin is refused, whatever
  *   the action. The browser's own headers decide, the first one present:
  *   Sec-Fetch-Site ("same-origin" and "none" pass), else Origin (it must be

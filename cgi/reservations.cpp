@@ -4,33 +4,20 @@
 #include <vector>
 
 #include "host_list.h"
-#include "json_members.h"
 #include "orvath.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 
-bool applyStaticSettings(const Json::Value *document)
+bool applyStaticSettings(const ApplyDataRequest &request)
 {
-    /* Absent or not JSON (logged by the parser): the stored set stays. An
-     * array replaces it; a scalar has no elements and clears it; an object is
-     * no set of reservations at all and changes nothing. */
-    if (!document)
+    if (request.setAction == kSetKept)
         return true;
-    const Json::Value &set = *document;
-    if (set.isObject()) {
-        ORV_LOG("Error: parsing error, reason = %s", "reservations are an object, not an array");
-        return true;
-    }
     /* A member that is missing or not text goes on as absent; the store
      * refuses the entry and writes no line for it. */
     std::vector<QuomoStaticHost> hosts;
-    if (set.isArray()) {
-        for (Json::ArrayIndex i = 0; i < set.size(); ++i) {
-            const Json::Value &entry = set[i];
-            hosts.push_back({memberText(entry, "mac"), memberText(entry, "ip"),
-                             memberText(entry, "hostname")});
-        }
-    }
+    hosts.reserve(request.set.size());
+    for (const Reservation &host : request.set)
+        hosts.push_back({textOrNull(host.mac), textOrNull(host.ip), textOrNull(host.hostname)});
     return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 

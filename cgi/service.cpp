@@ -4,7 +4,6 @@
 #include "service.h"
 
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "orvath_common.h"
 #include "quomodhcp.h"
 #include "quomodhcp_paths.h"
+#include "subnet_files.h"
 #include "vorl.h"
 
 void restartService(Json::Value &answer)
@@ -40,12 +40,11 @@ static Json::Value lastRestart()
  * touch; null when the appliance has none. */
 static Json::Value apSubnet()
 {
-    char szConf[QUOMO_PATH_LEN];
-    DhcpServerConf ap = {};
-    if (!QUOMODHCPSubnetPath(szConf, sizeof szConf, QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, "conf") ||
-        access(szConf, R_OK) != 0 || !QUOMODHCPGetDhcpServerConf(QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, &ap))
+    AccessPoint ap;
+    readAccessPoint(ap);
+    if (ap.state != AccessPoint::kRead)
         return Json::Value(Json::nullValue);
-    return Json::Value(std::string(ap.szGateway) + "/" + ap.szNetmask);
+    return Json::Value(std::string(ap.conf.szGateway) + "/" + ap.conf.szNetmask);
 }
 
 bool getServiceStatus(DhcpHandler &, Json::Value &answer)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "orvath_common.h"
+#include "vorl.h"
 
 bool subnetFileReadable(const char *szIfName, const char *szTag, const char *szExt)
 {
@@ -60,4 +61,25 @@ bool writeOrdinarySubnets(const std::vector<DhcpServerConf> &subnets)
         return false;
     }
     return true;
+}
+
+void readAccessPoint(AccessPoint &ap)
+{
+    ap.conf = DhcpServerConf();
+    if (!subnetFileReadable(QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, "conf"))
+        ap.state = AccessPoint::kNone;
+    else if (!QUOMODHCPGetDhcpServerConf(QUOMO_AP_IFNAME, QUOMO_AP_IFNAME, &ap.conf))
+        ap.state = AccessPoint::kUnreadable;
+    else
+        ap.state = AccessPoint::kRead;
+}
+
+bool touchesAccessPoint(const AccessPoint &ap, const char *szIp, const char *szNetmask)
+{
+    if (ap.state != AccessPoint::kRead)
+        return ap.state == AccessPoint::kUnreadable;
+    const char *ip = szIp ? szIp : "";
+    /* QUOMONetIsSameSubnet answers -1 for a text that is no address. */
+    return QUOMONetIsSameSubnet(ip, ap.conf.szGateway, szNetmask ? szNetmask : "") != 0 ||
+           QUOMONetIsSameSubnet(ip, ap.conf.szGateway, ap.conf.szNetmask) != 0;
 }

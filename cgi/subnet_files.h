@@ -27,4 +27,17 @@ bool writePxeSubnet(DhcpPxeConf &pxe, bool enabled);
 /* Writes the ordinary subnets of a table as one change. */
 bool writeOrdinarySubnets(const std::vector<DhcpServerConf> &subnets);
 
+/* The access point's subnet, which no subnet may touch, read once for all the
+ * addresses of a request. */
+struct AccessPoint {
+    enum { kNone, kUnreadable, kRead } state; /* kNone: the appliance has none */
+    DhcpServerConf conf;                      /* kRead: its settings */
+};
+void readAccessPoint(AccessPoint &ap);
+/* The address shares a subnet with the access point's router, under the
+ * given netmask or under the access point's own; an address that cannot be
+ * compared, or an access point whose settings cannot be read, counts as
+ * touching it. Never with no access point. */
+bool touchesAccessPoint(const AccessPoint &ap, const char *szIp, const char *szNetmask);
+
 #endif /* ORVATH_SUBNET_FILES_H */

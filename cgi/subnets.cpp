@@ -16,20 +16,20 @@
 /* Global settings                                                           */
 /* ------------------------------------------------------------------------ */
 
-/* Applies the global members of "dataArray" to the record; members that are
- * absent, null or of another type than expected leave their field alone. */
 /* A text field takes a given text, cut to its width. */
-template <size_t N> static void copyGiven(char (&field)[N], const char *text)
+template <size_t N> static void copyGiven(char (&field)[N], const Text &text)
 {
     if (text)
-        orvCopy(field, N, text);
+        orvCopy(field, N, text->c_str());
 }
 
+/* Applies the global members of "dataArray" to the record; members that are
+ * absent, null or of another type than expected leave their field alone. */
 bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request)
 {
-    if (!request.global)
-        return true; /* absent or not JSON: logged by the parser */
     const GlobalSettings &settings = request.settings;
+    if (!settings.given)
+        return true; /* absent or not JSON: logged by the parser */
     if (!settings.isObject) {
         ORV_LOG("Global settings are not an object; nothing applied");
         return true;
@@ -37,14 +37,12 @@ bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request)
     DhcpServerConf &conf = handler.globalConf;
     if (settings.hasEnable)
         conf.isEnabled = settings.enable ? 1 : 0;
-    copyGiven(conf.szPrimaryDns, settings.szPrimaryDns);
-    copyGiven(conf.szSecondaryDns, settings.szSecondaryDns);
-    /* Minutes in, seconds stored; the request checks have refused a lease
-     * time whose seconds are negative or do not fit the 32-bit field. */
-    if (settings.szLeaseTime)
-        parseLeaseMinutes(settings.szLeaseTime, &conf.leaseTime);
-    copyGiven(conf.szDomain, settings.szDomain);
-    copyGiven(conf.szIfName, settings.szIfName);
+    copyGiven(conf.szPrimaryDns, settings.primaryDns);
+    copyGiven(conf.szSecondaryDns, settings.secondaryDns);
+    if (settings.hasLeaseTime)
+        conf.leaseTime = settings.leaseSeconds;
+    copyGiven(conf.szDomain, settings.domain);
+    copyGiven(conf.szIfName, settings.ifName);
     return true;
 }
 
@@ -74,10 +72,16 @@ bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
     return true;
 }
 
-bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
+bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer)
 {
+    const std::string ifName = readDisableServer(requestParams(handler));
+    ValidationError err;
+    if (!validateInterfaceParam("iftype", ifName.c_str(), err))
+        return refuseRequest(answer, err);
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfType(handler, szIfName); /* an empty name finds no file */
+    orvCopy(szIfName, sizeof szIfName, ifName.c_str()); /* checked: it fits */
+    if (!szIfName[0])
+        ORV_LOG("WRONG interface name!"); /* an empty name finds no file */
     rememberSwitches(szIfName, NULL);
 
     char szTag[QUOMO_TAG_LEN];
@@ -111,10 +115,13 @@ bool disableServerConfigs(DhcpHandler &handler, Json::Value &)
 
 bool checkApSubnets(const std::vector<SubnetRow> &rows)
 {
+    AccessPoint ap;
+    readAccessPoint(ap);
     for (const SubnetRow &row : rows) {
-        if (isSameApSubnet(row.szGateway, row.szNetmask) ||
-            isSameApSubnet(row.szStartIp, row.szNetmask) ||
-            isSameApSubnet(row.szEndIp, row.szNetmask))
+        const char *mask = textOrNull(row.netmask);
+        if (touchesAccessPoint(ap, textOrNull(row.gateway), mask) ||
+            touchesAccessPoint(ap, textOrNull(row.startIp), mask) ||
+            touchesAccessPoint(ap, textOrNull(row.endIp), mask))
             return false;
     }
     return true;
@@ -145,14 +152,14 @@ static bool ordinaryRowSubnet(const DhcpServerConf &global, const SubnetRow &row
     conf = DhcpServerConf();
     conf.isEnabled = row.activated ? 1 : 0;
     conf.leaseTime = global.leaseTime;
-    orvCopy(conf.szStartIp, sizeof conf.szStartIp, row.szStartIp);
-    orvCopy(conf.szEndIp, sizeof conf.szEndIp, row.szEndIp);
+    orvCopy(conf.szStartIp, sizeof conf.szStartIp, textOrNull(row.startIp));
+    orvCopy(conf.szEndIp, sizeof conf.szEndIp, textOrNull(row.endIp));
     orvCopy(conf.szIfName, sizeof conf.szIfName, global.szIfName);
     orvCopy(conf.szDomain, sizeof conf.szDomain, global.szDomain);
     orvCopy(conf.szPrimaryDns, sizeof conf.szPrimaryDns, global.szPrimaryDns);
     orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
-    orvCopy(conf.szNetmask, sizeof conf.szNetmask, row.szNetmask);
-    orvCopy(conf.szGateway, sizeof conf.szGateway, row.szGateway);
+    orvCopy(conf.szNetmask, sizeof conf.szNetmask, textOrNull(row.netmask));
+    orvCopy(conf.szGateway, sizeof conf.szGateway, textOrNull(row.gateway));
     if (!ordinaryTag(conf.szTag, global.szIfName, n)) {
         ORV_LOG("Write DHCP Server Config Files failed!");
         return false;
@@ -172,7 +179,7 @@ static bool removeStaleSubnets(const char *szIfName, int firstIndex)
 
 bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
 {
-    if (!request.table)
+    if (!request.tableGiven)
         return false; /* absent or not JSON: logged by the parser */
     if (!request.tableUsable) {
         ORV_LOG("Subnet table is not an array of rows with four addresses");
@@ -251,38 +258,30 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
 /* The action                                                                */
 /* ------------------------------------------------------------------------ */
 
-/* A JSON parameter of "applydata", parsed once for the request checks and
- * the steps; get() is NULL when it is absent or not JSON (logged). */
-struct JsonParam {
-    Json::Value document;
-    bool parsed;
-    JsonParam(DhcpHandler &handler, const char *name)
-        : document(), parsed(parseJsonParam(handler, name, document))
-    {
-    }
-    const Json::Value *get() const { return parsed ? &document : NULL; }
-};
-
-/* "applydata": every value of the three parameters is checked before any
- * step runs, so an invalid one writes nothing at all. Then global settings,
- * subnet table, reservations; then, when the request switched the interface
- * off, every subnet of it goes off. */
+/* "applydata": its three parameters are read once, and every value they
+ * hold is checked before any step runs, so an invalid one writes nothing at
+ * all. Then global settings, subnet table, reservations; then, when the
+ * request switched the interface off, every subnet of it goes off. A step
+ * that fails to write a file fails the request: the file and the reason are
+ * the request's first noted failure, which the dispatcher answers as
+ * "error". */
 bool applyData(DhcpHandler &handler, Json::Value &answer)
 {
-    const JsonParam global(handler, "dataArray");
-    const JsonParam table(handler, "subnetData");
-    const JsonParam set(handler, "staticData");
     ApplyDataRequest request;
-    readApplyData(global.get(), table.get(), set.get(), request);
     ValidationError err;
-    if (!validateApplyData(request, err))
+    if (!readApplyData(requestParams(handler), request, err) || !validateApplyData(request, err))
         return refuseRequest(answer, err);
 
     bool globalOk = parseGlobalSettings(handler, request);
     bool subnetsOk = applySubnetSettings(handler, request);
     answer["isSameApSubnet"] = !subnetsOk;
-    bool staticOk = applyStaticSettings(set.get());
-    bool ok = staticOk && globalOk;
+    /* A table that is not applied (it touches the access point's subnet or
+     * cannot be used) fails its step without a reason and is answered
+     * through "isSameApSubnet" alone, as specified. The subnet step is the
+     * first that writes, so a failure noted now is its own. */
+    bool subnetsWritten = subnetsOk || !orvFailure()[0];
+    bool staticOk = applyStaticSettings(request);
+    bool ok = staticOk && globalOk && subnetsWritten;
     if (handler.globalConf.isEnabled == 1)
         forgetSwitches(handler.globalConf.szIfName);
     if (handler.globalConf.isEnabled == 0) {
@@ -294,4 +293,3 @@ bool applyData(DhcpHandler &handler, Json::Value &answer)
     }
     return ok;
 }
-

@@ -8,9 +8,9 @@
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <map>
-
-#include "json_members.h"
+#include <vector>
 
 // ---- single values ----
 
@@ -43,6 +43,8 @@ const char *checkInterfaceName(const char *text)
         return "longer than 15 characters";
     if (text[0] == '.')
         return "begins with \".\"";
+    if (text[0] == '-')
+        return "begins with \"-\"";
     for (size_t i = 0; i < len; i++) {
         char c = text[i];
         if (!isAsciiAlnum(c) && c != '_' && c != '-' && c != '.')
@@ -143,13 +145,37 @@ static bool looksLikeLeaseTime(const char *text)
     return *rest == '\0' || (strchr("smhdwSMHDW", *rest) && rest[1] == '\0');
 }
 
+const char *checkKeywordPrefix(const char *text)
+{
+    static const struct {
+        const char *prefix;
+        const char *why;
+    } kPrefixes[] = {
+        {"tag:", "read by dnsmasq as a client id or tag"},
+        {"set:", "read by dnsmasq as a client id or tag"},
+        {"id:", "read by dnsmasq as a client id or tag"},
+        {"net:", "read by dnsmasq as a client id or tag"},
+        {"encap:", "read by dnsmasq as an option keyword"},
+        {"vi-encap:", "read by dnsmasq as an option keyword"},
+        {"vendor:", "read by dnsmasq as an option keyword"},
+        {"option:", "read by dnsmasq as an option keyword"},
+        {"option6:", "read by dnsmasq as an option keyword"},
+    };
+    if (!text)
+        return nullptr;
+    for (const auto &p : kPrefixes) {
+        if (!strncasecmp(text, p.prefix, strlen(p.prefix)))
+            return p.why;
+    }
+    return nullptr;
+}
+
 const char *checkHostName(const char *text)
 {
     if (!text || !*text)
         return nullptr;
-    if (!strncasecmp(text, "id:", 3) || !strncasecmp(text, "set:", 4) ||
-        !strncasecmp(text, "tag:", 4))
-        return "read by dnsmasq as a client id or tag";
+    if (const char *why = checkKeywordPrefix(text))
+        return why;
     if (strchr(text, '*'))
         return "read by dnsmasq as a wildcard";
     if (!strcasecmp(text, "infinite") || !strcasecmp(text, "ignore"))
@@ -194,7 +220,7 @@ const char *checkBootFile(const char *text)
     }
     if (hasParentElement(text))
         return "contains a \"..\" path element";
-    return nullptr;
+    return checkKeywordPrefix(text);
 }
 
 const char *parseLeaseMinutes(const char *text, int *seconds)
@@ -217,31 +243,6 @@ const char *parseLeaseMinutes(const char *text, int *seconds)
 // the handlers' reading: they look at every text that is given, and at what
 // will be written with it.
 
-static bool fail(ValidationError &err, std::string where, std::string why)
-{
-    err.where = std::move(where);
-    err.why = std::move(why);
-    return false;
-}
-
-// A text member of a JSON object; *text is NULL when the object lacks it or
-// it is not a string. False (with err) for a text holding a NUL character,
-// which would cut it short of what was checked.
-static bool textMember(const Json::Value &obj, const char *name, const std::string &where,
-                       const char **text, ValidationError &err)
-{
-    *text = nullptr;
-    const Json::Value *value = findMember(obj, name);
-    if (!value || !value->isString())
-        return true;
-    const char *begin = nullptr, *end = nullptr;
-    value->getString(&begin, &end);
-    if (memchr(begin, '\0', (size_t)(end - begin)))
-        return fail(err, where, "contains a NUL character");
-    *text = value->asCString();
-    return true;
-}
-
 // Runs a value check on a given text; an absent text passes.
 static bool checkPresent(const char *text, const char *(*check)(const char *),
                          const std::string &where, ValidationError &err)
@@ -249,17 +250,23 @@ static bool checkPresent(const char *text, const char *(*check)(const char *),
     if (!text)
         return true;
     const char *why = check(text);
-    return why ? fail(err, where, why) : true;
+    return why ? failAt(err, where, why) : true;
+}
+
+static bool checkPresent(const Text &text, const char *(*check)(const char *),
+                         const std::string &where, ValidationError &err)
+{
+    return checkPresent(textOrNull(text), check, where, err);
 }
 
 // A text that is written where an empty value breaks the line: given, not
 // empty and accepted by check.
-static bool checkRequired(const char *text, const char *(*check)(const char *),
+static bool checkRequired(const std::string &text, const char *(*check)(const char *),
                           const std::string &where, ValidationError &err)
 {
-    if (!text || !*text)
-        return fail(err, where, "missing");
-    return checkPresent(text, check, where, err);
+    if (text.empty())
+        return failAt(err, where, "missing");
+    return checkPresent(text.c_str(), check, where, err);
 }
 
 // Empty text may stand for "none"; anything else must be an address.
@@ -268,143 +275,139 @@ static const char *checkOptionalIpv4(const char *text)
     return *text ? checkIpv4(text) : nullptr;
 }
 
-static const char *checkLeaseText(const char *text)
-{
-    return parseLeaseMinutes(text, nullptr);
-}
-
 static bool validateGlobal(const GlobalSettings &settings, bool writesSubnets,
                            ValidationError &err)
 {
-    if (settings.szNulMember)
-        return fail(err, std::string("dataArray.") + settings.szNulMember,
-                    "contains a NUL character");
-    const char *pdns = settings.szPrimaryDns, *sdns = settings.szSecondaryDns;
-    const char *lease = settings.szLeaseTime, *domain = settings.szDomain;
-    const char *ifName = settings.szIfName;
-
+    const Text &pdns = settings.primaryDns, &ifName = settings.ifName;
     if (!checkPresent(pdns, checkOptionalIpv4, "dataArray.pdns", err) ||
-        !checkPresent(sdns, checkOptionalIpv4, "dataArray.sdns", err) ||
-        !checkPresent(lease, checkLeaseText, "dataArray.leasetime", err) ||
-        !checkPresent(domain, checkDomain, "dataArray.domain", err))
-        return false;
-    if (!validateInterfaceParam("dataArray.iftype", ifName, err))
+        !checkPresent(settings.secondaryDns, checkOptionalIpv4, "dataArray.sdns", err) ||
+        !checkPresent(settings.domain, checkDomain, "dataArray.domain", err) ||
+        !validateInterfaceParam("dataArray.iftype", textOrNull(ifName), err))
         return false;
 
     // Subnets are written with the interface name and the first DNS server;
     // an empty one gives a file name without interface, or a dns-server line
     // that makes dnsmasq refuse the whole configuration.
     if (writesSubnets) {
-        if (!ifName || !*ifName)
-            return fail(err, "dataArray.iftype", "missing");
-        if (!pdns || !*pdns)
-            return fail(err, "dataArray.pdns", "missing");
+        if (!ifName || ifName->empty())
+            return failAt(err, "dataArray.iftype", "missing");
+        if (!pdns || pdns->empty())
+            return failAt(err, "dataArray.pdns", "missing");
     }
     return true;
 }
 
-static bool validateSubnetRow(const Json::Value &row, Json::ArrayIndex i, ValidationError &err)
+static bool validateSubnetRow(const SubnetRow &row, size_t i, ValidationError &err)
 {
-    if (!row.isObject())
-        return true; // the table is then not applied
     const std::string at = "subnetData[" + std::to_string(i) + "].";
-    const char *const *names = kSubnetAddressMembers;
-    const char *text[4];
-    for (int k = 0; k < 4; k++) {
-        if (!textMember(row, names[k], at + names[k], &text[k], err))
-            return false;
-    }
+    const struct {
+        const char *name;
+        const Text &text;
+    } addresses[] = {{"startip", row.startIp},
+                     {"endip", row.endIp},
+                     {"netmask", row.netmask},
+                     {"gateway", row.gateway}};
 
-    if (memberTrue(row, "pxe")) {
+    if (row.pxe) {
         // The PXE row's addresses are only compared with the access point's
         // subnet; its stored range is written by "applypxesubnet".
-        for (int k = 0; k < 4; k++) {
-            if (!checkPresent(text[k], checkOptionalIpv4, at + names[k], err))
+        for (const auto &a : addresses) {
+            if (!checkPresent(a.text, checkOptionalIpv4, at + a.name, err))
                 return false;
         }
         return true;
     }
 
-    for (int k = 0; k < 4; k++) {
-        if (text[k] && !checkRequired(text[k], checkIpv4, at + names[k], err))
+    for (const auto &a : addresses) {
+        if (a.text && !checkRequired(*a.text, checkIpv4, at + a.name, err))
             return false;
     }
-    if (!checkPresent(text[2], checkNetmask, at + "netmask", err))
+    if (!checkPresent(row.netmask, checkNetmask, at + "netmask", err))
         return false;
-    if (text[0] && text[1] && text[2]) {
-        if (const char *why = checkRange(text[0], text[1], text[2]))
-            return fail(err, at + "endip", why);
+    if (row.startIp && row.endIp && row.netmask) {
+        if (const char *why = checkRange(row.startIp->c_str(), row.endIp->c_str(),
+                                         row.netmask->c_str()))
+            return failAt(err, at + "endip", why);
     }
     return true;
 }
 
-// The range of an activated row with a valid start and end.
-static bool activeRange(const Json::Value &row, uint32_t *first, uint32_t *last)
+// The range of an activated row, in host byte order, with its row.
+struct ActiveRange {
+    uint32_t first;
+    uint32_t last;
+    size_t row;
+};
+
+// The activated rows with a valid range (every row checked before has one).
+static std::vector<ActiveRange> activeRanges(const std::vector<SubnetRow> &rows)
 {
-    bool activated = false;
-    if (!memberFlag(row, "activated", &activated) || !activated)
-        return false;
-    return parseIpv4(memberText(row, "startip"), first) &&
-           parseIpv4(memberText(row, "endip"), last) && *first <= *last;
+    std::vector<ActiveRange> ranges;
+    for (size_t i = 0; i < rows.size(); i++) {
+        const SubnetRow &row = rows[i];
+        ActiveRange r{0, 0, i};
+        if (row.activated && parseIpv4(textOrNull(row.startIp), &r.first) &&
+            parseIpv4(textOrNull(row.endIp), &r.last) && r.first <= r.last)
+            ranges.push_back(r);
+    }
+    return ranges;
 }
 
 // dnsmasq serves two ranges that share an address, but which of them a
-// client gets is left to chance: the later row is refused.
-static bool checkOverlaps(const Json::Value &table, ValidationError &err)
+// client gets is left to chance: the later row of such a pair is refused.
+// Sorted by their first address, a range overlaps an earlier one exactly
+// when it begins at or before the furthest end seen so far.
+static bool checkOverlaps(const std::vector<SubnetRow> &rows, ValidationError &err)
 {
-    for (Json::ArrayIndex i = 1; i < table.size(); i++) {
-        uint32_t first, last;
-        if (!activeRange(table[i], &first, &last))
-            continue;
-        for (Json::ArrayIndex j = 0; j < i; j++) {
-            uint32_t otherFirst, otherLast;
-            if (activeRange(table[j], &otherFirst, &otherLast) && first <= otherLast &&
-                otherFirst <= last)
-                return fail(err, "subnetData[" + std::to_string(i) + "].startip",
-                            "overlaps subnetData[" + std::to_string(j) + "]");
+    std::vector<ActiveRange> ranges = activeRanges(rows);
+    std::sort(ranges.begin(), ranges.end(), [](const ActiveRange &a, const ActiveRange &b) {
+        return a.first != b.first ? a.first < b.first : a.row < b.row;
+    });
+    const ActiveRange *furthest = nullptr;
+    for (const ActiveRange &r : ranges) {
+        if (furthest && r.first <= furthest->last) {
+            size_t later = std::max(r.row, furthest->row), earlier = std::min(r.row, furthest->row);
+            return failAt(err, "subnetData[" + std::to_string(later) + "].startip",
+                          "overlaps subnetData[" + std::to_string(earlier) + "]");
         }
+        if (!furthest || r.last > furthest->last)
+            furthest = &r;
     }
     return true;
 }
 
-static bool validateSubnets(const Json::Value *table, ValidationError &err)
+static bool validateSubnets(const std::vector<SubnetRow> &rows, ValidationError &err)
 {
-    if (!table || !table->isArray())
-        return true;
-    for (Json::ArrayIndex i = 0; i < table->size(); i++) {
-        if (!validateSubnetRow((*table)[i], i, err))
+    if (rows.size() > kMaxSubnetRows)
+        return failAt(err, "subnetData",
+                      "more than " + std::to_string((int)kMaxSubnetRows) + " rows");
+    for (size_t i = 0; i < rows.size(); i++) {
+        if (!validateSubnetRow(rows[i], i, err))
             return false;
     }
-    return checkOverlaps(*table, err);
+    return checkOverlaps(rows, err);
 }
 
-static bool validateReservations(const Json::Value *list, ValidationError &err)
+static bool validateReservations(const std::vector<Reservation> &set, ValidationError &err)
 {
-    if (!list || !list->isArray())
-        return true;
-    std::map<uint32_t, Json::ArrayIndex> byAddress;
-    for (Json::ArrayIndex i = 0; i < list->size(); i++) {
-        const Json::Value &row = (*list)[i];
+    std::map<uint32_t, size_t> byAddress;
+    for (size_t i = 0; i < set.size(); i++) {
+        const Reservation &host = set[i];
         const std::string at = "staticData[" + std::to_string(i) + "]";
-        const char *mac, *ip, *host;
-        if (!textMember(row, "mac", at + ".mac", &mac, err) ||
-            !textMember(row, "ip", at + ".ip", &ip, err) ||
-            !textMember(row, "hostname", at + ".hostname", &host, err))
+        if (!checkPresent(host.mac, checkMac, at + ".mac", err) ||
+            !checkPresent(host.ip, checkIpv4, at + ".ip", err) ||
+            !checkPresent(host.hostname, checkHostName, at + ".hostname", err))
             return false;
-        if (!checkPresent(mac, checkMac, at + ".mac", err) ||
-            !checkPresent(ip, checkIpv4, at + ".ip", err) ||
-            !checkPresent(host, checkHostName, at + ".hostname", err))
-            return false;
-        if (!mac || !ip || !host)
+        if (!host.mac || !host.ip || !host.hostname)
             continue; // left out by the store
         // dnsmasq refuses to start with one address reserved twice; one MAC
         // address with several reservations is allowed.
         uint32_t addr = 0;
-        parseIpv4(ip, &addr);
+        parseIpv4(host.ip->c_str(), &addr);
         auto seen = byAddress.emplace(addr, i);
         if (!seen.second)
-            return fail(err, at + ".ip",
-                        "same address as staticData[" + std::to_string(seen.first->second) + "]");
+            return failAt(err, at + ".ip",
+                          "same address as staticData[" + std::to_string(seen.first->second) + "]");
     }
     return true;
 }
@@ -413,63 +416,52 @@ bool validateApplyData(const ApplyDataRequest &request, ValidationError &err)
 {
     bool writesSubnets = request.tableUsable && !request.rows.empty();
     return validateGlobal(request.settings, writesSubnets, err) &&
-           validateSubnets(request.table, err) && validateReservations(request.set, err);
-}
-
-bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
-                       const Json::Value *staticData, ValidationError &err)
-{
-    ApplyDataRequest request;
-    readApplyData(dataArray, subnetData, staticData, request);
-    return validateApplyData(request, err);
+           validateSubnets(request.rows, err) && validateReservations(request.set, err);
 }
 
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
 {
     // An absent parameter reads as empty text, which every check here takes
     // as it takes a missing one.
-    if (!validateInterfaceParam("pxe_interface", request.szInterface, err))
+    if (!validateInterfaceParam("pxe_interface", request.interface.c_str(), err))
         return false;
     if (request.enable) {
-        if (!*request.szInterface)
-            return fail(err, "pxe_interface", "missing");
+        if (request.interface.empty())
+            return failAt(err, "pxe_interface", "missing");
         const struct {
             const char *name;
-            const char *text;
-        } addresses[] = {{"pxe_start_ip", request.szStartIp}, {"pxe_end_ip", request.szEndIp},
-                         {"pxe_netmask", request.szNetmask},  {"pxe_gateway", request.szGateway},
-                         {"pxe_dns", request.szDns}};
+            const std::string &text;
+        } addresses[] = {{"pxe_start_ip", request.startIp}, {"pxe_end_ip", request.endIp},
+                         {"pxe_netmask", request.netmask},  {"pxe_gateway", request.gateway},
+                         {"pxe_dns", request.dns}};
         for (const auto &address : addresses) {
             if (!checkRequired(address.text, checkIpv4, address.name, err))
                 return false;
         }
-        if (!checkPresent(request.szNetmask, checkNetmask, "pxe_netmask", err))
+        if (!checkPresent(request.netmask.c_str(), checkNetmask, "pxe_netmask", err))
             return false;
-        if (const char *why = checkRange(request.szStartIp, request.szEndIp, request.szNetmask))
-            return fail(err, "pxe_end_ip", why);
-        if (!checkPresent(request.szBootFile, checkBootFile, "pxe_bootloader", err))
+        if (const char *why = checkRange(request.startIp.c_str(), request.endIp.c_str(),
+                                         request.netmask.c_str()))
+            return failAt(err, "pxe_end_ip", why);
+        if (!checkPresent(request.bootFile.c_str(), checkBootFile, "pxe_bootloader", err))
             return false;
     }
-    return validateInterfaceParam("orig_interface", request.szOrigInterface, err);
+    return validateInterfaceParam("orig_interface", request.origInterface.c_str(), err);
 }
 
-bool validateApplyPxe(const ParamLookup &param, ValidationError &err)
+bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err)
 {
-    PxeRequest request;
-    readPxeRequest(param, request);
-    return validateApplyPxe(request, err);
-}
-
-bool validateReleaseLease(const ParamLookup &param, ValidationError &err)
-{
-    return checkRequired(param("iftype"), checkInterfaceName, "iftype", err) &&
-           checkRequired(param("mac"), checkMac, "mac", err) &&
-           checkRequired(param("ip"), checkIpv4, "ip", err);
+    return checkRequired(request.ifName, checkInterfaceName, "iftype", err) &&
+           checkRequired(request.mac, checkMac, "mac", err) &&
+           checkRequired(request.ip, checkIpv4, "ip", err);
 }
 
 bool validateInterfaceParam(const char *name, const char *value, ValidationError &err)
 {
     if (!value || !*value)
+        return true;
+    // "--" names no interface: the listing answers so and opens nothing.
+    if (!strcmp(name, "if_name") && !strcmp(value, "--"))
         return true;
     return checkPresent(value, checkInterfaceName, name, err);
 }

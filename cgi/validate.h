@@ -9,21 +9,19 @@
 // The value checks answer NULL when the text is acceptable, otherwise a short
 // reason ("not an IPv4 address"). The request checks look at a whole action's
 // parameters and report the first offending value as a place and a reason,
-// e.g. {"subnetData[1].startip", "not an IPv4 address"}; the dispatcher runs
-// them before the action writes anything and answers
+// e.g. {"subnetData[1].startip", "not an IPv4 address"}; each changing action
+// runs them before it writes anything and answers
 // {"success": false, "error": "<where>: <why>"} on failure.
 #pragma once
 
-#include <json/json.h>
-
-#include <functional>
 #include <string>
 
 #include "apply_request.h"
 
 // ---- single values ----
 
-// Interface name: 1 to 15 letters, digits, "_", "-", ".", not beginning with ".".
+// Interface name: 1 to 15 letters, digits, "_", "-", ".", not beginning with
+// "." (a path element) or "-" (an option of the programs it is handed to).
 const char *checkInterfaceName(const char *text);
 // Dotted-quad IPv4 address, the whole text as inet_pton reads it.
 const char *checkIpv4(const char *text);
@@ -39,12 +37,18 @@ const char *checkMac(const char *text);
 // characters, not beginning with "-" or "_", not ending with "-"), at most 253
 // characters in all.
 const char *checkDomain(const char *text);
+// A text that dnsmasq would read as a keyword rather than as a value where
+// it stands first in a field of a "dhcp-host", "dhcp-boot" or "dhcp-option"
+// line: beginning with "tag:", "set:", "id:", "net:", "encap:", "vi-encap:",
+// "vendor:", "option:" or "option6:", in any letter case. Every host name,
+// file or URL field is held to it.
+const char *checkKeywordPrefix(const char *text);
 // Host name of a reservation: the domain rules, and nothing that dnsmasq would
 // read as another field of a "dhcp-host" line ("infinite", "ignore", a lease
-// time such as "90" or "5m", an address, "id:", "set:", "tag:", "*").
+// time such as "90" or "5m", an address, a keyword prefix, "*").
 const char *checkHostName(const char *text);
 // Boot file: empty, or up to 255 printable characters without blanks, ",",
-// quotes, "#", "=" or a ".." path element.
+// quotes, "#", "=", a ".." path element or a keyword prefix.
 const char *checkBootFile(const char *text);
 // Lease time in minutes, parsed as strtol does in base 10 (leading blanks and
 // a sign allowed, parsing stops at the first other character, no digits is
@@ -53,40 +57,34 @@ const char *checkBootFile(const char *text);
 const char *parseLeaseMinutes(const char *text, int *seconds);
 
 // ---- whole requests ----
+//
+// Each takes a request as its reader (apply_request.h) read it, and reports
+// the first value that may not be written as a place and a reason.
 
-struct ValidationError {
-    std::string where; // the offending parameter or member, e.g. "dataArray.pdns"
-    std::string why;   // what is wrong with it, e.g. "not an IPv4 address"
-    // "<where>: <why>", the answer's "error" text.
-    std::string text() const { return where + ": " + why; }
-};
+// The rows a subnet table may have: one interface needs far fewer.
+enum { kMaxSubnetRows = 256 };
 
-// "applydata", as readApplyData read it; a document that is absent or not
-// valid JSON keeps the action's usual behaviour for its step, which writes
-// nothing from it. Read as the handlers read them: a member of another JSON
-// type than the one expected counts as absent, and shapes the handlers do not
-// apply (a table that is not usable, reservations lacking a text) are not
-// refused here. Every text that is given is checked; when the table has rows
-// to apply, "iftype" and "pdns" of "dataArray" are required too. Two
-// activated rows whose ranges share an address are refused ("overlaps").
-// True when every value may be written; otherwise false with the first error.
+// "applydata". A parameter that was not given keeps the action's usual
+// behaviour for its step, which writes nothing from it. Shapes the handlers
+// do not apply (a table that is not usable, reservations lacking a text) are
+// not refused here. Every text that is given is checked; when the table has
+// rows to apply, "iftype" and "pdns" of "dataArray" are required too. A
+// table of more than kMaxSubnetRows rows is refused, and so are two
+// activated rows whose ranges share an address ("overlaps"). True when
+// every value may be written; otherwise false with the first error.
 bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
-// The same over the three parsed documents.
-bool validateApplyData(const Json::Value *dataArray, const Json::Value *subnetData,
-                       const Json::Value *staticData, ValidationError &err);
 
-// "applypxesubnet": its parameters, read through param. Interface names are
-// checked whenever given; the range, router, DNS server and boot file only
-// when "pxe_enable" is "true", which also needs a "pxe_interface".
+// "applypxesubnet". Interface names are checked whenever given; the range,
+// router, DNS server and boot file only when enabling, which also needs a
+// "pxe_interface".
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
-// The same over the request's parameters.
-bool validateApplyPxe(const ParamLookup &param, ValidationError &err);
 
 // "releaseLease": "iftype", "mac" and "ip", each required and checked as a
 // reservation's.
-bool validateReleaseLease(const ParamLookup &param, ValidationError &err);
+bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
 
-// An interface name parameter of a reading action ("iftype", "if_name"):
-// absent or empty keeps the action's own handling; anything else must be a
-// valid interface name. name is the parameter's name, used as the place.
+// An interface name parameter ("iftype", "if_name"): absent or empty keeps
+// the action's own handling, and so does "--", the page's "no interface
+// chosen" for "if_name"; anything else must be a valid interface name. name
+// is the parameter's name, used as the place.
 bool validateInterfaceParam(const char *name, const char *value, ValidationError &err);

@@ -5,8 +5,8 @@
 // Input: fields separated by NUL bytes. The first field picks the action
 // ("applypxesubnet", anything else means "applydata"); every further field
 // is one request parameter "name=value" (the value may hold any byte but
-// NUL). The parameters are url-encoded into QUERY_STRING of a POST request
-// without a body (both actions are served by POST only).
+// NUL). The parameters are url-encoded into the form body of a POST request,
+// the only way both actions take them.
 //
 // After every input the root must hold nothing but the service's directory
 // "etc/dhcpd", the package's lease directory and the files set up here, and
@@ -37,7 +37,7 @@
 
 namespace {
 
-std::string gBase; // private temporary directory; holds only "root"
+std::string gBase; // private temporary directory; holds only "root" and "body"
 std::string gRoot; // ORVATH_ROOT
 
 void removeBase();
@@ -203,9 +203,10 @@ bool allOf(const std::string &text, const char *chars)
 const char kNameChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.";
 const char kLabelChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
 
+// Not a path element, nor an option of the programs it is handed to.
 bool isIfName(const std::string &t)
 {
-    return !t.empty() && t.size() <= 15 && t[0] != '.' && allOf(t, kNameChars);
+    return !t.empty() && t.size() <= 15 && t[0] != '.' && t[0] != '-' && allOf(t, kNameChars);
 }
 
 bool isTag(const std::string &t)
@@ -275,9 +276,27 @@ bool isMac(const std::string &t)
     return true;
 }
 
+// dnsmasq reads "<keyword>:" at the start of a field as a tag or an option
+// name, in any letter case.
+bool beginsWithKeyword(const std::string &t)
+{
+    size_t colon = t.find(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string head = t.substr(0, colon);
+    for (char &c : head)
+        c = (char)tolower((unsigned char)c);
+    for (const char *keyword :
+         {"tag", "set", "id", "net", "encap", "vi-encap", "vendor", "option", "option6"}) {
+        if (head == keyword)
+            return true;
+    }
+    return false;
+}
+
 bool isBootFile(const std::string &t)
 {
-    if (t.empty() || t.size() > 255)
+    if (t.empty() || t.size() > 255 || beginsWithKeyword(t))
         return false;
     for (unsigned char c : t) {
         if (c <= ' ' || c >= 0x7f || strchr(",\"'#=", c))
@@ -432,10 +451,11 @@ void checkServiceFile(const std::string &name)
 
 void checkRoot()
 {
-    // Nothing beside the root in the private directory.
+    // Nothing beside the root and the request's body in the private directory.
     if (DIR *dir = opendir(gBase.c_str())) {
         while (struct dirent *e = readdir(dir)) {
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..") && strcmp(e->d_name, "root"))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..") && strcmp(e->d_name, "root") &&
+                strcmp(e->d_name, "body"))
                 fault("file outside the root: " + gBase + "/" + shown(e->d_name));
         }
         closedir(dir);
@@ -452,8 +472,10 @@ void checkRoot()
     std::vector<std::string> entries;
     listTree("", entries);
     for (const std::string &e : entries) {
-        if (allowedDirs.count(e) || kSetupFiles.count(e) || e == "var/lock/" ||
-            e == "var/lock/orvath.lock")
+        if (allowedDirs.count(e) || kSetupFiles.count(e) ||
+            e == "var/packages/Orvath/target/var/" ||
+            e == "var/packages/Orvath/target/var/lock/" ||
+            e == "var/packages/Orvath/target/var/lock/orvath.lock")
             continue;
         if (e.compare(0, 10, "etc/dhcpd/") == 0 && e.find('/', 10) == std::string::npos) {
             checkServiceFile(e.substr(10));
@@ -490,7 +512,7 @@ std::string urlEncode(const std::string &text)
     return out;
 }
 
-std::string queryOf(const uint8_t *data, size_t size)
+std::string bodyOf(const uint8_t *data, size_t size)
 {
     std::vector<std::string> fields = splitFields(std::string((const char *)data, size), '\0');
     std::string query = "action=";
@@ -556,8 +578,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     setenv("ORVATH_ROOT", gRoot.c_str(), 1);
     setenv("REQUEST_METHOD", "POST", 1);
     setenv("REMOTE_USER", "fuzz", 1);
-    unsetenv("CONTENT_TYPE");
-    unsetenv("CONTENT_LENGTH");
+    setenv("CONTENT_TYPE", "application/x-www-form-urlencoded", 1);
+    unsetenv("QUERY_STRING");
     unsetenv("ORVATH_LOG_STDERR");
     // The answers are of no interest here.
     int null = open("/dev/null", O_WRONLY);
@@ -572,7 +594,15 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     resetRoot();
-    setenv("QUERY_STRING", queryOf(data, size).c_str(), 1);
+    // The body comes on standard input, as the web server passes it.
+    std::string body = bodyOf(data, size);
+    std::string bodyPath = gBase + "/body";
+    FILE *fp = fopen(bodyPath.c_str(), "w");
+    if (!fp || fwrite(body.data(), 1, body.size(), fp) != body.size() || fclose(fp) != 0)
+        fault("cannot write the request body");
+    if (!freopen(bodyPath.c_str(), "r", stdin))
+        fault("cannot read the request body");
+    setenv("CONTENT_LENGTH", std::to_string(body.size()).c_str(), 1);
     {
         DhcpHandler handler;
         dispatchAction(handler);

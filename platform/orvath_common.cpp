@@ -123,11 +123,62 @@ void orvSetClock(time_t now)
     fixedNow = now;
 }
 
+/* 0 when the file is one to read or lock, else the errno it is refused
+ * with. */
+static int notRegular(const struct stat *st)
+{
+    if (S_ISREG(st->st_mode))
+        return 0;
+    return S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+}
+
+/* Opens name (relative to dirFd, or AT_FDCWD) with flags, never through a
+ * symbolic link and without waiting in the open (a FIFO with no writer
+ * would block it), and keeps the descriptor only for a regular file, whose
+ * reads then block again. -1 with errno otherwise; st is the file's. */
+static int openRegularAt(int dirFd, const char *name, int flags, mode_t mode, struct stat *st)
+{
+    int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd < 0)
+        return -1;
+    int err = fstat(fd, st) != 0 ? errno : notRegular(st);
+    int fl = err ? 0 : fcntl(fd, F_GETFL);
+    if (!err && (fl < 0 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0))
+        err = errno;
+    if (err) {
+        close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+int orvOpenRead(const char *path)
+{
+    struct stat st;
+    return openRegularAt(AT_FDCWD, path, O_RDONLY, 0, &st);
+}
+
+FILE *orvFopenRead(const char *path)
+{
+    int fd = orvOpenRead(path);
+    if (fd < 0)
+        return NULL;
+    FILE *fp = fdopen(fd, "r");
+    if (!fp) {
+        int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return fp;
+}
+
 int orvLockFile(const char *path)
 {
     /* Read-only is enough for flock, and lets a process that may not write
      * the lock file still share it. */
-    int fd = open(path, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    struct stat st;
+    int fd = openRegularAt(AT_FDCWD, path, O_RDONLY | O_CREAT, 0644, &st);
     if (fd < 0) {
         ORV_LOG("Failed to open lock [%s]: %s", path, strerror(errno));
         return -1;
@@ -157,6 +208,12 @@ static char g_failure[1024];
 
 /* Logs and notes a failure of path, and leaves errno as err. */
 static int failed(const char *what, const char *path, int err);
+/* failed, for the functions that answer a descriptor: always -1. */
+static int failedFd(const char *what, const char *path, int err)
+{
+    failed(what, path, err);
+    return -1;
+}
 
 int orvMakeDirs(const char *path, unsigned mode)
 {
@@ -194,22 +251,97 @@ static void sleepMs(unsigned ms)
     }
 }
 
+/* The request lock lies in a directory of the package's that only the
+ * service's user may write: in a directory every account may write (the
+ * system's lock directory), any of them could hold the lock, or plant a
+ * FIFO or a link in its place, and so stop every request. */
+#define ORV_LOCK_PARENT "/var/packages/Orvath/target/var"
+#define ORV_LOCK_DIR ORV_LOCK_PARENT "/lock"
+#define ORV_LOCK_NAME "orvath.lock"
+
+static void noteText(const char *path, const char *text);
+
+/* Refuses an unsafe request lock or its directory: logged, noted as
+ * "<path>: refused: <why>", errno EPERM. Always -1. */
+static int refuseLock(const char *path, const char *why)
+{
+    char text[128];
+    orvFormat(text, sizeof text, "refused: %s", why);
+    ORV_LOG("Request lock [%s] refused: %s", path, why);
+    noteText(path, text);
+    errno = EPERM;
+    return -1;
+}
+
+/* The lock's directory, made 0700 when missing (its parents 0755), as a
+ * descriptor; refused unless it is a directory of the process's user that
+ * neither group nor others may write. */
+static int openLockDir(const char *dir)
+{
+    char parent[4096];
+    if (!orvPath(parent, sizeof parent, ORV_LOCK_PARENT))
+        return failedFd("Path too long", orvRoot(), ENAMETOOLONG);
+    if (!orvMakeDirs(parent, 0755))
+        return -1;
+    if (mkdir(dir, 0700) != 0 && errno != EEXIST)
+        return failedFd("Failed to mkdir", dir, errno);
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && (errno == ELOOP || errno == ENOTDIR))
+        return refuseLock(dir, "not a directory");
+    if (fd < 0)
+        return failedFd("Failed to open directory", dir, errno);
+    struct stat st;
+    const char *why = NULL;
+    if (fstat(fd, &st) != 0)
+        why = "cannot be examined";
+    else if (st.st_uid != geteuid())
+        why = "owned by another user";
+    else if (st.st_mode & (S_IWGRP | S_IWOTH))
+        why = "writable by group or others";
+    if (why) {
+        close(fd);
+        return refuseLock(dir, why);
+    }
+    return fd;
+}
+
+/* The lock file in its directory, created 0600; refused unless it is a
+ * regular file of the process's user. */
+static int openRequestLock(int dirFd, const char *path)
+{
+    struct stat st;
+    int fd = openRegularAt(dirFd, ORV_LOCK_NAME, O_RDONLY | O_CREAT, 0600, &st);
+    if (fd < 0 && errno == ELOOP)
+        return refuseLock(path, "a symbolic link");
+    if (fd < 0 && (errno == EINVAL || errno == EISDIR))
+        return refuseLock(path, "not a regular file");
+    if (fd < 0)
+        return failedFd("Failed to open lock", path, errno);
+    if (st.st_uid != geteuid()) {
+        close(fd);
+        return refuseLock(path, "owned by another user");
+    }
+    return fd;
+}
+
 int orvLockRequest(int exclusive, unsigned waitMs)
 {
     char dir[4096];
     char path[4096];
-    if (!orvPath(dir, sizeof dir, "/var/lock") ||
-        !orvPath(path, sizeof path, "/var/lock/orvath.lock")) {
+    if (!orvPath(dir, sizeof dir, ORV_LOCK_DIR) ||
+        !orvPath(path, sizeof path, ORV_LOCK_DIR "/" ORV_LOCK_NAME)) {
         failed("Path too long", orvRoot(), ENAMETOOLONG);
         return -1;
     }
-    if (!orvMakeDirs(dir, 0755))
+    int dirFd = openLockDir(dir);
+    if (dirFd < 0)
         return -1;
-    int fd = open(path, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        failed("Failed to open lock", path, errno);
+    int fd = openRequestLock(dirFd, path);
+    int err = errno;
+    close(dirFd);
+    errno = err;
+    if (fd < 0)
         return -1;
-    }
     /* Polled rather than interrupted by a timer: the wait stays bounded
      * without touching the process's signal handlers. */
     unsigned waited = 0;
@@ -218,7 +350,7 @@ int orvLockRequest(int exclusive, unsigned waitMs)
         if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
             return fd;
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            int err = errno;
+            err = errno;
             close(fd);
             failed("Failed to lock", path, err);
             return -1;
@@ -235,7 +367,10 @@ int orvLockRequest(int exclusive, unsigned waitMs)
     return -1;
 }
 
-void orvNoteFailure(const char *path, int err)
+void orvNoteFailure(const char *path, int err) { noteText(path, strerror(err)); }
+
+/* Notes "<path under the root>: <text>" unless a failure is noted already. */
+static void noteText(const char *path, const char *text)
 {
     if (g_failure[0])
         return;
@@ -245,7 +380,7 @@ void orvNoteFailure(const char *path, int err)
         shown += rootLen;
     while (*shown == '/')
         ++shown;
-    orvFormat(g_failure, sizeof g_failure, "%s: %s", shown, strerror(err));
+    orvFormat(g_failure, sizeof g_failure, "%s: %s", shown, text);
 }
 
 const char *orvFailure(void) { return g_failure; }
@@ -388,7 +523,7 @@ int orvSyncDir(const char *path)
 int orvReadFile(const char *path, std::string &out)
 {
     out.clear();
-    FILE *fp = fopen(path, "re");
+    FILE *fp = orvFopenRead(path);
     if (!fp)
         return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     struct stat st;
@@ -404,28 +539,11 @@ int orvReadFile(const char *path, std::string &out)
     return err ? -1 : 1;
 }
 
-int orvOpenRegular(const char *path)
-{
-    /* Only a regular file of the system's own: a link or a FIFO planted in
-     * its place is neither followed nor waited on. */
-    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    int err = fstat(fd, &st) != 0 ? errno : !S_ISREG(st.st_mode) ? EINVAL : 0;
-    if (err) {
-        close(fd);
-        errno = err;
-        return -1;
-    }
-    return fd;
-}
-
 int orvMapFile(const char *path, OrvMapping *mapping)
 {
     mapping->data = NULL;
     mapping->size = 0;
-    int fd = orvOpenRegular(path);
+    int fd = orvOpenRead(path);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     struct stat st;

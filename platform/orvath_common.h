@@ -6,6 +6,7 @@
 #define ORVATH_COMMON_H
 
 #include <stddef.h>
+#include <stdio.h>
 #include <time.h>
 
 #ifdef __cplusplus
@@ -81,37 +82,46 @@ void orvClearFailure(void);
 /* Takes an exclusive advisory lock (flock) on the lock file path, creating
  * it (mode 0644) when missing, and waits while another process holds it.
  * Writers that replace a file by rename lock a separate file beside it, never
- * the file itself. Returns the descriptor for orvUnlockFile, or -1 when the
- * lock cannot be taken (logged): the caller then goes on without it. */
+ * the file itself. Only a regular file is locked: a symbolic link, a FIFO or
+ * a device at path is refused without waiting on it. Returns the descriptor
+ * for orvUnlockFile, or -1 when the lock cannot be taken (logged): the caller
+ * then goes on without it. */
 int orvLockFile(const char *path);
 /* Releases a lock of orvLockFile; -1 is ignored. */
 void orvUnlockFile(int fd);
 
-/* The request lock: flock on <root>/var/lock/orvath.lock (created mode 0600,
- * never opened through a symbolic link; missing directories are made).
- * Requests that change the service take it exclusive, listings shared, so a
- * listing never sees half of a save and two saves never interleave. Waits at
- * most waitMs for it. Returns the descriptor for orvUnlockFile, or -1 with
- * errno EWOULDBLOCK when other requests held it for the whole wait, or the
- * reason the lock file could not be opened (logged and noted). */
+/* The request lock: flock on orvath.lock in
+ * <root>/var/packages/Orvath/target/var/lock, a directory that only the
+ * process's user may write (made 0700 when missing). Requests that change
+ * the service take it exclusive, listings shared, so a listing never sees
+ * half of a save and two saves never interleave. Waits at most waitMs for
+ * it. Returns the descriptor for orvUnlockFile, or -1 with errno EWOULDBLOCK
+ * when other requests held it for the whole wait. Any other -1 is logged and
+ * noted: the lock could not be opened, or it is refused (errno EPERM) because
+ * its directory is another user's or writable by group or others, or the
+ * lock is a symbolic link, not a regular file, or another user's. */
 int orvLockRequest(int exclusive, unsigned waitMs);
+
+/* Opens path for reading, but only a regular file: a symbolic link at path
+ * (ELOOP), a FIFO, socket or device (EINVAL) and a directory (EISDIR) are
+ * refused, and the open never waits (a FIFO without a writer would block
+ * it). Every reader of a file the system owns opens it so. Returns a
+ * descriptor (close-on-exec, blocking reads) or -1 with errno; not logged. */
+int orvOpenRead(const char *path);
+/* orvOpenRead as a stdio stream for reading; NULL with errno. */
+FILE *orvFopenRead(const char *path);
 
 /* mkdir -p for a path under the root: makes each missing directory of path
  * with mode (less the umask). 1 when path is a directory afterwards; 0 on
  * failure, logged and noted (a file in the way gives ENOTDIR). */
 int orvMakeDirs(const char *path, unsigned mode);
 
-/* Opens the regular file at path for reading, never through a symbolic
- * link and never a FIFO or a device (EINVAL): the descriptor, or -1 with
- * errno. */
-int orvOpenRegular(const char *path);
 /* A file mapped read-only whole. */
 typedef struct OrvMapping {
     const char *data; /* NULL for an empty file */
     size_t size;
 } OrvMapping;
-/* Maps the regular file at path (never through a symbolic link, never a
- * FIFO or a device): 1 mapped, 0 no such file, -1 an error, errno kept; not
+/* Maps the regular file at path, opened by orvOpenRead: 1 mapped, 0 no such file, -1 an error, errno kept; not
  * logged. Unmapped with orvUnmapFile. */
 int orvMapFile(const char *path, OrvMapping *mapping);
 void orvUnmapFile(OrvMapping *mapping);
@@ -120,8 +130,9 @@ void orvUnmapFile(OrvMapping *mapping);
 }
 
 #include <string>
-/* Reads the whole file at path into out (emptied first): 1 read, 0 no such
- * file (ENOENT or ENOTDIR), -1 an error, errno kept; not logged. */
+/* Reads the whole file at path, opened by orvOpenRead, into out (emptied
+ * first): 1 read, 0 no such file (ENOENT or ENOTDIR), -1 an error (a link, a
+ * FIFO or a device at path among them), errno kept; not logged. */
 int orvReadFile(const char *path, std::string &out);
 #endif
 

@@ -38,6 +38,8 @@ int VORLCStrTok(const char *szText, const char *szDelims, PVORL_SZLIST *ppList);
 char *VORLCStrTrimSpace(char *szText, int flags);
 
 /* ---- files ---- */
+/* Every reader opens a regular file only, never through a symbolic link: a
+ * link, a FIFO or a device at the path is an error (orvOpenRead). */
 /* Value of the first line key=value whose text before the first '=' is
  * exactly szKey, without one pair of enclosing double quotes. > 0 found (the
  * value's length + 1), 0 not found (also: no such file), < 0 error. */
@@ -68,7 +70,9 @@ int VORLCFileTouch(const char *szPath);
 int VORLCSysRemove(const char *szPath);
 /* Removes a file; a missing file is no error. 0 on success. */
 int VORLCSysUnlink(const char *szPath);
-/* fopen; szSrc and line name the caller, for the log. */
+/* fopen; szSrc and line name the caller, for the log. A mode that only
+ * reads ("r", "re") opens a regular file only, never through a symbolic
+ * link (orvOpenRead). */
 FILE *VORLCSysFopen(const char *szPath, const char *szMode, const char *szSrc, int line);
 /* Runs szProg with the arguments up to the first NULL (fork/execv, never a
  * shell), waits, and returns its exit status; 127 when it could not be

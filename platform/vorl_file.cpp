@@ -1,7 +1,8 @@
 /*
  * Key/value and line files.
  *
- * Readers treat a missing file as empty. Writers never change a file in
+ * Readers treat a missing file as empty, and read only regular files, never
+ * through a symbolic link (orvOpenRead). Writers never change a file in
  * place: they write the new content to a hidden temporary file in the same
  * directory, flush it to disk and rename it over the old one, so a reader or
  * a crash sees either the old or the new file, never a half-written one.
@@ -36,10 +37,11 @@ struct Reader {
         if (fp)
             fclose(fp);
     }
-    /* 1 opened, 0 no such file, -1 error (logged). */
+    /* 1 opened, 0 no such file, -1 error (logged): a link, a FIFO or a
+     * device at path is not read (orvOpenRead). */
     int open(const char *path)
     {
-        fp = fopen(path, "r");
+        fp = orvFopenRead(path);
         if (fp)
             return 1;
         if (errno == ENOENT || errno == ENOTDIR)

@@ -52,7 +52,9 @@ FILE *VORLCSysFopen(const char *szPath, const char *szMode, const char *szSrc, i
         VORLCErrSet(VORL_ERR_BAD_ARGUMENT);
         return NULL;
     }
-    FILE *fp = fopen(szPath, szMode);
+    /* Reading opens only a regular file, never through a link (orvOpenRead). */
+    bool readOnly = szMode[0] == 'r' && !strchr(szMode, '+');
+    FILE *fp = readOnly ? orvFopenRead(szPath) : fopen(szPath, szMode);
     /* A missing file opened for reading is an ordinary answer ("nothing
      * there yet"), not a fault worth a log line. */
     if (!fp && !(errno == ENOENT && szMode[0] == 'r'))

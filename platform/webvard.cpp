@@ -150,6 +150,7 @@ Webvard::Webvard(bool readRequest)
     std::map<std::string, std::string> params;
     if (query)
         addParams(query, params);
+    queryParameters_ = !params.empty();
 
     if (method && strcmp(method, "POST") == 0) {
         const char *lengthText = getenv("CONTENT_LENGTH");
@@ -175,6 +176,7 @@ Webvard::Webvard(bool readRequest)
             return;
         }
         std::string type = mediaType(getenv("CONTENT_TYPE"));
+        bodyType_ = type;
         if (type == "application/json") {
             isJsonRequest_ = true;
             parseDocument(body, document_);
@@ -224,6 +226,10 @@ const char *Webvard::Header(const char *szName)
     variable[len] = '\0';
     return getenv(variable);
 }
+
+const char *Webvard::BodyType() { return bodyType_.c_str(); }
+
+bool Webvard::HasQueryParameters() { return queryParameters_; }
 
 bool Webvard::IsHttps()
 {

@@ -32,6 +32,11 @@ public:
     const char *In(const char *szName, const char *szFallback);
     /* REQUEST_METHOD, or "" when unknown. */
     const char *Method();
+    /* The media type of a POST's body (CONTENT_TYPE without parameters, in
+     * lower case), or "" when there is none. */
+    const char *BodyType();
+    /* QUERY_STRING named at least one parameter. */
+    bool HasQueryParameters();
     /* The request header szName ("Origin", "Sec-Fetch-Site", ...) as the web
      * server passed it (HTTP_ORIGIN, ...), or NULL when absent. */
     const char *Header(const char *szName);
@@ -49,6 +54,8 @@ private:
     std::map<std::string, std::string> params_;
     bool read_ = false;
     bool isJsonRequest_ = false;
+    bool queryParameters_ = false;
+    std::string bodyType_;
     Json::Value document_;
 };
 

@@ -86,7 +86,7 @@ inline std::map<std::string, std::string> filesOf(const Sandbox &sb)
     auto files = sb.snapshot();
     files.erase("restart.log");
     files.erase("var/packages/Orvath/target/etc/service.status"); /* the restart's outcome */
-    files.erase("var/lock/orvath.lock"); // the request lock, made by the first request
+    files.erase("var/packages/Orvath/target/var/lock/orvath.lock"); // the request lock, made by the first request
     return files;
 }
 

@@ -2,6 +2,7 @@
 // midway, a disk that refuses the write, links planted at the files, and the
 // umask the program was started with.
 #include <fcntl.h>
+#include <string.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -234,6 +235,9 @@ bool isDirectory(const std::string &path)
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+const char kLockDir[] = "var/packages/Orvath/target/var/lock";
+const char kLock[] = "var/packages/Orvath/target/var/lock/orvath.lock";
+
 TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
 {
     const char kList[] = "etc/dhcpd/dhcpdStatic.ori";
@@ -243,15 +247,19 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
         void (*spoil)(const Sandbox &sb, const std::string &dir);
         const char *error; // regular expression of "error"
         std::vector<std::string> kept; // files that keep their content; empty: all
+        const char *directory;         // the directory put in a file's way, which stays
+        bool subnetsFailed;            // "isSameApSubnet": the subnet step failed
+        bool needsRoot = false;         // to give a file to another user
+        bool stopsListings = false;     // a listing answers the same error
     };
     const Case cases[] = {
         {"full disk", true, [](const Sandbox &, const std::string &dir) { fill(dir); },
-         "etc/dhcpd/[^ ]+: No space left on device", {}},
+         "etc/dhcpd/[^ ]+: No space left on device", {}, nullptr, true},
         {"read-only", true,
          [](const Sandbox &, const std::string &dir) {
              mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
          },
-         "etc/dhcpd/[^ ]+: Read-only file system", {}},
+         "etc/dhcpd/[^ ]+: Read-only file system", {}, nullptr, true},
         // The subnets are written before the reservations fail.
         {"directory at the reservation list", false,
          [](const Sandbox &sb, const std::string &) {
@@ -259,13 +267,58 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
              sb.mkdirs("etc/dhcpd/dhcpdStatic.ori");
          },
          "etc/dhcpd/dhcpdStatic.ori: Is a directory",
-         {"etc/dhcpd/dhcpd-static-static.conf", "etc/dhcpd/dhcpd-static-static.info"}},
+         {"etc/dhcpd/dhcpd-static-static.conf", "etc/dhcpd/dhcpd-static-static.info"}, kList,
+         false},
+        // The reservations are written after the subnets fail.
+        {"directory at a subnet's settings file", false,
+         [](const Sandbox &sb, const std::string &) {
+             sb.remove("etc/dhcpd/dhcpd-eth0-eth00.info");
+             sb.mkdirs("etc/dhcpd/dhcpd-eth0-eth00.info");
+         },
+         "etc/dhcpd/dhcpd-eth0-eth00.info: Is a directory",
+         {"etc/dhcpd/dhcpd-eth0-eth00.conf", "etc/dhcpd/dhcpd-eth0-eth01.conf",
+          "etc/dhcpd/dhcpd-eth0-eth01.info"},
+         "etc/dhcpd/dhcpd-eth0-eth00.info", true},
+        // Whatever is found where the request lock belongs, no request waits
+        // on it or goes on without it.
+        {"FIFO at the lock", false,
+         [](const Sandbox &sb, const std::string &) {
+             sb.remove(kLock);
+             EXPECT_EQ(0, mkfifo(sb.path(kLock).c_str(), 0666));
+         },
+         "var/packages/Orvath/target/var/lock/orvath.lock: refused: not a regular file", {},
+         nullptr, false, false, true},
+        {"link at the lock", false,
+         [](const Sandbox &sb, const std::string &) {
+             sb.write("outside/lock", "");
+             std::string target = sb.path("outside/lock");
+             sb.remove(kLock);
+             EXPECT_EQ(0, symlink(target.c_str(), sb.path(kLock).c_str()));
+         },
+         "var/packages/Orvath/target/var/lock/orvath.lock: refused: a symbolic link", {}, nullptr,
+         false, false, true},
+        {"lock of another user", false,
+         [](const Sandbox &sb, const std::string &) {
+             EXPECT_EQ(0, chown(sb.path(kLock).c_str(), 65534, 65534));
+         },
+         "var/packages/Orvath/target/var/lock/orvath.lock: refused: owned by another user", {},
+         nullptr, false, true, true},
+        {"lock directory writable by others", false,
+         [](const Sandbox &sb, const std::string &) {
+             EXPECT_EQ(0, chmod(sb.path(kLockDir).c_str(), 0777));
+         },
+         "var/packages/Orvath/target/var/lock: refused: writable by group or others", {}, nullptr,
+         false, false, true},
     };
     for (const Case &c : cases) {
         SaveRoot sb;
         SmallDisk disk(sb, "etc/dhcpd");
         if (c.needsDisk && !disk.mounted) {
             std::cout << "skipped \"" << c.name << "\": needs root to mount a tmpfs\n";
+            continue;
+        }
+        if (c.needsRoot && geteuid() != 0) {
+            std::cout << "skipped \"" << c.name << "\": needs root to give a file away\n";
             continue;
         }
         CgiResult r = runCgi(sb, saveRequest("eth0", 1, 1, 20, 1));
@@ -276,47 +329,71 @@ TEST(CgiSaveIntegrity, WriteThatFailsIsReportedAndKeepsTheOldFiles)
         r = runCgi(sb, saveRequest("eth0", 2, 2, 30, 2));
         EXPECT_EQ(r.body["success"], Json::Value(false)) << c.name << r.out;
         EXPECT_THAT(r.body["error"].asString(), MatchesRegex(c.error)) << c.name;
+        if (!c.stopsListings) {
+            EXPECT_EQ(r.body["isSameApSubnet"], Json::Value(c.subnetsFailed)) << c.name;
+        }
         Files now = savedFiles(sb);
         if (c.kept.empty()) {
             EXPECT_EQ(now, before) << c.name;
         }
         for (const std::string &path : c.kept)
             EXPECT_EQ(now[path], before[path]) << c.name << ": " << path;
-        if (!c.needsDisk) {
-            EXPECT_TRUE(isDirectory(sb.path(kList))) << c.name << ": the directory stays";
+        if (c.directory) {
+            EXPECT_TRUE(isDirectory(sb.path(c.directory))) << c.name << ": the directory stays";
+        }
+        if (c.stopsListings) {
+            r = runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
+            EXPECT_EQ(r.body["success"], Json::Value(false)) << c.name << r.out;
+            EXPECT_THAT(r.body["error"].asString(), MatchesRegex(c.error)) << c.name;
+            EXPECT_THAT(r.err, HasSubstr("refused")) << c.name;
         }
     }
 }
 
-TEST(CgiSaveIntegrity, LinksAtTheFilesAreReplacedNeverWrittenThrough)
+// A link at a file that a save writes whole is replaced itself. A file whose
+// old content a save reads first is refused when it is a link: whatever it
+// points at would be copied into a file others may read. Either way the
+// link's target is neither written nor read.
+TEST(CgiSaveIntegrity, LinksAtTheFilesAreNeverWrittenThroughNorRead)
 {
-    SaveRoot sb;
-    putSubnet(sb, {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0",
-                   "192.168.5.1", 36000, "", "192.168.5.1", "", "pxelinux.0"},
-              true);
-    const std::vector<std::string> linked = {
-        "etc/dhcpd/dhcpd-eth0-eth00.conf",    "etc/dhcpd/dhcpd-eth0-eth00.info",
-        "etc/dhcpd/dhcpdStatic.ori",          "etc/dhcpd/dhcpd-static-static.conf",
-        "etc/dhcpd/dhcpd-static-static.info", "etc/quomoinfo.conf",
+    const char kLoop[] = ": Too many levels of symbolic links";
+    const struct {
+        const char *path;
+        const char *failsAt; // the action that answers the link's error; NULL: none
+    } cases[] = {
+        {"etc/dhcpd/dhcpd-eth0-eth00.conf", NULL},
+        {"etc/dhcpd/dhcpd-eth0-eth00.info", NULL},
+        {"etc/dhcpd/dhcpdStatic.ori", NULL},
+        {"etc/dhcpd/dhcpd-static-static.conf", NULL},
+        {"etc/dhcpd/dhcpd-static-static.info", "applydata"},
+        {"etc/quomoinfo.conf", "disableServer"},
     };
-    auto target = [](size_t i) { return "outside/" + std::to_string(i); };
-    for (size_t i = 0; i < linked.size(); ++i) {
-        sb.write(target(i), "kept\n");
-        ASSERT_EQ(0, symlink(sb.path(target(i)).c_str(), sb.path(linked[i]).c_str()))
-            << linked[i];
-    }
-    CgiResult r = runCgi(sb, saveRequest("eth0", 1, 1, 3, 1));
-    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
-    r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
-    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
-
-    for (size_t i = 0; i < linked.size(); ++i) {
-        EXPECT_EQ("kept\n", sb.read(target(i))) << linked[i];
+    for (const auto &c : cases) {
+        SaveRoot sb;
+        putSubnet(sb, {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0",
+                       "192.168.5.1", 36000, "", "192.168.5.1", "", "pxelinux.0"},
+                  true);
+        sb.write("outside/target", "kept\n");
+        sb.remove(c.path);
+        ASSERT_EQ(0, symlink(sb.path("outside/target").c_str(), sb.path(c.path).c_str())) << c.path;
+        const CgiResult answers[] = {
+            runCgi(sb, saveRequest("eth0", 1, 1, 3, 1)),
+            runAction(sb, "disableServer", {{"iftype", "eth0"}}),
+        };
+        bool refused = c.failsAt != NULL;
+        if (refused) {
+            const CgiResult &r = answers[strcmp(c.failsAt, "disableServer") == 0 ? 1 : 0];
+            EXPECT_EQ(r.body["success"], Json::Value(false)) << c.path << r.out;
+            EXPECT_EQ(r.body["error"], Json::Value(std::string(c.path) + kLoop)) << c.path;
+        } else {
+            for (const CgiResult &r : answers)
+                EXPECT_EQ(r.body["success"], Json::Value(true)) << c.path << r.out;
+        }
+        EXPECT_EQ("kept\n", sb.read("outside/target")) << c.path;
         struct stat st;
-        ASSERT_EQ(0, lstat(sb.path(linked[i]).c_str(), &st)) << linked[i];
-        EXPECT_TRUE(S_ISREG(st.st_mode)) << linked[i];
+        ASSERT_EQ(0, lstat(sb.path(c.path).c_str(), &st)) << c.path;
+        EXPECT_EQ(refused ? S_IFLNK : S_IFREG, st.st_mode & S_IFMT) << c.path;
     }
-    EXPECT_THAT(sb.read("etc/quomoinfo.conf"), HasSubstr("pxeenable=\"no\"\n"));
 }
 
 TEST(CgiSaveIntegrity, ModesDoNotFollowTheUmaskTheProgramWasStartedWith)
@@ -336,7 +413,8 @@ TEST(CgiSaveIntegrity, ModesDoNotFollowTheUmaskTheProgramWasStartedWith)
         {"etc/dhcpd/dhcpd-eth0-eth00.info", 0644},
         {"etc/dhcpd/dhcpdStatic.ori", 0644},
         {"etc/dhcpd/dhcpd-static-static.conf", 0644},
-        {"var/lock/orvath.lock", 0600},
+        {kLockDir, 0700},
+        {kLock, 0600},
     };
     for (const auto &e : expected) {
         struct stat st;

@@ -170,6 +170,7 @@ TEST(CgiValidation, GlobalMembersOfApplyData)
         {"dataArray", -1, "iftype", "bridge-to-office",
          "dataArray.iftype: longer than 15 characters"},
         {"dataArray", -1, "iftype", "", "dataArray.iftype: missing"},
+        {"dataArray", -1, "iftype", "-eth0", "dataArray.iftype: begins with \"-\""},
         {"dataArray", -1, "pdns", "10.0.0.53", nullptr},
         {"dataArray", -1, "pdns", "10.0.0", "dataArray.pdns: not an IPv4 address"},
         {"dataArray", -1, "sdns", "", nullptr},
@@ -214,6 +215,19 @@ TEST(CgiValidation, ActivatedRangesThatShareAnAddressAreRefused)
     EXPECT_EQ(request.run(sb).body["success"], Json::Value(true));
 }
 
+TEST(CgiValidation, ATableOfMoreThan256RowsIsRefused)
+{
+    Seeded sb;
+    auto before = filesOf(sb);
+    ApplyData request;
+    request.subnetData = Json::Value(Json::arrayValue);
+    for (int i = 0; i < 257; ++i) {
+        std::string address = "10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+        request.subnetData.append(row(address, address, "10.1.0.254", true, false, "255.255.0.0"));
+    }
+    expectRefused(request.run(sb), "subnetData: more than 256 rows", before, sb);
+}
+
 TEST(CgiValidation, ReservationsOfApplyData)
 {
     runDataCases({
@@ -231,6 +245,8 @@ TEST(CgiValidation, ReservationsOfApplyData)
         {"staticData", 0, "hostname", "90",
          "staticData[0].hostname: read by dnsmasq as a lease time"},
         {"staticData", 0, "hostname", "tag:known",
+         "staticData[0].hostname: read by dnsmasq as a client id or tag"},
+        {"staticData", 0, "hostname", "ID:x",
          "staticData[0].hostname: read by dnsmasq as a client id or tag"},
         {"staticData", 0, "hostname", "*", "staticData[0].hostname: read by dnsmasq as a wildcard"},
         {"staticData", 1, "hostname", "192.168.1.99",
@@ -255,6 +271,16 @@ TEST(CgiValidation, EnablingPxe)
         {"pxe_bootloader", "boot/../../etc/shadow",
          "pxe_bootloader: contains a \"..\" path element"},
         {"pxe_bootloader", std::string(256, 'b'), "pxe_bootloader: longer than 255 characters"},
+        // dnsmasq would take these for a second tag or an option name and
+        // refuse the whole configuration.
+        {"pxe_bootloader", "tag:foo", "pxe_bootloader: read by dnsmasq as a client id or tag"},
+        {"pxe_bootloader", "SET:x", "pxe_bootloader: read by dnsmasq as a client id or tag"},
+        {"pxe_bootloader", "Net:lan", "pxe_bootloader: read by dnsmasq as a client id or tag"},
+        {"pxe_bootloader", "Option:bootfile-name",
+         "pxe_bootloader: read by dnsmasq as an option keyword"},
+        {"pxe_bootloader", "efi/tag:x.efi", nullptr},
+        {"pxe_interface", "--help", "pxe_interface: begins with \"-\""},
+        {"orig_interface", "-eth0", "orig_interface: begins with \"-\""},
         {"orig_interface", "eth0:1", "orig_interface: not an interface name"},
     });
 
@@ -300,9 +326,11 @@ TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
         sb.write("etc/dhcpd/dhcpd-leases.log", "");
         auto before = filesOf(sb);
         const std::string param = action.second;
-        for (const char *name : {"../../x", "eth0 ", "eth0,eth1", "eth0\nx"}) {
+        for (const char *name : {"../../x", "--help", "-eth0", "eth0 ", "eth0,eth1", "eth0\nx"}) {
             CgiResult r = runAction(sb, action.first, {{param, name}});
-            const std::string why = name[0] == '.' ? "begins with \".\"" : "not an interface name";
+            const std::string why = name[0] == '.'   ? "begins with \".\""
+                                    : name[0] == '-' ? "begins with \"-\""
+                                                     : "not an interface name";
             expectRefused(r, param + ": " + why, before, sb);
         }
         // A sound name is served as before.
@@ -310,6 +338,12 @@ TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
         EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
         EXPECT_FALSE(r.body.isMember("error")) << r.out;
     }
+    // Nor does one reach the argument list of the lease's release.
+    Seeded sb;
+    auto before = filesOf(sb);
+    CgiResult r = runAction(sb, "releaseLease",
+                            {{"iftype", "--help"}, {"mac", "02:00:00:00:00:0b"}, {"ip", "192.168.1.20"}});
+    expectRefused(r, "iftype: begins with \"-\"", before, sb);
 }
 
 // ---- the injections ----

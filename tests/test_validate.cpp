@@ -29,7 +29,7 @@ void expectRefused(Check check, const std::vector<std::string> &texts)
         EXPECT_NE(check(t.c_str()), nullptr) << "\"" << t << "\" accepted";
 }
 
-// Parses a document as the dispatcher does; nullptr when it is not JSON.
+// Parses a document; nullptr when it is not JSON.
 std::unique_ptr<Json::Value> parse(const std::string &text)
 {
     Json::CharReaderBuilder builder;
@@ -41,6 +41,17 @@ std::unique_ptr<Json::Value> parse(const std::string &text)
     return value;
 }
 
+using Params = std::map<std::string, std::string>;
+
+// The request's parameters; a name missing from params is an absent one.
+ParamLookup lookupIn(const Params &params)
+{
+    return [&params](const char *name) -> const char * {
+        auto it = params.find(name);
+        return it == params.end() ? nullptr : it->second.c_str();
+    };
+}
+
 const char *const kGlobal =
     R"({"enable_check": true, "pdns": "192.168.1.1", "sdns": "", "leasetime": "1440",
         "domain": "example.lan", "iftype": "eth0"})";
@@ -50,14 +61,20 @@ const char *const kSubnets =
 const char *const kStatic =
     R"([{"mac": "02:00:00:aa:bb:cc", "ip": "192.168.1.20", "hostname": "printer"}])";
 
-// Runs validateApplyData on the three texts ("" = the parameter is absent)
-// and returns "" when accepted, else "<where>: <why>".
+// Reads and checks the three texts ("" = the parameter is absent) and
+// returns "" when accepted, else "<where>: <why>".
 std::string applyData(const std::string &data, const std::string &subnets,
                       const std::string &reservations)
 {
-    auto d = parse(data), s = parse(subnets), r = parse(reservations);
+    Params params;
+    for (const auto &p : {Params::value_type{"dataArray", data}, {"subnetData", subnets},
+                          {"staticData", reservations}}) {
+        if (!p.second.empty())
+            params.insert(p);
+    }
+    ApplyDataRequest request;
     ValidationError err;
-    if (validateApplyData(d.get(), s.get(), r.get(), err))
+    if (readApplyData(lookupIn(params), request, err) && validateApplyData(request, err))
         return "";
     return err.text();
 }
@@ -106,10 +123,14 @@ std::string quoted(const std::string &text)
 TEST(ValueChecks, InterfaceName)
 {
     expectAccepted(checkInterfaceName, {"eth0", "bond0", "lbr0", "eth0.100", "br-lan", "wlan_1",
-                                        "a", "abcdefghijklmno", "--"});
+                                        "a", "abcdefghijklmno", "eth-"});
     expectRefused(checkInterfaceName,
                   {"", "abcdefghijklmnop", ".hidden", "..", "../../x", "eth0/x", "eth 0",
                    "eth0\n", "eth0,x", "eth0=x", "eth\xc3\xa4"});
+    // An option of the start-up script or of dhcp_release, not a name.
+    EXPECT_STREQ(checkInterfaceName("-eth0"), "begins with \"-\"");
+    EXPECT_STREQ(checkInterfaceName("--help"), "begins with \"-\"");
+    EXPECT_STREQ(checkInterfaceName("-"), "begins with \"-\"");
     EXPECT_NE(checkInterfaceName(nullptr), nullptr);
 }
 
@@ -162,6 +183,27 @@ TEST(ValueChecks, Domain)
     expectRefused(checkDomain, {label64, name253 + "c", "example.lan.", ".example", "a..b", "-a.lan",
                                 "_a.lan", "a-.lan", "a b", "a,b", "a\nb", "a=b", "a/b", "a#b",
                                 "\xc3\xa4.lan"});
+}
+
+TEST(ValueChecks, KeywordPrefix)
+{
+    expectAccepted(checkKeywordPrefix, {"", "pxelinux.0", "tag", "tags:x", "x-tag:y", "boot/tag:x",
+                                        "http://boot.lan/x.efi", "net", "identity:x", "vi-x:1"});
+    const char *const kTag = "read by dnsmasq as a client id or tag";
+    const char *const kOption = "read by dnsmasq as an option keyword";
+    const std::pair<const char *, const char *> refused[] = {
+        {"tag:foo", kTag},     {"TAG:foo", kTag},      {"Tag:", kTag},
+        {"set:x", kTag},       {"SeT:x", kTag},        {"id:01:02", kTag},
+        {"ID:*", kTag},        {"net:lan", kTag},      {"NET:lan", kTag},
+        {"option:x", kOption}, {"Option6:x", kOption}, {"encap:175", kOption},
+        {"vi-encap:2", kOption}, {"VENDOR:PXEClient", kOption},
+    };
+    for (const auto &r : refused)
+        EXPECT_STREQ(checkKeywordPrefix(r.first), r.second) << r.first;
+    // The fields held to the rule.
+    EXPECT_STREQ(checkBootFile("tag:foo"), kTag);
+    EXPECT_STREQ(checkBootFile("Vendor:x"), kOption);
+    EXPECT_STREQ(checkHostName("Set:x"), kTag);
 }
 
 TEST(ValueChecks, HostName)
@@ -295,6 +337,76 @@ TEST(ApplyData, SubnetRows)
     Json::Value row = *parse(subnetWith("pxe", R"("yes")"));
     row[0]["gateway"] = "";
     EXPECT_EQ(applyData(kGlobal, compact(row), ""), "subnetData[0].gateway: missing");
+}
+
+// A table of `count` activated one-address rows, none sharing an address.
+static std::string oneAddressRows(int count)
+{
+    Json::Value table(Json::arrayValue);
+    for (int i = 0; i < count; ++i) {
+        Json::Value row = (*parse(kSubnets))[0];
+        std::string address = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+        row["startip"] = row["endip"] = address;
+        row["netmask"] = "255.255.0.0";
+        row["gateway"] = "10.0.0.254";
+        table.append(row);
+    }
+    return compact(table);
+}
+
+TEST(ApplyData, AtMost256RowsATable)
+{
+    EXPECT_EQ(applyData(kGlobal, oneAddressRows(256), ""), "");
+    EXPECT_EQ(applyData(kGlobal, oneAddressRows(257), ""), "subnetData: more than 256 rows");
+    // Even one that would not be applied: its rows are still read.
+    std::string numbers = "[1";
+    for (int i = 1; i < 257; ++i)
+        numbers += ",1";
+    EXPECT_EQ(applyData("", numbers + "]", ""), "subnetData: more than 256 rows");
+}
+
+TEST(ApplyData, ActivatedRangesThatShareAnAddress)
+{
+    struct Range {
+        const char *start, *end;
+        bool activated;
+    };
+    struct Case {
+        std::vector<Range> rows;
+        const char *error; // "" = accepted
+    };
+    const Case cases[] = {
+        {{{"10.0.0.10", "10.0.0.20", true}, {"10.0.0.21", "10.0.0.30", true}}, ""},
+        {{{"10.0.0.10", "10.0.0.20", true}, {"10.0.0.20", "10.0.0.30", true}},
+         "subnetData[1].startip: overlaps subnetData[0]"},
+        {{{"10.0.0.10", "10.0.0.20", false}, {"10.0.0.15", "10.0.0.16", true}}, ""},
+        {{{"10.0.0.5", "10.0.0.5", true}, {"10.0.0.5", "10.0.0.5", true}},
+         "subnetData[1].startip: overlaps subnetData[0]"},
+        // The later row is named, whichever of the two begins first.
+        {{{"10.0.0.50", "10.0.0.60", true}, {"10.0.0.10", "10.0.0.55", true}},
+         "subnetData[1].startip: overlaps subnetData[0]"},
+        // Inside a wide range that an unrelated row follows.
+        {{{"10.0.0.1", "10.0.0.200", true}, {"10.0.0.210", "10.0.0.220", true},
+          {"10.0.0.100", "10.0.0.110", true}},
+         "subnetData[2].startip: overlaps subnetData[0]"},
+        {{{"10.0.0.10", "10.0.0.20", true}, {"10.0.0.30", "10.0.0.40", true},
+          {"10.0.0.1", "10.0.0.100", true}},
+         "subnetData[2].startip: overlaps subnetData[0]"},
+        {{{"10.0.0.30", "10.0.0.40", true}, {"10.0.0.1", "10.0.0.9", true},
+          {"10.0.0.41", "10.0.0.50", true}, {"10.0.0.10", "10.0.0.29", true}},
+         ""},
+    };
+    for (const Case &c : cases) {
+        Json::Value table(Json::arrayValue);
+        for (const Range &r : c.rows) {
+            Json::Value row = (*parse(kSubnets))[0];
+            row["startip"] = r.start;
+            row["endip"] = r.end;
+            row["activated"] = r.activated;
+            table.append(row);
+        }
+        EXPECT_EQ(applyData(kGlobal, compact(table), ""), c.error) << compact(table);
+    }
 }
 
 TEST(ApplyData, TablesThatAreNotAppliedNeedNoGlobals)
@@ -466,8 +578,6 @@ TEST(Injection, UnparsableAddressIsRefused)
 
 namespace {
 
-using Params = std::map<std::string, std::string>;
-
 const Params kPxeOn = {
     {"pxe_interface", "eth0"},       {"pxe_enable", "true"},
     {"pxe_start_ip", "10.0.5.10"},   {"pxe_end_ip", "10.0.5.50"},
@@ -480,12 +590,10 @@ const Params kPxeOn = {
 // absent parameter.
 std::string applyPxe(const Params &params)
 {
+    PxeRequest request;
+    readPxeRequest(lookupIn(params), request);
     ValidationError err;
-    auto lookup = [&params](const char *name) -> const char * {
-        auto it = params.find(name);
-        return it == params.end() ? nullptr : it->second.c_str();
-    };
-    return validateApplyPxe(lookup, err) ? "" : err.text();
+    return validateApplyPxe(request, err) ? "" : err.text();
 }
 
 Params pxeWith(const std::string &name, const std::string &value)
@@ -553,6 +661,9 @@ TEST(InterfaceParam, EmptyOrAbsentKeepsTheReadingBehaviour)
     EXPECT_TRUE(validateInterfaceParam("iftype", "", err));
     EXPECT_TRUE(validateInterfaceParam("iftype", "eth0", err));
     EXPECT_TRUE(validateInterfaceParam("if_name", "--", err));
+    EXPECT_FALSE(validateInterfaceParam("iftype", "--", err));
+    EXPECT_EQ(err.text(), "iftype: begins with \"-\"");
+    EXPECT_FALSE(validateInterfaceParam("if_name", "--help", err));
     EXPECT_FALSE(validateInterfaceParam("iftype", "eth0 ", err));
     EXPECT_EQ(err.text(), "iftype: not an interface name");
     EXPECT_FALSE(validateInterfaceParam("iftype", "abcdefghijklmnopq", err));

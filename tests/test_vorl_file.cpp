@@ -1,5 +1,6 @@
 // Key/value and line files against real files in a fresh root.
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 
 #include <string>
 
+#include "orvath_common.h"
 #include "sandbox.h"
 #include "vorl.h"
 
@@ -184,14 +186,54 @@ TEST(VorlFileRewrite, ReplacesTheFileWholeAndKeepsItsMode)
     EXPECT_EQ(1, VORLCFileRemoveLine(path.c_str(), "added"));
     EXPECT_EQ("", leftovers(sb, "etc"));
 
-    // A link is replaced itself, never written through: the file it points
-    // at keeps its content.
+    // A link is neither written through nor read: the file it points at
+    // could be any, and its lines would land in a new file. The change is
+    // refused and both stay as they are.
     ASSERT_EQ(0, symlink(path.c_str(), sb.path("etc/link.info").c_str()));
-    EXPECT_EQ(1, VORLCFileSetKeyValue(sb.path("etc/link.info").c_str(), "other", "2", nullptr));
+    EXPECT_EQ(-1, VORLCFileSetKeyValue(sb.path("etc/link.info").c_str(), "other", "2", nullptr));
+    EXPECT_EQ(-1, VORLCFileAddLine(sb.path("etc/link.info").c_str(), nullptr, "added", 1));
     ASSERT_EQ(0, lstat(sb.path("etc/link.info").c_str(), &st));
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ("enable=\"no\"\nother=2\n", sb.read("etc/link.info"));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ("enable=\"no\"\nother=1\n", sb.read("etc/x.info"));
+}
+
+// Every reader takes a regular file only: a link (even to a readable file),
+// a FIFO (an open for reading would wait for a writer), a device and a
+// directory are errors, answered at once.
+TEST(VorlFileReaders, RefuseLinksFifosDevicesAndDirectories)
+{
+    Sandbox sb;
+    sb.write("etc/real.info", "enable=\"yes\"\n");
+    ASSERT_EQ(0, symlink(sb.path("etc/real.info").c_str(), sb.path("etc/link.info").c_str()));
+    ASSERT_EQ(0, mkfifo(sb.path("etc/fifo.info").c_str(), 0666));
+    sb.mkdirs("etc/dir.info");
+    const struct {
+        const char *path;
+        int err;
+    } kinds[] = {
+        {"etc/link.info", ELOOP},
+        {"etc/fifo.info", EINVAL},
+        {"/dev/null", EINVAL},
+        {"etc/dir.info", EISDIR},
+    };
+    for (const auto &k : kinds) {
+        std::string path = k.path[0] == '/' ? k.path : sb.path(k.path);
+        std::string text = "untouched";
+        errno = 0;
+        EXPECT_EQ(-1, orvReadFile(path.c_str(), text)) << k.path;
+        EXPECT_EQ(k.err, errno) << k.path;
+        EXPECT_EQ("", text) << k.path;
+        int rc = 0;
+        EXPECT_EQ("untouched", getKey(path, "enable", &rc)) << k.path;
+        EXPECT_LT(rc, 0) << k.path;
+        char buf[64];
+        EXPECT_LT(VORLCFileGetLine(path.c_str(), "enable", buf, sizeof buf, 1024), 0) << k.path;
+        EXPECT_EQ(nullptr, VORLCSysFopen(path.c_str(), "r", __FILE__, __LINE__)) << k.path;
+    }
+    std::string text;
+    EXPECT_EQ(1, orvReadFile(sb.path("etc/real.info").c_str(), text));
+    EXPECT_EQ("enable=\"yes\"\n", text);
+    EXPECT_EQ(0, orvReadFile(sb.path("etc/none").c_str(), text));
 }
 
 TEST(VorlFileGetLine, FirstLineContainingTheText)

@@ -180,7 +180,7 @@ static bool formatRecord(std::string &record, const char *mac, const char *ip,
  * cannot be read or holds a line longer than the buffer. */
 static bool holdsOnly(const char *path, QuomoField mac, const std::string &record)
 {
-    int fd = orvOpenRegular(path);
+    int fd = orvOpenRead(path);
     if (fd < 0)
         return false;
     char buf[16384];
