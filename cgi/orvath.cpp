@@ -81,6 +81,8 @@ static const ActionEntry kActions[] = {
     {"getEnablePXEConfig", getEnablePxeConfig, false, NULL, kAnyMethod},
     {"getServiceStatus", getServiceStatus, false, NULL, kAnyMethod},
     {"releaseLease", releaseLease, false, NULL, kPostOnly},
+    {"loadOptions", loadOptions, false, "iftype", kAnyMethod},
+    {"applyOptions", applyOptions, true, NULL, kPostOnly},
 };
 
 /* The action's interface name parameter, when it has one, is absent, empty
