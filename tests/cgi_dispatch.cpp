@@ -13,14 +13,18 @@ using ::testing::Not;
 namespace {
 
 const char kNoMapping[] = "Wrong CGI handler: No such action mapping";
+// One subnet of a day on eth0, router and DNS server 192.168.1.1.
+const Subnet kEth00 = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,86400\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"};
 
 TEST(CgiDispatch, UnauthorizedCallerGetsNothingFromTheProgram)
 {
     Sandbox sb;
     sb.installRestartRecorder();
-    putSubnet(sb, {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                   "192.168.1.1", 86400, "", "192.168.1.1", "", ""},
-              true);
+    putSubnet(sb, kEth00, true);
     auto before = sb.snapshot();
 
     for (const char *action : {"applydata", "disableServer", "loadGlobal"}) {
@@ -40,9 +44,7 @@ TEST(CgiDispatch, JsonDocumentRequestIsRefusedWithoutRunningAHandler)
 {
     Sandbox sb;
     sb.installRestartRecorder();
-    putSubnet(sb, {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                   "192.168.1.1", 86400, "", "192.168.1.1", "", ""},
-              true);
+    putSubnet(sb, kEth00, true);
     auto before = filesOf(sb);
 
     for (const char *action : {"disableServer", "loadGlobal"}) {
@@ -82,9 +84,7 @@ TEST(CgiDispatch, UnlistedMissingAndWronglyCasedActionsAreLoggedAndFail)
 TEST(CgiDispatch, AnswerIsOneHeaderThenOneJsonBody)
 {
     Sandbox sb;
-    putSubnet(sb, {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                   "192.168.1.1", 86400, "", "192.168.1.1", "", ""},
-              true);
+    putSubnet(sb, kEth00, true);
     CgiResult r = runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_THAT(r.header, HasSubstr("text/plain; charset=\"UTF-8\""));
@@ -137,9 +137,7 @@ TEST(CgiDispatch, FailingRestartScriptDoesNotChangeTheAnswer)
     Sandbox sb;
     sb.installRestartRecorder();
     sb.write("restart.status", "1\n");
-    putSubnet(sb, {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                   "192.168.1.1", 86400, "", "192.168.1.1", "", ""},
-              true);
+    putSubnet(sb, kEth00, true);
     CgiResult r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
     EXPECT_EQ(r.exitStatus, 0);
     expectOnlySuccess(r, true);
@@ -188,8 +186,6 @@ TEST(CgiDispatch, ApplyDataSuccessCombinesStaticStepAndSwitchOff)
 // restarts nothing, writes nothing and says why.
 TEST(CgiDispatch, RequestsFromAnotherOriginOrChangingByGetAreRefusedBeforeAnythingRuns)
 {
-    const Subnet eth0 = {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                         "192.168.1.1", 86400, "", "192.168.1.1", "", ""};
     const char *const kWrite = "disableServer";
     const char *const kRead = "loadGlobal";
     const char kHost[] = "192.168.1.2:8080";
@@ -287,7 +283,7 @@ TEST(CgiDispatch, RequestsFromAnotherOriginOrChangingByGetAreRefusedBeforeAnythi
     Sandbox sb;
     sb.installRestartRecorder();
     for (const Case &c : cases) {
-        putSubnet(sb, eth0, true);
+        putSubnet(sb, kEth00, true);
         auto before = sb.snapshot();
         int restarts = sb.restartCount();
         CgiRequest request;
@@ -343,9 +339,7 @@ TEST(CgiDispatch, RestartOutcomeIsAnsweredAndKeptForTheStatus)
 {
     Sandbox sb;
     sb.addInterface("eth0", 2);
-    putSubnet(sb, {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                   "192.168.1.1", 86400, "", "192.168.1.1", "", ""},
-              true);
+    putSubnet(sb, kEth00, true);
     CgiResult r = runAction(sb, "getServiceStatus");
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "running": false, "dnsOnly": false,
         "enabledSubnets": {"eth0": 1}, "lastRestart": null, "apSubnet": null})"))

@@ -11,18 +11,12 @@
 #include "cgi_runner.h"
 #include "sandbox.h"
 
+// A subnet's pair of files: named by its interface and tag, its fragment
+// given as the literal lines dnsmasq reads, byte for byte.
 struct Subnet {
     std::string ifName;
     std::string tag;
-    std::string start;
-    std::string end;
-    std::string mask = "255.255.255.0";
-    std::string gateway;
-    int lease = 86400;
-    std::string domain;
-    std::string pdns;
-    std::string sdns;
-    std::string boot; // PXE boot file; empty: no boot lines
+    std::string fragment;
 };
 
 inline std::string confPath(const std::string &ifName, const std::string &tag)
@@ -40,35 +34,16 @@ inline std::string infoText(bool enabled)
     return enabled ? "enable=\"yes\"\n" : "enable=\"no\"\n";
 }
 
-// The dnsmasq fragment of a subnet, byte for byte.
-inline std::string fragmentText(const Subnet &s)
-{
-    const std::string t = "dhcp-option=tag:" + s.tag + ",";
-    std::string text = "interface=" + s.ifName + "\n";
-    text += "dhcp-range=set:" + s.tag + "," + s.start + "," + s.end + "," + s.mask + "," +
-            std::to_string(s.lease) + "\n";
-    text += t + "option:router," + s.gateway + "\n";
-    if (!s.domain.empty()) {
-        text += t + "option:domain-search," + s.domain + "\n";
-        text += t + "option:domain-name," + s.domain + "\n";
-    }
-    text += t + "option:dns-server," + s.pdns;
-    text += s.sdns.empty() ? "\n" : "," + s.sdns + "\n";
-    if (!s.boot.empty())
-        text += "dhcp-boot=tag:" + s.tag + "," + s.boot + "\ndhcp-vendorclass=set:pxe,PXEClient\n";
-    return text;
-}
-
 inline void putSubnet(const Sandbox &sb, const Subnet &s, bool enabled)
 {
-    sb.write(confPath(s.ifName, s.tag), fragmentText(s));
+    sb.write(confPath(s.ifName, s.tag), s.fragment);
     sb.write(infoPath(s.ifName, s.tag), infoText(enabled));
 }
 
-// Both files of a subnet hold exactly what the library writes for it.
+// Both files of a subnet hold exactly the given text.
 inline void expectSubnet(const Sandbox &sb, const Subnet &s, bool enabled)
 {
-    EXPECT_EQ(sb.read(confPath(s.ifName, s.tag)), fragmentText(s)) << s.ifName << " " << s.tag;
+    EXPECT_EQ(sb.read(confPath(s.ifName, s.tag)), s.fragment) << s.ifName << " " << s.tag;
     EXPECT_EQ(sb.read(infoPath(s.ifName, s.tag)), infoText(enabled)) << s.ifName << " " << s.tag;
 }
 
@@ -130,10 +105,23 @@ inline Json::Value reservation(const std::string &mac, const std::string &ip,
 }
 
 // The access point's subnet, 192.168.100.0/24 with router 192.168.100.1.
+const Subnet kAccessPoint = {"lbr0", "lbr0",
+    "interface=lbr0\n"
+    "dhcp-range=set:lbr0,192.168.100.10,192.168.100.50,255.255.255.0,86400\n"
+    "dhcp-option=tag:lbr0,option:router,192.168.100.1\n"
+    "dhcp-option=tag:lbr0,option:dns-server,192.168.100.1\n"};
+
 inline void putAccessPoint(const Sandbox &sb)
 {
-    putSubnet(sb,
-              {"lbr0", "lbr0", "192.168.100.10", "192.168.100.50", "255.255.255.0",
-               "192.168.100.1", 86400, "", "192.168.100.1", "", ""},
-              true);
+    putSubnet(sb, kAccessPoint, true);
 }
+
+// eth0's PXE subnet as "applypxesubnet" writes it where eth0 has no ordinary
+// subnet: 192.168.5.100-150, router and DNS server 192.168.5.1, ten hours.
+const Subnet kPxeEth0 = {"eth0", "pxe",
+    "interface=eth0\n"
+    "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,36000\n"
+    "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+    "dhcp-option=tag:pxe,option:dns-server,192.168.5.1\n"
+    "dhcp-boot=tag:pxe,pxelinux.0\n"
+    "dhcp-vendorclass=set:pxe,PXEClient\n"};

@@ -9,31 +9,81 @@ using ::testing::HasSubstr;
 
 namespace {
 
-Subnet eth0(int index, const std::string &start, const std::string &end, int lease = 5400)
-{
-    return {"eth0", "eth0" + std::to_string(index), start, end, "255.255.255.0", "192.168.1.1",
-            lease, "office.example", "192.168.1.1", "8.8.8.8", ""};
-}
-
-Subnet eth0Pxe(int lease = 7200)
-{
-    return {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0", "192.168.5.1",
-            lease, "boot.example", "192.168.5.1", "192.168.5.2", "pxelinux.0"};
-}
+// Subnets of the office: router 192.168.1.1, domain office.example, DNS
+// servers 192.168.1.1 and 8.8.8.8, 90 minutes unless the name says otherwise.
+const Subnet kEth00 = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.100,192.168.1.150,255.255.255.0,5400\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth00,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth00Lease119 = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.100,192.168.1.150,255.255.255.0,119\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth00,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth01 = {"eth0", "eth01",
+    "interface=eth0\n"
+    "dhcp-range=set:eth01,192.168.1.160,192.168.1.200,255.255.255.0,5400\n"
+    "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth01,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth01,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth01,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth01Lease60 = {"eth0", "eth01",
+    "interface=eth0\n"
+    "dhcp-range=set:eth01,192.168.1.160,192.168.1.200,255.255.255.0,60\n"
+    "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth01,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth01,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth01,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth02 = {"eth0", "eth02",
+    "interface=eth0\n"
+    "dhcp-range=set:eth02,192.168.1.210,192.168.1.220,255.255.255.0,5400\n"
+    "dhcp-option=tag:eth02,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth02,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth02,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth02,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth03 = {"eth0", "eth03",
+    "interface=eth0\n"
+    "dhcp-range=set:eth03,192.168.1.210,192.168.1.220,255.255.255.0,5400\n"
+    "dhcp-option=tag:eth03,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth03,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth03,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth03,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth10 = {"eth1", "eth10",
+    "interface=eth1\n"
+    "dhcp-range=set:eth10,192.168.2.100,192.168.2.200,255.255.255.0,5400\n"
+    "dhcp-option=tag:eth10,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth10,option:domain-search,office.example\n"
+    "dhcp-option=tag:eth10,option:domain-name,office.example\n"
+    "dhcp-option=tag:eth10,option:dns-server,192.168.1.1,8.8.8.8\n"};
+// eth0's PXE subnet: two hours, domain boot.example.
+const Subnet kEth0Pxe = {"eth0", "pxe",
+    "interface=eth0\n"
+    "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,7200\n"
+    "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+    "dhcp-option=tag:pxe,option:domain-search,boot.example\n"
+    "dhcp-option=tag:pxe,option:domain-name,boot.example\n"
+    "dhcp-option=tag:pxe,option:dns-server,192.168.5.1,192.168.5.2\n"
+    "dhcp-boot=tag:pxe,pxelinux.0\n"
+    "dhcp-vendorclass=set:pxe,PXEClient\n"};
 
 TEST(CgiGlobal, LoadGlobalReportsSubnetZeroAndWhetherAnySubnetIsOn)
 {
     Sandbox sb;
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), false);
-    putSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.200", 60), true);
+    putSubnet(sb, kEth00, false);
+    putSubnet(sb, kEth01Lease60, true);
     CgiResult r = runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
     ASSERT_TRUE(r.bodyParsed) << r.out;
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "enable": true, "leasetime": 90,
         "pdns": "192.168.1.1", "sdns": "8.8.8.8", "domain": "office.example"})"));
 
     // Every subnet off: "enable" false; lease times are cut to whole minutes.
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150", 119), false);
-    putSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.200"), false);
+    putSubnet(sb, kEth00Lease119, false);
+    putSubnet(sb, kEth01, false);
     r = runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
     EXPECT_EQ(r.body["enable"], Json::Value(false)) << r.out;
     EXPECT_EQ(r.body["leasetime"], Json::Value(1)) << r.out;
@@ -42,7 +92,7 @@ TEST(CgiGlobal, LoadGlobalReportsSubnetZeroAndWhetherAnySubnetIsOn)
 TEST(CgiGlobal, LoadGlobalFallsBackToThePxeSubnet)
 {
     Sandbox sb;
-    putSubnet(sb, eth0Pxe(), true);
+    putSubnet(sb, kEth0Pxe, true);
     CgiResult r = runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "enable": true, "leasetime": 120,
         "pdns": "192.168.5.1", "sdns": "192.168.5.2", "domain": "boot.example"})"))
@@ -52,7 +102,7 @@ TEST(CgiGlobal, LoadGlobalFallsBackToThePxeSubnet)
 TEST(CgiGlobal, LoadGlobalWithoutSubnetsFails)
 {
     Sandbox sb;
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
+    putSubnet(sb, kEth00, true);
     CgiResult r = runAction(sb, "loadGlobal", {{"iftype", "eth1"}});
     expectOnlySuccess(r, false);
     EXPECT_THAT(r.err, HasSubstr("Cannot read Global setting on eth10 or pxe"));
@@ -69,20 +119,17 @@ TEST(CgiGlobal, DisableServerSwitchesEverySubnetOffAndKeepsSettings)
 {
     Sandbox sb;
     sb.installRestartRecorder();
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
-    putSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.200"), true);
-    putSubnet(sb, eth0(3, "192.168.1.210", "192.168.1.220"), true); // behind a gap
-    Subnet other = eth0(0, "192.168.2.100", "192.168.2.200");
-    other.ifName = "eth1";
-    other.tag = "eth10";
-    putSubnet(sb, other, true);
+    putSubnet(sb, kEth00, true);
+    putSubnet(sb, kEth01, true);
+    putSubnet(sb, kEth03, true); // behind a gap
+    putSubnet(sb, kEth10, true);
 
     CgiResult r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
     expectOnlySuccess(r, true);
-    expectSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), false);
-    expectSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.200"), false);
-    expectSubnet(sb, eth0(3, "192.168.1.210", "192.168.1.220"), true);
-    expectSubnet(sb, other, true);
+    expectSubnet(sb, kEth00, false);
+    expectSubnet(sb, kEth01, false);
+    expectSubnet(sb, kEth03, true);
+    expectSubnet(sb, kEth10, true);
     EXPECT_FALSE(sb.exists("etc/quomoinfo.conf"));
     EXPECT_EQ(sb.restartCount(), 1);
 }
@@ -91,12 +138,12 @@ TEST(CgiGlobal, DisableServerSwitchesAnEnabledPxeSubnetOffInTheSystemSettings)
 {
     Sandbox sb;
     sb.write("etc/quomoinfo.conf", "hostname=\"nas\"\npxeenable=\"yes\"\nlang=\"en\"\n");
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
-    putSubnet(sb, eth0Pxe(), true);
+    putSubnet(sb, kEth00, true);
+    putSubnet(sb, kEth0Pxe, true);
     CgiResult r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
     expectOnlySuccess(r, true);
-    expectSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), false);
-    expectSubnet(sb, eth0Pxe(), false);
+    expectSubnet(sb, kEth00, false);
+    expectSubnet(sb, kEth0Pxe, false);
     EXPECT_EQ(sb.read("etc/quomoinfo.conf"),
               "hostname=\"nas\"\npxeenable=\"no\"\nlang=\"en\"\n");
 
@@ -104,35 +151,35 @@ TEST(CgiGlobal, DisableServerSwitchesAnEnabledPxeSubnetOffInTheSystemSettings)
     sb.write("etc/quomoinfo.conf", "pxeenable=\"yes\"\n");
     r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
     expectOnlySuccess(r, true);
-    expectSubnet(sb, eth0Pxe(), false);
+    expectSubnet(sb, kEth0Pxe, false);
     EXPECT_EQ(sb.read("etc/quomoinfo.conf"), "pxeenable=\"yes\"\n");
 }
 
 TEST(CgiGlobal, DisableServerStopsAtTheFirstSubnetItCannotRead)
 {
     Sandbox sb;
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
+    putSubnet(sb, kEth00, true);
     // Subnet 1 lacks its router line.
     sb.write(confPath("eth0", "eth01"),
              "interface=eth0\ndhcp-range=set:eth01,192.168.1.160,192.168.1.200,255.255.255.0,60\n"
              "dhcp-option=tag:eth01,option:dns-server,192.168.1.1\n");
     sb.write(infoPath("eth0", "eth01"), infoText(true));
-    putSubnet(sb, eth0(2, "192.168.1.210", "192.168.1.220"), true);
-    putSubnet(sb, eth0Pxe(), true);
+    putSubnet(sb, kEth02, true);
+    putSubnet(sb, kEth0Pxe, true);
 
     CgiResult r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
     expectOnlySuccess(r, false);
     EXPECT_THAT(r.err, HasSubstr("Cannot get dhcp server config on interface:eth0"));
-    expectSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), false);
+    expectSubnet(sb, kEth00, false);
     EXPECT_EQ(sb.read(infoPath("eth0", "eth01")), infoText(true));
-    expectSubnet(sb, eth0(2, "192.168.1.210", "192.168.1.220"), true);
-    expectSubnet(sb, eth0Pxe(), true);
+    expectSubnet(sb, kEth02, true);
+    expectSubnet(sb, kEth0Pxe, true);
 }
 
 TEST(CgiGlobal, DisableServerWithoutInterfaceFindsNothingAndSucceeds)
 {
     Sandbox sb;
-    putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
+    putSubnet(sb, kEth00, true);
     auto before = filesOf(sb);
     CgiResult r = runAction(sb, "disableServer");
     expectOnlySuccess(r, true);
@@ -153,12 +200,12 @@ CgiResult applyOneRow(const Sandbox &sb, const Json::Value &global)
     return runAction(sb, "applydata", {{"dataArray", toJsonText(global)}, {"subnetData", oneRow()}});
 }
 
-Subnet written(const std::string &ifName, int lease, const std::string &pdns = "192.168.1.1",
-               const std::string &sdns = "", const std::string &domain = "")
-{
-    return {ifName,  ifName + "0", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-            "192.168.1.1", lease, domain, pdns, sdns, ""};
-}
+// What oneRow() writes with lease 90 minutes and DNS server 192.168.1.1.
+const Subnet kWritten = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,5400\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"};
 
 TEST(CgiGlobal, ApplyDataGlobalStepReachesTheWrittenSubnet)
 {
@@ -166,7 +213,14 @@ TEST(CgiGlobal, ApplyDataGlobalStepReachesTheWrittenSubnet)
     CgiResult r = applyOneRow(sb, globals("eth0", true, "90", "192.168.1.1", "8.8.8.8",
                                           "office.example"));
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
-    expectSubnet(sb, written("eth0", 5400, "192.168.1.1", "8.8.8.8", "office.example"), true);
+    expectSubnet(sb, {"eth0", "eth00",
+                      "interface=eth0\n"
+                      "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,5400\n"
+                      "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+                      "dhcp-option=tag:eth00,option:domain-search,office.example\n"
+                      "dhcp-option=tag:eth00,option:domain-name,office.example\n"
+                      "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"},
+                 true);
 
     // Comments are allowed in the request's JSON text.
     r = runAction(sb, "applydata",
@@ -174,24 +228,57 @@ TEST(CgiGlobal, ApplyDataGlobalStepReachesTheWrittenSubnet)
                                  " \"leasetime\": \"1440\", // one day\n \"pdns\": \"1.1.1.1\"}"},
                    {"subnetData", oneRow()}});
     EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
-    expectSubnet(sb, written("eth0", 86400, "1.1.1.1"), true);
+    expectSubnet(sb, {"eth0", "eth00",
+                      "interface=eth0\n"
+                      "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,86400\n"
+                      "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+                      "dhcp-option=tag:eth00,option:dns-server,1.1.1.1\n"},
+                 true);
 }
 
 TEST(CgiGlobal, ApplyDataLeaseTimeConversion)
 {
-    // minutes text -> seconds written
+    // minutes text -> the fragment written, its range line carrying seconds
     const struct {
         const char *minutes;
-        int seconds;
+        const char *fragment;
     } cases[] = {
-        {"90", 5400}, {" +2", 120}, {"15min", 900}, {"abc", 0}, {"", 0}, {"35791394", 2147483640},
+        {"90",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,5400\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+        {" +2",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,120\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+        {"15min",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,900\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+        {"abc",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,0\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+        {"",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,0\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+        {"35791394",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,2147483640\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
     };
     for (const auto &c : cases) {
         Sandbox sb;
         CgiResult r = applyOneRow(sb, globals("eth0", true, c.minutes));
         EXPECT_EQ(r.body["success"], Json::Value(true)) << c.minutes;
-        EXPECT_EQ(sb.read(confPath("eth0", "eth00")), fragmentText(written("eth0", c.seconds)))
-            << "[" << c.minutes << "]";
+        EXPECT_EQ(sb.read(confPath("eth0", "eth00")), c.fragment) << "[" << c.minutes << "]";
     }
 
     // Seconds that are negative or do not fit 32 bits: the request is
@@ -206,7 +293,7 @@ TEST(CgiGlobal, ApplyDataLeaseTimeConversion)
     };
     for (const auto &c : refused) {
         Sandbox sb;
-        putSubnet(sb, written("eth0", 5400), true);
+        putSubnet(sb, kWritten, true);
         auto before = filesOf(sb);
         CgiResult r = applyOneRow(sb, globals("eth0", true, c.minutes));
         EXPECT_EQ(r.body["success"], Json::Value(false)) << c.minutes;
@@ -221,7 +308,7 @@ TEST(CgiGlobal, ApplyDataMembersOmittedOrOfAnotherTypeKeepTheirInitialValues)
     // No "iftype": the interface name stays empty, and a subnet table cannot
     // be written for an unnamed interface: the request is refused whole.
     Sandbox sb;
-    putSubnet(sb, written("eth0", 5400), true);
+    putSubnet(sb, kWritten, true);
     auto before = filesOf(sb);
     Json::Value g = globals("eth0", true, "60");
     g.removeMember("iftype");
@@ -234,8 +321,11 @@ TEST(CgiGlobal, ApplyDataMembersOmittedOrOfAnotherTypeKeepTheirInitialValues)
     // Numbers and strings where text and flags belong count as absent:
     // lease 0 and the service switched off.
     Sandbox sb2;
-    putSubnet(sb2, {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0",
-                    "192.168.5.1", 600, "", "192.168.5.1", "", ""},
+    putSubnet(sb2, {"eth0", "pxe",
+                    "interface=eth0\n"
+                    "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,600\n"
+                    "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+                    "dhcp-option=tag:pxe,option:dns-server,192.168.5.1\n"},
               true);
     g = globals("eth0", true, "60");
     g["leasetime"] = 60;
@@ -243,7 +333,12 @@ TEST(CgiGlobal, ApplyDataMembersOmittedOrOfAnotherTypeKeepTheirInitialValues)
     g["sdns"] = Json::Value(Json::nullValue);
     r = applyOneRow(sb2, g);
     EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
-    expectSubnet(sb2, written("eth0", 0), false);
+    expectSubnet(sb2, {"eth0", "eth00",
+                       "interface=eth0\n"
+                       "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,0\n"
+                       "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+                       "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+                 false);
     EXPECT_EQ(sb2.read(infoPath("eth0", "pxe")), infoText(false));
 
     // A root that is no object applies nothing: the service counts as

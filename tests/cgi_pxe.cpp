@@ -22,19 +22,14 @@ Params enablePxe(const std::string &ifName, const std::string &orig = "",
 }
 
 // The PXE subnet that enablePxe() writes on an interface without ordinary
-// subnets.
-Subnet pxeOn(const std::string &ifName)
-{
-    return {ifName, "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0", "192.168.5.1",
-            36000, "", "192.168.5.1", "", "pxelinux.0"};
-}
-
-Subnet ordinary(int index, int third, int lease = 7200)
-{
-    const std::string net = "192.168." + std::to_string(third) + ".";
-    return {"eth0", "eth0" + std::to_string(index), net + "100", net + "200", "255.255.255.0",
-            net + "1", lease, "lan.example", net + "1", "9.9.9.9", ""};
-}
+// subnets: kPxeEth0, or this on eth1.
+const Subnet kPxeEth1 = {"eth1", "pxe",
+    "interface=eth1\n"
+    "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,36000\n"
+    "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+    "dhcp-option=tag:pxe,option:dns-server,192.168.5.1\n"
+    "dhcp-boot=tag:pxe,pxelinux.0\n"
+    "dhcp-vendorclass=set:pxe,PXEClient\n"};
 
 TEST(CgiPxe, EnableOnAnInterfaceWithoutOrdinarySubnets)
 {
@@ -42,7 +37,7 @@ TEST(CgiPxe, EnableOnAnInterfaceWithoutOrdinarySubnets)
     sb.installRestartRecorder();
     CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0"));
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
-    expectSubnet(sb, pxeOn("eth0"), true);
+    expectSubnet(sb, kPxeEth0, true);
     EXPECT_EQ(sb.restartCount(), 1);
     auto files = filesOf(sb);
     files.erase(confPath("eth0", "pxe"));
@@ -54,24 +49,72 @@ TEST(CgiPxe, EnableOnAnInterfaceWithoutOrdinarySubnets)
 TEST(CgiPxe, EnableInheritsFromTheFirstSubnetAndSharesItsDnsServer)
 {
     Sandbox sb;
-    putSubnet(sb, ordinary(0, 1), true);
-    putSubnet(sb, ordinary(1, 2, 600), false);
-    putSubnet(sb, ordinary(2, 3, 600), true);
+    // 192.168.<i+1>.100-200, router and DNS server 192.168.<i+1>.1.
+    const Subnet stored[] = {
+        {"eth0", "eth00",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,7200\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth00,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,9.9.9.9\n"},
+        {"eth0", "eth01",
+         "interface=eth0\n"
+         "dhcp-range=set:eth01,192.168.2.100,192.168.2.200,255.255.255.0,600\n"
+         "dhcp-option=tag:eth01,option:router,192.168.2.1\n"
+         "dhcp-option=tag:eth01,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth01,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth01,option:dns-server,192.168.2.1,9.9.9.9\n"},
+        {"eth0", "eth02",
+         "interface=eth0\n"
+         "dhcp-range=set:eth02,192.168.3.100,192.168.3.200,255.255.255.0,600\n"
+         "dhcp-option=tag:eth02,option:router,192.168.3.1\n"
+         "dhcp-option=tag:eth02,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth02,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth02,option:dns-server,192.168.3.1,9.9.9.9\n"},
+    };
+    for (int i = 0; i < 3; ++i)
+        putSubnet(sb, stored[i], i != 1);
     CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth0"));
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
 
-    Subnet pxe = pxeOn("eth0");
-    pxe.lease = 7200;
-    pxe.domain = "lan.example";
-    pxe.sdns = "9.9.9.9";
-    expectSubnet(sb, pxe, true);
+    expectSubnet(sb, {"eth0", "pxe",
+                      "interface=eth0\n"
+                      "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,7200\n"
+                      "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+                      "dhcp-option=tag:pxe,option:domain-search,lan.example\n"
+                      "dhcp-option=tag:pxe,option:domain-name,lan.example\n"
+                      "dhcp-option=tag:pxe,option:dns-server,192.168.5.1,9.9.9.9\n"
+                      "dhcp-boot=tag:pxe,pxelinux.0\n"
+                      "dhcp-vendorclass=set:pxe,PXEClient\n"},
+                 true);
     // Every ordinary subnet now offers the PXE DNS server and keeps its
     // on/off; the switched-off one keeps its settings current too.
-    for (int i = 0; i < 3; ++i) {
-        Subnet s = ordinary(i, i + 1, i == 0 ? 7200 : 600);
-        s.pdns = "192.168.5.1";
-        expectSubnet(sb, s, i != 1);
-    }
+    const Subnet shared[] = {
+        {"eth0", "eth00",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,7200\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth00,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.5.1,9.9.9.9\n"},
+        {"eth0", "eth01",
+         "interface=eth0\n"
+         "dhcp-range=set:eth01,192.168.2.100,192.168.2.200,255.255.255.0,600\n"
+         "dhcp-option=tag:eth01,option:router,192.168.2.1\n"
+         "dhcp-option=tag:eth01,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth01,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth01,option:dns-server,192.168.5.1,9.9.9.9\n"},
+        {"eth0", "eth02",
+         "interface=eth0\n"
+         "dhcp-range=set:eth02,192.168.3.100,192.168.3.200,255.255.255.0,600\n"
+         "dhcp-option=tag:eth02,option:router,192.168.3.1\n"
+         "dhcp-option=tag:eth02,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth02,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth02,option:dns-server,192.168.5.1,9.9.9.9\n"},
+    };
+    for (int i = 0; i < 3; ++i)
+        expectSubnet(sb, shared[i], i != 1);
 }
 
 TEST(CgiPxe, EnableFailsWhenTheFirstSubnetCannotBeRead)
@@ -90,12 +133,12 @@ TEST(CgiPxe, AnythingButExactlyTrueDisablesAndKeepsTheSettings)
     for (const char *value : {"false", "True", "1", "yes", ""}) {
         Sandbox sb;
         sb.installRestartRecorder();
-        putSubnet(sb, pxeOn("eth0"), true);
+        putSubnet(sb, kPxeEth0, true);
         CgiResult r = runAction(sb, "applypxesubnet",
                                 {{"pxe_interface", "eth0"}, {"pxe_enable", value},
                                  {"pxe_start_ip", "10.0.0.1"}, {"orig_interface", "eth0"}});
         expectOnlySuccess(r, true);
-        expectSubnet(sb, pxeOn("eth0"), false);
+        expectSubnet(sb, kPxeEth0, false);
         EXPECT_EQ(sb.restartCount(), 1);
 
         r = runAction(sb, "loadpxesubnet", {{"if_name", "eth0"}});
@@ -117,26 +160,26 @@ TEST(CgiPxe, AnythingButExactlyTrueDisablesAndKeepsTheSettings)
 TEST(CgiPxe, MovingPxeSwitchesThePreviousInterfaceOff)
 {
     Sandbox sb;
-    putSubnet(sb, pxeOn("eth0"), true);
+    putSubnet(sb, kPxeEth0, true);
     CgiResult r = runAction(sb, "applypxesubnet", enablePxe("eth1", "eth0"));
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
-    expectSubnet(sb, pxeOn("eth1"), true);
-    expectSubnet(sb, pxeOn("eth0"), false);
+    expectSubnet(sb, kPxeEth1, true);
+    expectSubnet(sb, kPxeEth0, false);
 
     // Back to eth0 while eth2 is named as the previous one, which has none:
     // eth0 is written, then the request fails.
     r = runAction(sb, "applypxesubnet", enablePxe("eth0", "eth2"));
     EXPECT_EQ(r.body, parseJson(R"({"success": false, "isSameApSubnet": false})")) << r.out;
     EXPECT_THAT(r.err, HasSubstr("Cannot read pxe setting on eth2"));
-    expectSubnet(sb, pxeOn("eth0"), true);
-    expectSubnet(sb, pxeOn("eth1"), true);
+    expectSubnet(sb, kPxeEth0, true);
+    expectSubnet(sb, kPxeEth1, true);
 
     // Disabling and naming the previous interface switches both off.
     r = runAction(sb, "applypxesubnet",
                   {{"pxe_interface", "eth0"}, {"pxe_enable", "false"}, {"orig_interface", "eth1"}});
     expectOnlySuccess(r, true);
-    expectSubnet(sb, pxeOn("eth0"), false);
-    expectSubnet(sb, pxeOn("eth1"), false);
+    expectSubnet(sb, kPxeEth0, false);
+    expectSubnet(sb, kPxeEth1, false);
 }
 
 TEST(CgiPxe, CollisionWithTheAccessPointWritesNothing)
@@ -194,14 +237,14 @@ TEST(CgiPxe, GetEnablePxeConfigReportsTheFirstEnabledInterface)
 
     sb.addInterface("eth0", 3);
     sb.addInterface("eth1", 2);
-    putSubnet(sb, pxeOn("eth0"), false);
+    putSubnet(sb, kPxeEth0, false);
     r = runAction(sb, "getEnablePXEConfig");
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "pxe_enabled": false,
         "pxe_interface": "", "pxe_interface_id": "", "pxe_startip": "", "pxe_endip": "",
         "pxe_netmask": "", "pxe_gateway": "", "pxe_dns": ""})"))
         << r.out;
 
-    putSubnet(sb, pxeOn("eth0"), true);
+    putSubnet(sb, kPxeEth0, true);
     const char *eth0Answer = R"({"success": true, "pxe_enabled": true,
         "pxe_interface": "LAN 1", "pxe_interface_id": "eth0", "pxe_startip": "192.168.5.100",
         "pxe_endip": "192.168.5.150", "pxe_netmask": "255.255.255.0",
@@ -210,9 +253,14 @@ TEST(CgiPxe, GetEnablePxeConfigReportsTheFirstEnabledInterface)
     EXPECT_EQ(r.body, parseJson(eth0Answer)) << r.out;
 
     // Both enabled: eth1 comes first in the platform's order.
-    Subnet eth1 = pxeOn("eth1");
-    eth1.start = "192.168.6.100";
-    putSubnet(sb, eth1, true);
+    putSubnet(sb, {"eth1", "pxe",
+                   "interface=eth1\n"
+                   "dhcp-range=set:pxe,192.168.6.100,192.168.5.150,255.255.255.0,36000\n"
+                   "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+                   "dhcp-option=tag:pxe,option:dns-server,192.168.5.1\n"
+                   "dhcp-boot=tag:pxe,pxelinux.0\n"
+                   "dhcp-vendorclass=set:pxe,PXEClient\n"},
+              true);
     r = runAction(sb, "getEnablePXEConfig");
     EXPECT_EQ(r.body["pxe_interface_id"], Json::Value("eth1")) << r.out;
     EXPECT_EQ(r.body["pxe_interface"], Json::Value("LAN 2")) << r.out;

@@ -27,18 +27,54 @@ Json::Value table(std::initializer_list<Json::Value> rows)
     return t;
 }
 
-Subnet eth0(int index, const std::string &start, const std::string &end, int lease = 3600,
-            const std::string &sdns = "8.8.8.8", const std::string &domain = "lan.example")
-{
-    return {"eth0", "eth0" + std::to_string(index), start, end, "255.255.255.0", "192.168.1.1",
-            lease, domain, "192.168.1.1", sdns, ""};
-}
-
-Subnet storedPxe()
-{
-    return {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0", "192.168.5.1",
-            36000, "", "192.168.5.1", "", "pxelinux.0"};
-}
+// Subnets of eth0 with the globals the requests below send: an hour, router
+// and DNS server 192.168.1.1, second DNS server 8.8.8.8, domain lan.example.
+const Subnet kEth00 = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.100,192.168.1.150,255.255.255.0,3600\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:domain-search,lan.example\n"
+    "dhcp-option=tag:eth00,option:domain-name,lan.example\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth01 = {"eth0", "eth01",
+    "interface=eth0\n"
+    "dhcp-range=set:eth01,192.168.1.160,192.168.1.200,255.255.255.0,3600\n"
+    "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth01,option:domain-search,lan.example\n"
+    "dhcp-option=tag:eth01,option:domain-name,lan.example\n"
+    "dhcp-option=tag:eth01,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kEth01Narrow = {"eth0", "eth01",
+    "interface=eth0\n"
+    "dhcp-range=set:eth01,192.168.1.160,192.168.1.170,255.255.255.0,3600\n"
+    "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth01,option:domain-search,lan.example\n"
+    "dhcp-option=tag:eth01,option:domain-name,lan.example\n"
+    "dhcp-option=tag:eth01,option:dns-server,192.168.1.1,8.8.8.8\n"};
+// The rows 192.168.1.10-20 and 192.168.1.30-40 of the tables below, written.
+const Subnet kRow10 = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.10,192.168.1.20,255.255.255.0,3600\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:domain-search,lan.example\n"
+    "dhcp-option=tag:eth00,option:domain-name,lan.example\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kRow30 = {"eth0", "eth01",
+    "interface=eth0\n"
+    "dhcp-range=set:eth01,192.168.1.30,192.168.1.40,255.255.255.0,3600\n"
+    "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth01,option:domain-search,lan.example\n"
+    "dhcp-option=tag:eth01,option:domain-name,lan.example\n"
+    "dhcp-option=tag:eth01,option:dns-server,192.168.1.1,8.8.8.8\n"};
+// kPxeEth0 once a request's globals reached it: its range and boot file stay.
+const Subnet kPxeWithGlobals = {"eth0", "pxe",
+    "interface=eth0\n"
+    "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,3600\n"
+    "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+    "dhcp-option=tag:pxe,option:domain-search,lan.example\n"
+    "dhcp-option=tag:pxe,option:domain-name,lan.example\n"
+    "dhcp-option=tag:pxe,option:dns-server,192.168.1.1,8.8.8.8\n"
+    "dhcp-boot=tag:pxe,pxelinux.0\n"
+    "dhcp-vendorclass=set:pxe,PXEClient\n"};
 
 Json::Value listing(const Sandbox &sb, const std::string &ifName)
 {
@@ -51,7 +87,7 @@ TEST(CgiSubnets, ApplyThenListRoundTripWithPxeRowBetweenOrdinaryRows)
 {
     Sandbox sb;
     sb.installRestartRecorder();
-    putSubnet(sb, storedPxe(), false);
+    putSubnet(sb, kPxeEth0, false);
     Json::Value rows = table({row("192.168.1.100", "192.168.1.150", "192.168.1.1", true),
                               row("192.168.5.100", "192.168.5.150", "192.168.5.1", true, true),
                               row("192.168.1.160", "192.168.1.200", "192.168.1.1", false)});
@@ -61,16 +97,11 @@ TEST(CgiSubnets, ApplyThenListRoundTripWithPxeRowBetweenOrdinaryRows)
     EXPECT_EQ(sb.restartCount(), 1);
 
     // Ordinary rows are numbered 0 and 1; a switched-off row keeps its settings.
-    expectSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
-    expectSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.200"), false);
+    expectSubnet(sb, kEth00, true);
+    expectSubnet(sb, kEth01, false);
     // The PXE row takes the request's global settings and keeps its range
     // and boot file.
-    Subnet pxe = storedPxe();
-    pxe.lease = 3600;
-    pxe.pdns = "192.168.1.1";
-    pxe.sdns = "8.8.8.8";
-    pxe.domain = "lan.example";
-    expectSubnet(sb, pxe, true);
+    expectSubnet(sb, kPxeWithGlobals, true);
     EXPECT_FALSE(sb.exists(confPath("eth0", "eth02")));
 
     Json::Value expected = parseJson(R"({"success": true, "itemCount": 2, "subnetList": [
@@ -86,21 +117,42 @@ TEST(CgiSubnets, ApplyThenListRoundTripWithPxeRowBetweenOrdinaryRows)
 TEST(CgiSubnets, FewerRowsThanBeforeLeaveNoStaleFiles)
 {
     Sandbox sb;
-    for (int i = 0; i < 3; ++i)
-        putSubnet(sb, eth0(i, "192.168.1." + std::to_string(100 + 20 * i),
-                           "192.168.1." + std::to_string(110 + 20 * i)),
-                  true);
-    putSubnet(sb, storedPxe(), true);
+    const Subnet stored[] = {
+        {"eth0", "eth00",
+         "interface=eth0\n"
+         "dhcp-range=set:eth00,192.168.1.100,192.168.1.110,255.255.255.0,3600\n"
+         "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth00,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth00,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"},
+        {"eth0", "eth01",
+         "interface=eth0\n"
+         "dhcp-range=set:eth01,192.168.1.120,192.168.1.130,255.255.255.0,3600\n"
+         "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth01,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth01,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth01,option:dns-server,192.168.1.1,8.8.8.8\n"},
+        {"eth0", "eth02",
+         "interface=eth0\n"
+         "dhcp-range=set:eth02,192.168.1.140,192.168.1.150,255.255.255.0,3600\n"
+         "dhcp-option=tag:eth02,option:router,192.168.1.1\n"
+         "dhcp-option=tag:eth02,option:domain-search,lan.example\n"
+         "dhcp-option=tag:eth02,option:domain-name,lan.example\n"
+         "dhcp-option=tag:eth02,option:dns-server,192.168.1.1,8.8.8.8\n"},
+    };
+    for (const Subnet &subnet : stored)
+        putSubnet(sb, subnet, true);
+    putSubnet(sb, kPxeEth0, true);
     Json::Value rows = table({row("192.168.1.10", "192.168.1.20", "192.168.1.1", true),
                               row("192.168.1.30", "192.168.1.40", "192.168.1.1", true)});
     CgiResult r = apply(sb, globals("eth0", true, "60", "192.168.1.1", "8.8.8.8", "lan.example"),
                         rows);
     EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
-    expectSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
-    expectSubnet(sb, eth0(1, "192.168.1.30", "192.168.1.40"), true);
+    expectSubnet(sb, kRow10, true);
+    expectSubnet(sb, kRow30, true);
     EXPECT_FALSE(sb.exists(confPath("eth0", "eth02")));
     EXPECT_FALSE(sb.exists(infoPath("eth0", "eth02")));
-    expectSubnet(sb, storedPxe(), true);
+    expectSubnet(sb, kPxeEth0, true);
     EXPECT_EQ(listing(sb, "eth0")["itemCount"], Json::Value(2));
 
     // An empty table removes every numbered subnet and keeps the PXE one.
@@ -108,7 +160,7 @@ TEST(CgiSubnets, FewerRowsThanBeforeLeaveNoStaleFiles)
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
     EXPECT_FALSE(sb.exists(confPath("eth0", "eth00")));
     EXPECT_FALSE(sb.exists(infoPath("eth0", "eth01")));
-    expectSubnet(sb, storedPxe(), true);
+    expectSubnet(sb, kPxeEth0, true);
     EXPECT_EQ(listing(sb, "eth0")["itemCount"], Json::Value(0));
 }
 
@@ -122,7 +174,7 @@ TEST(CgiSubnets, RowTouchingTheAccessPointBlocksTheWholeTable)
         Sandbox sb;
         sb.installRestartRecorder();
         putAccessPoint(sb);
-        putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
+        putSubnet(sb, kEth00, true);
         auto before = filesOf(sb);
 
         Json::Value rows = table({row("192.168.1.10", "192.168.1.20", "192.168.1.1", true), bad});
@@ -158,8 +210,8 @@ TEST(CgiSubnets, MalformedTableWritesNothing)
     };
     for (const auto &text : tables) {
         Sandbox sb;
-        putSubnet(sb, eth0(0, "192.168.1.100", "192.168.1.150"), true);
-        putSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.170"), true);
+        putSubnet(sb, kEth00, true);
+        putSubnet(sb, kEth01Narrow, true);
         auto before = filesOf(sb);
         CgiResult r = applyText(sb, globals("eth0", true, "60"), text);
         EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": true})"))
@@ -171,7 +223,7 @@ TEST(CgiSubnets, MalformedTableWritesNothing)
 TEST(CgiSubnets, PxeRowWithoutStoredPxeSubnetStopsTheTable)
 {
     Sandbox sb;
-    putSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.170"), true);
+    putSubnet(sb, kEth01Narrow, true);
     Json::Value rows = table({row("192.168.1.10", "192.168.1.20", "192.168.1.1", true),
                               row("192.168.5.100", "192.168.5.150", "192.168.5.1", true, true),
                               row("192.168.1.30", "192.168.1.40", "192.168.1.1", true)});
@@ -179,30 +231,25 @@ TEST(CgiSubnets, PxeRowWithoutStoredPxeSubnetStopsTheTable)
                         rows);
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": true})")) << r.out;
     EXPECT_THAT(r.err, HasSubstr("Cannot read pxe setting on eth0"));
-    expectSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
+    expectSubnet(sb, kRow10, true);
     // The row after the PXE row is not written and nothing is cleaned up.
-    expectSubnet(sb, eth0(1, "192.168.1.160", "192.168.1.170"), true);
+    expectSubnet(sb, kEth01Narrow, true);
     EXPECT_FALSE(sb.exists(confPath("eth0", "pxe")));
 }
 
 TEST(CgiSubnets, SwitchedOffServiceTurnsEverySubnetAndThePxeSubnetOff)
 {
     Sandbox sb;
-    putSubnet(sb, storedPxe(), true);
+    putSubnet(sb, kPxeEth0, true);
     Json::Value rows = table({row("192.168.1.10", "192.168.1.20", "192.168.1.1", true),
                               row("192.168.5.100", "192.168.5.150", "192.168.5.1", true, true),
                               row("192.168.1.30", "192.168.1.40", "192.168.1.1", false)});
     CgiResult r = apply(sb, globals("eth0", false, "60", "192.168.1.1", "8.8.8.8", "lan.example"),
                         rows);
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
-    expectSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), false);
-    expectSubnet(sb, eth0(1, "192.168.1.30", "192.168.1.40"), false);
-    Subnet pxe = storedPxe();
-    pxe.lease = 3600;
-    pxe.pdns = "192.168.1.1";
-    pxe.sdns = "8.8.8.8";
-    pxe.domain = "lan.example";
-    expectSubnet(sb, pxe, false);
+    expectSubnet(sb, kRow10, false);
+    expectSubnet(sb, kRow30, false);
+    expectSubnet(sb, kPxeWithGlobals, false);
 
     Json::Value list = listing(sb, "eth0");
     ASSERT_EQ(list["subnetList"].size(), 3u) << list;
@@ -219,9 +266,9 @@ TEST(CgiSubnets, SwitchedOffServiceTurnsEverySubnetAndThePxeSubnetOff)
     // Switched on with those switches, exactly those rows serve again.
     r = apply(sb, globals("eth0", true, "60", "192.168.1.1", "8.8.8.8", "lan.example"), rows);
     EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
-    expectSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
-    expectSubnet(sb, eth0(1, "192.168.1.30", "192.168.1.40"), false);
-    expectSubnet(sb, pxe, true);
+    expectSubnet(sb, kRow10, true);
+    expectSubnet(sb, kRow30, false);
+    expectSubnet(sb, kPxeWithGlobals, true);
     list = listing(sb, "eth0");
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(list["subnetList"][i]["activated"], Json::Value(own[i])) << list;
@@ -236,14 +283,21 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
     EXPECT_EQ(listing(sb, "eth0"), parseJson(R"({"success": true, "itemCount": 0,
         "subnetList": []})"));
 
-    putSubnet(sb, storedPxe(), true);
+    putSubnet(sb, kPxeEth0, true);
     EXPECT_EQ(listing(sb, "eth0"), parseJson(R"({"success": true, "itemCount": 0,
         "subnetList": [{"activated": true, "startip": "192.168.5.100",
         "endip": "192.168.5.150", "netmask": "255.255.255.0", "gateway": "192.168.5.1",
         "pxe": true, "rowActive": true}]})"));
 
-    putSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
-    putSubnet(sb, eth0(2, "192.168.1.30", "192.168.1.40"), true);
+    putSubnet(sb, kRow10, true);
+    putSubnet(sb, {"eth0", "eth02",
+                   "interface=eth0\n"
+                   "dhcp-range=set:eth02,192.168.1.30,192.168.1.40,255.255.255.0,3600\n"
+                   "dhcp-option=tag:eth02,option:router,192.168.1.1\n"
+                   "dhcp-option=tag:eth02,option:domain-search,lan.example\n"
+                   "dhcp-option=tag:eth02,option:domain-name,lan.example\n"
+                   "dhcp-option=tag:eth02,option:dns-server,192.168.1.1,8.8.8.8\n"},
+              true);
     sb.write(infoPath("eth0", "eth00"), "enable=\"Yes\"\n");
     Json::Value list = listing(sb, "eth0");
     EXPECT_EQ(list["itemCount"], Json::Value(1)) << list;
@@ -257,7 +311,7 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
 TEST(CgiSubnets, GetIfDataFailsWholeWhenASubnetCannotBeRead)
 {
     Sandbox sb;
-    putSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
+    putSubnet(sb, kRow10, true);
     sb.write(confPath("eth0", "eth01"), "interface=eth0\n");
     CgiResult r = runAction(sb, "getIfData", {{"iftype", "eth0"}});
     expectOnlySuccess(r, false);

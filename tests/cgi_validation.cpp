@@ -15,10 +15,22 @@ using ::testing::HasSubstr;
 
 namespace {
 
-const Subnet kSubnet = {"eth0", "eth00", "192.168.1.100", "192.168.1.200", "255.255.255.0",
-                        "192.168.1.1", 3600, "lan.example", "192.168.1.1", "8.8.8.8", ""};
-const Subnet kPxe = {"eth0", "pxe", "192.168.5.100", "192.168.5.150", "255.255.255.0",
-                     "192.168.5.1", 3600, "lan.example", "192.168.5.1", "", "pxelinux.0"};
+const Subnet kSubnet = {"eth0", "eth00",
+    "interface=eth0\n"
+    "dhcp-range=set:eth00,192.168.1.100,192.168.1.200,255.255.255.0,3600\n"
+    "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+    "dhcp-option=tag:eth00,option:domain-search,lan.example\n"
+    "dhcp-option=tag:eth00,option:domain-name,lan.example\n"
+    "dhcp-option=tag:eth00,option:dns-server,192.168.1.1,8.8.8.8\n"};
+const Subnet kPxe = {"eth0", "pxe",
+    "interface=eth0\n"
+    "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,3600\n"
+    "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+    "dhcp-option=tag:pxe,option:domain-search,lan.example\n"
+    "dhcp-option=tag:pxe,option:domain-name,lan.example\n"
+    "dhcp-option=tag:pxe,option:dns-server,192.168.5.1\n"
+    "dhcp-boot=tag:pxe,pxelinux.0\n"
+    "dhcp-vendorclass=set:pxe,PXEClient\n"};
 const char kList[] = "etc/dhcpd/dhcpdStatic.ori";
 const char kPrinter[] = "dhcp-host=02:00:00:00:00:0b,printer,192.168.1.20,infinite\n";
 
@@ -290,10 +302,14 @@ TEST(CgiValidation, EnablingPxe)
     params["pxe_bootloader"] = "";
     CgiResult r = runPxe(sb, params);
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
-    Subnet pxe = kPxe;
-    pxe.boot = "";
-    pxe.sdns = "8.8.8.8";
-    expectSubnet(sb, pxe, true);
+    expectSubnet(sb, {"eth0", "pxe",
+                      "interface=eth0\n"
+                      "dhcp-range=set:pxe,192.168.5.100,192.168.5.150,255.255.255.0,3600\n"
+                      "dhcp-option=tag:pxe,option:router,192.168.5.1\n"
+                      "dhcp-option=tag:pxe,option:domain-search,lan.example\n"
+                      "dhcp-option=tag:pxe,option:domain-name,lan.example\n"
+                      "dhcp-option=tag:pxe,option:dns-server,192.168.5.1,8.8.8.8\n"},
+                 true);
 }
 
 TEST(CgiValidation, DisablingPxeReadsOnlyTheInterfaces)

@@ -39,7 +39,6 @@ const char kLeaseLog[] = "var/packages/Orvath/target/etc/dhcpd-leases.log";
 const char kPidFile[] = "var/run/orvath-dnsmasq.pid";
 const char kDnsmasqLog[] = "var/log/orvath-dnsmasq.log";
 
-using Clock = std::chrono::steady_clock;
 
 struct RunResult {
     int status = -1; // exit status; -1 when it did not end in time or was killed
@@ -82,21 +81,7 @@ RunResult run(const std::vector<std::string> &args, int seconds = 30)
     pid_t pid = spawn(args, out);
     close(out);
     int status = 0;
-    bool ended = false;
-    auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    while (pid > 0) {
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            ended = true;
-            break;
-        }
-        if (r < 0 || Clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    bool ended = pid > 0 && waitForExit(pid, seconds, &status);
     if (ended && WIFEXITED(status))
         result.status = WEXITSTATUS(status);
     result.output = readFile(outPath);

@@ -88,27 +88,42 @@ TEST(IsIfTagEnable, YesOnlyForExactlyYes)
     EXPECT_EQ(-1, isIfTagEnable("eth0", nullptr));
 }
 
+// ---- names under a long root ----
+
 // Names are built in 1024-byte buffers. Under a root that long, a name cut to
-// the buffer is another file, which is neither read nor run.
-static const size_t kPathBuffer = 1024;
-
-// A root below the sandbox under which <root><name> is cut by two characters;
-// the cut name, relative to the sandbox, into *cut.
-static std::string rootCutting(const Sandbox &sb, const std::string &name, std::string *cut)
+// the buffer is another file: each call leaves it alone and fails.
+TEST(LongRoot, NameCutToItsBufferIsAnotherFileNeitherReadRunNorRemoved)
 {
-    std::string rel = sb.deepDir(kPathBuffer + 1 - name.size());
-    *cut = rel + name.substr(0, name.size() - 2);
-    return sb.path(rel);
-}
-
-TEST(IsIfTagEnable, SettingsFileNameCutByALongRootIsNotRead)
-{
-    Sandbox sb;
-    std::string cut;
-    std::string root = rootCutting(sb, "/" + infoName("eth0", "pxe"), &cut);
-    sb.write(cut, "enable=\"yes\"\n");
-    setenv("ORVATH_ROOT", root.c_str(), 1);
-    EXPECT_EQ(-1, isIfTagEnable("eth0", "pxe"));
+    const struct {
+        const char *name;    // what the call opens, below the root
+        const char *planted; // at the cut name
+        int (*call)();
+        int result;
+        bool logged; // "Path too long [<root>]"
+    } cases[] = {
+        {"/etc/dhcpd/dhcpd-eth0-pxe.info", "enable=\"yes\"\n",
+         [] { return isIfTagEnable("eth0", "pxe"); }, -1, false},
+        {"/etc/rc.network", "#!/bin/sh\ntouch \"$0.ran\"\n", [] { return restartDHCPServer(); },
+         127, true},
+        {"/etc/dhcpd/dhcpd-dns-dns.conf", "another file\n",
+         [] { return QUOMODHCPDecideDisableDNS(); }, 0, true},
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        const std::string name = c.name;
+        // <root><name> is two characters longer than the buffer holds.
+        const std::string rel = sb.deepDir(1024 + 1 - name.size());
+        const std::string cut = rel + name.substr(0, name.size() - 2);
+        const std::string root = sb.path(rel);
+        sb.write(cut, c.planted, 0755);
+        setenv("ORVATH_ROOT", root.c_str(), 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.result, c.call()) << c.name;
+        std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c.planted, sb.read(cut)) << c.name;
+        EXPECT_FALSE(sb.exists(cut + ".ran")) << c.name;
+        EXPECT_EQ(c.logged, logged(log, "Path too long [" + root + "]")) << c.name << ": " << log;
+    }
 }
 
 // ---- disableDHCPServer ----
@@ -215,20 +230,6 @@ TEST(RestartDhcpServer, RunsTheStartUpScriptAndReturnsItsStatus)
     }
     EXPECT_EQ("nat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\n",
               sb.read("restart.log"));
-}
-
-TEST(RestartDhcpServer, ScriptNameCutByALongRootIsNotRun)
-{
-    Sandbox sb;
-    std::string cut;
-    std::string root = rootCutting(sb, "/etc/rc.network", &cut);
-    sb.write(cut, "#!/bin/sh\ntouch \"$0.ran\"\n", 0755);
-    setenv("ORVATH_ROOT", root.c_str(), 1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(127, restartDHCPServer());
-    std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(sb.exists(cut + ".ran"));
-    EXPECT_TRUE(logged(log, "Path too long [" + root + "]")) << log;
 }
 
 TEST(RestartDhcpServer, MissingScriptIsReturnedSilently)

@@ -66,24 +66,6 @@ TEST(DecideDisableDns, FragmentThatCannotBeCreatedIsLogged)
     EXPECT_TRUE(logged(log, "Failed to open file [" + sb.path(kConf) + "].\n")) << log;
 }
 
-TEST(DecideDisableDns, NameCutByALongRootRemovesNothing)
-{
-    Sandbox sb;
-    // A root under which the fragment's name is cut by two characters: the
-    // cut name is another file, which stays.
-    const std::string name = std::string("/") + kConf;
-    std::string rel = sb.deepDir(1024 + 1 - name.size());
-    std::string cut = rel + name.substr(0, name.size() - 2);
-    sb.write(cut, "another file\n");
-    std::string root = sb.path(rel);
-    setenv("ORVATH_ROOT", root.c_str(), 1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(0, QUOMODHCPDecideDisableDNS());
-    std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_EQ("another file\n", sb.read(cut));
-    EXPECT_TRUE(logged(log, "Path too long [" + root + "]")) << log;
-}
-
 TEST(DecideDisableDns, FailedWriteNamesTheStepAndSwitchesNothingOn)
 {
     Sandbox sb;

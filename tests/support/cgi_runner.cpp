@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -153,26 +154,32 @@ static void checkWrittenConfig(const Sandbox &sandbox, const CgiRequest &request
                       << check.message;
 }
 
-CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
+// Far beyond any request the tests make (the request lock waits 30 s): only a
+// program that hangs reaches it.
+static const int kProgramSeconds = 120;
+
+CgiRun startCgi(const Sandbox &sandbox, const CgiRequest &request)
 {
-    std::string body = request.rawBody.empty() ? encodeParams(request.form) : request.rawBody;
+    CgiRun run;
+    run.sandbox = &sandbox;
+    run.request = request;
+    run.body = request.rawBody.empty() ? encodeParams(request.form) : request.rawBody;
     if (request.method != "POST")
-        body.clear();
-    std::string inPath = tempFileWith(body);
-    std::string outPath = tempFileWith("");
-    std::string errPath = tempFileWith("");
-    std::vector<std::string> env = cgiEnvironment(sandbox, request, body.size());
+        run.body.clear();
+    run.inPath = tempFileWith(run.body);
+    run.outPath = tempFileWith("");
+    run.errPath = tempFileWith("");
+    std::vector<std::string> env = cgiEnvironment(sandbox, request, run.body.size());
     std::vector<char *> envp;
     for (auto &e : env)
         envp.push_back(&e[0]);
     envp.push_back(nullptr);
 
-    CgiResult result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        int in = open(inPath.c_str(), O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
-        int err = open(errPath.c_str(), O_WRONLY | O_TRUNC);
+    run.pid = fork();
+    if (run.pid == 0) {
+        int in = open(run.inPath.c_str(), O_RDONLY);
+        int out = open(run.outPath.c_str(), O_WRONLY | O_TRUNC);
+        int err = open(run.errPath.c_str(), O_WRONLY | O_TRUNC);
         if (in < 0 || out < 0 || err < 0)
             _exit(126);
         dup2(in, 0);
@@ -187,17 +194,34 @@ CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
+    if (run.pid < 0)
+        ADD_FAILURE() << "fork: " << strerror(errno);
+    return run;
+}
+
+CgiResult finishCgi(CgiRun &run)
+{
+    CgiResult result;
     int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    result.out = readFile(outPath);
-    result.err = readFile(errPath);
-    unlink(inPath.c_str());
-    unlink(outPath.c_str());
-    unlink(errPath.c_str());
+    if (run.pid > 0 && !waitForExit(run.pid, kProgramSeconds, &status))
+        ADD_FAILURE() << "the program did not end within " << kProgramSeconds << " s, killed";
+    if (run.pid > 0)
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    run.pid = -1;
+    result.out = readFile(run.outPath);
+    result.err = readFile(run.errPath);
+    unlink(run.inPath.c_str());
+    unlink(run.outPath.c_str());
+    unlink(run.errPath.c_str());
     splitAnswer(result);
-    checkWrittenConfig(sandbox, request, body);
+    checkWrittenConfig(*run.sandbox, run.request, run.body);
     return result;
+}
+
+CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request)
+{
+    CgiRun run = startCgi(sandbox, request);
+    return finishCgi(run);
 }
 
 CgiResult runAction(const Sandbox &sandbox, const std::string &action, const Params &params)

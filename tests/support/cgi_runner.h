@@ -42,8 +42,26 @@ struct CgiResult {
     Json::Value service;
 };
 
+// A program started by startCgi, not yet waited for.
+struct CgiRun {
+    const Sandbox *sandbox = nullptr;
+    CgiRequest request;
+    std::string body;
+    std::string inPath, outPath, errPath; // its standard input, output and error
+    pid_t pid = -1;
+};
+
 std::string urlEncode(const std::string &text);
 CgiResult runCgi(const Sandbox &sandbox, const CgiRequest &request);
+// runCgi in two halves, for programs that run at the same time: startCgi
+// returns once the program is started, finishCgi waits for it (killing it,
+// and failing the test, when it has not ended within two minutes) and reads
+// its answer. Programs are started from one thread only: a process forked
+// while another of its threads is inside a system call can inherit a lock
+// taken for that call (the 32-bit emulation takes one for every path name)
+// and never reach exec.
+CgiRun startCgi(const Sandbox &sandbox, const CgiRequest &request);
+CgiResult finishCgi(CgiRun &run);
 // POSTs "action" and the given parameters as a form.
 CgiResult runAction(const Sandbox &sandbox, const std::string &action, const Params &params = {});
 // Compact JSON text of a value, for request parameters.

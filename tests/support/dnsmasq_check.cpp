@@ -139,7 +139,7 @@ DnsmasqCheck checkDnsmasqConfig(const std::string &root)
     }
     close(out);
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+    if (pid < 0 || !waitForExit(pid, 60, &status))
         status = -1;
     check.message = readFile(outPath);
     unlink(outPath);

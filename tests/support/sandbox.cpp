@@ -1,15 +1,20 @@
 #include "sandbox.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +26,28 @@ std::string readFile(const std::string &path)
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+bool waitForExit(pid_t pid, int seconds, int *status)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    // Short pauses first: most programs the tests run end within milliseconds.
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        pid_t done = waitpid(pid, status, WNOHANG);
+        if (done == pid)
+            return true;
+        if (done < 0 && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+    }
+    return false;
 }
 
 static int removeEntry(const char *path, const struct stat *, int, struct FTW *)

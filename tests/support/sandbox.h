@@ -60,3 +60,8 @@ private:
 
 // Reads a whole file ("" when missing).
 std::string readFile(const std::string &path);
+
+// Waits for the child pid to end, its status into *status. A child still
+// running after `seconds` is killed (SIGKILL) and false returned, so that a
+// program that hangs fails its test instead of holding it.
+bool waitForExit(pid_t pid, int seconds, int *status);
