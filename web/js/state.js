@@ -13,6 +13,8 @@ export const state = {
   ap: null,             // the access point's subnet {addr, mask, text}, or null
   clients: [],          // the last client list
   clientSort: { key: 'ip', dir: 1 },
+  options: [],          // the interface's further options, as the Options section edits them
+  hostOptions: [],      // clients' own gateway or DNS server
 };
 
 export const $ = (id) => document.getElementById(id);
