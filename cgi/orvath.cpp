@@ -85,6 +85,8 @@ static const ActionEntry kActions[] = {
     {"listHistory", listHistory, false, NULL, kAnyMethod},
     {"showRevision", showRevision, false, NULL, kAnyMethod},
     {"revertTo", revertTo, true, NULL, kPostOnly},
+    {"loadOptions", loadOptions, false, "iftype", kAnyMethod},
+    {"applyOptions", applyOptions, true, NULL, kPostOnly},
 };
 
 /* The action's interface name parameter, when it has one, is absent, empty

@@ -117,6 +117,11 @@ bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer);
 bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer);
 bool getEnablePxeConfig(DhcpHandler &handler, Json::Value &answer);
 
+/* ---- options.cpp: further options and host overrides ---- */
+
+bool loadOptions(DhcpHandler &handler, Json::Value &answer);
+bool applyOptions(DhcpHandler &handler, Json::Value &answer);
+
 /* The service's status and restart: service.h. */
 
 #endif /* ORVATH_H */

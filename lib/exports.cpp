@@ -11,6 +11,7 @@
  *   reservation_store  the reservation list and the static fragment
  *   lease_log        the package's lease log and the client list's records
  *   service          restart, its outcome, status, release
+ *   option_store     an interface's further options and host overrides
  *   save             one save: prepare all, then commit; clean-up and sync
  *
  * Functions marked "no caller here" are used by neither the program nor
@@ -21,6 +22,7 @@
 
 #include "dns_only.h"
 #include "lease_log.h"
+#include "option_store.h"
 #include "pxe_store.h"
 #include "reservation_store.h"
 #include "save.h"
@@ -215,6 +217,20 @@ int QUOMODHCPReleaseLease(const char *szIfName, const char *szMac, const char *s
                           char *szReason, size_t cbReason)
 {
     return quomoReleaseLease(szIfName, szMac, szIp, szReason, cbReason);
+}
+
+/* ---- further options ---- */
+
+int QUOMODHCPSetOptions(const char *szIfName, const QuomoDhcpOption *pOptions, int count,
+                        const QuomoHostOption *pHosts, int hostCount)
+{
+    return quomoSetOptions(szIfName, pOptions, count, pHosts, hostCount);
+}
+
+int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOptions,
+                        int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount)
+{
+    return quomoGetOptions(szIfName, pOptions, maxOptions, pCount, pHosts, maxHosts, pHostCount);
 }
 
 /* ---- one save ---- */

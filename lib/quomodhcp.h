@@ -309,6 +309,41 @@ QUOMO_API int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision 
  * returned. -1 on error. */
 QUOMO_API int64_t QUOMODHCPHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter);
 
+/* Further DHCP options of an interface and host overrides:
+ * /etc/dhcpd/orvath-<ifName>.options keeps them, and the pair
+ * dhcpd-<ifName>-options.conf/.info carries their dnsmasq lines (no pair
+ * while there are none). Values are checked by the caller; the library
+ * refuses only what could not be written safely. */
+#define QUOMO_OPTION_NAME_LEN 32
+#define QUOMO_OPTION_TYPE_LEN 16
+#define QUOMO_OPTION_VALUE_LEN 1024
+#define QUOMO_MAX_OPTIONS 64
+#define QUOMO_MAX_HOST_OPTIONS 256
+typedef struct QuomoDhcpOption {
+    int32_t code;                          /* 1 .. 254 */
+    char szName[QUOMO_OPTION_NAME_LEN];    /* the named option, "" for another code */
+    char szType[QUOMO_OPTION_TYPE_LEN];    /* how the value is sent, see below */
+    char szValue[QUOMO_OPTION_VALUE_LEN];  /* as the administrator gave it */
+} QuomoDhcpOption;
+/* Types: "ipv4", "ipv4-list", "routes" (a.b.c.d/len,gateway pairs), "names"
+ * (addresses or names, sent as dnsmasq reads them), "text" (sent quoted),
+ * "uint8", "uint16", "uint32", "int32", "bool" ("true"/"false"), "hex"
+ * (colon-separated bytes). */
+typedef struct QuomoHostOption {
+    char szMac[QUOMO_IP_LEN];
+    char szGateway[QUOMO_IP_LEN]; /* "" for none */
+    char szDns[QUOMO_IP_LEN];     /* "" for none */
+} QuomoHostOption;
+/* Replaces the interface's options and host overrides, the list and the
+ * fragment pair as one change. 1 on success; 0 on failure (logged, noted),
+ * every old file in place. */
+QUOMO_API int QUOMODHCPSetOptions(const char *szIfName, const QuomoDhcpOption *pOptions, int count,
+                        const QuomoHostOption *pHosts, int hostCount);
+/* Reads them back: at most maxOptions and maxHosts entries, their numbers
+ * into *pCount and *pHostCount. 1 read (also: none kept), 0 on failure. */
+QUOMO_API int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOptions,
+                        int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount);
+
 #ifdef __cplusplus
 }
 #endif

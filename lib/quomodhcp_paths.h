@@ -25,6 +25,10 @@
 #define QUOMO_STATIC_LIST QUOMO_DHCPD_DIR "/dhcpdStatic.ori"
 /* The subnets' own switches kept while an interface's service is off. */
 #define QUOMO_SWITCHES_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.switches"
+/* An interface's options and host overrides as the page edits them; the
+ * fragment pair with the tag QUOMO_OPTIONS_TAG is made from it. */
+#define QUOMO_OPTIONS_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.options"
+#define QUOMO_OPTIONS_TAG "options"
 /* The appliance's own DHCP settings and lease log. */
 #define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
 #define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"

@@ -507,3 +507,153 @@ TEST(CgiValidation, AnInvalidReservationStopsEveryStepOfApplyData)
 }
 
 } // namespace
+
+namespace {
+
+// "applyOptions" on eth0 with one option (JSON text) and no host overrides.
+CgiResult runOption(const Sandbox &sb, const std::string &option,
+                    const std::string &hosts = "[]")
+{
+    return runAction(sb, "applyOptions",
+                     {{"iftype", "eth0"}, {"options", "[" + option + "]"}, {"hostOptions", hosts}});
+}
+
+} // namespace
+
+// Every option's value against its type: the fragment line that is sent, or
+// the refusal with its place. dnsmasq checks every fragment written.
+TEST(CgiValidation, FurtherOptionsAndHostOverrides)
+{
+    const struct {
+        std::string option;
+        const char *line; // the line in dhcpd-eth0-options.conf; NULL: refused
+        const char *error;
+    } cases[] = {
+        {R"({"name": "ntp-server", "value": "192.168.1.5, 192.168.1.6"})",
+         "dhcp-option=tag:eth0,42,192.168.1.5,192.168.1.6\n", nullptr},
+        {R"({"name": "ntp-server", "value": "192.168.1.5,ntp.lan"})", nullptr,
+         "options[0].value: not a list of IPv4 addresses"},
+        {R"({"name": "mtu", "code": 26, "value": "1400"})", "dhcp-option=tag:eth0,26,1400s\n",
+         nullptr},
+        {R"({"name": "mtu", "value": "67"})", nullptr,
+         "options[0].value: not a number from 68 to 65535"},
+        {R"({"name": "mtu", "code": 27, "value": "1400"})", nullptr,
+         "options[0].code: not the code of mtu"},
+        {R"({"name": "classless-static-route", "value": "10.9.0.0/16,192.168.1.254"})",
+         "dhcp-option=tag:eth0,121,10.9.0.0/16,192.168.1.254\n", nullptr},
+        {R"({"name": "classless-static-route", "value": "10.9.0.1/16,192.168.1.254"})", nullptr,
+         "options[0].value: not a network address before \"/\""},
+        {R"({"name": "classless-static-route", "value": "10.9.0.0/16"})", nullptr,
+         "options[0].value: not a list of \"a.b.c.d/len,gateway\""},
+        {R"({"name": "tftp-server", "value": "192.168.1.9"})",
+         "dhcp-option=tag:eth0,66,\"192.168.1.9\"\n", nullptr},
+        {R"({"name": "tftp-server", "value": "tag:x"})", nullptr,
+         "options[0].value: not a host name or an IPv4 address"},
+        {R"({"name": "bootfile-name", "value": "set:pxe"})", nullptr,
+         "options[0].value: read by dnsmasq as a client id or tag"},
+        {R"({"name": "time-offset", "value": "-3600"})",
+         "dhcp-option=tag:eth0,2,ff:ff:f1:f0\n", nullptr},
+        {R"({"name": "sip-server", "value": "sip.lan,192.168.1.7"})", nullptr,
+         "options[0].value: addresses and names cannot be mixed"},
+        {R"({"name": "wpad", "value": "http://wpad.lan/wpad.dat"})",
+         "dhcp-option=tag:eth0,252,\"http://wpad.lan/wpad.dat\"\n", nullptr},
+        {R"({"name": "wpad", "value": "http://x/\"\nconf-file=/etc/shadow"})", nullptr,
+         "options[0].value: holds a quote, a backslash or a character that is not printable"},
+        {R"({"name": "no-such", "value": "1"})", nullptr, "options[0].name: not a named option"},
+        {R"({"code": 224, "type": "uint8", "value": "255"})", "dhcp-option=tag:eth0,224,255b\n",
+         nullptr},
+        {R"({"code": 224, "type": "uint8", "value": "256"})", nullptr,
+         "options[0].value: not a number from 0 to 255"},
+        {R"({"code": 225, "type": "uint32", "value": "4294967295"})",
+         "dhcp-option=tag:eth0,225,4294967295i\n", nullptr},
+        {R"({"code": 226, "type": "bool", "value": "true"})", "dhcp-option=tag:eth0,226,1b\n",
+         nullptr},
+        {R"({"code": 227, "type": "hex", "value": "0a"})", "dhcp-option=tag:eth0,227,10b\n",
+         nullptr},
+        {R"({"code": 227, "type": "hex", "value": "0a:ff:3"})", nullptr,
+         "options[0].value: not colon-separated hexadecimal bytes"},
+        {R"({"code": 228, "type": "text", "value": "a, b # c"})",
+         "dhcp-option=tag:eth0,228,\"a, b # c\"\n", nullptr},
+        {R"({"code": 229, "type": "ipv4", "value": "10.0.0.256"})", nullptr,
+         "options[0].value: not an IPv4 address"},
+        {R"({"code": 230, "type": "float", "value": "1"})", nullptr,
+         "options[0].type: not a type of option"},
+        {R"({"code": 255, "type": "uint8", "value": "1"})", nullptr,
+         "options[0].code: not a code from 1 to 254"},
+        {R"({"code": 3, "type": "ipv4", "value": "192.168.1.1"})", nullptr,
+         "options[0].code: set from the subnet's gateway"},
+        {R"({"code": 6, "type": "ipv4", "value": "192.168.1.1"})", nullptr,
+         "options[0].code: set from the DNS servers of the global settings"},
+        {R"({"code": 60, "type": "text", "value": "PXEClient"})", nullptr,
+         "options[0].code: set by network boot: use the PXE section"},
+        {R"({"code": 42, "type": "ipv4", "value": "192.168.1.5"})", nullptr,
+         "options[0].code: use the named option ntp-server"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.option);
+        Seeded sb;
+        auto before = filesOf(sb);
+        CgiResult r = runOption(sb, c.option);
+        if (c.error) {
+            expectRefused(r, c.error, before, sb);
+            continue;
+        }
+        EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+        EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-options.conf"), c.line);
+        EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-options.info"), "enable=\"yes\"\n");
+    }
+
+    const struct {
+        const char *hosts;
+        const char *error;
+    } hostCases[] = {
+        {R"([{"mac": "02:00:00:00:00:0G", "gateway": "192.168.1.2", "dns": ""}])",
+         "hostOptions[0].mac: not a MAC address"},
+        {R"([{"mac": "02:00:00:00:00:0b", "gateway": "", "dns": ""}])",
+         "hostOptions[0]: neither a gateway nor a DNS server"},
+        {R"([{"mac": "02:00:00:00:00:0b", "gateway": "192.168.1.2"},
+             {"mac": "02-00-00-00-00-0B", "dns": "192.168.1.3"}])",
+         "hostOptions[1].mac: given twice"},
+        {R"([{"mac": "02:00:00:00:00:0b", "dns": "192.168.1.300"}])",
+         "hostOptions[0].dns: not an IPv4 address"},
+    };
+    for (const auto &c : hostCases) {
+        SCOPED_TRACE(c.hosts);
+        Seeded sb;
+        auto before = filesOf(sb);
+        expectRefused(runOption(sb, "", c.hosts), c.error, before, sb);
+    }
+}
+
+// What is saved reads back as given, the overrides scoped to their client
+// and the interface; saving none leaves no file of them.
+TEST(CgiValidation, OptionsReadBackAndGoWhenNoneIsLeft)
+{
+    Seeded sb;
+    CgiResult r = runAction(
+        sb, "applyOptions",
+        {{"iftype", "eth0"},
+         {"options", R"([{"name": "ntp-server", "value": "192.168.1.5"},
+                         {"code": 224, "type": "text", "value": "hello, world"}])"},
+         {"hostOptions", R"([{"mac": "02-00-00-00-00-0B", "gateway": "192.168.1.2"}])"}});
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-options.conf"),
+              "dhcp-option=tag:eth0,42,192.168.1.5\n"
+              "dhcp-option=tag:eth0,224,\"hello, world\"\n"
+              "dhcp-mac=set:host-02000000000b,02:00:00:00:00:0b\n"
+              "dhcp-option=tag:host-02000000000b,tag:eth0,option:router,192.168.1.2\n");
+    r = runAction(sb, "loadOptions", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body, parseJson(R"({"success": true,
+        "options": [{"name": "ntp-server", "code": 42, "type": "ipv4-list", "value": "192.168.1.5"},
+                    {"name": "", "code": 224, "type": "text", "value": "hello, world"}],
+        "hostOptions": [{"mac": "02:00:00:00:00:0b", "gateway": "192.168.1.2", "dns": ""}]})"))
+        << r.out;
+
+    r = runAction(sb, "applyOptions", {{"iftype", "eth0"}, {"options", "[]"}});
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    for (const char *gone : {"etc/dhcpd/dhcpd-eth0-options.conf", "etc/dhcpd/dhcpd-eth0-options.info",
+                             "etc/dhcpd/orvath-eth0.options"})
+        EXPECT_FALSE(sb.exists(gone)) << gone;
+    r = runAction(sb, "loadOptions", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "options": [], "hostOptions": []})"));
+}

@@ -346,6 +346,10 @@ case "$1" in
             echo "boot_file=$boot_file"
             echo "lease=$lease"
             echo "serverid=$serverid"
+            echo "ntpsrv=$ntpsrv"
+            echo "mtu=$mtu"
+            echo "staticroutes=$staticroutes"
+            echo "opt224=$opt224"
         } > "$out.tmp" && mv "$out.tmp" "$out"
         ;;
 esac
@@ -627,6 +631,49 @@ TEST_F(E2eDhcp, ReleasedLeaseIsHandedToAnotherClient)
     EXPECT_EQ(r.body["released"], false) << r.out;
     EXPECT_THAT(r.body["releaseError"].asString(),
                 HasSubstr("dnsmasq holds no lease of 02:00:00:00:00:11 at 192.168.50.100"));
+}
+
+// Further options reach the interface's clients as dnsmasq encodes them,
+// and a reserved client's own gateway reaches that client only.
+TEST_F(E2eDhcp, OptionsAndHostOverridesReachTheirClients)
+{
+    CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    r = act({{"action", "applyOptions"},
+             {"iftype", "eth0"},
+             {"options", R"([{"name": "ntp-server", "value": "192.168.50.5, 192.168.50.6"},
+                             {"name": "mtu", "value": "1400"},
+                             {"name": "classless-static-route",
+                              "value": "10.9.0.0/16,192.168.50.254"},
+                             {"code": 224, "type": "uint16", "value": "258"}])"},
+             {"hostOptions", R"([{"mac": "02-00-00-00-00-42", "gateway": "192.168.50.254",
+                                  "dns": ""}])"}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    ASSERT_EQ(r.service["serviceRestarted"], true) << r.out << r.err;
+
+    const std::vector<std::string> asks = {"-O", "ntpsrv", "-O", "mtu", "-O", "staticroutes",
+                                           "-O", "224"};
+    const struct {
+        const char *mac;
+        const char *key;
+        const char *value;
+    } cases[] = {
+        {kDynamicMac, "ntpsrv", "192.168.50.5 192.168.50.6"},
+        {kDynamicMac, "mtu", "1400"},
+        {kDynamicMac, "staticroutes", "10.9.0.0/16 192.168.50.254"},
+        {kDynamicMac, "opt224", "0102"},
+        {kDynamicMac, "router", "192.168.50.1"},
+        {kReservedMac, "router", "192.168.50.254"},
+        {kReservedMac, "dns", "192.168.50.1 192.168.50.2"},
+        {kReservedMac, "ntpsrv", "192.168.50.5 192.168.50.6"},
+    };
+    std::map<std::string, Lease> leases;
+    for (const char *mac : {kDynamicMac, kReservedMac}) {
+        leases[mac] = requestLease(mac, asks);
+        ASSERT_TRUE(leases[mac].obtained) << leases[mac].output;
+    }
+    for (const auto &c : cases)
+        EXPECT_EQ(leases[c.mac].get(c.key), c.value) << c.mac << " " << c.key;
 }
 
 TEST_F(E2eDhcp, PxeClientReceivesTheBootFile)

@@ -11,6 +11,7 @@ import {
   parseApSubnet, parseNetworks, pxeProblems, settingsProblems, settingsWarnings,
 } from '../../web/js/rules.js';
 import { placeWords, reasonWords } from '../../web/js/words.js';
+import { checkOptionValue, optionProblems } from '../../web/js/optionrules.js';
 
 const GLOBAL = { leasetime: '1440', domain: '', pdns: '192.168.1.1', sdns: '' };
 const AP = parseApSubnet('192.168.100.1/255.255.255.0');
@@ -182,4 +183,35 @@ test('the program\'s places and reasons read as the table shows them', () => {
   assert.equal(reasonWords('overlaps subnetData[2]', subnets), 'overlaps subnet 2');
   assert.equal(reasonWords('overlaps subnetData[1]', subnets), 'overlaps PXE subnet');
   assert.equal(reasonWords('same address as staticData[0]', subnets), 'same address as reservation 1');
+});
+
+test('further options are judged by their type with the program\'s reasons', () => {
+  const cases = [
+    ['ipv4-list', '192.168.1.5,192.168.1.6', null],
+    ['ipv4-list', '192.168.1.5,ntp.lan', 'not a list of IPv4 addresses'],
+    ['routes', '10.9.0.0/16,192.168.1.254', null],
+    ['routes', '10.9.0.1/16,192.168.1.254', 'not a network address before "/"'],
+    ['routes', '10.9.0.0/16', 'not a list of "a.b.c.d/len,gateway"'],
+    ['mtu', '67', 'not a number from 68 to 65535'],
+    ['int32', '-3600', null],
+    ['names', 'sip.lan,192.168.1.7', 'addresses and names cannot be mixed'],
+    ['text', 'a "quoted" word', 'holds a quote, a backslash or a character that is not printable'],
+    ['url', 'ftp://x', 'not an http or https URL'],
+    ['hex', '0a:ff', null],
+    ['hex', '0a:f', 'not colon-separated hexadecimal bytes'],
+    ['uint8', '256', 'not a number from 0 to 255'],
+    ['file-name', 'tag:x', 'read by dnsmasq as a keyword'],
+  ];
+  for (const [type, value, why] of cases) assert.equal(checkOptionValue(type, value), why, `${type} ${value}`);
+  assert.deepEqual(problemsOf(optionProblems(
+    [{ name: 'mtu', value: '1400' }, { name: '', code: '3', type: 'ipv4', value: '1.2.3.4' },
+      { name: '', code: '42', type: 'ipv4', value: '1.2.3.4' }, { name: 'mtu', value: '1500' }],
+    [{ mac: '02-00-00-00-00-0B', gateway: '', dns: '' }, { mac: '02:00:00:00:00:0b', gateway: '10.0.0.1', dns: '' }],
+  )), [
+    "options[1].code: set from the subnet's gateway",
+    'options[2].code: use the named option ntp-server',
+    'options[3].code: given twice',
+    'hostOptions[0]: neither a gateway nor a DNS server',
+    'hostOptions[1].mac: given twice',
+  ]);
 });

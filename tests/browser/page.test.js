@@ -475,6 +475,50 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   assert.equal(status.pxe_enabled, false);
 });
 
+test('further options are chosen by what they are for, checked at the field, saved and read back', async () => {
+  await openPage('#if=eth1');
+  await page.click('#add-option');
+  await page.selectOption('#option-0-name', 'ntp-server');
+  await page.fill('#option-0-value', '192.168.60.5, ntp.lan');
+  await page.click('#options-save');
+  await settled();
+  assert.equal(await text('#options-message'), 'Not saved: Option 1, value: not a list of IPv4 addresses');
+  assert.equal(await page.getAttribute('#option-0-value', 'aria-invalid'), 'true');
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-options.conf'), null);
+
+  await page.fill('#option-0-value', '192.168.60.5, 192.168.60.6');
+  await page.click('#add-option');
+  await page.selectOption('#option-1-name', '');
+  await page.fill('#option-1-code', '224');
+  await page.selectOption('#option-1-type', 'uint16');
+  await page.fill('#option-1-value', '258');
+  await page.click('#add-host-option');
+  await page.fill('#host-option-0-mac', '02:00:00:00:60:09');
+  await page.fill('#host-option-0-gateway', '192.168.60.254');
+  await page.click('#options-save');
+  await settled();
+  await eventually(async () => assert.match(await text('#options-message'), /^Options saved/));
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-options.conf'),
+    'dhcp-option=tag:eth1,42,192.168.60.5,192.168.60.6\n'
+    + 'dhcp-option=tag:eth1,224,258s\n'
+    + 'dhcp-mac=set:host-020000006009,02:00:00:00:60:09\n'
+    + 'dhcp-option=tag:host-020000006009,tag:eth1,option:router,192.168.60.254\n');
+
+  await openPage('#if=eth1');
+  assert.equal(await value('#option-0-name'), 'ntp-server');
+  assert.equal(await value('#option-0-value'), '192.168.60.5,192.168.60.6');
+  assert.equal(await value('#option-1-code'), '224');
+  assert.equal(await value('#host-option-0-gateway'), '192.168.60.254');
+  await shot('09-options');
+  // All removed: no file of them is left.
+  for (let i = 0; i < 2; i += 1) await page.click('#option-rows tr:first-child button');
+  await page.click('#host-option-rows tr:first-child button');
+  await page.click('#options-save');
+  await settled();
+  await eventually(async () => assert.match(await text('#options-message'), /^Options saved/));
+  assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-options.conf'), null);
+});
+
 test('the client list shows remaining lease times readably and refreshes on its own', async () => {
   const now = Math.floor(Date.now() / 1000);
   const log = 'var/packages/Orvath/target/etc/dhcpd-leases.log';

@@ -6,6 +6,7 @@
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
 import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
+import { addHostOption, addOption, applyOptions, loadOptions } from './options.js';
 import { applyPxe, loadPxeStatus, loadPxeSubnet } from './pxe.js';
 import { addReservation, loadReservations } from './reservations.js';
 import { loadGlobal, save } from './settings.js';
@@ -27,7 +28,7 @@ async function chooseInterface(id) {
   const item = state.ifaces.find((i) => i.if_value === id);
   const addrs = item && Array.isArray(item.if_addrs) ? item.if_addrs : [];
   $('iface-addrs').textContent = addrs.length ? `Address ${addrs.join(', ')}` : 'No IPv4 address';
-  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus()]);
+  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions()]);
   await refreshClients();
 }
 
@@ -84,6 +85,9 @@ async function start() {
   form.addEventListener('change', markDirty);
   $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
   $('pxe-disable').addEventListener('click', () => applyPxe(false));
+  $('options-form').addEventListener('submit', applyOptions);
+  $('add-option').addEventListener('click', addOption);
+  $('add-host-option').addEventListener('click', addHostOption);
   // Editing a field takes its error away.
   document.addEventListener('input', (e) => {
     const el = e.target;

@@ -14,6 +14,8 @@ export const state = {
   clients: [],          // the last client list
   clientSort: { key: 'ip', dir: 1 },
   revision: null,       // the history's revision the form was loaded from
+  options: [],          // the interface's further options, as the Options section edits them
+  hostOptions: [],      // clients' own gateway or DNS server
 };
 
 export const $ = (id) => document.getElementById(id);
