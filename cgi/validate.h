@@ -50,6 +50,9 @@ const char *checkHostName(const char *text);
 // Boot file: empty, or up to 255 printable characters without blanks, ",",
 // quotes, "#", "=", a ".." path element or a keyword prefix.
 const char *checkBootFile(const char *text);
+// The answer for a client already running iPXE: a boot file, or an
+// http:// or https:// URL held to the same rules.
+const char *checkIpxeAnswer(const char *text);
 // Lease time in minutes, parsed as strtol does in base 10 (leading blanks and
 // a sign allowed, parsing stops at the first other character, no digits is
 // 0); refused when negative or when its seconds do not fit a 32-bit int.
