@@ -242,6 +242,9 @@ static int readBootLines(const std::string &text, const PxeNames &names, char *s
             return 0;
         size_t size = 0;
         char *slot = slotOf(names, boot, list.get(0), &size);
+        /* Only the lines written with the boot settings name a server; in
+         * the one line written without them a third field is no server. */
+        bool ours = slot || "tag:" + bootTag(names, "bios") == list.get(0);
         if (!slot) {
             if (biosSeen)
                 continue;
@@ -253,7 +256,7 @@ static int readBootLines(const std::string &text, const PxeNames &names, char *s
         }
         if (count >= 2)
             orvCopy(slot, size, list.get(1));
-        if (count >= 3 && !boot.szTftpServer[0])
+        if (ours && count >= 3 && !boot.szTftpServer[0])
             orvCopy(boot.szTftpServer, sizeof boot.szTftpServer, list.get(2));
     }
     return 1;

@@ -21,6 +21,19 @@ Params enablePxe(const std::string &ifName, const std::string &orig = "",
             {"orig_interface", orig}};
 }
 
+// The parameters with name set to value, replaced or added.
+Params withParam(Params params, const std::string &name, const std::string &value)
+{
+    for (auto &p : params) {
+        if (p.first == name) {
+            p.second = value;
+            return params;
+        }
+    }
+    params.emplace_back(name, value);
+    return params;
+}
+
 // The PXE subnet that enablePxe() writes on an interface without ordinary
 // subnets.
 Subnet pxeOn(const std::string &ifName)
@@ -142,7 +155,7 @@ TEST(CgiPxe, BootSettingsReadBackAsSavedAndOutliveSwitchingOff)
         Sandbox sb;
         Params params = enablePxe("eth0");
         for (const auto &p : c.extra)
-            params[p.first] = p.second;
+            params = withParam(params, p.first, p.second);
         CgiResult r = runAction(sb, "applypxesubnet", params);
         EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
         const Json::Value expected =
@@ -161,8 +174,7 @@ TEST(CgiPxe, BootSettingsReadBackAsSavedAndOutliveSwitchingOff)
     Sandbox sb;
     putSubnet(sb, pxeOn("eth0"), true);
     auto before = filesOf(sb);
-    Params bad = enablePxe("eth0");
-    bad["pxe_ipxe"] = "ftp://192.168.5.2/x";
+    Params bad = withParam(enablePxe("eth0"), "pxe_ipxe", "ftp://192.168.5.2/x");
     CgiResult r = runAction(sb, "applypxesubnet", bad);
     EXPECT_EQ(r.body, parseJson(R"({"success": false,
         "error": "pxe_ipxe: not a file name or an http:// or https:// URL"})")) << r.out;
