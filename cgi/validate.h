@@ -78,7 +78,8 @@ enum { kMaxSubnetRows = 256 };
 bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
 
 // "applypxesubnet". Interface names are checked whenever given; the range,
-// router, DNS server and boot file only when enabling, which also needs a
+// router, DNS server, boot files, iPXE answer, TFTP server (refused without
+// a file to serve) and range switch only when enabling, which also needs a
 // "pxe_interface".
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
 

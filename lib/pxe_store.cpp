@@ -101,11 +101,10 @@ static void appendChoice(std::string &out, const PxeNames &conf, const char *kin
            conditions + "\n";
 }
 
-static void appendBootSettings(std::string &out, const DhcpPxeConf &pxe, const DhcpPxeBoot &boot)
+/* The lines that tag a client by what it says of itself: PXE client,
+ * architecture, iPXE. */
+static void appendClientTags(std::string &out, const PxeNames &conf, const DhcpPxeBoot &boot)
 {
-    const PxeNames conf = {pxe.szTag, pxe.szIfName};
-    const bool ipxe = boot.szIpxe[0] != '\0';
-    const std::string notIpxe = ipxe ? ",tag:!" + pxeTag(conf, "ipxe") : "";
     out += std::string("dhcp-vendorclass=set:") + conf.szTag + ",PXEClient\n";
     if (boot.rangeOnly)
         out += "dhcp-vendorclass=set:" + pxeTag(conf, "client") + ",PXEClient\n";
@@ -118,12 +117,19 @@ static void appendBootSettings(std::string &out, const DhcpPxeConf &pxe, const D
                        "\n";
         }
     }
-    if (ipxe) {
+    if (boot.szIpxe[0]) {
         /* iPXE names itself by user class, and by its own option 175. */
         out += "dhcp-userclass=set:" + pxeTag(conf, "ipxe") + ",iPXE\n";
         out += "dhcp-match=set:" + pxeTag(conf, "ipxe") + ",175\n";
     }
+}
 
+/* One tag-if and one dhcp-boot line per file, the kinds exclusive: iPXE
+ * before any architecture, an architecture with a file before BIOS. */
+static void appendBootChoices(std::string &out, const PxeNames &conf, const char *szBootFile,
+                              const DhcpPxeBoot &boot)
+{
+    const std::string notIpxe = boot.szIpxe[0] ? ",tag:!" + pxeTag(conf, "ipxe") : "";
     /* The BIOS line first: older readers take the first dhcp-boot line's
      * file as the subnet's one boot file. */
     std::string bios = notIpxe;
@@ -131,9 +137,9 @@ static void appendBootSettings(std::string &out, const DhcpPxeConf &pxe, const D
         if ((boot.*k.file)[0])
             bios += ",tag:!" + pxeTag(conf, k.name);
     }
-    if (pxe.szBootFile[0]) {
+    if (szBootFile[0]) {
         appendChoice(out, conf, "bios", bios);
-        appendBootLine(out, bootTag(conf, "bios"), pxe.szBootFile, boot);
+        appendBootLine(out, bootTag(conf, "bios"), szBootFile, boot);
     }
     for (const BootKind &k : kArchKinds) {
         if (!(boot.*k.file)[0])
@@ -141,8 +147,8 @@ static void appendBootSettings(std::string &out, const DhcpPxeConf &pxe, const D
         appendChoice(out, conf, k.name, ",tag:" + pxeTag(conf, k.name) + notIpxe);
         appendBootLine(out, bootTag(conf, k.name), boot.*k.file, boot);
     }
-    if (ipxe) {
-        appendChoice(out, conf, kIpxeKind.name, ",tag:" + pxeTag(conf, "ipxe"));
+    if (boot.szIpxe[0]) {
+        appendChoice(out, conf, kIpxeKind.name, ",tag:" + pxeTag(conf, kIpxeKind.name));
         appendBootLine(out, bootTag(conf, kIpxeKind.name), boot.szIpxe, boot);
     }
 }
@@ -155,9 +161,11 @@ static int writePxe(const DhcpPxeConf &conf, const DhcpPxeBoot *boot, int enable
     std::string fragment;
     quomoAppendSubnetLines(fragment, v);
     if (hasBootSettings(boot)) {
+        const PxeNames names = {conf.szTag, conf.szIfName};
         if (boot->rangeOnly)
-            keepRangeForPxe(fragment, PxeNames{conf.szTag, conf.szIfName});
-        appendBootSettings(fragment, conf, *boot);
+            keepRangeForPxe(fragment, names);
+        appendClientTags(fragment, names, *boot);
+        appendBootChoices(fragment, names, conf.szBootFile, *boot);
     } else if (conf.szBootFile[0] != '\0') {
         fragment += std::string("dhcp-boot=tag:") + conf.szTag + "," + conf.szBootFile + "\n";
         /* Every client announcing the vendor class PXEClient is tagged pxe. */
