@@ -741,6 +741,9 @@ TEST_F(E2eDhcp, EachClientArchitectureReceivesItsOwnBootFile)
         EXPECT_EQ(lease.get("siaddr"), "192.168.50.5") << c.client;
         EXPECT_TRUE(inPxeRange(lease.get("ip"))) << c.client << ": " << lease.get("ip");
     }
+    // The lease hook records PXE clients, and the client list shows them.
+    ASSERT_TRUE(waitForRecord(cases[1].mac));
+    EXPECT_EQ(clientList().count(cases[1].mac), 1u);
 
     // The range is kept for PXE clients: an ordinary client that asks for a
     // PXE address is given one of the ordinary range, and no boot file.
