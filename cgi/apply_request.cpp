@@ -161,6 +161,12 @@ void readPxeRequest(const ParamLookup &param, PxeRequest &request)
     request.gateway = paramOf(param, "pxe_gateway");
     request.dns = paramOf(param, "pxe_dns");
     request.bootFile = paramOf(param, "pxe_bootloader");
+    request.bootEfi64 = paramOf(param, "pxe_bootloader_efi64");
+    request.bootEfi32 = paramOf(param, "pxe_bootloader_efi32");
+    request.bootArm64 = paramOf(param, "pxe_bootloader_arm64");
+    request.ipxe = paramOf(param, "pxe_ipxe");
+    request.tftpServer = paramOf(param, "pxe_tftp_server");
+    request.rangeOnly = paramOf(param, "pxe_range_only");
 }
 
 void readReleaseRequest(const ParamLookup &param, ReleaseRequest &request)

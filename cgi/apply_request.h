@@ -109,7 +109,13 @@ struct PxeRequest {
     std::string netmask;       /* "pxe_netmask" */
     std::string gateway;       /* "pxe_gateway" */
     std::string dns;           /* "pxe_dns" */
-    std::string bootFile;      /* "pxe_bootloader" */
+    std::string bootFile;      /* "pxe_bootloader": BIOS and any other client */
+    std::string bootEfi64;     /* "pxe_bootloader_efi64" */
+    std::string bootEfi32;     /* "pxe_bootloader_efi32" */
+    std::string bootArm64;     /* "pxe_bootloader_arm64" */
+    std::string ipxe;          /* "pxe_ipxe" */
+    std::string tftpServer;    /* "pxe_tftp_server"; "" = the DHCP server */
+    std::string rangeOnly;     /* "pxe_range_only": "true", "false" or "" */
 };
 
 void readPxeRequest(const ParamLookup &param, PxeRequest &request);

@@ -28,6 +28,28 @@ static void putPxeRange(Json::Value &target, const DhcpPxeConf &pxe, const char 
     target[names[4]] = pxe.szPrimaryDns;
 }
 
+/* The boot settings beyond "pxe_bootloader", as "applypxesubnet" takes them. */
+static void putPxeBoot(Json::Value &data, const DhcpPxeBoot &boot)
+{
+    data["pxe_bootloader_efi64"] = boot.szBootEfi64;
+    data["pxe_bootloader_efi32"] = boot.szBootEfi32;
+    data["pxe_bootloader_arm64"] = boot.szBootArm64;
+    data["pxe_ipxe"] = boot.szIpxe;
+    data["pxe_tftp_server"] = boot.szTftpServer;
+    data["pxe_range_only"] = boot.rangeOnly != 0;
+}
+
+/* The request's boot settings; the checks refused any that do not fit. */
+static void requestedBoot(const PxeRequest &request, DhcpPxeBoot &boot)
+{
+    orvCopy(boot.szBootEfi64, sizeof boot.szBootEfi64, request.bootEfi64.c_str());
+    orvCopy(boot.szBootEfi32, sizeof boot.szBootEfi32, request.bootEfi32.c_str());
+    orvCopy(boot.szBootArm64, sizeof boot.szBootArm64, request.bootArm64.c_str());
+    orvCopy(boot.szIpxe, sizeof boot.szIpxe, request.ipxe.c_str());
+    orvCopy(boot.szTftpServer, sizeof boot.szTftpServer, request.tftpServer.c_str());
+    boot.rangeOnly = request.rangeOnly == "true" ? 1 : 0;
+}
+
 bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
 {
     const char *szParam = paramText(handler, "if_name");
@@ -46,12 +68,16 @@ bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
         return true;
     }
     DhcpPxeConf pxe = {};
-    if (!readPxeSubnet(szIfName, pxe))
+    DhcpPxeBoot boot = {};
+    if (!QUOMONetGetDhcpPXEBootConf(QUOMO_PXE_TAG, szIfName, &pxe, &boot)) {
+        ORV_LOG("Cannot get dhcp server config on interface:%s", szIfName);
         return false;
+    }
     static const char *const kMembers[] = {"pxe_start_ip", "pxe_end_ip", "pxe_netmask",
                                            "pxe_gateway", "pxe_dns"};
     putPxeRange(data, pxe, kMembers);
     data["pxe_bootloader"] = pxe.szBootFile;
+    putPxeBoot(data, boot);
     answer["data"] = data;
     return true;
 }
@@ -125,12 +151,18 @@ static bool enablePxe(const PxeRequest &request, Json::Value &answer)
     orvCopy(pxe.szGateway, sizeof pxe.szGateway, request.gateway.c_str());
     orvCopy(pxe.szTag, sizeof pxe.szTag, QUOMO_PXE_TAG);
     orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, request.dns.c_str());
-    if (!writePxeSubnet(pxe, true))
+    pxe.isEnabled = 1;
+    DhcpPxeBoot boot = {};
+    requestedBoot(request, boot);
+    if (!QUOMONetSetDhcpPXEBootConfigFiles(&pxe, &boot, 1)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
         return false;
+    }
     return shareDnsWithSubnets(szIfName, request.dns.c_str());
 }
 
-/* Switches the interface's PXE subnet off, keeping its settings on disk. */
+/* Switches the interface's PXE subnet off, keeping its settings on disk
+ * (the boot settings too: the writer keeps those it does not know). */
 static bool disablePxe(const PxeRequest &request)
 {
     const char *szIfName = request.interface.c_str(); /* checked: it fits */

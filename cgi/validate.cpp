@@ -419,6 +419,45 @@ bool validateApplyData(const ApplyDataRequest &request, ValidationError &err)
            validateSubnets(request.rows, err) && validateReservations(request.set, err);
 }
 
+const char *checkIpxeAnswer(const char *text)
+{
+    if (const char *why = checkBootFile(text))
+        return why;
+    const char *scheme = text ? strstr(text, "://") : nullptr;
+    if (scheme && strncasecmp(text, "http://", 7) && strncasecmp(text, "https://", 8))
+        return "not a file name or an http:// or https:// URL";
+    return nullptr;
+}
+
+// The boot files, the iPXE answer, the TFTP server and the range switch of
+// a PXE subnet being switched on.
+static bool validatePxeBoot(const PxeRequest &request, ValidationError &err)
+{
+    const struct {
+        const char *name;
+        const std::string &text;
+        const char *(*check)(const char *);
+    } fields[] = {{"pxe_bootloader", request.bootFile, checkBootFile},
+                  {"pxe_bootloader_efi64", request.bootEfi64, checkBootFile},
+                  {"pxe_bootloader_efi32", request.bootEfi32, checkBootFile},
+                  {"pxe_bootloader_arm64", request.bootArm64, checkBootFile},
+                  {"pxe_ipxe", request.ipxe, checkIpxeAnswer},
+                  {"pxe_tftp_server", request.tftpServer, checkOptionalIpv4}};
+    bool anyFile = false;
+    for (const auto &field : fields) {
+        if (!checkPresent(field.text.c_str(), field.check, field.name, err))
+            return false;
+        anyFile = anyFile || (field.check != checkOptionalIpv4 && !field.text.empty());
+    }
+    // The server is written with the files it serves; alone it would be lost.
+    if (!request.tftpServer.empty() && !anyFile)
+        return failAt(err, "pxe_tftp_server", "no boot file to serve");
+    const std::string &only = request.rangeOnly;
+    if (!only.empty() && only != "true" && only != "false")
+        return failAt(err, "pxe_range_only", "neither true nor false");
+    return true;
+}
+
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
 {
     // An absent parameter reads as empty text, which every check here takes
@@ -443,7 +482,7 @@ bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
         if (const char *why = checkRange(request.startIp.c_str(), request.endIp.c_str(),
                                          request.netmask.c_str()))
             return failAt(err, "pxe_end_ip", why);
-        if (!checkPresent(request.bootFile.c_str(), checkBootFile, "pxe_bootloader", err))
+        if (!validatePxeBoot(request, err))
             return false;
     }
     return validateInterfaceParam("orig_interface", request.origInterface.c_str(), err);

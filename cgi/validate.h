@@ -50,6 +50,9 @@ const char *checkHostName(const char *text);
 // Boot file: empty, or up to 255 printable characters without blanks, ",",
 // quotes, "#", "=", a ".." path element or a keyword prefix.
 const char *checkBootFile(const char *text);
+// The answer for a client already running iPXE: a boot file, or an
+// http:// or https:// URL held to the same rules.
+const char *checkIpxeAnswer(const char *text);
 // Lease time in minutes, parsed as strtol does in base 10 (leading blanks and
 // a sign allowed, parsing stops at the first other character, no digits is
 // 0); refused when negative or when its seconds do not fit a 32-bit int.
@@ -75,7 +78,8 @@ enum { kMaxSubnetRows = 256 };
 bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
 
 // "applypxesubnet". Interface names are checked whenever given; the range,
-// router, DNS server and boot file only when enabling, which also needs a
+// router, DNS server, boot files, iPXE answer, TFTP server (refused without
+// a file to serve) and range switch only when enabling, which also needs a
 // "pxe_interface".
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
 

@@ -106,6 +106,17 @@ int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPx
     return quomoGetPxe(szTag, szIfName, pConf);
 }
 
+int QUOMONetSetDhcpPXEBootConfigFiles(const DhcpPxeConf *conf, const DhcpPxeBoot *boot, int enable)
+{
+    return quomoSetPxeBoot(conf, boot, enable);
+}
+
+int QUOMONetGetDhcpPXEBootConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf,
+                               DhcpPxeBoot *pBoot)
+{
+    return quomoGetPxeBoot(szTag, szIfName, pConf, pBoot);
+}
+
 /* ---- the DNS-only pair ---- */
 
 int QUOMODHCPDecideDisableDNS(void) { return quomoDecideDnsOnly(); }

@@ -62,6 +62,20 @@ typedef struct DhcpPxeConf {
     char szBootFile[QUOMO_BOOTFILE_LEN];
 } DhcpPxeConf;
 
+/* What the PXE subnet offers beyond its one boot file, which stays the file
+ * of BIOS clients and of any client whose architecture has no file here.
+ * Empty text: not set. Kept apart from DhcpPxeConf, whose layout callers
+ * built apart rely on. */
+#define QUOMO_PXE_NAME_LEN 256 /* boot file name or URL */
+typedef struct DhcpPxeBoot {
+    char szBootEfi64[QUOMO_PXE_NAME_LEN]; /* UEFI x86-64: client-arch 7 and 9 */
+    char szBootEfi32[QUOMO_PXE_NAME_LEN]; /* UEFI IA32: client-arch 6 */
+    char szBootArm64[QUOMO_PXE_NAME_LEN]; /* UEFI ARM64: client-arch 11 */
+    char szIpxe[QUOMO_PXE_NAME_LEN];      /* a client already running iPXE */
+    char szTftpServer[QUOMO_IP_LEN];      /* "": the DHCP server itself */
+    int32_t rangeOnly; /* 1: the PXE range serves PXE clients only */
+} DhcpPxeBoot;
+
 /* Callers on the appliance are built apart from the library, on 32-bit and
  * 64-bit targets alike: the records' layout is part of the interface and
  * must be the same everywhere (int32_t and char arrays, no padding). */
@@ -95,6 +109,9 @@ QUOMO_LAYOUT(offsetof(DhcpPxeConf, szNetmask) == 4200);
 QUOMO_LAYOUT(offsetof(DhcpPxeConf, szGateway) == 4220);
 QUOMO_LAYOUT(offsetof(DhcpPxeConf, szTag) == 4240);
 QUOMO_LAYOUT(offsetof(DhcpPxeConf, szBootFile) == 4260);
+QUOMO_LAYOUT(sizeof(DhcpPxeBoot) == 1048);
+QUOMO_LAYOUT(offsetof(DhcpPxeBoot, szTftpServer) == 1024);
+QUOMO_LAYOUT(offsetof(DhcpPxeBoot, rangeOnly) == 1044);
 #undef QUOMO_LAYOUT
 
 /* Per-interface subnet files: /etc/dhcpd/dhcpd-<ifName>-<tag>.conf / .info */
@@ -216,6 +233,14 @@ QUOMO_API int readClientListWith(const QuomoReserved *pReserved, char *szMac, ch
 /* PXE subnet: /etc/dhcpd/dhcpd-<ifName>-pxe.conf / .info */
 QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
 QUOMO_API int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);
+
+/* The PXE subnet with these settings; NULL boot writes none of them. The
+ * older writer QUOMONetSetDhcpPXEServerConfigFiles keeps those on disk. */
+QUOMO_API int QUOMONetSetDhcpPXEBootConfigFiles(const DhcpPxeConf *conf, const DhcpPxeBoot *boot,
+                                                int enable);
+/* The PXE subnet and its settings; pBoot may be NULL. */
+QUOMO_API int QUOMONetGetDhcpPXEBootConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf,
+                                         DhcpPxeBoot *pBoot);
 QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
 
 /* One save: the request that changes files holds the request lock

@@ -339,7 +339,8 @@ static int getDhcpOptionValue(const char *szConf, const char *szKey, char *szVal
 }
 
 /* Range, mask and lease time from the value of "dhcp-range":
- * set:<tag>,<start>,<end>,<netmask>,<lease time>. */
+ * [tag:<tag>,...]set:<tag>,<start>,<end>,<netmask>,<lease time>; the
+ * leading tag: fields select clients (a PXE range kept for PXE clients). */
 static int readRange(const char *szConf, DhcpServerConf *pConf)
 {
     QuomoList list;
@@ -353,14 +354,17 @@ static int readRange(const char *szConf, DhcpServerConf *pConf)
     int count = VORLCStrTok(szValue, ",", list.out());
     if (count <= 0)
         return 0;
-    if (count < 5) {
+    int first = 0;
+    while (first < count - 1 && strncmp(list.get(first), "tag:", 4) == 0)
+        ++first;
+    if (count - first < 5) {
         ORV_LOG("Failed to get key %s", "dhcp-range");
         return 0;
     }
-    orvCopy(pConf->szStartIp, sizeof pConf->szStartIp, list.get(1));
-    orvCopy(pConf->szEndIp, sizeof pConf->szEndIp, list.get(2));
-    orvCopy(pConf->szNetmask, sizeof pConf->szNetmask, list.get(3));
-    pConf->leaseTime = quomoParseInt32(list.get(4));
+    orvCopy(pConf->szStartIp, sizeof pConf->szStartIp, list.get(first + 1));
+    orvCopy(pConf->szEndIp, sizeof pConf->szEndIp, list.get(first + 2));
+    orvCopy(pConf->szNetmask, sizeof pConf->szNetmask, list.get(first + 3));
+    pConf->leaseTime = quomoParseInt32(list.get(first + 4));
     return 1;
 }
 

@@ -21,6 +21,19 @@ Params enablePxe(const std::string &ifName, const std::string &orig = "",
             {"orig_interface", orig}};
 }
 
+// The parameters with name set to value, replaced or added.
+Params withParam(Params params, const std::string &name, const std::string &value)
+{
+    for (auto &p : params) {
+        if (p.first == name) {
+            p.second = value;
+            return params;
+        }
+    }
+    params.emplace_back(name, value);
+    return params;
+}
+
 // The PXE subnet that enablePxe() writes on an interface without ordinary
 // subnets: kPxeEth0, or this on eth1.
 const Subnet kPxeEth1 = {"eth1", "pxe",
@@ -145,7 +158,10 @@ TEST(CgiPxe, AnythingButExactlyTrueDisablesAndKeepsTheSettings)
         EXPECT_EQ(r.body, parseJson(R"({"success": true, "data": {
             "pxe_start_ip": "192.168.5.100", "pxe_end_ip": "192.168.5.150",
             "pxe_netmask": "255.255.255.0", "pxe_gateway": "192.168.5.1",
-            "pxe_dns": "192.168.5.1", "pxe_bootloader": "pxelinux.0"}})"))
+            "pxe_dns": "192.168.5.1", "pxe_bootloader": "pxelinux.0",
+            "pxe_bootloader_efi64": "", "pxe_bootloader_efi32": "",
+            "pxe_bootloader_arm64": "", "pxe_ipxe": "", "pxe_tftp_server": "",
+            "pxe_range_only": false}})"))
             << value << ": " << r.out;
     }
 
@@ -154,6 +170,57 @@ TEST(CgiPxe, AnythingButExactlyTrueDisablesAndKeepsTheSettings)
     auto before = filesOf(sb);
     CgiResult r = runAction(sb, "applypxesubnet", {{"pxe_interface", "eth0"}});
     expectOnlySuccess(r, true);
+    EXPECT_EQ(filesOf(sb), before);
+}
+
+TEST(CgiPxe, BootSettingsReadBackAsSavedAndOutliveSwitchingOff)
+{
+    const struct {
+        Params extra;
+        const char *data; // the members of "data" beyond the range's
+    } cases[] = {
+        {{{"pxe_bootloader_efi64", "ipxe.efi"}, {"pxe_bootloader_efi32", "i32.efi"},
+          {"pxe_bootloader_arm64", "a64.efi"}, {"pxe_ipxe", "http://192.168.5.2/boot.ipxe"},
+          {"pxe_tftp_server", "192.168.5.2"}, {"pxe_range_only", "true"}},
+         R"("pxe_bootloader": "pxelinux.0", "pxe_bootloader_efi64": "ipxe.efi",
+            "pxe_bootloader_efi32": "i32.efi", "pxe_bootloader_arm64": "a64.efi",
+            "pxe_ipxe": "http://192.168.5.2/boot.ipxe", "pxe_tftp_server": "192.168.5.2",
+            "pxe_range_only": true)"},
+        {{{"pxe_bootloader", ""}, {"pxe_bootloader_efi64", "grubx64.efi"},
+          {"pxe_range_only", "false"}},
+         R"("pxe_bootloader": "", "pxe_bootloader_efi64": "grubx64.efi",
+            "pxe_bootloader_efi32": "", "pxe_bootloader_arm64": "", "pxe_ipxe": "",
+            "pxe_tftp_server": "", "pxe_range_only": false)"},
+    };
+    const std::string range = R"("pxe_start_ip": "192.168.5.100", "pxe_end_ip": "192.168.5.150",
+        "pxe_netmask": "255.255.255.0", "pxe_gateway": "192.168.5.1", "pxe_dns": "192.168.5.1", )";
+    for (const auto &c : cases) {
+        Sandbox sb;
+        Params params = enablePxe("eth0");
+        for (const auto &p : c.extra)
+            params = withParam(params, p.first, p.second);
+        CgiResult r = runAction(sb, "applypxesubnet", params);
+        EXPECT_EQ(r.body, parseJson(R"({"success": true, "isSameApSubnet": false})")) << r.out;
+        const Json::Value expected =
+            parseJson(R"({"success": true, "data": {)" + range + c.data + "}}");
+        r = runAction(sb, "loadpxesubnet", {{"if_name", "eth0"}});
+        EXPECT_EQ(r.body, expected) << r.out;
+
+        r = runAction(sb, "applypxesubnet",
+                      {{"pxe_interface", "eth0"}, {"pxe_enable", "false"}});
+        expectOnlySuccess(r, true);
+        r = runAction(sb, "loadpxesubnet", {{"if_name", "eth0"}});
+        EXPECT_EQ(r.body, expected) << r.out;
+    }
+
+    // A bad value is refused and writes nothing.
+    Sandbox sb;
+    putSubnet(sb, kPxeEth0, true);
+    auto before = filesOf(sb);
+    Params bad = withParam(enablePxe("eth0"), "pxe_ipxe", "ftp://192.168.5.2/x");
+    CgiResult r = runAction(sb, "applypxesubnet", bad);
+    EXPECT_EQ(r.body, parseJson(R"({"success": false,
+        "error": "pxe_ipxe: not a file name or an http:// or https:// URL"})")) << r.out;
     EXPECT_EQ(filesOf(sb), before);
 }
 

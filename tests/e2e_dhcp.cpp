@@ -344,6 +344,7 @@ case "$1" in
             echo "dns=$dns"
             echo "domain=$domain"
             echo "boot_file=$boot_file"
+            echo "siaddr=$siaddr"
             echo "lease=$lease"
             echo "serverid=$serverid"
             echo "ntpsrv=$ntpsrv"
@@ -709,6 +710,79 @@ TEST_F(E2eDhcp, PxeClientReceivesTheBootFile)
     ASSERT_TRUE(plain.obtained) << plain.output;
     EXPECT_EQ(plain.get("boot_file"), "");
     EXPECT_TRUE(inDynamicRange(plain.get("ip"))) << plain.get("ip");
+}
+
+static bool inPxeRange(const std::string &ip)
+{
+    const std::string prefix = "192.168.50.";
+    if (ip.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    int last = atoi(ip.c_str() + prefix.size());
+    return last >= 30 && last <= 40;
+}
+
+TEST_F(E2eDhcp, EachClientArchitectureReceivesItsOwnBootFile)
+{
+    CgiResult r = applyData({});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    r = act({{"action", "applypxesubnet"},
+             {"pxe_interface", "eth0"},
+             {"pxe_enable", "true"},
+             {"pxe_start_ip", "192.168.50.30"},
+             {"pxe_end_ip", "192.168.50.40"},
+             {"pxe_netmask", "255.255.255.0"},
+             {"pxe_gateway", "192.168.50.1"},
+             {"pxe_dns", "192.168.50.1"},
+             {"pxe_bootloader", "undionly.kpxe"},
+             {"pxe_bootloader_efi64", "ipxe.efi"},
+             {"pxe_bootloader_efi32", "ipxe32.efi"},
+             {"pxe_bootloader_arm64", "snp-arm64.efi"},
+             {"pxe_ipxe", "http://192.168.50.5/boot.ipxe"},
+             {"pxe_tftp_server", "192.168.50.5"},
+             {"pxe_range_only", "true"},
+             {"orig_interface", ""}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    ASSERT_TRUE(serviceRuns()) << r.err;
+
+    const std::vector<std::string> userClassIpxe = {"-x", "0x4d:69505845"}; // "iPXE"
+    const struct {
+        const char *client, *mac;
+        std::vector<std::string> args;
+        const char *bootFile;
+    } cases[] = {
+        {"BIOS", "02:00:00:00:00:41", {"-V", "PXEClient:Arch:00000:UNDI:002001", "-x", "0x5d:0000"},
+         "undionly.kpxe"},
+        {"UEFI x86-64 (7)", "02:00:00:00:00:42",
+         {"-V", "PXEClient:Arch:00007:UNDI:003016", "-x", "0x5d:0007"}, "ipxe.efi"},
+        {"UEFI x86-64 (9)", "02:00:00:00:00:43",
+         {"-V", "PXEClient:Arch:00009:UNDI:003016", "-x", "0x5d:0009"}, "ipxe.efi"},
+        {"UEFI IA32", "02:00:00:00:00:44",
+         {"-V", "PXEClient:Arch:00006:UNDI:003016", "-x", "0x5d:0006"}, "ipxe32.efi"},
+        {"ARM64", "02:00:00:00:00:45",
+         {"-V", "PXEClient:Arch:00011:UNDI:003016", "-x", "0x5d:000b"}, "snp-arm64.efi"},
+        {"no architecture", "02:00:00:00:00:46", {"-V", "PXEClient"}, "undionly.kpxe"},
+        {"iPXE", "02:00:00:00:00:47",
+         std::vector<std::string>{"-V", "PXEClient:Arch:00007:UNDI:003016", "-x", "0x5d:0007"} +
+             userClassIpxe,
+         "http://192.168.50.5/boot.ipxe"},
+    };
+    for (const auto &c : cases) {
+        Lease lease = requestLease(c.mac, c.args);
+        ASSERT_TRUE(lease.obtained) << c.client << ": " << lease.output;
+        EXPECT_EQ(lease.get("boot_file"), c.bootFile) << c.client;
+        EXPECT_EQ(lease.get("siaddr"), "192.168.50.5") << c.client;
+        EXPECT_TRUE(inPxeRange(lease.get("ip"))) << c.client << ": " << lease.get("ip");
+    }
+    // The lease hook records PXE clients, and the client list shows them.
+    ASSERT_TRUE(waitForRecord(cases[1].mac));
+    EXPECT_EQ(clientList().count(cases[1].mac), 1u);
+
+    // The range is kept for PXE clients: an ordinary client that asks for a
+    // PXE address is given one of the ordinary range, and no boot file.
+    Lease laptop = requestLease("02:00:00:00:00:48", {"-r", "192.168.50.33"});
+    ASSERT_TRUE(laptop.obtained) << laptop.output;
+    EXPECT_TRUE(inDynamicRange(laptop.get("ip"))) << laptop.get("ip");
+    EXPECT_EQ(laptop.get("boot_file"), "");
 }
 
 TEST_F(E2eDhcp, RejectedConfigurationLeavesThePreviousServiceRunning)

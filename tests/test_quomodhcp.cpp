@@ -53,7 +53,7 @@ TEST(LibraryInterface, VersionScriptHeaderAndLibraryAgree)
     std::set<std::string> declared =
         namesIn("lib/quomodhcp.h", std::regex(R"(\nQUOMO_API [A-Za-z0-9_]+ \**([A-Za-z0-9_]+)\()"));
     std::set<std::string> listed = namesIn("lib/quomodhcp.map", std::regex(R"(\n +([A-Za-z0-9_]+);)"));
-    EXPECT_EQ(58u, declared.size());
+    EXPECT_EQ(60u, declared.size());
     EXPECT_EQ(declared, listed);
 
     std::string bin = ORVATH_BIN;
@@ -340,6 +340,101 @@ TEST(PxeStore, RoundTrips)
         written.isEnabled = c.enable;
         EXPECT_TRUE(sameBytes(written, read)) << c.bootFile << "|" << read.szBootFile << "|"
                                               << read.szDomain << "|" << read.szSecondaryDns;
+    }
+}
+
+static DhcpPxeBoot pxeBoot(const char *efi64, const char *efi32, const char *arm64,
+                           const char *ipxe, const char *tftp, int rangeOnly)
+{
+    DhcpPxeBoot b;
+    memset(&b, 0, sizeof b);
+    strcpy(b.szBootEfi64, efi64);
+    strcpy(b.szBootEfi32, efi32);
+    strcpy(b.szBootArm64, arm64);
+    strcpy(b.szIpxe, ipxe);
+    strcpy(b.szTftpServer, tftp);
+    b.rangeOnly = rangeOnly;
+    return b;
+}
+
+TEST(PxeStore, WritesTheBootSettingsLineForLine)
+{
+    const struct {
+        DhcpPxeBoot boot;
+        const char *bootFile;
+        const char *tail; // what follows the dns-server line
+    } cases[] = {
+        {pxeBoot("", "", "", "", "", 0), "pxelinux.0", // as without the settings
+         "dhcp-boot=tag:pxe,pxelinux.0\n"
+         "dhcp-vendorclass=set:pxe,PXEClient\n"},
+        {pxeBoot("ipxe.efi", "", "", "", "10.1.0.9", 0), "undionly.kpxe",
+         "dhcp-vendorclass=set:pxe,PXEClient\n"
+         "dhcp-match=set:pxe-efi64-eth0,option:client-arch,7\n"
+         "dhcp-match=set:pxe-efi64-eth0,option:client-arch,9\n"
+         "tag-if=set:pxe-boot-bios-eth0,tag:eth0,tag:pxe,tag:!pxe-efi64-eth0\n"
+         "dhcp-boot=tag:pxe-boot-bios-eth0,undionly.kpxe,,10.1.0.9\n"
+         "tag-if=set:pxe-boot-efi64-eth0,tag:eth0,tag:pxe,tag:pxe-efi64-eth0\n"
+         "dhcp-boot=tag:pxe-boot-efi64-eth0,ipxe.efi,,10.1.0.9\n"},
+        {pxeBoot("", "i32.efi", "a64.efi", "http://10.1.0.9/boot.ipxe", "", 1), "",
+         "dhcp-vendorclass=set:pxe,PXEClient\n"
+         "dhcp-vendorclass=set:pxe-client-eth0,PXEClient\n"
+         "dhcp-match=set:pxe-efi32-eth0,option:client-arch,6\n"
+         "dhcp-match=set:pxe-arm64-eth0,option:client-arch,11\n"
+         "dhcp-userclass=set:pxe-ipxe-eth0,iPXE\n"
+         "dhcp-match=set:pxe-ipxe-eth0,175\n"
+         "tag-if=set:pxe-boot-efi32-eth0,tag:eth0,tag:pxe,tag:pxe-efi32-eth0,tag:!pxe-ipxe-eth0\n"
+         "dhcp-boot=tag:pxe-boot-efi32-eth0,i32.efi\n"
+         "tag-if=set:pxe-boot-arm64-eth0,tag:eth0,tag:pxe,tag:pxe-arm64-eth0,tag:!pxe-ipxe-eth0\n"
+         "dhcp-boot=tag:pxe-boot-arm64-eth0,a64.efi\n"
+         "tag-if=set:pxe-boot-ipxe-eth0,tag:eth0,tag:pxe,tag:pxe-ipxe-eth0\n"
+         "dhcp-boot=tag:pxe-boot-ipxe-eth0,http://10.1.0.9/boot.ipxe\n"},
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        DhcpPxeConf conf = pxeSubnet(c.bootFile, "", "");
+        ASSERT_EQ(1, QUOMONetSetDhcpPXEBootConfigFiles(&conf, &c.boot, 1)) << c.tail;
+        const std::string range = c.boot.rangeOnly ? "tag:pxe-client-eth0,set:pxe" : "set:pxe";
+        EXPECT_EQ("interface=eth0\n"
+                  "dhcp-range=" + range + ",10.1.0.50,10.1.0.99,255.255.255.0,36000\n"
+                  "dhcp-option=tag:pxe,option:router,10.1.0.254\n"
+                  "dhcp-option=tag:pxe,option:dns-server,10.1.0.1\n" + std::string(c.tail),
+                  sb.read(kPxeConf));
+    }
+}
+
+TEST(PxeStore, BootSettingsRoundTripAndOutliveTheOlderWriter)
+{
+    const struct {
+        const char *bootFile;
+        DhcpPxeBoot boot;
+    } cases[] = {
+        {"pxelinux.0", pxeBoot("grubx64.efi", "i32.efi", "a64.efi", "boot.ipxe", "10.1.0.9", 1)},
+        {"", pxeBoot("ipxe.efi", "", "", "https://h/x.ipxe", "", 0)},
+        {"undionly.kpxe", pxeBoot("", "", "", "", "10.1.0.9", 1)},
+        {"", pxeBoot("", "", "", "", "", 1)},
+        {"pxelinux.0", pxeBoot("", "", "", "", "", 0)},
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        DhcpPxeConf written = pxeSubnet(c.bootFile, "lab.example", "10.1.0.2");
+        written.isEnabled = 1;
+        ASSERT_EQ(1, QUOMONetSetDhcpPXEBootConfigFiles(&written, &c.boot, 1)) << c.bootFile;
+        DhcpPxeConf read = filledPxe('#');
+        DhcpPxeBoot boot;
+        memset(&boot, '#', sizeof boot);
+        ASSERT_EQ(1, QUOMONetGetDhcpPXEBootConf("pxe", "eth0", &read, &boot)) << c.bootFile;
+        EXPECT_TRUE(sameBytes(written, read)) << c.bootFile << "|" << read.szStartIp;
+        EXPECT_EQ(0, memcmp(&c.boot, &boot, sizeof boot)) << c.bootFile << "|" << boot.szBootEfi64;
+
+        // A caller that knows only the one boot file switches the subnet off
+        // and changes its gateway; the boot settings stay as they were.
+        strcpy(written.szGateway, "10.1.0.253");
+        written.isEnabled = 0;
+        ASSERT_EQ(1, QUOMONetSetDhcpPXEServerConfigFiles(&written, 0));
+        memset(&boot, '#', sizeof boot);
+        ASSERT_EQ(1, QUOMONetGetDhcpPXEBootConf("pxe", "eth0", &read, &boot));
+        EXPECT_TRUE(sameBytes(written, read)) << c.bootFile;
+        EXPECT_EQ(0, memcmp(&c.boot, &boot, sizeof boot)) << c.bootFile;
     }
 }
 

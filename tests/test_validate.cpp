@@ -641,6 +641,38 @@ TEST(ApplyPxe, EnablingChecksEveryValue)
               "orig_interface: not an interface name");
 }
 
+TEST(ApplyPxe, BootSettingsAreCheckedLikeTheBootFile)
+{
+    const struct {
+        const char *name, *value, *answer;
+    } cases[] = {
+        {"pxe_bootloader_efi64", "grubx64.efi", ""},
+        {"pxe_bootloader_efi32", "efi/i32 .efi", "pxe_bootloader_efi32: contains a blank or an unprintable character"},
+        {"pxe_bootloader_arm64", "a,b", "pxe_bootloader_arm64: contains one of , \" ' # ="},
+        {"pxe_bootloader_efi64", "tag:x", "pxe_bootloader_efi64: read by dnsmasq as a client id or tag"},
+        {"pxe_ipxe", "http://10.0.5.2/boot.ipxe", ""},
+        {"pxe_ipxe", "HTTPS://boot.lan/x.ipxe", ""},
+        {"pxe_ipxe", "ftp://10.0.5.2/x", "pxe_ipxe: not a file name or an http:// or https:// URL"},
+        {"pxe_ipxe", "http://h/x?a=1", "pxe_ipxe: contains one of , \" ' # ="},
+        {"pxe_tftp_server", "10.0.5.2", ""},
+        {"pxe_tftp_server", "tftp.lan", "pxe_tftp_server: not an IPv4 address"},
+        {"pxe_range_only", "true", ""},
+        {"pxe_range_only", "false", ""},
+        {"pxe_range_only", "yes", "pxe_range_only: neither true nor false"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(applyPxe(pxeWith(c.name, c.value)), c.answer) << c.name << "=" << c.value;
+    EXPECT_EQ(applyPxe(pxeWith("pxe_bootloader_arm64", std::string(256, 'a'))),
+              "pxe_bootloader_arm64: longer than 255 characters");
+
+    // A TFTP server is kept with the files it serves.
+    Params noFile = pxeWith("pxe_tftp_server", "10.0.5.2");
+    noFile.erase("pxe_bootloader");
+    EXPECT_EQ(applyPxe(noFile), "pxe_tftp_server: no boot file to serve");
+    noFile["pxe_ipxe"] = "boot.ipxe";
+    EXPECT_EQ(applyPxe(noFile), "");
+}
+
 TEST(ApplyPxe, DisablingChecksOnlyTheInterfaces)
 {
     Params off = {{"pxe_interface", "eth0"}, {"pxe_enable", "True"},

@@ -413,6 +413,9 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   await page.fill('#pxe_gateway', '192.168.60.1');
   await page.fill('#pxe_dns', '192.168.60.2');
   await page.fill('#pxe_bootloader', 'pxelinux.0');
+  await page.fill('#pxe_bootloader_efi64', 'ipxe.efi');
+  // A range enabled anew is kept for machines that boot from the network.
+  assert.equal(await page.isChecked('#pxe_range_only'), true);
   await page.click('#pxe-enable');
   await settled();
   await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: served on LAN 2 (eth1)'));
@@ -426,8 +429,9 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   assert.equal(await page.isVisible('#pxe-disable'), true);
   assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-pxe.info'), 'enable="yes"\n');
   const fragment = readSandbox('etc/dhcpd/dhcpd-eth1-pxe.conf');
-  assert.match(fragment, /dhcp-range=set:pxe,192\.168\.60\.200,192\.168\.60\.220,255\.255\.255\.0,/);
-  assert.match(fragment, /pxelinux\.0/);
+  assert.match(fragment, /dhcp-range=tag:pxe-client-eth1,set:pxe,192\.168\.60\.200,192\.168\.60\.220,255\.255\.255\.0,/);
+  assert.match(fragment, /\ndhcp-boot=tag:pxe-boot-bios-eth1,pxelinux\.0\n/);
+  assert.match(fragment, /\ndhcp-boot=tag:pxe-boot-efi64-eth1,ipxe\.efi\n/);
   // The PXE DNS server became the primary DNS server of the ordinary subnets.
   assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /option:dns-server,192\.168\.60\.2\n/);
   await shot('05-pxe');
@@ -448,6 +452,7 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   await page.fill('#pxe_gateway', '192.168.50.1');
   await page.fill('#pxe_dns', '192.168.50.1');
   await page.fill('#pxe_bootloader', 'pxelinux.0');
+  await page.uncheck('#pxe_range_only');
   await page.click('#pxe-enable');
   await settled();
   await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: served on LAN 1 (eth0)'));
@@ -459,6 +464,8 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   assert.equal(await value('#pxe_start_ip'), '192.168.50.200');
   assert.equal(await value('#pxe_gateway'), '192.168.50.1');
   assert.equal(await value('#pxe_bootloader'), 'pxelinux.0');
+  assert.equal(await value('#pxe_bootloader_efi64'), '');
+  assert.equal(await page.isChecked('#pxe_range_only'), false);
   // Saved again with another end address, it keeps its boot file.
   await page.fill('#pxe_end_ip', '192.168.50.210');
   await page.click('#pxe-enable');

@@ -76,9 +76,10 @@ std::string dnsmasqProgram()
 // The options the library writes; the start-up script refuses anything else.
 static bool allowedLine(const std::string &line)
 {
-    static const char *const keys[] = {"interface=",   "dhcp-range=",       "dhcp-option=",
-                                       "dhcp-boot=",   "dhcp-vendorclass=", "dhcp-host=",
-                                       "port="};
+    static const char *const keys[] = {"interface=",        "dhcp-range=",     "dhcp-option=",
+                                       "dhcp-boot=",        "dhcp-vendorclass=", "dhcp-userclass=",
+                                       "dhcp-match=",       "tag-if=",         "dhcp-host=",
+                                       "dhcp-mac=",         "port="};
     if (line.find_first_not_of(" \t\r") == std::string::npos)
         return true;
     for (const char *key : keys) {

@@ -4,7 +4,7 @@
 import { displayName } from './interfaces.js';
 import { loadHistory } from './history.js';
 import { call } from './request.js';
-import { PXE_FIELDS, pxeProblems } from './rules.js';
+import { PXE_FIELDS, PXE_TEXT_FIELDS, pxeProblems } from './rules.js';
 import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
 import { renderSubnets } from './subnets.js';
@@ -35,10 +35,14 @@ export async function loadPxeSubnet() {
   const answer = await call('loadpxesubnet', { if_name: iface });
   if (iface !== state.iface) return;
   const data = answer.success && answer.data ? answer.data : {};
-  for (const key of [...PXE_FIELDS, 'pxe_bootloader']) $(key).value = data[key] || '';
+  for (const key of [...PXE_FIELDS, ...PXE_TEXT_FIELDS]) $(key).value = data[key] || '';
+  $('pxe_range_only').checked = !!data.pxe_range_only;
   if (!data.pxe_start_ip) {
-    // Suggestions for an interface without a PXE subnet.
+    // Suggestions for an interface without a PXE subnet. A range enabled
+    // anew is kept for network boot: otherwise laptops and phones draw from
+    // it and are told to boot.
     $('pxe_netmask').value = '255.255.255.0';
+    $('pxe_range_only').checked = true;
   }
 }
 
@@ -68,7 +72,8 @@ export async function applyPxe(enable) {
   clearFieldErrors($('pxe-form'));
   const params = { pxe_interface: state.iface, pxe_enable: enable ? 'true' : 'false', orig_interface: '' };
   if (enable) {
-    for (const key of [...PXE_FIELDS, 'pxe_bootloader']) params[key] = $(key).value.trim();
+    for (const key of [...PXE_FIELDS, ...PXE_TEXT_FIELDS]) params[key] = $(key).value.trim();
+    params.pxe_range_only = $('pxe_range_only').checked ? 'true' : 'false';
     const problems = pxeProblems(params, state.ap);
     if (problems.length > 0) {
       setInline('pxe-message', showProblems(problems, 'Not applied'), 'error');

@@ -203,6 +203,12 @@ export function settingsWarnings(subnets, reservations, ifaceNetworks) {
 
 // The address fields of the PXE form, as "applypxesubnet" names them.
 export const PXE_FIELDS = ['pxe_start_ip', 'pxe_end_ip', 'pxe_netmask', 'pxe_gateway', 'pxe_dns'];
+// The boot files: BIOS (and any client without a file of its own), then one
+// per UEFI architecture.
+export const PXE_BOOT_FIELDS = ['pxe_bootloader', 'pxe_bootloader_efi64', 'pxe_bootloader_efi32',
+  'pxe_bootloader_arm64'];
+// The texts of the PXE form that are sent as they are typed.
+export const PXE_TEXT_FIELDS = [...PXE_BOOT_FIELDS, 'pxe_ipxe', 'pxe_tftp_server'];
 
 // Every problem of the PXE form: [{where, why}].
 export function pxeProblems(params, ap) {
@@ -221,7 +227,17 @@ export function pxeProblems(params, ap) {
       if (key) problems.push({ where: key, why: `in the access point's subnet ${ap.text}` });
     }
   }
-  const bootWhy = checkBootFile(params.pxe_bootloader);
-  if (bootWhy) problems.push({ where: 'pxe_bootloader', why: bootWhy });
+  for (const key of PXE_BOOT_FIELDS) {
+    const why = checkBootFile(params[key]);
+    if (why) problems.push({ where: key, why });
+  }
+  const ipxe = params.pxe_ipxe || '';
+  const ipxeWhy = checkBootFile(ipxe)
+    || (ipxe.includes('://') && !/^https?:\/\//i.test(ipxe) ? 'not a file name or an http:// or https:// URL' : null);
+  if (ipxeWhy) problems.push({ where: 'pxe_ipxe', why: ipxeWhy });
+  const tftp = params.pxe_tftp_server;
+  const tftpWhy = tftp && (checkIpv4(tftp)
+    || (![...PXE_BOOT_FIELDS, 'pxe_ipxe'].some((k) => params[k]) ? 'no boot file to serve' : null));
+  if (tftpWhy) problems.push({ where: 'pxe_tftp_server', why: tftpWhy });
   return problems;
 }
