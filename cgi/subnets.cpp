@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "host_list.h"
 #include "orvath.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
@@ -214,6 +215,45 @@ bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
     return removeStaleSubnets(global.szIfName, (int)subnets.size());
 }
 
+bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subnets)
+{
+    ListedSubnet row = {};
+    /* The ordinary subnets end at the first index without a readable file. */
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(row.szTag, szIfName, n); ++n) {
+        if (!readSubnet(szIfName, row.szTag, row.conf))
+            return false;
+        subnets.push_back(row);
+    }
+    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
+        row.pxe = true;
+        orvCopy(row.szTag, sizeof row.szTag, QUOMO_PXE_TAG);
+        if (!readSubnet(szIfName, QUOMO_PXE_TAG, row.conf))
+            return false;
+        subnets.push_back(row);
+    }
+    return true;
+}
+
+/* How full a row's range is: its addresses, the current dynamic leases of
+ * the interface inside it and the reservations inside it. A range that
+ * cannot be read has no address. */
+static void putUsage(Json::Value &entry, const DhcpServerConf &conf, const char *szIfName,
+                     const std::vector<KnownHost> &leases, const std::vector<KnownHost> &reserved)
+{
+    uint32_t first, last;
+    bool range = parseIpv4(conf.szStartIp, &first) && parseIpv4(conf.szEndIp, &last) &&
+                 first <= last;
+    Json::UInt size = range ? (Json::UInt)(last - first) + 1 : 0;
+    Json::UInt leased = 0, reservedCount = 0;
+    for (const KnownHost &lease : leases)
+        leased += range && !lease.reserved && lease.ifName == szIfName && hostWithin(lease, first, last);
+    for (const KnownHost &host : reserved)
+        reservedCount += range && hostWithin(host, first, last);
+    entry["size"] = size;
+    entry["leased"] = leased;
+    entry["reserved"] = reservedCount;
+}
+
 static Json::Value subnetEntry(const DhcpServerConf &conf, const char *szIfName,
                                const char *szTag, bool pxe)
 {
@@ -232,21 +272,23 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
     char szIfName[QUOMO_IFNAME_LEN];
     readIfType(handler, szIfName); /* an empty name finds no file */
 
-    Json::Value subnets(Json::arrayValue);
-    DhcpServerConf conf = {};
-    char szTag[QUOMO_TAG_LEN];
-    unsigned count = 0;
-    /* The ordinary subnets end at the first index without a readable file. */
-    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
-        if (!readSubnet(szIfName, szTag, conf))
-            return false;
-        subnets.append(subnetEntry(conf, szIfName, szTag, false));
-        ++count;
+    std::vector<ListedSubnet> rows;
+    if (!readInterfaceSubnets(szIfName, rows))
+        return false;
+    /* Each file is read once for all the rows; one that cannot be read
+     * counts nothing. */
+    std::vector<KnownHost> leases, reserved;
+    if (!rows.empty()) {
+        readCurrentLeases(leases);
+        readReservations(reserved);
     }
-    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
-        if (!readSubnet(szIfName, QUOMO_PXE_TAG, conf))
-            return false;
-        subnets.append(subnetEntry(conf, szIfName, QUOMO_PXE_TAG, true));
+    Json::Value subnets(Json::arrayValue);
+    unsigned count = 0;
+    for (const ListedSubnet &row : rows) {
+        Json::Value entry = subnetEntry(row.conf, szIfName, row.szTag, row.pxe);
+        putUsage(entry, row.conf, szIfName, leases, reserved);
+        subnets.append(std::move(entry));
+        count += !row.pxe;
     }
     putRowSwitches(szIfName, subnets);
     answer["subnetList"] = subnets;

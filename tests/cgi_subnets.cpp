@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include "cgi_files.h"
 
 using ::testing::HasSubstr;
@@ -252,6 +254,46 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
     EXPECT_EQ(list["subnetList"][0]["activated"], Json::Value(false));
     EXPECT_EQ(list["subnetList"][1]["pxe"], Json::Value(true));
     EXPECT_EQ(sb.restartCount(), 0);
+}
+
+// A lease-log record of eth0 expiring `offset` seconds from now.
+std::string leaseRecord(long offset, const std::string &mac, const std::string &ip,
+                        const std::string &ifName = "eth0")
+{
+    return std::to_string((unsigned long)(time(nullptr) + offset)) + " " + mac + " " + ip +
+           " host " + ifName + "\n";
+}
+
+TEST(CgiSubnets, GetIfDataTellsEachRangeSizeLeasesAndReservations)
+{
+    Sandbox sb;
+    putSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true); // partly leased
+    putSubnet(sb, eth0(1, "192.168.1.30", "192.168.1.31"), true); // full
+    putSubnet(sb, eth0(2, "192.168.1.40", "192.168.1.40"), true); // empty
+    putSubnet(sb, storedPxe(), true);
+    sb.write("etc/dhcpd/dhcpdStatic.ori", "dhcp-host=02:00:00:00:00:0a,cam,192.168.1.15,infinite\n"
+                                          "dhcp-host=02:00:00:00:00:0b,nas,192.168.1.60,infinite\n"
+                                          "dhcp-host=02:00:00:00:00:0c,tv,192.168.5.120,infinite\n");
+    sb.write("etc/dhcpd/dhcpd-leases.log",
+             leaseRecord(600, "02:00:00:00:00:01", "192.168.1.11") +
+                 leaseRecord(600, "02:00:00:00:00:02", "192.168.1.20") +
+                 leaseRecord(-60, "02:00:00:00:00:03", "192.168.1.12") +        // expired
+                 leaseRecord(600, "02:00:00:00:00:04", "192.168.1.13", "eth1") + // other interface
+                 leaseRecord(600, "02:00:00:00:00:0a", "192.168.1.15") +        // reserved client
+                 leaseRecord(600, "02:00:00:00:00:05", "192.168.1.50") +        // outside every range
+                 leaseRecord(600, "02:00:00:00:00:06", "192.168.1.30") +
+                 leaseRecord(600, "02:00:00:00:00:07", "192.168.1.31") +
+                 leaseRecord(600, "02:00:00:00:00:08", "192.168.5.101"));
+    Json::Value list = listing(sb, "eth0");
+    const char *expected[] = {"11 2 1", "2 2 0", "1 0 0", "51 1 1"};
+    ASSERT_EQ(list["subnetList"].size(), 4u) << list;
+    for (int i = 0; i < 4; ++i) {
+        const Json::Value &row = list["subnetList"][i];
+        EXPECT_EQ(row["size"].asString() + " " + row["leased"].asString() + " " +
+                      row["reserved"].asString(),
+                  expected[i])
+            << row;
+    }
 }
 
 TEST(CgiSubnets, GetIfDataFailsWholeWhenASubnetCannotBeRead)
