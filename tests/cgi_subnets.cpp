@@ -77,11 +77,14 @@ TEST(CgiSubnets, ApplyThenListRoundTripWithPxeRowBetweenOrdinaryRows)
 
     Json::Value expected = parseJson(R"({"success": true, "itemCount": 2, "subnetList": [
         {"activated": true, "startip": "192.168.1.100", "endip": "192.168.1.150",
-         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": true},
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": true,
+         "size": 51, "leased": 0, "reserved": 0},
         {"activated": false, "startip": "192.168.1.160", "endip": "192.168.1.200",
-         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": false},
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": false,
+         "size": 41, "leased": 0, "reserved": 0},
         {"activated": true, "startip": "192.168.5.100", "endip": "192.168.5.150",
-         "netmask": "255.255.255.0", "gateway": "192.168.5.1", "pxe": true, "rowActive": true}]})");
+         "netmask": "255.255.255.0", "gateway": "192.168.5.1", "pxe": true, "rowActive": true,
+         "size": 51, "leased": 0, "reserved": 0}]})");
     EXPECT_EQ(listing(sb, "eth0"), expected);
 }
 
@@ -242,7 +245,7 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
     EXPECT_EQ(listing(sb, "eth0"), parseJson(R"({"success": true, "itemCount": 0,
         "subnetList": [{"activated": true, "startip": "192.168.5.100",
         "endip": "192.168.5.150", "netmask": "255.255.255.0", "gateway": "192.168.5.1",
-        "pxe": true, "rowActive": true}]})"));
+        "pxe": true, "rowActive": true, "size": 51, "leased": 0, "reserved": 0}]})"));
 
     putSubnet(sb, eth0(0, "192.168.1.10", "192.168.1.20"), true);
     putSubnet(sb, eth0(2, "192.168.1.30", "192.168.1.40"), true);
