@@ -68,9 +68,15 @@ struct KnownHost {
  * list reads them (the package's log brought up to date first); expired
  * ones are left out. False when the chosen log cannot be read. */
 bool readCurrentLeases(std::vector<KnownHost> &leases);
+/* clients.cpp: the addresses of one interface's current leases in the log
+ * the client list reads, as the lease hook and the last client list left it
+ * (a listing neither writes it nor reads the reservations for it). */
+bool readLeasedAddresses(const char *szIfName, std::vector<uint32_t> &addrs);
 /* reservations.cpp: the stored reservations in list order. False when the
  * list cannot be read. */
 bool readReservations(std::vector<KnownHost> &hosts);
+/* The addresses of the stored reservations, those that are addresses. */
+bool readReservedAddresses(std::vector<uint32_t> &addrs);
 /* The host's address lies in [first, last]. */
 inline bool hostWithin(const KnownHost &host, uint32_t first, uint32_t last)
 {

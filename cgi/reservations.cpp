@@ -56,6 +56,18 @@ bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
     return listed;
 }
 
+bool readReservedAddresses(std::vector<uint32_t> &addrs)
+{
+    Json::Value unused;
+    return readReservationList(unused, "staticData",
+                               [&addrs](const char *, const char *szIp, const char *, Json::Value &) {
+                                   uint32_t addr;
+                                   if (parseIpv4(szIp, &addr))
+                                       addrs.push_back(addr);
+                                   return false;
+                               });
+}
+
 bool readReservations(std::vector<KnownHost> &hosts)
 {
     Json::Value unused;

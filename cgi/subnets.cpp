@@ -4,6 +4,7 @@
  */
 #include <limits.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "host_list.h"
@@ -235,22 +236,27 @@ bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subne
 }
 
 /* How full a row's range is: its addresses, the current dynamic leases of
- * the interface inside it and the reservations inside it. A range that
- * cannot be read has no address. */
-static void putUsage(Json::Value &entry, const DhcpServerConf &conf, const char *szIfName,
-                     const std::vector<KnownHost> &leases, const std::vector<KnownHost> &reserved)
+ * the interface inside it (those at a reservation's address are the
+ * reserved clients') and the reservations inside it. Both lists are sorted.
+ * A range that cannot be read has no address. */
+static void putUsage(Json::Value &entry, const DhcpServerConf &conf,
+                     const std::vector<uint32_t> &leased, const std::vector<uint32_t> &reserved)
 {
     uint32_t first, last;
     bool range = parseIpv4(conf.szStartIp, &first) && parseIpv4(conf.szEndIp, &last) &&
                  first <= last;
-    Json::UInt size = range ? (Json::UInt)(last - first) + 1 : 0;
-    Json::UInt leased = 0, reservedCount = 0;
-    for (const KnownHost &lease : leases)
-        leased += range && !lease.reserved && lease.ifName == szIfName && hostWithin(lease, first, last);
-    for (const KnownHost &host : reserved)
-        reservedCount += range && hostWithin(host, first, last);
+    Json::UInt size = 0, dynamic = 0, reservedCount = 0;
+    if (range) {
+        size = (Json::UInt)(last - first) + 1;
+        auto from = std::lower_bound(leased.begin(), leased.end(), first);
+        auto to = std::upper_bound(leased.begin(), leased.end(), last);
+        for (auto it = from; it != to; ++it)
+            dynamic += !std::binary_search(reserved.begin(), reserved.end(), *it);
+        reservedCount = (Json::UInt)(std::upper_bound(reserved.begin(), reserved.end(), last) -
+                                     std::lower_bound(reserved.begin(), reserved.end(), first));
+    }
     entry["size"] = size;
-    entry["leased"] = leased;
+    entry["leased"] = dynamic;
     entry["reserved"] = reservedCount;
 }
 
@@ -277,16 +283,18 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
         return false;
     /* Each file is read once for all the rows; one that cannot be read
      * counts nothing. */
-    std::vector<KnownHost> leases, reserved;
+    std::vector<uint32_t> leased, reserved;
     if (!rows.empty()) {
-        readCurrentLeases(leases);
-        readReservations(reserved);
+        readLeasedAddresses(szIfName, leased);
+        readReservedAddresses(reserved);
+        std::sort(leased.begin(), leased.end());
+        std::sort(reserved.begin(), reserved.end());
     }
     Json::Value subnets(Json::arrayValue);
     unsigned count = 0;
     for (const ListedSubnet &row : rows) {
         Json::Value entry = subnetEntry(row.conf, szIfName, row.szTag, row.pxe);
-        putUsage(entry, row.conf, szIfName, leases, reserved);
+        putUsage(entry, row.conf, leased, reserved);
         subnets.append(std::move(entry));
         count += !row.pxe;
     }
