@@ -743,8 +743,8 @@ test('reservations go out and come back as CSV; the preview names a bad line, us
   assert.equal(verdicts[lines - 1], 'IP address: not an IPv4 address');
   assert.equal(await page.$eval('#import-rows tr:last-child', (tr) => tr.cells[0].textContent), `Line ${lines + 1}`);
   assert.equal(readSandbox('etc/dhcpd/dhcpdStatic.ori').includes('50:44'), false);
+  await shot('20-import-preview');
   await page.click('#import-replace');
-  await shot('20-imported');
 
   const answer = await saveAndWait();
   assert.equal(answer.success, true, JSON.stringify(answer));
