@@ -1,6 +1,8 @@
 /*
  * orvath: the clients of an interface ("loadClientList", "releaseLease").
  */
+#include <ctype.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <functional>
@@ -87,9 +89,7 @@ bool readCurrentLeases(std::vector<KnownHost> &leases)
         KnownHost host;
         host.mac = f.szMac;
         host.ip = f.szIp;
-        host.ifName = f.szIfName;
         host.hasAddr = parseIpv4(f.szIp, &host.addr);
-        host.reserved = strcmp(f.szExpire, "unlimited") == 0;
         leases.push_back(std::move(host));
         return false;
     });
@@ -106,7 +106,9 @@ bool readLeasedAddresses(const char *szIfName, std::vector<uint32_t> &addrs)
         unsigned long expiry;
         char szIp[QUOMO_IP_LEN];
         uint32_t addr;
-        if (lastFieldIs(line, szIfName) && sscanf(line, "%lu %*s %19s", &expiry, szIp) == 2 &&
+        /* "<expiry> <MAC> <IP> [<host name>] <interface>" */
+        if (isdigit((unsigned char)line[0]) && lastFieldIs(line, szIfName) &&
+            sscanf(line, "%lu %*s %19s", &expiry, szIp) == 2 &&
             expiry > now && parseIpv4(szIp, &addr))
             addrs.push_back(addr);
         return false;

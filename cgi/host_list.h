@@ -58,10 +58,8 @@ inline void putHost(Json::Value &entry, const char *szMac, const char *szIp,
 struct KnownHost {
     std::string mac;
     std::string ip;
-    std::string ifName; /* a lease's interface; empty for a reservation */
-    uint32_t addr;      /* ip in host byte order, when hasAddr */
-    bool hasAddr;       /* ip is a dotted-quad address */
-    bool reserved;      /* a lease whose client is reserved (unlimited) */
+    uint32_t addr; /* ip in host byte order, when hasAddr */
+    bool hasAddr;  /* ip is a dotted-quad address */
 };
 
 /* clients.cpp: the current leases of every interface, read as the client

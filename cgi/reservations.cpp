@@ -78,7 +78,6 @@ bool readReservations(std::vector<KnownHost> &hosts)
                                    host.mac = szMac;
                                    host.ip = szIp;
                                    host.hasAddr = parseIpv4(szIp, &host.addr);
-                                   host.reserved = true;
                                    hosts.push_back(std::move(host));
                                    return false;
                                });
