@@ -1,5 +1,6 @@
 // Unit tests of the page's modules that need no DOM: the checks made before
-// a save, the client list's order and the words of the screen. Run by
+// a save, the client list's order, the words of the screen and the CSV files
+// of reservations. Run by
 // tests/browser/run <build dir> logic, with node's own test runner.
 
 import { test } from 'node:test';
