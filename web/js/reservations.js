@@ -55,6 +55,8 @@ const RESERVATION_FIELDS = [
 export function renderReservations(focus) {
   const body = $('reservation-rows');
   body.textContent = '';
+  // Built apart and put in at once: the list may hold thousands of rows.
+  const rows = document.createDocumentFragment();
   state.reservations.forEach((row, i) => {
     const tr = document.createElement('tr');
     const name = `Reservation ${i + 1}`;
@@ -74,8 +76,9 @@ export function renderReservations(focus) {
     tools.className = 'tools';
     tools.append(button('Remove', `Remove ${name.toLowerCase()}`, () => removeReservation(i)));
     tr.append(tools);
-    body.append(tr);
+    rows.append(tr);
   });
+  body.append(rows);
   $('reservations-empty').hidden = state.reservations.length > 0;
   markReservationWarnings();
   showWarnings();
