@@ -339,6 +339,7 @@ int main(int argc, char **argv)
         get("loadpxesubnet", "action=loadpxesubnet&if_name=eth7"),
         get("getEnablePXEConfig", "action=getEnablePXEConfig"),
         get("loadStatic", "action=loadStatic"),
+        get("checkReservations", "action=checkReservations"),
         get("loadClientList", "action=loadClientList&iftype=eth0"),
     };
     for (const Request &r : reading)

@@ -75,6 +75,7 @@ static const ActionEntry kActions[] = {
     {"loadGlobal", loadGlobalSettings, false, "iftype", kAnyMethod},
     {"getIfData", getInterfaceSubnets, false, "iftype", kAnyMethod},
     {"loadStatic", loadStaticSettings, false, NULL, kAnyMethod},
+    {"checkReservations", checkReservations, false, NULL, kAnyMethod},
     {"loadClientList", loadClientList, false, "iftype", kAnyMethod},
     {"loadpxesubnet", loadPxeSubnet, false, "if_name", kAnyMethod},
     {"applypxesubnet", applyPxeSubnet, true, NULL, kPostOnly},

@@ -78,7 +78,19 @@ bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request);
 bool checkApSubnets(const std::vector<SubnetRow> &rows);
 bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer);
 bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer);
+/* "getIfData": each row also tells "size" (addresses in its range),
+ * "leased" (current dynamic leases of the interface inside it) and
+ * "reserved" (reservations inside it). */
 bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
+/* A subnet of an interface as the listing finds it. */
+struct ListedSubnet {
+    DhcpServerConf conf;
+    char szTag[QUOMO_TAG_LEN];
+    bool pxe;
+};
+/* The interface's ordinary subnets in index order, up to the first gap, then
+ * its PXE subnet when it has one. False (logged) when one cannot be read. */
+bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subnets);
 
 /* ---- reservations.cpp ---- */
 
@@ -87,6 +99,12 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
  * static fragment could not be written. */
 bool applyStaticSettings(const ApplyDataRequest &request);
 bool loadStaticSettings(DhcpHandler &handler, Json::Value &answer);
+/* "checkReservations": warnings that never block a save, over the stored
+ * reservations, each {"index", "mac", "ip", "reason"}: the address in no
+ * subnet of any interface, inside a range, the network, broadcast or gateway
+ * address of a subnet, leased to another MAC address right now; the MAC
+ * address reserved before in the list. */
+bool checkReservations(DhcpHandler &handler, Json::Value &answer);
 
 /* ---- clients.cpp ---- */
 

@@ -1,12 +1,18 @@
 /*
- * orvath: the static reservations ("staticData" of "applydata", "loadStatic").
+ * orvath: the static reservations ("staticData" of "applydata", "loadStatic",
+ * "checkReservations").
  */
+#include <ctype.h>
+
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host_list.h"
 #include "orvath.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
+#include "subnet_files.h"
 
 bool applyStaticSettings(const ApplyDataRequest &request)
 {
@@ -21,25 +27,208 @@ bool applyStaticSettings(const ApplyDataRequest &request)
     return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 
-/* One line of the reservation list as an entry of "staticData"; a line that
- * cannot be split is left out. */
-static bool reservationEntry(const char *line, Json::Value &entry)
+/* The reservation list, read through fn(mac, ip, hostname) per line that can
+ * be split. */
+template <typename Fn> static bool readReservationList(Json::Value &answer, const char *listName, Fn fn)
 {
-    char szMac[QUOMO_IP_LEN] = "";
-    char szIp[QUOMO_IP_LEN] = "";
-    char szHostname[QUOMO_HOSTNAME_LEN] = "";
-    if (readStaticConf(szMac, szIp, szHostname, line) <= 0)
-        return false;
-    putHost(entry, szMac, szIp, szHostname);
-    return true;
+    char szList[QUOMO_PATH_LEN];
+    return orvPath(szList, sizeof szList, QUOMO_STATIC_LIST) &&
+           listFileLines(szList, answer, listName, [&fn](const char *line, Json::Value &entry) {
+               char szMac[QUOMO_IP_LEN] = "";
+               char szIp[QUOMO_IP_LEN] = "";
+               char szHostname[QUOMO_HOSTNAME_LEN] = "";
+               if (readStaticConf(szMac, szIp, szHostname, line) <= 0)
+                   return false;
+               return fn(szMac, szIp, szHostname, entry);
+           });
 }
 
 bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
 {
-    char szList[QUOMO_PATH_LEN];
-    bool listed = orvPath(szList, sizeof szList, QUOMO_STATIC_LIST) &&
-                  listFileLines(szList, answer, "staticData", reservationEntry);
+    bool listed = readReservationList(answer, "staticData",
+                                      [](const char *szMac, const char *szIp,
+                                         const char *szHostname, Json::Value &entry) {
+                                          putHost(entry, szMac, szIp, szHostname);
+                                          return true;
+                                      });
     if (!listed)
         ORV_LOG("Can not open DHCP static file");
     return listed;
+}
+
+bool readReservedAddresses(std::vector<uint32_t> &addrs)
+{
+    Json::Value unused;
+    return readReservationList(unused, "staticData",
+                               [&addrs](const char *, const char *szIp, const char *, Json::Value &) {
+                                   uint32_t addr;
+                                   if (parseIpv4(szIp, &addr))
+                                       addrs.push_back(addr);
+                                   return false;
+                               });
+}
+
+bool readReservations(std::vector<KnownHost> &hosts)
+{
+    Json::Value unused;
+    return readReservationList(unused, "staticData",
+                               [&hosts](const char *szMac, const char *szIp, const char *,
+                                        Json::Value &) {
+                                   KnownHost host;
+                                   host.mac = szMac;
+                                   host.ip = szIp;
+                                   host.hasAddr = parseIpv4(szIp, &host.addr);
+                                   hosts.push_back(std::move(host));
+                                   return false;
+                               });
+}
+
+/* ---- "checkReservations" ---- */
+
+/* A subnet of an interface as the reservations are checked against it. */
+struct CheckedSubnet {
+    std::string name; /* "eth0, Subnet 1", "eth0, PXE subnet" */
+    uint32_t network, broadcast, first, last, gateway;
+    bool hasGateway;
+};
+
+/* The subnet a listed row stands for; false when its addresses are not
+ * usable (such a row serves nothing). */
+static bool checkedSubnet(const char *szIfName, const ListedSubnet &row, int number,
+                          CheckedSubnet &subnet)
+{
+    uint32_t mask;
+    if (!parseIpv4(row.conf.szStartIp, &subnet.first) ||
+        !parseIpv4(row.conf.szEndIp, &subnet.last) || !parseIpv4(row.conf.szNetmask, &mask))
+        return false;
+    subnet.name = std::string(szIfName) + ", " +
+                  (row.pxe ? std::string("PXE subnet") : "Subnet " + std::to_string(number));
+    subnet.network = subnet.first & mask;
+    subnet.broadcast = subnet.network | ~mask;
+    subnet.hasGateway = parseIpv4(row.conf.szGateway, &subnet.gateway);
+    return true;
+}
+
+/* The subnets of every interface that serves DHCP. */
+static void readAllSubnets(std::vector<CheckedSubnet> &subnets)
+{
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    for (int i = 0; i < count; ++i) {
+        char szIfName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szIfName);
+        std::vector<ListedSubnet> rows;
+        if (!listedInterfaceType(SDK::Network::GetIfType(szIfName, NULL)) ||
+            !readInterfaceSubnets(szIfName, rows))
+            continue;
+        int number = 0;
+        for (const ListedSubnet &row : rows) {
+            CheckedSubnet subnet;
+            if (!row.pxe)
+                ++number;
+            if (checkedSubnet(szIfName, row, number, subnet))
+                subnets.push_back(std::move(subnet));
+        }
+    }
+}
+
+static void warn(Json::Value &warnings, size_t index, const KnownHost &host, const std::string &reason)
+{
+    Json::Value w(Json::objectValue);
+    w["index"] = Json::Value((Json::UInt)index);
+    w["mac"] = host.mac;
+    w["ip"] = host.ip;
+    w["reason"] = reason;
+    warnings.append(std::move(w));
+}
+
+/* The page's words for a reservation that no client can use. */
+static const char kUnusable[] = ": no client can use it";
+
+/* Where the address stands among the subnets: none, or inside one's network
+ * on a special address or inside its range. */
+static void warnPlace(Json::Value &warnings, size_t index, const KnownHost &host,
+                      const std::vector<CheckedSubnet> &subnets)
+{
+    bool inSubnet = false;
+    for (const CheckedSubnet &s : subnets) {
+        if (!hostWithin(host, s.network, s.broadcast))
+            continue;
+        inSubnet = true;
+        if (host.addr == s.network)
+            warn(warnings, index, host, "the network address of " + s.name + kUnusable);
+        else if (host.addr == s.broadcast)
+            warn(warnings, index, host, "the broadcast address of " + s.name + kUnusable);
+        else if (s.hasGateway && host.addr == s.gateway)
+            warn(warnings, index, host, "the gateway of " + s.name + kUnusable);
+        else if (hostWithin(host, s.first, s.last))
+            warn(warnings, index, host,
+                 "inside the address range of " + s.name +
+                     ": still served, but the range has one address fewer to lend");
+    }
+    if (!inSubnet)
+        warn(warnings, index, host, std::string("in no subnet of any interface") + kUnusable);
+}
+
+/* A lower-case MAC address, for comparing. */
+static std::string macKey(const std::string &mac)
+{
+    std::string key(mac);
+    for (char &c : key)
+        c = (char)tolower((unsigned char)c);
+    return key;
+}
+
+/* What the reservations are checked against besides the subnets, each read
+ * once: the current leases by address, and the first reservation of each MAC
+ * address. */
+struct ClashIndex {
+    std::unordered_multimap<uint32_t, const KnownHost *> leases;
+    std::unordered_map<std::string, size_t> firstOfMac;
+};
+
+/* Another client's current lease on the address, and an earlier reservation
+ * of the same MAC address. */
+static void warnClash(Json::Value &warnings, size_t index, const KnownHost &host, ClashIndex &clash)
+{
+    const std::string key = macKey(host.mac);
+    auto range = clash.leases.equal_range(host.addr);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (macKey(it->second->mac) != key) {
+            warn(warnings, index, host, "leased right now to another client (" + it->second->mac + ")");
+            break;
+        }
+    }
+    auto first = clash.firstOfMac.emplace(key, index);
+    if (!first.second)
+        warn(warnings, index, host,
+             "same MAC address as reservation " + std::to_string(first.first->second + 1));
+}
+
+bool checkReservations(DhcpHandler &, Json::Value &answer)
+{
+    std::vector<KnownHost> hosts;
+    if (!readReservations(hosts))
+        hosts.clear(); /* no list: nothing to warn about */
+    std::vector<KnownHost> leases;
+    if (!hosts.empty())
+        readCurrentLeases(leases); /* an unreadable log holds no lease */
+    std::vector<CheckedSubnet> subnets;
+    if (!hosts.empty())
+        readAllSubnets(subnets);
+
+    ClashIndex clash;
+    for (const KnownHost &lease : leases) {
+        if (lease.hasAddr)
+            clash.leases.emplace(lease.addr, &lease);
+    }
+    Json::Value warnings(Json::arrayValue);
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (!hosts[i].hasAddr)
+            continue; /* the save refuses such an address */
+        warnPlace(warnings, i, hosts[i], subnets);
+        warnClash(warnings, i, hosts[i], clash);
+    }
+    answer["warnings"] = std::move(warnings);
+    return true;
 }

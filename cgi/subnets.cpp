@@ -4,8 +4,10 @@
  */
 #include <limits.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "host_list.h"
 #include "orvath.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
@@ -214,6 +216,50 @@ bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
     return removeStaleSubnets(global.szIfName, (int)subnets.size());
 }
 
+bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subnets)
+{
+    ListedSubnet row = {};
+    /* The ordinary subnets end at the first index without a readable file. */
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(row.szTag, szIfName, n); ++n) {
+        if (!readSubnet(szIfName, row.szTag, row.conf))
+            return false;
+        subnets.push_back(row);
+    }
+    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
+        row.pxe = true;
+        orvCopy(row.szTag, sizeof row.szTag, QUOMO_PXE_TAG);
+        if (!readSubnet(szIfName, QUOMO_PXE_TAG, row.conf))
+            return false;
+        subnets.push_back(row);
+    }
+    return true;
+}
+
+/* How full a row's range is: its addresses, the current dynamic leases of
+ * the interface inside it (those at a reservation's address are the
+ * reserved clients') and the reservations inside it. Both lists are sorted.
+ * A range that cannot be read has no address. */
+static void putUsage(Json::Value &entry, const DhcpServerConf &conf,
+                     const std::vector<uint32_t> &leased, const std::vector<uint32_t> &reserved)
+{
+    uint32_t first, last;
+    bool range = parseIpv4(conf.szStartIp, &first) && parseIpv4(conf.szEndIp, &last) &&
+                 first <= last;
+    Json::UInt size = 0, dynamic = 0, reservedCount = 0;
+    if (range) {
+        size = (Json::UInt)(last - first) + 1;
+        auto from = std::lower_bound(leased.begin(), leased.end(), first);
+        auto to = std::upper_bound(leased.begin(), leased.end(), last);
+        for (auto it = from; it != to; ++it)
+            dynamic += !std::binary_search(reserved.begin(), reserved.end(), *it);
+        reservedCount = (Json::UInt)(std::upper_bound(reserved.begin(), reserved.end(), last) -
+                                     std::lower_bound(reserved.begin(), reserved.end(), first));
+    }
+    entry["size"] = size;
+    entry["leased"] = dynamic;
+    entry["reserved"] = reservedCount;
+}
+
 static Json::Value subnetEntry(const DhcpServerConf &conf, const char *szIfName,
                                const char *szTag, bool pxe)
 {
@@ -232,21 +278,25 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
     char szIfName[QUOMO_IFNAME_LEN];
     readIfType(handler, szIfName); /* an empty name finds no file */
 
-    Json::Value subnets(Json::arrayValue);
-    DhcpServerConf conf = {};
-    char szTag[QUOMO_TAG_LEN];
-    unsigned count = 0;
-    /* The ordinary subnets end at the first index without a readable file. */
-    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(szTag, szIfName, n); ++n) {
-        if (!readSubnet(szIfName, szTag, conf))
-            return false;
-        subnets.append(subnetEntry(conf, szIfName, szTag, false));
-        ++count;
+    std::vector<ListedSubnet> rows;
+    if (!readInterfaceSubnets(szIfName, rows))
+        return false;
+    /* Each file is read once for all the rows; one that cannot be read
+     * counts nothing. */
+    std::vector<uint32_t> leased, reserved;
+    if (!rows.empty()) {
+        readLeasedAddresses(szIfName, leased);
+        readReservedAddresses(reserved);
+        std::sort(leased.begin(), leased.end());
+        std::sort(reserved.begin(), reserved.end());
     }
-    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
-        if (!readSubnet(szIfName, QUOMO_PXE_TAG, conf))
-            return false;
-        subnets.append(subnetEntry(conf, szIfName, QUOMO_PXE_TAG, true));
+    Json::Value subnets(Json::arrayValue);
+    unsigned count = 0;
+    for (const ListedSubnet &row : rows) {
+        Json::Value entry = subnetEntry(row.conf, szIfName, row.szTag, row.pxe);
+        putUsage(entry, row.conf, leased, reserved);
+        subnets.append(std::move(entry));
+        count += !row.pxe;
     }
     putRowSwitches(szIfName, subnets);
     answer["subnetList"] = subnets;

@@ -24,8 +24,7 @@ static bool isHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// The address in host byte order; false when text is not dotted-quad IPv4.
-static bool parseIpv4(const char *text, uint32_t *addr)
+bool parseIpv4(const char *text, uint32_t *addr)
 {
     struct in_addr in;
     if (!text || inet_pton(AF_INET, text, &in) != 1)

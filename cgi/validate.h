@@ -14,6 +14,8 @@
 // {"success": false, "error": "<where>: <why>"} on failure.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 
 #include "apply_request.h"
@@ -25,6 +27,8 @@
 const char *checkInterfaceName(const char *text);
 // Dotted-quad IPv4 address, the whole text as inet_pton reads it.
 const char *checkIpv4(const char *text);
+// The address in host byte order; false when text is not dotted-quad IPv4.
+bool parseIpv4(const char *text, uint32_t *addr);
 // IPv4 netmask whose one-bits are contiguous from the top (0.0.0.0 up to
 // 255.255.255.255).
 const char *checkNetmask(const char *text);

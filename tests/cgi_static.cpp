@@ -1,7 +1,9 @@
 // Static reservations through the orvath program: the static step of
-// "applydata" and "loadStatic".
+// "applydata", "loadStatic" and "checkReservations".
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <time.h>
 
 #include "cgi_files.h"
 
@@ -138,6 +140,48 @@ TEST(CgiStatic, LoadStaticListsWhatTheListHolds)
         {"mac": "02:00:00:00:00:0a:f", "ip": "192.168.100.100.100", "hostname": "pc"},
         {"mac": "02:00:00:00:00:0b", "ip": "192.168.1.21", "hostname": "tv"}]})"))
         << r.out;
+}
+
+TEST(CgiStatic, CheckReservationsWarnsInTheScreensWords)
+{
+    StaticRoot sb;
+    sb.addInterface("eth0", 2);
+    putSubnet(sb,
+              {"eth0", "eth00",
+               "interface=eth0\n"
+               "dhcp-range=set:eth00,192.168.1.10,192.168.1.20,255.255.255.0,3600\n"
+               "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+               "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"},
+              true);
+    const char *hosts[][2] = {
+        {"02:00:00:00:00:0a", "192.168.1.15"}, {"02:00:00:00:00:0b", "192.168.9.5"},
+        {"02:00:00:00:00:0c", "192.168.1.1"},  {"02:00:00:00:00:0d", "192.168.1.0"},
+        {"02:00:00:00:00:0e", "192.168.1.255"}, {"02:00:00:00:00:0A", "192.168.1.60"},
+        {"02:00:00:00:00:0f", "192.168.1.70"}, {"02:00:00:00:00:10", "192.168.1.80"},
+    };
+    std::string list;
+    for (const auto &h : hosts)
+        list += std::string("dhcp-host=") + h[0] + ",," + h[1] + ",infinite\n";
+    sb.write(kList, list);
+    const std::string later = std::to_string((unsigned long)time(nullptr) + 600);
+    sb.write("etc/dhcpd/dhcpd-leases.log", later + " 02:00:00:00:00:99 192.168.1.70 pc eth0\n" +
+                                               later + " 02:00:00:00:00:10 192.168.1.80 tv eth0\n");
+    CgiResult r = runAction(sb, "checkReservations");
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    std::string warnings;
+    for (const Json::Value &w : r.body["warnings"])
+        warnings += w["index"].asString() + " " + w["mac"].asString() + " " + w["ip"].asString() +
+                    ": " + w["reason"].asString() + "\n";
+    EXPECT_EQ(warnings,
+              "0 02:00:00:00:00:0a 192.168.1.15: inside the address range of eth0, Subnet 1: "
+              "still served, but the range has one address fewer to lend\n"
+              "1 02:00:00:00:00:0b 192.168.9.5: in no subnet of any interface: no client can use it\n"
+              "2 02:00:00:00:00:0c 192.168.1.1: the gateway of eth0, Subnet 1: no client can use it\n"
+              "3 02:00:00:00:00:0d 192.168.1.0: the network address of eth0, Subnet 1: no client can use it\n"
+              "4 02:00:00:00:00:0e 192.168.1.255: the broadcast address of eth0, Subnet 1: no client can use it\n"
+              "5 02:00:00:00:00:0A 192.168.1.60: same MAC address as reservation 1\n"
+              "6 02:00:00:00:00:0f 192.168.1.70: leased right now to another client "
+              "(02:00:00:00:00:99)\n");
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include "cgi_files.h"
 
 using ::testing::HasSubstr;
@@ -106,11 +108,14 @@ TEST(CgiSubnets, ApplyThenListRoundTripWithPxeRowBetweenOrdinaryRows)
 
     Json::Value expected = parseJson(R"({"success": true, "itemCount": 2, "subnetList": [
         {"activated": true, "startip": "192.168.1.100", "endip": "192.168.1.150",
-         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": true},
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": true,
+         "size": 51, "leased": 0, "reserved": 0},
         {"activated": false, "startip": "192.168.1.160", "endip": "192.168.1.200",
-         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": false},
+         "netmask": "255.255.255.0", "gateway": "192.168.1.1", "pxe": false, "rowActive": false,
+         "size": 41, "leased": 0, "reserved": 0},
         {"activated": true, "startip": "192.168.5.100", "endip": "192.168.5.150",
-         "netmask": "255.255.255.0", "gateway": "192.168.5.1", "pxe": true, "rowActive": true}]})");
+         "netmask": "255.255.255.0", "gateway": "192.168.5.1", "pxe": true, "rowActive": true,
+         "size": 51, "leased": 0, "reserved": 0}]})");
     EXPECT_EQ(listing(sb, "eth0"), expected);
 }
 
@@ -287,7 +292,7 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
     EXPECT_EQ(listing(sb, "eth0"), parseJson(R"({"success": true, "itemCount": 0,
         "subnetList": [{"activated": true, "startip": "192.168.5.100",
         "endip": "192.168.5.150", "netmask": "255.255.255.0", "gateway": "192.168.5.1",
-        "pxe": true, "rowActive": true}]})"));
+        "pxe": true, "rowActive": true, "size": 51, "leased": 0, "reserved": 0}]})"));
 
     putSubnet(sb, kRow10, true);
     putSubnet(sb, {"eth0", "eth02",
@@ -306,6 +311,58 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
     EXPECT_EQ(list["subnetList"][0]["activated"], Json::Value(false));
     EXPECT_EQ(list["subnetList"][1]["pxe"], Json::Value(true));
     EXPECT_EQ(sb.restartCount(), 0);
+}
+
+// A lease-log record of eth0 expiring `offset` seconds from now.
+std::string leaseRecord(long offset, const std::string &mac, const std::string &ip,
+                        const std::string &ifName = "eth0")
+{
+    return std::to_string((unsigned long)(time(nullptr) + offset)) + " " + mac + " " + ip +
+           " host " + ifName + "\n";
+}
+
+TEST(CgiSubnets, GetIfDataTellsEachRangeSizeLeasesAndReservations)
+{
+    Sandbox sb;
+    putSubnet(sb, {"eth0", "eth00",
+                   "interface=eth0\n"
+                   "dhcp-range=set:eth00,192.168.1.10,192.168.1.20,255.255.255.0,3600\n"
+                   "dhcp-option=tag:eth00,option:router,192.168.1.1\n"
+                   "dhcp-option=tag:eth00,option:dns-server,192.168.1.1\n"}, true); // partly leased
+    putSubnet(sb, {"eth0", "eth01",
+                   "interface=eth0\n"
+                   "dhcp-range=set:eth01,192.168.1.30,192.168.1.31,255.255.255.0,3600\n"
+                   "dhcp-option=tag:eth01,option:router,192.168.1.1\n"
+                   "dhcp-option=tag:eth01,option:dns-server,192.168.1.1\n"}, true); // full
+    putSubnet(sb, {"eth0", "eth02",
+                   "interface=eth0\n"
+                   "dhcp-range=set:eth02,192.168.1.40,192.168.1.40,255.255.255.0,3600\n"
+                   "dhcp-option=tag:eth02,option:router,192.168.1.1\n"
+                   "dhcp-option=tag:eth02,option:dns-server,192.168.1.1\n"}, true); // empty
+    putSubnet(sb, kPxeEth0, true);
+    sb.write("etc/dhcpd/dhcpdStatic.ori", "dhcp-host=02:00:00:00:00:0a,cam,192.168.1.15,infinite\n"
+                                          "dhcp-host=02:00:00:00:00:0b,nas,192.168.1.60,infinite\n"
+                                          "dhcp-host=02:00:00:00:00:0c,tv,192.168.5.120,infinite\n");
+    sb.write("etc/dhcpd/dhcpd-leases.log",
+             leaseRecord(600, "02:00:00:00:00:01", "192.168.1.11") +
+                 leaseRecord(600, "02:00:00:00:00:02", "192.168.1.20") +
+                 leaseRecord(-60, "02:00:00:00:00:03", "192.168.1.12") +        // expired
+                 leaseRecord(600, "02:00:00:00:00:04", "192.168.1.13", "eth1") + // other interface
+                 leaseRecord(600, "02:00:00:00:00:0a", "192.168.1.15") +        // reserved client
+                 leaseRecord(600, "02:00:00:00:00:05", "192.168.1.50") +        // outside every range
+                 leaseRecord(600, "02:00:00:00:00:06", "192.168.1.30") +
+                 leaseRecord(600, "02:00:00:00:00:07", "192.168.1.31") +
+                 leaseRecord(600, "02:00:00:00:00:08", "192.168.5.101"));
+    Json::Value list = listing(sb, "eth0");
+    const char *expected[] = {"11 2 1", "2 2 0", "1 0 0", "51 1 1"};
+    ASSERT_EQ(list["subnetList"].size(), 4u) << list;
+    for (int i = 0; i < 4; ++i) {
+        const Json::Value &row = list["subnetList"][i];
+        EXPECT_EQ(row["size"].asString() + " " + row["leased"].asString() + " " +
+                      row["reserved"].asString(),
+                  expected[i])
+            << row;
+    }
 }
 
 TEST(CgiSubnets, GetIfDataFailsWholeWhenASubnetCannotBeRead)

@@ -815,3 +815,56 @@ test('the History lists each save, shows its diff, restores a version and stops 
   await eventually(async () => assert.match(await text('#save-message'), /^Saved as revision \d+;/));
   assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /,3000\n/);
 });
+
+test('reservations go out and come back as CSV; the preview names a bad line, usage and conflicts are shown', async () => {
+  const stored = await action('applydata', {
+    dataArray: JSON.stringify({ enable_check: true, leasetime: '60', domain: '', pdns: '192.168.50.1', sdns: '', iftype: 'eth0' }),
+    subnetData: JSON.stringify([{ activated: true, pxe: false, startip: '192.168.50.100', endip: '192.168.50.199',
+      netmask: '255.255.255.0', gateway: '192.168.50.1' }]),
+    staticData: JSON.stringify([{ mac: '02:00:00:00:50:03', ip: '192.168.50.10', hostname: 'printer' },
+      { mac: '02:00:00:00:50:05', ip: '192.168.50.11', hostname: '' }]),
+  });
+  assert.equal(stored.success, true, JSON.stringify(stored));
+  const now = Math.floor(Date.now() / 1000);
+  fs.writeFileSync(sandboxFile('var/packages/Orvath/target/etc/dhcpd-leases.log'),
+    `${now + 3600} 02:00:00:00:50:77 192.168.50.150 intruder eth0\n`
+    + `${now + 3600} 02:00:00:00:50:78 192.168.50.151 guest eth0\n`);
+  await openPage('#if=eth0');
+  await eventually(async () => assert.equal(await text('#subnet-rows .usage-text'), '2 / 100 (2 %)'));
+  // The heading sums the rows (a PXE row that an earlier test left included).
+  const figures = (t) => t.match(/^(\d+) \/ (\d+)/).slice(1).map(Number);
+  const rows = (await page.$$eval('#subnet-rows .usage-text', (els) => els.map((e) => e.textContent))).map(figures);
+  assert.deepEqual(figures(await text('#subnets-usage')), [2, rows.reduce((n, r) => n + r[1], 0)]);
+  const shown = ['02:00:00:00:50:03,192.168.50.10,printer', '02:00:00:00:50:05,192.168.50.11,'];
+
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#export-csv')]);
+  const exported = fs.readFileSync(await download.path(), 'utf8');
+  assert.equal(exported, `mac,ip,host\r\n${shown.map((l) => `${l}\r\n`).join('')}`);
+
+  // Edited as a spreadsheet would: one line added, one spoilt.
+  const file = path.join(WORK, 'reservations.csv');
+  fs.writeFileSync(file, `${exported}02-00-00-00-50-44,192.168.50.150,desk\r\n02:00:00:00:50:45,192.168.50.300,bad\r\n`);
+  await page.setInputFiles('#import-file', file);
+  await page.waitForSelector('#import-preview:not([hidden])');
+  const lines = shown.length + 2;
+  assert.equal(await text('#import-summary'), `${lines - 1} of ${lines} lines accepted; 1 left out.`);
+  const verdicts = await page.$$eval('#import-rows tr', (trs) => trs.map((tr) => tr.cells[4].textContent));
+  assert.equal(verdicts[lines - 1], 'IP address: not an IPv4 address');
+  assert.equal(await page.$eval('#import-rows tr:last-child', (tr) => tr.cells[0].textContent), `Line ${lines + 1}`);
+  assert.equal(readSandbox('etc/dhcpd/dhcpdStatic.ori').includes('50:44'), false);
+  await shot('20-import-preview');
+  await page.click('#import-replace');
+
+  const answer = await saveAndWait();
+  assert.equal(answer.success, true, JSON.stringify(answer));
+  const last = shown.length;
+  assert.equal(await value(`#reservation-${last}-mac`), '02:00:00:00:50:44');
+  assert.equal(await page.$$eval('#reservation-rows tr', (trs) => trs.length), last + 1);
+  assert.match(readSandbox('etc/dhcpd/dhcpdStatic.ori'), /dhcp-host=02:00:00:00:50:44,desk,192\.168\.50\.150,infinite/);
+  // The stored reservation is marked: another client holds its address.
+  await eventually(async () => assert.equal(await text(`#reservation-${last}-warning`),
+    'Warning: inside the address range of eth0, Subnet 1: still served, but the range has one address fewer to lend; '
+    + 'leased right now to another client (02:00:00:00:50:77)'));
+  await eventually(async () => assert.equal(await text('#subnet-rows .usage-text'), '1 / 100 (1 %)'));
+  await shot('21-warned');
+});

@@ -8,7 +8,9 @@ import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
 import { addHostOption, addOption, applyOptions, loadOptions } from './options.js';
 import { applyPxe, loadPxeStatus, loadPxeSubnet } from './pxe.js';
-import { addReservation, loadReservations } from './reservations.js';
+import {
+  addReservation, closeImport, exportReservations, finishImport, loadReservations, previewImport,
+} from './reservations.js';
 import { loadGlobal, save } from './settings.js';
 import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
@@ -79,6 +81,17 @@ async function start() {
     e.returnValue = '';
   });
   $('add-reservation').addEventListener('click', addReservation);
+  $('export-csv').addEventListener('click', exportReservations);
+  $('import-csv').addEventListener('click', () => $('import-file').click());
+  // Choosing a file changes nothing yet: the form is not made dirty.
+  $('import-file').addEventListener('input', (e) => e.stopPropagation());
+  $('import-file').addEventListener('change', (e) => {
+    e.stopPropagation();
+    if (e.target.files.length) previewImport(e.target.files[0]);
+  });
+  $('import-add').addEventListener('click', () => finishImport(false));
+  $('import-replace').addEventListener('click', () => finishImport(true));
+  $('import-cancel').addEventListener('click', () => { closeImport(); $('import-csv').focus(); });
   $('iface').addEventListener('change', (e) => switchTo(e.target.value));
   const form = $('settings');
   form.addEventListener('input', markDirty);

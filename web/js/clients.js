@@ -8,6 +8,7 @@ import { renderReservations } from './reservations.js';
 import { checkHostName } from './rules.js';
 import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
+import { refreshUsage } from './subnets.js';
 import { button, markDirty, rowCell, setInline, showMessage } from './ui.js';
 import { failureText } from './words.js';
 
@@ -16,7 +17,7 @@ const CLIENT_REFRESH_MS = 5000;
 export async function refreshClients() {
   const iface = state.iface;
   if (!iface) return;
-  const [answer] = await Promise.all([call('loadClientList', { iftype: iface }), loadStatus()]);
+  const [answer] = await Promise.all([call('loadClientList', { iftype: iface }), loadStatus(), refreshUsage()]);
   if (iface !== state.iface) return;
   state.clients = answer.success && Array.isArray(answer.clientList) ? answer.clientList : [];
   renderClients();

@@ -150,6 +150,13 @@ export function settingsProblems(global, subnets, reservations, ap) {
     const j = ranges.findIndex((o, k) => k < i && o && r[0] <= o[1] && o[0] <= r[1]);
     if (j >= 0) add(`subnetData[${i}].startip`, `overlaps subnetData[${j}]`);
   });
+  return problems.concat(reservationProblems(reservations));
+}
+
+// The problems of the reservations alone: [{where, why}].
+export function reservationProblems(reservations) {
+  const problems = [];
+  const add = (where, why) => problems.push({ where, why });
   const seen = new Map();
   reservations.forEach((row, i) => {
     const at = `staticData[${i}]`;

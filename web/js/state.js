@@ -4,7 +4,9 @@ export const state = {
   iface: '',            // the chosen interface, as "iftype" takes it
   ifaces: [],           // [{if_value, if_display}]
   subnets: [],          // rows of "subnetData", in table order
+  usage: new Map(),     // "start-end" -> {size, leased} of the stored ranges
   reservations: [],     // rows of "staticData"
+  reservationWarnings: new Map(), // "mac ip" -> reasons of "checkReservations"
   pxe: null,            // answer of getEnablePXEConfig
   clientTimer: null,
   dirty: false,         // the settings form holds edits not saved yet

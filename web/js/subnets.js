@@ -12,10 +12,69 @@ const SUBNET_FIELDS = [
   ['gateway', 'gateway', '192.168.1.1'],
 ];
 
+// How full the stored ranges are, by "start-end", from a "getIfData"
+// answer: a row whose range was edited has no figures until it is saved.
+const rangeKey = (row) => `${row.startip}-${row.endip}`;
+
+function keepUsage(answer) {
+  state.usage = new Map();
+  for (const row of (answer.success && answer.subnetList) || []) {
+    if (Number.isFinite(row.size)) state.usage.set(rangeKey(row), { size: row.size, leased: row.leased || 0 });
+  }
+}
+
+// "12 / 100 (12 %)", or '' without figures.
+export function usageText(usage) {
+  if (!usage || !usage.size) return '';
+  return `${usage.leased} / ${usage.size} (${Math.floor((usage.leased * 100) / usage.size)} %)`;
+}
+
+// The bar's level: amber from 80 %, red from 90 %.
+const usageLevel = (u) => (u.leased * 10 >= u.size * 9 ? 'full' : u.leased * 10 >= u.size * 8 ? 'high' : '');
+
+function fillUsage(cell, usage) {
+  cell.textContent = '';
+  const text = usageText(usage);
+  if (!text) { cell.textContent = '—'; return; }
+  const bar = document.createElement('span');
+  bar.className = `usage ${usageLevel(usage)}`.trim();
+  const fill = document.createElement('span');
+  fill.style.width = `${Math.min(100, (usage.leased * 100) / usage.size)}%`;
+  bar.append(fill);
+  const label = document.createElement('span');
+  label.className = 'usage-text';
+  label.textContent = text;
+  cell.append(bar, label);
+}
+
+// Shows the figures at each row and their sum at the heading.
+export function showUsage() {
+  const rows = $('subnet-rows').rows;
+  const sum = { size: 0, leased: 0 };
+  state.subnets.forEach((row, i) => {
+    const usage = state.usage.get(rangeKey(row));
+    if (usage) { sum.size += usage.size; sum.leased += usage.leased; }
+    const cell = rows[i] && rows[i].querySelector('.usage-cell');
+    if (cell) fillUsage(cell, usage);
+  });
+  $('subnets-usage').textContent = sum.size ? `${usageText(sum)} leased` : '';
+}
+
+// Brings the figures up to date, as the client list is.
+export async function refreshUsage() {
+  const iface = state.iface;
+  if (!iface) return;
+  const answer = await call('getIfData', { iftype: iface });
+  if (iface !== state.iface || !answer.success) return;
+  keepUsage(answer);
+  showUsage();
+}
+
 export async function loadSubnets() {
   const iface = state.iface;
   const answer = await call('getIfData', { iftype: iface });
   if (iface !== state.iface) return;
+  keepUsage(answer);
   if (!answer.success) {
     state.subnets = [];
     showMessage(failureText(answer, 'The subnets of this interface cannot be read.'), 'error');
@@ -88,6 +147,9 @@ export function renderSubnets(focus) {
       }
       tr.append(rowField(`subnet-${i}`, `subnetData[${i}]`, name, row, field));
     }
+    const usage = rowCell('leased');
+    usage.className = 'usage-cell';
+    tr.append(usage);
 
     const tools = document.createElement('td');
     tools.className = 'tools';
@@ -102,6 +164,7 @@ export function renderSubnets(focus) {
     body.append(tr);
   });
   $('subnets-empty').hidden = state.subnets.length > 0;
+  showUsage();
   showWarnings();
   if (focus) focus();
 }
