@@ -105,7 +105,7 @@ static void readPxeKey(QuomoConfig &config)
         config.files.emplace_back(QUOMO_HISTORY_PXE_PATH, szValue);
 }
 
-QuomoConfig *QUOMODHCPConfigRead(void)
+QuomoConfig *quomoConfigRead(void)
 {
     QuomoConfig *config = new QuomoConfig;
     if (!readConfigFiles(*config)) {
@@ -117,17 +117,17 @@ QuomoConfig *QUOMODHCPConfigRead(void)
     return config;
 }
 
-void QUOMODHCPConfigFree(QuomoConfig *pConfig)
+void quomoConfigFree(QuomoConfig *pConfig)
 {
     delete pConfig;
 }
 
-int QUOMODHCPConfigCount(const QuomoConfig *pConfig)
+int quomoConfigCount(const QuomoConfig *pConfig)
 {
     return pConfig ? (int)pConfig->files.size() : 0;
 }
 
-int QUOMODHCPConfigFile(const QuomoConfig *pConfig, int i, const char **pszPath,
+int quomoConfigFile(const QuomoConfig *pConfig, int i, const char **pszPath,
                         const char **ppData, size_t *pLen)
 {
     if (!pConfig || i < 0 || (size_t)i >= pConfig->files.size())
@@ -147,7 +147,7 @@ static const std::string *findFile(const QuomoConfig &config, const std::string 
     return it != config.files.end() && it->first == path ? &it->second : NULL;
 }
 
-int QUOMODHCPConfigFind(const QuomoConfig *pConfig, const char *szPath, const char **ppData,
+int quomoConfigFind(const QuomoConfig *pConfig, const char *szPath, const char **ppData,
                         size_t *pLen)
 {
     const std::string *content = pConfig && szPath ? findFile(*pConfig, szPath) : NULL;
@@ -158,7 +158,7 @@ int QUOMODHCPConfigFind(const QuomoConfig *pConfig, const char *szPath, const ch
     return 1;
 }
 
-int QUOMODHCPConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB)
+int quomoConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB)
 {
     return pA && pB && pA->files == pB->files;
 }
@@ -209,7 +209,7 @@ static bool pxeServed(const QuomoConfig &config, const char *szIfName)
     return info && info->find("enable=\"yes\"") != std::string::npos;
 }
 
-void QUOMODHCPConfigSummary(const QuomoConfig *pConfig, const char *szIfName, char *szBuf,
+void quomoConfigSummary(const QuomoConfig *pConfig, const char *szIfName, char *szBuf,
                             size_t cbBuf)
 {
     if (!pConfig || !szBuf || !cbBuf)
@@ -303,11 +303,11 @@ static bool removeExtraFiles(const QuomoConfig &target, const QuomoConfig &curre
     return ok;
 }
 
-int QUOMODHCPConfigRestore(const QuomoConfig *pTarget)
+int quomoConfigRestore(const QuomoConfig *pTarget)
 {
-    QuomoConfig *current = QUOMODHCPConfigRead();
+    QuomoConfig *current = quomoConfigRead();
     if (!pTarget || !current) {
-        QUOMODHCPConfigFree(current);
+        quomoConfigFree(current);
         return 0;
     }
     std::vector<PreparedFile> prepared;
@@ -321,6 +321,6 @@ int QUOMODHCPConfigRestore(const QuomoConfig *pTarget)
         ok = restorePxeKey(*pTarget, *current) && ok;
         ok = removeExtraFiles(*pTarget, *current) && ok;
     }
-    QUOMODHCPConfigFree(current);
+    quomoConfigFree(current);
     return ok;
 }

@@ -20,4 +20,15 @@ struct QuomoConfig {
 /* Sorts the files by path, as every configuration is kept. */
 void quomoConfigSort(QuomoConfig &config);
 
+/* See QUOMODHCPConfigRead and the others of the history section of
+ * quomodhcp.h. */
+QuomoConfig *quomoConfigRead(void);
+void quomoConfigFree(QuomoConfig *pConfig);
+int quomoConfigCount(const QuomoConfig *pConfig);
+int quomoConfigFile(const QuomoConfig *pConfig, int i, const char **pszPath, const char **ppData, size_t *pLen);
+int quomoConfigFind(const QuomoConfig *pConfig, const char *szPath, const char **ppData, size_t *pLen);
+int quomoConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB);
+void quomoConfigSummary(const QuomoConfig *pConfig, const char *szIfName, char *szBuf, size_t cbBuf);
+int quomoConfigRestore(const QuomoConfig *pTarget);
+
 #endif /* QUOMODHCP_CONFIG_FILES_H */

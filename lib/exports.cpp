@@ -12,6 +12,8 @@
  *   lease_log        the package's lease log and the client list's records
  *   service          restart, its outcome, status, release
  *   option_store     an interface's further options and host overrides
+ *   config_files     the whole configuration as the history keeps it, and putting it back
+ *   history_store    the configuration history
  *   save             one save: prepare all, then commit; clean-up and sync
  *
  * Functions marked "no caller here" are used by neither the program nor
@@ -20,7 +22,9 @@
  */
 #include "quomodhcp.h"
 
+#include "config_files.h"
 #include "dns_only.h"
+#include "history_store.h"
 #include "lease_log.h"
 #include "option_store.h"
 #include "pxe_store.h"
@@ -242,6 +246,88 @@ int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int max
                         int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount)
 {
     return quomoGetOptions(szIfName, pOptions, maxOptions, pCount, pHosts, maxHosts, pHostCount);
+}
+
+/* ---- the configuration history ---- */
+
+QuomoConfig *QUOMODHCPConfigRead(void)
+{
+    return quomoConfigRead();
+}
+
+void QUOMODHCPConfigFree(QuomoConfig *pConfig)
+{
+    quomoConfigFree(pConfig);
+}
+
+int QUOMODHCPConfigCount(const QuomoConfig *pConfig)
+{
+    return quomoConfigCount(pConfig);
+}
+
+int QUOMODHCPConfigFile(const QuomoConfig *pConfig, int i, const char **pszPath, const char **ppData, size_t *pLen)
+{
+    return quomoConfigFile(pConfig, i, pszPath, ppData, pLen);
+}
+
+int QUOMODHCPConfigFind(const QuomoConfig *pConfig, const char *szPath, const char **ppData, size_t *pLen)
+{
+    return quomoConfigFind(pConfig, szPath, ppData, pLen);
+}
+
+int QUOMODHCPConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB)
+{
+    return quomoConfigEqual(pA, pB);
+}
+
+void QUOMODHCPConfigSummary(const QuomoConfig *pConfig, const char *szIfName, char *szBuf, size_t cbBuf)
+{
+    quomoConfigSummary(pConfig, szIfName, szBuf, cbBuf);
+}
+
+int QUOMODHCPConfigRestore(const QuomoConfig *pTarget)
+{
+    return quomoConfigRestore(pTarget);
+}
+
+QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError)
+{
+    return quomoHistoryOpen(forChange, szError, cbError);
+}
+
+void QUOMODHCPHistoryClose(QuomoHistory *pHistory)
+{
+    quomoHistoryClose(pHistory);
+}
+
+int QUOMODHCPHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev)
+{
+    return quomoHistoryNewest(pHistory, pRev);
+}
+
+int QUOMODHCPHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax)
+{
+    return quomoHistoryList(pHistory, pRevs, nMax);
+}
+
+int QUOMODHCPHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev, QuomoConfig **ppConfig)
+{
+    return quomoHistoryGet(pHistory, id, pRev, ppConfig);
+}
+
+int QUOMODHCPHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev, QuomoConfig **ppConfig)
+{
+    return quomoHistoryPrevious(pHistory, id, pRev, ppConfig);
+}
+
+int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent, const QuomoConfig *pBefore)
+{
+    return quomoHistoryBegin(pHistory, pIntent, pBefore);
+}
+
+int64_t QUOMODHCPHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter)
+{
+    return quomoHistoryFinish(pHistory, pAfter);
 }
 
 /* ---- one save ---- */

@@ -11,7 +11,7 @@
  * it is settled against what that request left on disk, so that the newest
  * revision always equals the files on disk.
  */
-#include "config_files.h"
+#include "history_store.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -22,6 +22,7 @@
 
 #include <map>
 
+#include "config_files.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 
@@ -303,7 +304,7 @@ static bool storeFiles(QuomoHistory &h, sqlite3_int64 revision, const QuomoConfi
         size_t len;
         auto known = baseIds ? baseIds->find(file.first) : ContentIds::const_iterator();
         if (baseIds && known != baseIds->end() &&
-            QUOMODHCPConfigFind(base, file.first.c_str(), &data, &len) &&
+            quomoConfigFind(base, file.first.c_str(), &data, &len) &&
             file.second.compare(0, std::string::npos, data, len) == 0)
             content = known->second;
         else
@@ -403,7 +404,7 @@ static sqlite3_int64 settlePending(QuomoHistory &h, const QuomoConfig &after)
     }
     char szSummary[QUOMO_HISTORY_TEXT_LEN];
     if (first) {
-        QUOMODHCPConfigSummary(&base, "", szSummary, sizeof szSummary);
+        quomoConfigSummary(&base, "", szSummary, sizeof szSummary);
         sqlite3_int64 firstId = insertRevision(h, true, szSummary);
         Statement move(h, "UPDATE files SET revision = ?1 WHERE revision = 0");
         if (!firstId || !move.bind(1, firstId).run())
@@ -412,7 +413,7 @@ static sqlite3_int64 settlePending(QuomoHistory &h, const QuomoConfig &after)
     Statement ifName(h, "SELECT iftype FROM pending");
     if (ifName.step() < 0)
         return -1;
-    QUOMODHCPConfigSummary(&after, ifName.text(0), szSummary, sizeof szSummary);
+    quomoConfigSummary(&after, ifName.text(0), szSummary, sizeof szSummary);
     sqlite3_int64 id = insertRevision(h, false, szSummary);
     if (!id || !storeFiles(h, id, after, &base, &baseIds))
         return -1;
@@ -427,9 +428,9 @@ static bool settleLeftover(QuomoHistory &h)
     int pending = tx.open() ? hasPending(h) : -1;
     if (pending <= 0)
         return pending == 0;
-    QuomoConfig *disk = QUOMODHCPConfigRead();
+    QuomoConfig *disk = quomoConfigRead();
     bool ok = disk && settlePending(h, *disk) >= 0 && tx.commit();
-    QUOMODHCPConfigFree(disk);
+    quomoConfigFree(disk);
     if (ok)
         ORV_LOG("History: settled the change of a request that did not finish");
     return ok;
@@ -470,7 +471,7 @@ static bool storeExists(const char *szPath)
     return lstat(szPath, &st) == 0;
 }
 
-QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError)
+QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError)
 {
     char szPath[QUOMO_PATH_LEN], szDir[QUOMO_PATH_LEN];
     orvCopy(szError, cbError, "");
@@ -498,18 +499,18 @@ QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError)
     return NULL;
 }
 
-void QUOMODHCPHistoryClose(QuomoHistory *pHistory)
+void quomoHistoryClose(QuomoHistory *pHistory)
 {
     if (pHistory)
         closeHistory(pHistory);
 }
 
-int QUOMODHCPHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev)
+int quomoHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev)
 {
     return pHistory && pRev ? newest(*pHistory, *pRev) : -1;
 }
 
-int QUOMODHCPHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax)
+int quomoHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax)
 {
     if (!pHistory || !pRevs || nMax < 0)
         return -1;
@@ -540,13 +541,13 @@ static int getWith(QuomoHistory *pHistory, const char *szWhere, int64_t id, Quom
     return 1;
 }
 
-int QUOMODHCPHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
+int quomoHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
                         QuomoConfig **ppConfig)
 {
     return getWith(pHistory, "WHERE id = ?1", id, pRev, ppConfig);
 }
 
-int QUOMODHCPHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
+int quomoHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
                              QuomoConfig **ppConfig)
 {
     return getWith(pHistory, "WHERE id < ?1 ORDER BY id DESC LIMIT 1", id, pRev, ppConfig);
@@ -565,7 +566,7 @@ static bool insertIntent(QuomoHistory &h, const QuomoRevision &intent)
         .run();
 }
 
-int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent,
+int quomoHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent,
                           const QuomoConfig *pBefore)
 {
     if (!pHistory || !pIntent || !pBefore)
@@ -581,7 +582,7 @@ int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent,
     return ok ? 1 : -1;
 }
 
-int64_t QUOMODHCPHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter)
+int64_t quomoHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter)
 {
     if (!pHistory || !pAfter)
         return -1;
