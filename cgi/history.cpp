@@ -30,7 +30,7 @@ static const int kMaxListLimit = 500;
 /* The readings the page loads a form from: they carry the revision the
  * page's later save is based on. */
 static const char *const kRevisionReadings[] = {"loadGlobal", "getIfData", "loadStatic",
-                                                "loadpxesubnet"};
+                                                "loadpxesubnet", "loadOptions"};
 
 /* ---- values ---- */
 
