@@ -117,6 +117,7 @@ export async function loadOptions() {
     name: named(o) ? o.name : OTHER, code: String(o.code), type: o.type, value: o.value,
   }));
   state.hostOptions = (answer.success ? answer.hostOptions || [] : []).map((h) => ({ ...h }));
+  if (answer.revision !== undefined) state.revision = answer.revision;
   renderOptions();
 }
 
@@ -148,11 +149,15 @@ export async function applyOptions(event) {
     return;
   }
   setInline('options-message', 'Saving…');
-  const answer = await call('applyOptions', {
-    iftype: state.iface, options: JSON.stringify(options), hostOptions: JSON.stringify(hosts),
-  });
+  const params = { iftype: state.iface, options: JSON.stringify(options), hostOptions: JSON.stringify(hosts) };
+  // Changed elsewhere since loaded: nothing is written, and the page says by whom.
+  if (state.revision !== null) params.baseRevision = String(state.revision);
+  const answer = await call('applyOptions', params);
+  if (answer.revision) state.revision = answer.revision;
   const restart = restartText(answer);
-  if (!answer.success) {
+  if (answer.conflict) {
+    setInline('options-message', `Not saved: the settings were ${answer.error}; reload the page to see them.`, 'error');
+  } else if (!answer.success) {
     const text = answer.error ? showOptionProblems([splitError(answer.error)], 'Not saved')
       : `Not saved: ${failureText(answer, 'the options could not be written.')}`;
     setInline('options-message', text, 'error');
