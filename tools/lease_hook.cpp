@@ -138,16 +138,25 @@ struct OwnLines {
     QuomoField previousIf{"", 0};  /* the interface of the last record of them */
 };
 
+/* The line of the log at *pos (its length without the line break into
+ * *len); *pos moves past it. */
+static const char *nextLine(const OrvMapping &log, size_t *pos, size_t *len)
+{
+    const char *line = log.data + *pos;
+    const void *nl = memchr(line, '\n', log.size - *pos);
+    *len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size - *pos;
+    *pos += *len + 1;
+    return line;
+}
+
 /* One pass over the log: the lines that name mac (letter case aside). */
 static OwnLines findOwnLines(const OrvMapping &log, QuomoField mac)
 {
     OwnLines own;
     size_t pos = 0;
     while (pos < log.size) {
-        const char *line = log.data + pos;
-        const void *nl = memchr(line, '\n', log.size - pos);
-        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size - pos;
-        pos += len + 1;
+        size_t len = 0;
+        const char *line = nextLine(log, &pos, &len);
         if (len == 0 || !quomoSameMac(quomoLineMac(line, len), mac))
             continue;
         QuomoLeaseRecord record;
@@ -232,10 +241,8 @@ static std::string logWithout(const OrvMapping &log, const OwnLines &own)
     size_t next = 0; /* the next of the client's lines */
     size_t pos = 0;
     while (pos < log.size) {
-        const char *line = log.data + pos;
-        const void *nl = memchr(line, '\n', log.size - pos);
-        size_t len = nl ? static_cast<size_t>(static_cast<const char *>(nl) - line) : log.size - pos;
-        pos += len + 1;
+        size_t len = 0;
+        const char *line = nextLine(log, &pos, &len);
         if (next < own.lines.size() && own.lines[next].p == line) {
             ++next;
             continue;
