@@ -15,12 +15,8 @@ int quomoDecideDnsOnly(void)
 {
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
-    /* A cut name would be another file, which must not be removed. */
-    if (!quomoSubnetPath(szConf, sizeof szConf, "dns", "dns", "conf") ||
-        !quomoSubnetPath(szInfo, sizeof szInfo, "dns", "dns", "info")) {
-        ORV_LOG("Path too long [%s]", orvRoot());
+    if (!quomoFixedPair(szConf, szInfo, "dns"))
         return 0;
-    }
 
     if (VORLCIsProcAlive("named") != 1)
         return quomoRemoveFile(szInfo) && quomoRemoveFile(szConf);

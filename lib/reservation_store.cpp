@@ -89,12 +89,7 @@ static int writeStaticFragment(const std::string &list)
 {
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
-    if (!quomoSubnetPath(szConf, sizeof szConf, "static", "static", "conf") ||
-        !quomoSubnetPath(szInfo, sizeof szInfo, "static", "static", "info")) {
-        ORV_LOG("Path too long [%s]", orvRoot());
-        return 0;
-    }
-    if (!quomoMakeDhcpdDir())
+    if (!quomoFixedPair(szConf, szInfo, "static") || !quomoMakeDhcpdDir())
         return 0;
     std::string text;
     quomoAppendLoopbackSubnet(text, "static");

@@ -36,6 +36,18 @@ int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, c
                    szIfName, szIfName, index, ext);
 }
 
+int quomoFixedPair(char *szConf, char *szInfo, const char *name)
+{
+    /* A cut name would be another file, which must be neither written nor
+     * removed. */
+    if (!quomoSubnetPath(szConf, QUOMO_PATH_LEN, name, name, "conf") ||
+        !quomoSubnetPath(szInfo, QUOMO_PATH_LEN, name, name, "info")) {
+        ORV_LOG("Path too long [%s]", orvRoot());
+        return 0;
+    }
+    return 1;
+}
+
 int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag)
 {
     /* A cut name would be another file: count it as missing. */

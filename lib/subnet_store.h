@@ -47,6 +47,10 @@ int quomoSubnetPath(char *buf, size_t size, const char *szIfName, const char *sz
                     const char *szExt);
 /* The same for the numbered subnet index of the interface. */
 int quomoNumberedPath(char *buf, size_t size, const char *szIfName, int index, const char *ext);
+/* The pair of a fixed fragment whose interface and tag are both name
+ * ("dns", "static") into szConf and szInfo (QUOMO_PATH_LEN bytes each); logs
+ * "Path too long" and returns 0 when a name did not fit. */
+int quomoFixedPair(char *szConf, char *szInfo, const char *name);
 /* Names the subnet's fragment in szConf (QUOMO_PATH_LEN bytes); 1 when it
  * exists, else logs "File [...] does not exist." and returns 0. */
 int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag);
