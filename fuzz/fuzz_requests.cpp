@@ -475,7 +475,9 @@ void checkRoot()
         if (allowedDirs.count(e) || kSetupFiles.count(e) ||
             e == "var/packages/Orvath/target/var/" ||
             e == "var/packages/Orvath/target/var/lock/" ||
-            e == "var/packages/Orvath/target/var/lock/orvath.lock")
+            e == "var/packages/Orvath/target/var/lock/orvath.lock" ||
+            e == "var/packages/Orvath/target/history.db" ||
+            e == "var/packages/Orvath/target/history.db-journal")
             continue;
         if (e.compare(0, 10, "etc/dhcpd/") == 0 && e.find('/', 10) == std::string::npos) {
             checkServiceFile(e.substr(10));

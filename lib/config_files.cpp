@@ -18,7 +18,7 @@
 #include "vorl.h"
 
 /* "etc/dhcpd/": the paths of the configuration are relative to the root. */
-static const char *const kDhcpdPrefix = QUOMO_DHCPD_DIR "/" + 1;
+static const char *const kDhcpdPrefix = &QUOMO_DHCPD_DIR "/"[1];
 static const size_t kDhcpdPrefixLen = sizeof QUOMO_DHCPD_DIR "/" - 2;
 
 static bool hasPrefix(const char *szText, const char *szPrefix)
@@ -218,7 +218,7 @@ void quomoConfigSummary(const QuomoConfig *pConfig, const char *szIfName, char *
     int subnets = 0;
     for (const auto &file : pConfig->files)
         subnets += isOrdinarySubnet(file.first, ifName);
-    int reservations = countLines(findFile(*pConfig, QUOMO_STATIC_LIST + 1));
+    int reservations = countLines(findFile(*pConfig, &QUOMO_STATIC_LIST[1]));
     orvFormat(szBuf, cbBuf, "%s%s%d subnet%s, %d reservation%s, PXE %s", ifName,
               ifName[0] ? ": " : "", subnets, subnets == 1 ? "" : "s", reservations,
               reservations == 1 ? "" : "s", pxeServed(*pConfig, ifName) ? "on" : "off");

@@ -477,7 +477,7 @@ QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError)
     orvCopy(szError, cbError, "");
     if (!orvPath(szPath, sizeof szPath, QUOMO_HISTORY_PATH) ||
         !orvPath(szDir, sizeof szDir, QUOMO_PACKAGE_DIR)) {
-        orvFormat(szError, cbError, "%s: %s", QUOMO_HISTORY_PATH + 1, strerror(ENAMETOOLONG));
+        orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1], strerror(ENAMETOOLONG));
         return NULL;
     }
     if (!forChange && !storeExists(szPath))
@@ -490,7 +490,7 @@ QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError)
     if (openDatabase(*h, szPath, forChange))
         return h;
     int code = h->db ? sqlite3_errcode(h->db) : SQLITE_ERROR;
-    orvFormat(szError, cbError, "%s: %s", QUOMO_HISTORY_PATH + 1,
+    orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1],
               code != SQLITE_OK ? sqlite3_errmsg(h->db) : "cannot be read");
     ORV_LOG("History: %s", szError);
     if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT)
