@@ -31,6 +31,6 @@ export function formatExpiry(text, now = new Date()) {
 // for weekday and month, and its own 12- or 24-hour clock
 // ("Tue 8 December, 11:38").
 const WHEN = new Intl.DateTimeFormat(undefined, {
-  weekday: 'short', day: 'numeric', month: 'long', hour: '2-digit', minute: '2-digit',
+  weekday: 'short', day: 'numeric', month: 'long', hour: 'numeric', minute: '2-digit',
 });
 export const formatWhen = (date) => WHEN.format(date);

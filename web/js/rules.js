@@ -149,13 +149,13 @@ export function settingsProblems(global, subnets, reservations, ap) {
     if (maskWhy) { add(`${at}.netmask`, maskWhy); return; }
     const rangeWhy = checkRange(row.startip, row.endip, row.netmask);
     if (rangeWhy) { add(`${at}.endip`, rangeWhy); return; }
+    const touching = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap));
+    if (touching) { add(`${at}.${touching}`, `in the access point's subnet ${ap.text}`); return; }
+    // Clients cannot reach a router outside their own subnet.
     const mask = parseIpv4(row.netmask);
     if (networkOf(parseIpv4(row.gateway), mask) !== networkOf(parseIpv4(row.startip), mask)) {
       add(`${at}.gateway`, 'outside its subnet');
-      return;
     }
-    const touching = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap));
-    if (touching) add(`${at}.${touching}`, `in the access point's subnet ${ap.text}`);
   });
   const ranges = subnets.map((row) => (row.activated && parseIpv4(row.startip) !== null
     && parseIpv4(row.endip) !== null && parseIpv4(row.startip) <= parseIpv4(row.endip)
@@ -245,13 +245,13 @@ export function pxeProblems(params, ap) {
     const rangeWhy = maskWhy ? null : checkRange(params.pxe_start_ip, params.pxe_end_ip, params.pxe_netmask);
     if (maskWhy) problems.push({ where: 'pxe_netmask', why: maskWhy });
     else if (rangeWhy) problems.push({ where: 'pxe_end_ip', why: rangeWhy });
-    else if (networkOf(parseIpv4(params.pxe_gateway), parseIpv4(params.pxe_netmask))
-      !== networkOf(parseIpv4(params.pxe_start_ip), parseIpv4(params.pxe_netmask))) {
-      problems.push({ where: 'pxe_gateway', why: 'outside its subnet' });
-    }
     else {
       const key = ['pxe_start_ip', 'pxe_end_ip', 'pxe_gateway'].find((k) => inApSubnet(params[k], params.pxe_netmask, ap));
+      const mask = parseIpv4(params.pxe_netmask);
       if (key) problems.push({ where: key, why: `in the access point's subnet ${ap.text}` });
+      else if (networkOf(parseIpv4(params.pxe_gateway), mask) !== networkOf(parseIpv4(params.pxe_start_ip), mask)) {
+        problems.push({ where: 'pxe_gateway', why: 'outside its subnet' });
+      }
     }
   }
   for (const key of PXE_BOOT_FIELDS) {
