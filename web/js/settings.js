@@ -165,5 +165,6 @@ async function showElsewhere(iface, answer, warnings) {
   } else {
     showMessage(`${name}: not saved: ${failureText(answer, 'the settings could not be saved.')}`, 'error');
   }
-  await Promise.all([loadReservations(), loadStatus(), loadHistory()]);
+  // The reservations are shared: edits begun on this interface stay.
+  await Promise.all([state.dirty ? null : loadReservations(), loadStatus(), loadHistory()]);
 }
