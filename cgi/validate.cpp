@@ -58,6 +58,16 @@ const char *checkIpv4(const char *text)
     return parseIpv4(text, &addr) ? nullptr : "not an IPv4 address";
 }
 
+// A server's address (router, DNS server): 0.0.0.0 and 255.255.255.255 are
+// no host a client could reach.
+static const char *checkServerIpv4(const char *text)
+{
+    uint32_t addr;
+    if (!parseIpv4(text, &addr))
+        return "not an IPv4 address";
+    return addr == 0 || addr == 0xffffffffu ? "not the address of a server" : nullptr;
+}
+
 const char *checkNetmask(const char *text)
 {
     uint32_t mask;
@@ -274,12 +284,17 @@ static const char *checkOptionalIpv4(const char *text)
     return *text ? checkIpv4(text) : nullptr;
 }
 
+static const char *checkOptionalServer(const char *text)
+{
+    return *text ? checkServerIpv4(text) : nullptr;
+}
+
 static bool validateGlobal(const GlobalSettings &settings, bool writesSubnets,
                            ValidationError &err)
 {
     const Text &pdns = settings.primaryDns, &ifName = settings.ifName;
-    if (!checkPresent(pdns, checkOptionalIpv4, "dataArray.pdns", err) ||
-        !checkPresent(settings.secondaryDns, checkOptionalIpv4, "dataArray.sdns", err) ||
+    if (!checkPresent(pdns, checkOptionalServer, "dataArray.pdns", err) ||
+        !checkPresent(settings.secondaryDns, checkOptionalServer, "dataArray.sdns", err) ||
         !checkPresent(settings.domain, checkDomain, "dataArray.domain", err) ||
         !validateInterfaceParam("dataArray.iftype", textOrNull(ifName), err))
         return false;
@@ -318,7 +333,8 @@ static bool validateSubnetRow(const SubnetRow &row, size_t i, ValidationError &e
     }
 
     for (const auto &a : addresses) {
-        if (a.text && !checkRequired(*a.text, checkIpv4, at + a.name, err))
+        const bool server = std::string(a.name) == "gateway";
+        if (a.text && !checkRequired(*a.text, server ? checkServerIpv4 : checkIpv4, at + a.name, err))
             return false;
     }
     if (!checkPresent(row.netmask, checkNetmask, at + "netmask", err))
@@ -473,7 +489,9 @@ bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
                          {"pxe_netmask", request.netmask},  {"pxe_gateway", request.gateway},
                          {"pxe_dns", request.dns}};
         for (const auto &address : addresses) {
-            if (!checkRequired(address.text, checkIpv4, address.name, err))
+            const bool server = &address.text == &request.gateway || &address.text == &request.dns;
+            if (!checkRequired(address.text, server ? checkServerIpv4 : checkIpv4, address.name,
+                               err))
                 return false;
         }
         if (!checkPresent(request.netmask.c_str(), checkNetmask, "pxe_netmask", err))

@@ -185,6 +185,8 @@ TEST(CgiValidation, GlobalMembersOfApplyData)
         {"dataArray", -1, "iftype", "-eth0", "dataArray.iftype: begins with \"-\""},
         {"dataArray", -1, "pdns", "10.0.0.53", nullptr},
         {"dataArray", -1, "pdns", "10.0.0", "dataArray.pdns: not an IPv4 address"},
+        {"dataArray", -1, "pdns", "0.0.0.0", "dataArray.pdns: not the address of a server"},
+        {"dataArray", -1, "sdns", "255.255.255.255", "dataArray.sdns: not the address of a server"},
         {"dataArray", -1, "sdns", "", nullptr},
         {"dataArray", -1, "sdns", "8.8.8.8 ", "dataArray.sdns: not an IPv4 address"},
         {"dataArray", -1, "domain", "", nullptr},
@@ -210,6 +212,7 @@ TEST(CgiValidation, SubnetRowsOfApplyData)
         {"subnetData", 1, "gateway", "192.168.2.254", nullptr},
         {"subnetData", 1, "gateway", "", "subnetData[1].gateway: missing"},
         {"subnetData", 1, "gateway", "192.168.2.x", "subnetData[1].gateway: not an IPv4 address"},
+        {"subnetData", 1, "gateway", "0.0.0.0", "subnetData[1].gateway: not the address of a server"},
     });
 }
 
@@ -276,6 +279,7 @@ TEST(CgiValidation, EnablingPxe)
         {"pxe_gateway", "", "pxe_gateway: missing"},
         {"pxe_dns", "192.168.5.2", nullptr},
         {"pxe_dns", "", "pxe_dns: missing"},
+        {"pxe_dns", "255.255.255.255", "pxe_dns: not the address of a server"},
         {"pxe_bootloader", "boot/pxelinux.0", nullptr},
         {"pxe_bootloader", "pxe linux.0",
          "pxe_bootloader: contains a blank or an unprintable character"},

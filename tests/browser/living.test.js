@@ -97,7 +97,9 @@ test('the living demo serves real leases that the client list shows', { skip }, 
     assert.match(laptop[3], /^(\d+ h )?\d+ min \(until .+\)$/);
     assert.ok(rows.some((r) => r[0] === '02:00:00:00:50:02' && r[2] === '—'), 'the client without host name is missing');
   }, 45000, 250);
-  assert.match(await page.textContent('#service-status'), /^DHCP service: running · 1 subnet on eth0/);
+  assert.match(await page.textContent('#service-status'), /^DHCP service: running · serving 1 subnet on eth0/);
+  // A reserved client gets its address back at once: no Release for it.
+  assert.equal(await page.locator('#client-rows tr:has-text("02:00:00:00:50:03") button:has-text("Release")').count(), 0);
   fs.mkdirSync(SHOTS, { recursive: true });
   await page.screenshot({ path: path.join(SHOTS, '10-living-clients.png'), fullPage: true });
 

@@ -9,10 +9,11 @@ import assert from 'node:assert/strict';
 import { shownClients, isReserved } from '../../web/js/clientlist.js';
 import { importReservations, parseCsv, reservationsCsv } from '../../web/js/csv.js';
 import {
-  checkBootFile, checkHostName, checkLeaseMinutes, checkNetmask, checkDomain, checkIpv4, normalizeMac,
+  checkBootFile, checkHostName, checkLeaseMinutes, checkNetmask, checkDomain, checkIpv4, checkServerIpv4, normalizeMac,
   parseApSubnet, parseNetworks, pxeProblems, settingsProblems, settingsWarnings,
 } from '../../web/js/rules.js';
-import { placeWords, reasonWords } from '../../web/js/words.js';
+import { placeWords, plainReason, reasonWords, warningsText } from '../../web/js/words.js';
+import { pxeLine, serviceLine } from '../../web/js/status.js';
 import { checkOptionValue, optionProblems } from '../../web/js/optionrules.js';
 
 const GLOBAL = { leasetime: '1440', domain: '', pdns: '192.168.1.1', sdns: '' };
@@ -33,6 +34,12 @@ test('single fields are judged with the program\'s reasons', () => {
     [checkLeaseMinutes, '35791394', null],
     [checkLeaseMinutes, '35791395', 'lease time too long'],
     [checkLeaseMinutes, '-5', 'not a whole number of minutes'],
+    [checkLeaseMinutes, '1', 'shorter than 2 minutes'],
+    [checkLeaseMinutes, '2', null],
+    [checkServerIpv4, '0.0.0.0', 'not the address of a server'],
+    [checkServerIpv4, '255.255.255.255', 'not the address of a server'],
+    [checkServerIpv4, '10.0.0.1', null],
+    [checkServerIpv4, '10.0.0', 'not an IPv4 address'],
     [checkLeaseMinutes, '', 'not a whole number of minutes'],
     [checkDomain, 'lan.', 'empty label'],
     [checkDomain, `${'a'.repeat(64)}.lan`, 'label longer than 63 characters'],
@@ -70,6 +77,12 @@ test('a save is checked whole, at the places the program names', () => {
       [row('', '192.168.1.300', { gateway: '' })], [],
       ['subnetData[0].startip: missing', 'subnetData[0].endip: not an IPv4 address',
         'subnetData[0].gateway: missing']],
+    ['no server at 0.0.0.0 or 255.255.255.255, no gateway outside its subnet',
+      { ...GLOBAL, pdns: '0.0.0.0', sdns: '255.255.255.255' },
+      [row('192.168.1.100', '192.168.1.199', { gateway: '10.0.0.1' }),
+        row('192.168.2.100', '192.168.2.199', { gateway: '0.0.0.0' })], [],
+      ['dataArray.pdns: not the address of a server', 'dataArray.sdns: not the address of a server',
+        'subnetData[0].gateway: outside its subnet', 'subnetData[1].gateway: not the address of a server']],
     ['netmask before range', GLOBAL, [row('192.168.1.1', '192.168.2.1', { netmask: '255.0.255.0' })], [],
       ['subnetData[0].netmask: not a contiguous netmask']],
     ['ranges', GLOBAL, [row('192.168.1.100', '192.168.2.1'), row('192.168.1.200', '192.168.1.100')], [],
@@ -135,6 +148,8 @@ test('the PXE form is checked whole', () => {
       ['pxe_start_ip: missing', 'pxe_dns: not an IPv4 address', 'pxe_bootloader: contains one of , " \' # =']],
     ['netmask', { pxe_netmask: '255.255.0.255' }, ['pxe_netmask: not a contiguous netmask']],
     ['range', { pxe_end_ip: '192.168.6.20' }, ['pxe_end_ip: start and end not in one subnet']],
+    ['DNS server at no host', { pxe_dns: '255.255.255.255' }, ['pxe_dns: not the address of a server']],
+    ['gateway outside the range\'s subnet', { pxe_gateway: '10.0.0.1' }, ['pxe_gateway: outside its subnet']],
     ['the access point\'s subnet', { pxe_gateway: '192.168.100.1' },
       ['pxe_gateway: in the access point\'s subnet 192.168.100.0/24']],
   ];
@@ -185,6 +200,49 @@ test('the program\'s places and reasons read as the table shows them', () => {
   assert.equal(reasonWords('overlaps subnetData[2]', subnets), 'overlaps subnet 2');
   assert.equal(reasonWords('overlaps subnetData[1]', subnets), 'overlaps PXE subnet');
   assert.equal(reasonWords('same address as staticData[0]', subnets), 'same address as reservation 1');
+});
+
+test('reasons from the system read in the screen\'s words, the rest kept for the details', () => {
+  const cases = [
+    ['exit status 1: rc.network: the DHCP service is not running',
+      { text: 'the DHCP service is not running', details: 'exit status 1: rc.network: the DHCP service is not running' }],
+    ['exit status 3: dnsmasq: bad option at line 2 of /tmp/orvath-demo/root/etc/dhcpd/dhcpd-eth0-eth00.conf',
+      { text: 'bad option at line 2 of dhcpd-eth0-eth00.conf',
+        details: 'exit status 3: dnsmasq: bad option at line 2 of /tmp/orvath-demo/root/etc/dhcpd/dhcpd-eth0-eth00.conf' }],
+    ['Address in use', { text: 'Address in use', details: '' }],
+    ['', { text: 'no reason given', details: '' }],
+  ];
+  for (const [reason, want] of cases) assert.deepEqual(plainReason(reason), want, reason);
+  assert.deepEqual([0, 1, 2].map(warningsText), ['', ' with 1 warning', ' with 2 warnings']);
+});
+
+test('the status lines follow the service and the interface\'s own rows', () => {
+  const at = { time: 1765000000, restarted: true };
+  const failed = { time: 1765000000, restarted: false, serviceError: 'exit status 2: dnsmasq: bad dhcp-range' };
+  const cases = [
+    [{ running: true, enabledSubnets: { eth0: 2 }, lastRestart: at }, 'on', /^running · serving 2 subnets on eth0 · last restart \D+ \d+/],
+    [{ running: true, enabledSubnets: { eth0: 0, eth1: 1 } }, 'idle', /^running, but off on eth0: no subnet served$/],
+    [{ running: false, enabledSubnets: { eth0: 1 }, lastRestart: at }, 'off', /^stopped: no interface is served$/],
+    [{ running: true, enabledSubnets: { eth0: 1 }, lastRestart: failed }, 'failed',
+      /^running with the previous settings: the restart of .+ failed \(bad dhcp-range\)$/],
+    [{ running: false, lastRestart: failed }, 'failed', /^stopped: the restart of .+ failed \(bad dhcp-range\)$/],
+  ];
+  for (const [status, kind, text] of cases) {
+    const line = serviceLine(status, 'eth0');
+    assert.equal(line.kind, kind, JSON.stringify(status));
+    assert.match(line.text, text);
+  }
+  const pxe = { success: true, pxe_enabled: true, pxe_interface_id: 'eth0' };
+  const name = (id) => `LAN 1 (${id})`;
+  const pxeCases = [
+    [pxe, { running: true, lastRestart: at }, { kind: 'on', text: 'served on LAN 1 (eth0)' }],
+    [pxe, { running: false }, { kind: 'off', text: 'set up on LAN 1 (eth0), not served: the DHCP service is stopped' }],
+    [pxe, { running: true, lastRestart: failed },
+      { kind: 'failed', text: 'set up on LAN 1 (eth0); the last restart failed, the previous settings are served' }],
+    [{ success: true, pxe_enabled: false }, { running: true }, { kind: '', text: 'off' }],
+    [{ success: false }, null, { kind: '', text: 'unknown' }],
+  ];
+  for (const [p, status, want] of pxeCases) assert.deepEqual(pxeLine(p, status, name), want, JSON.stringify([p, status]));
 });
 
 test('further options are judged by their type with the program\'s reasons', () => {

@@ -155,7 +155,7 @@ test('logged in, the page lists the interfaces by their display names', async ()
   assert.equal(await text('#iface-addrs'), 'Address 192.168.50.1/24');
   // Nothing is served yet: no subnet, so the service is off.
   assert.equal(await page.isChecked('#enable'), false);
-  assert.match(await text('#service-status'), /^DHCP service: stopped · 0 subnets on eth0$/);
+  assert.equal(await text('#service-status'), 'DHCP service: stopped: no interface is served');
   const options = await page.$$eval('#iface option', (os) => os.map((o) => [o.value, o.textContent]));
   assert.deepEqual(options.slice(0, 3), [['eth0', 'LAN 1 (eth0)'], ['eth1', 'LAN 2 (eth1)'], ['eth2', 'LAN 3 (eth2)']]);
   assert.ok(options.some(([v]) => v === 'bond0'));
@@ -186,7 +186,9 @@ test('two subnets and a reservation are saved, written as fragments and shown af
   assert.equal(answer.success, true, JSON.stringify(answer));
   assert.equal(answer.isSameApSubnet, false);
   assert.equal(answer.serviceRestarted, true);
-  assert.match(await text('#save-message'), /^Saved as revision 2; service restarted \(/);
+  // The warning below is counted in the outcome, dated in words.
+  assert.match(await text('#save-message'),
+    /^Saved as revision 2 with 1 warning; service restarted \((Mon|Tue|Wed|Thu|Fri|Sat|Sun)\w*,? (\d+ \w+|\w+ \d+)/);
   assert.equal(await value('#reservation-0-mac'), '02:00:00:00:60:09');
   // A range outside the interface's network is saved, with a warning.
   assert.match(await text('#subnet-1-startip-error'), /^Warning: outside every network of this interface \(192\.168\.60\.1\/24\)/);
@@ -370,13 +372,15 @@ test('each place an "error" names is shown at its field', async () => {
     assert.equal(await text('#pxe_bootloader-error'), 'contains a blank');
     assert.equal(await text('#pxe-message'), 'Not applied: Boot file: contains a blank');
 
-    // A save whose restart failed says so, with the start-up script's words.
+    // A save whose restart failed says so in the screen's words, the
+    // start-up script's own under "Details".
     answer = { success: true, isSameApSubnet: false, serviceRestarted: false,
       serviceError: 'exit status 1: dnsmasq: bad dhcp-range at line 2' };
     await page.click('#save');
     await settled();
-    assert.equal(await text('#save-message'),
-      'Saved, but the DHCP service did not restart: exit status 1: dnsmasq: bad dhcp-range at line 2');
+    assert.equal(await page.$eval('#save-message', (el) => el.firstChild.textContent),
+      'Saved with 1 warning, but the DHCP service did not restart: bad dhcp-range at line 2');
+    assert.equal(await text('#save-message details'), 'Detailsexit status 1: dnsmasq: bad dhcp-range at line 2');
     assert.equal(await page.getAttribute('#message', 'class'), 'message error');
   } finally {
     await page.unroute('**/cgi-bin/orvath');
@@ -418,7 +422,10 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   assert.equal(await page.isChecked('#pxe_range_only'), true);
   await page.click('#pxe-enable');
   await settled();
-  await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: served on LAN 2 (eth1)'));
+  // No service runs in this demo: PXE is set up, and the line says it is not served.
+  await eventually(async () => assert.equal(await text('#pxe-status'),
+    'PXE network boot: set up on LAN 2 (eth1), not served: the DHCP service is stopped'));
+  assert.equal(await page.getAttribute('#pxe-status', 'class'), 'pxe-status off');
   assert.match(await text('#pxe-message'), /enabled/);
   // The subnet table shows the PXE row as such, after the ordinary rows.
   await eventually(async () => assert.equal(await page.locator('#subnet-rows tr.pxe-row').count(), 1));
@@ -455,7 +462,8 @@ test('PXE is set up, moved to another interface, saved again with its boot file 
   await page.uncheck('#pxe_range_only');
   await page.click('#pxe-enable');
   await settled();
-  await eventually(async () => assert.equal(await text('#pxe-status'), 'PXE network boot: served on LAN 1 (eth0)'));
+  await eventually(async () => assert.equal(await text('#pxe-status'),
+    'PXE network boot: set up on LAN 1 (eth0), not served: the DHCP service is stopped'));
   assert.equal(readSandbox('etc/dhcpd/dhcpd-eth0-pxe.info'), 'enable="yes"\n');
   assert.equal(readSandbox('etc/dhcpd/dhcpd-eth1-pxe.info'), 'enable="no"\n');
 
@@ -558,6 +566,13 @@ test('the client list shows remaining lease times readably and refreshes on its 
   await eventually(async () => assert.equal((await rows()).length, 5), 12000);
   assert.deepEqual((await rows())[4], ['02:00:00:00:60:34', '192.168.60.134', 'phone', '3 d 0 h 0 min']);
 
+  // The keyboard stays on its button across a refresh.
+  await page.focus('#client-rows tr:nth-child(2) button:has-text("Reserve")');
+  await page.waitForResponse((r) => (r.request().postData() || '').startsWith('action=loadClientList'), { timeout: 12000 });
+  await settled();
+  assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')),
+    'Reserve 192.168.60.131 for 02:00:00:00:60:31');
+
   // Sorted by any column, both ways; filtered by any text.
   await page.click('#clients th[data-sort="expire"] button');
   assert.deepEqual((await rows()).map((r) => r[2]), ['old', '—', 'laptop', 'phone', 'backup']);
@@ -577,15 +592,10 @@ test('the client list shows remaining lease times readably and refreshes on its 
   // A reserved client offers no "Reserve".
   assert.equal(await page.locator('#client-rows tr button:has-text("Reserve")').count(), 0);
 
-  // "Release" asks first, and tells what came of it (no service runs here).
-  const dialogs = [];
-  page.once('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
-  await page.click('#client-rows tr button:has-text("Release")');
-  assert.match(dialogs[0], /^Release the lease of 02:00:00:00:60:31 \(192\.168\.60\.131\)\?/);
-  page.once('dialog', (d) => d.accept());
-  await page.click('#client-rows tr button:has-text("Release")');
-  await eventually(async () => assert.match(await text('#message'), /^The lease of 02:00:00:00:60:31 \(192\.168\.60\.131\) was not released: exit status 1: fixed mode/));
+  // No "Release" where it cannot help: the service is stopped here, and a
+  // reserved client would get its address straight back.
   await page.fill('#client-filter', '');
+  assert.equal(await page.locator('#client-rows button:has-text("Release")').count(), 0);
   await page.click('#revert');
   await settled();
 });
@@ -611,7 +621,8 @@ test('the service switch works on its own in both directions and asks before swi
   await openPage('#if=eth1');
   assert.equal(await page.isChecked('#enable'), false);
   assert.deepEqual(await switches(), [[true, false], [false, true]]);
-  assert.match(await text('#service-status'), /0 subnets on eth1/);
+  assert.equal(await text('#subnets-off'), 'The DHCP service is off on this interface: none of these subnets is served.');
+  assert.equal(await page.isVisible('#subnets-off'), true);
 
   // Switched on alone, the service serves exactly the subnets that are on.
   await page.check('#enable');
@@ -622,7 +633,45 @@ test('the service switch works on its own in both directions and asks before swi
   await openPage('#if=eth1');
   assert.equal(await page.isChecked('#enable'), true);
   assert.deepEqual(await switches(), [[true, false], [false, true]]);
-  assert.match(await text('#service-status'), /1 subnet on eth1/);
+  assert.equal(await page.isVisible('#subnets-off'), false);
+
+  // Removing the last subnet asks first, and says what goes with it.
+  await page.click('#subnet-rows tr:nth-child(2) button:has-text("Remove")');
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
+  await page.click('#subnet-rows tr:nth-child(1) button:has-text("Remove")');
+  assert.equal(dialogs[1], 'Remove the last subnet of eth1? When saved, the interface\'s lease time, domain and '
+    + 'DNS servers go with it, and no client of it is given an address.');
+  assert.equal(await page.locator('#subnet-rows tr:not(.pxe-row)').count(), 1);
+  await page.click('#revert');
+  await settled();
+});
+
+test('an interface without subnets saves without a false alarm, and Enter in a field saves nothing', async () => {
+  await openPage('#if=eth2');
+  assert.equal(await page.locator('#subnet-rows tr').count(), 0);
+  const sent = [];
+  const listener = (r) => { if (/^action=applydata&/.test(r.postData() || '')) sent.push(r.postData()); };
+  page.on('request', listener);
+  try {
+    await page.fill('#domain', 'lan3.lan');
+    await page.press('#domain', 'Enter');
+    await settled();
+    assert.deepEqual(sent, []);
+    assert.equal(await text('#save-message'), 'Unsaved changes.');
+    await page.click('#revert');
+    await settled();
+    // Saved with nothing changed: there is no service to switch off here.
+    const answer = await saveAndWait();
+    assert.equal(answer.success, true, JSON.stringify(answer));
+    assert.equal(JSON.parse(new URLSearchParams(sent[0]).get('dataArray')).enable_check, true);
+    assert.equal(await page.isVisible('#message'), false);
+    assert.match(await text('#save-message'), /^Saved; service restarted \(/);
+    unloadDialogs.length = 0;
+    await openPage('#if=eth2');
+    assert.deepEqual(unloadDialogs, []);
+  } finally {
+    page.off('request', listener);
+  }
 });
 
 test('a failed restart is shown after the save and in the status line', async () => {
@@ -636,8 +685,14 @@ test('a failed restart is shown after the save and in the status line', async ()
     assert.equal(answer.success, true);
     const why = 'exit status 1: dnsmasq: failed to create listening socket for port 67: Address in use';
     assert.equal(answer.serviceError, why);
-    assert.equal(await text('#save-message'), `Saved, but the DHCP service did not restart: ${why}`);
-    assert.match(await text('#service-status'), new RegExp(`failed: ${why}$`));
+    // In the screen's words; the exit status and the script's name under "Details".
+    const headline = (selector) => page.$eval(selector, (el) => el.firstChild.textContent);
+    assert.match(await headline('#save-message'),
+      /^Saved with 1 warning, but the DHCP service did not restart: failed to create listening socket for port 67: Address in use$/);
+    assert.equal(await text('#save-message details code'), why);
+    assert.equal(await page.isVisible('#save-message details code'), false);
+    assert.match(await headline('#service-status'),
+      /^DHCP service: stopped: the restart of \D+ \d+.* failed \(failed to create listening socket for port 67: Address in use\)$/);
     assert.equal(await page.getAttribute('#service-status', 'class'), 'service-status failed');
   } finally {
     fs.writeFileSync(script, good);
@@ -665,6 +720,33 @@ test('answers for an interface no longer chosen are dropped', async () => {
     assert.equal(await page.inputValue('#iface'), 'eth1');
   } finally {
     release();
+    await page.unroute('**/cgi-bin/orvath');
+  }
+});
+
+test('a save still on its way when the interface is switched is told with its interface', async () => {
+  await openPage('#if=eth1');
+  let release = null;
+  const held = new Promise((resolve) => { release = resolve; });
+  await page.route('**/cgi-bin/orvath', async (route) => {
+    if (/^action=applydata&/.test(route.request().postData() || '')) await held;
+    return route.continue();
+  });
+  const dialogs = [];
+  const onDialog = (d) => { dialogs.push(d.message()); d.accept(); };
+  page.on('dialog', onDialog);
+  try {
+    await page.fill('#domain', 'test.lan');
+    await page.click('#save');
+    await page.selectOption('#iface', 'eth0');
+    release();
+    await settled();
+    assert.deepEqual(dialogs, []);
+    assert.equal(await page.inputValue('#iface'), 'eth0');
+    assert.match(await text('#message'), /^LAN 2 \(eth1\): Saved with 1 warning; service restarted \(/);
+  } finally {
+    release();
+    page.off('dialog', onDialog);
     await page.unroute('**/cgi-bin/orvath');
   }
 });
@@ -711,18 +793,28 @@ test('switching the interface with unsaved edits asks first', async () => {
   assert.equal(unloadDialogs.length, 1);
 });
 
-test('a narrow window shows the page without sideways scrolling', async () => {
-  await page.setViewportSize({ width: 360, height: 800 });
+test('a phone\'s width shows the page without sideways scrolling, every control large enough for a finger', async () => {
+  await page.setViewportSize({ width: 390, height: 844 });
   try {
     await openPage('#if=eth1');
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
     assert.ok(overflow <= 0, `the page is ${overflow} px wider than the window`);
     // Cells carry their column's name where the table header is hidden.
     assert.equal(await page.getAttribute('#subnet-rows tr td:nth-child(2)', 'data-label'), 'Start address');
-    // Every button is large enough for a finger.
-    const small = await page.$$eval('button', (bs) => bs.filter((b) => b.offsetParent && !b.closest('thead'))
-      .filter((b) => b.getBoundingClientRect().height < 44).map((b) => b.outerHTML));
+    // Every control shown is at least 44 x 44 px; a check box counts with
+    // its label, which every check box has.
+    const small = await page.$$eval('input, select, button, summary', (els) => els
+      .filter((el) => el.getClientRects().length > 0 || el.type === 'checkbox')
+      .map((el) => [el, el.type === 'checkbox' ? el.closest('label') : el])
+      .filter(([el, target]) => !target || (el.type === 'checkbox' ? target.getClientRects().length > 0 : true))
+      .filter(([, target]) => !target || target.getBoundingClientRect().width < 44
+        || target.getBoundingClientRect().height < 44)
+      .map(([el]) => el.outerHTML.slice(0, 120)));
     assert.deepEqual(small, []);
+    assert.ok(await page.locator('#subnet-rows input[type="checkbox"]').count() > 0);
+    // The client list sorts here too.
+    await page.click('#clients th[data-sort="hostname"] button');
+    assert.equal(await page.getAttribute('#clients th[data-sort="hostname"]', 'aria-sort'), 'ascending');
     // Save is in reach at the top of the page, and an error stays in sight.
     const inView = async (selector) => page.$eval(selector, (el) => {
       const r = el.getBoundingClientRect();
@@ -732,6 +824,14 @@ test('a narrow window shows the page without sideways scrolling', async () => {
     await page.fill('#leasetime', 'x');
     await page.click('#save');
     assert.equal(await inView('#message'), true);
+    // The first error further down is brought into view and focused.
+    await page.click('#revert');
+    await settled();
+    await page.fill('#subnet-0-gateway', '10.0.0.1');
+    await page.click('#save');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'subnet-0-gateway');
+    assert.equal(await inView('#subnet-0-gateway'), true);
+    assert.equal(await text('#subnet-0-gateway-error'), 'outside its subnet');
     await page.click('#revert');
     await settled();
     console.log(`# the page is ${await page.evaluate(() => document.documentElement.scrollHeight)} px tall at 360 px`);
@@ -771,7 +871,7 @@ test('the History lists each save, shows its diff, restores a version and stops 
   await page.fill('#leasetime', '45');
   const saved = await saveAndWait();
   assert.equal(saved.revision, Number(baseId) + 1, JSON.stringify(saved));
-  assert.match(await text('#save-message'), new RegExp(`^Saved as revision ${saved.revision}; service restarted \\(`));
+  assert.match(await text('#save-message'), new RegExp(`^Saved as revision ${saved.revision} with 1 warning; service restarted \\(`));
   const row = await firstRow();
   assert.deepEqual([row[0], row[2], row[3], row[4]], [String(saved.revision), USER, '127.0.0.1', 'Settings saved on eth1']);
 
@@ -812,7 +912,7 @@ test('the History lists each save, shows its diff, restores a version and stops 
   assert.match(await text('#conflict-text'), /^Not saved: the settings were changed by tester from 127\.0\.0\.1 at /);
   assert.deepEqual(dhcpdFiles(), theirs);
   await page.click('#conflict-force');
-  await eventually(async () => assert.match(await text('#save-message'), /^Saved as revision \d+;/));
+  await eventually(async () => assert.match(await text('#save-message'), /^Saved as revision \d+ with 1 warning;/));
   assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /,3000\n/);
 });
 

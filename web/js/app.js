@@ -20,6 +20,7 @@ import { clearFieldErrors, markClean, markDirty, setInline, showMessage, showWar
 async function chooseInterface(id) {
   state.iface = id;
   markClean();
+  state.pxeDirty = false;
   history.replaceState(null, '', `#if=${encodeURIComponent(id)}`);
   clearFieldErrors();
   showMessage('');
@@ -34,10 +35,14 @@ async function chooseInterface(id) {
   await refreshClients();
 }
 
+// Edits of the settings (not already on their way) or of the PXE form.
+const unsaved = () => (state.dirty && !state.saving) || state.pxeDirty;
+
 // Another interface's settings replace the form: edits not saved yet are
-// given up only when the user says so.
+// given up only when the user says so. A save on its way is not asked
+// about: its outcome is shown when it comes.
 function switchTo(id) {
-  if (state.dirty && !window.confirm('Discard the changes not saved yet?')) {
+  if (unsaved() && !window.confirm('Discard the changes not saved yet?')) {
     $('iface').value = state.iface;
     history.replaceState(null, '', `#if=${encodeURIComponent(state.iface)}`);
     return;
@@ -76,7 +81,7 @@ async function start() {
   }
   // Edits not saved yet are not lost without a word.
   window.addEventListener('beforeunload', (e) => {
-    if (!state.dirty) return;
+    if (!unsaved()) return;
     e.preventDefault();
     e.returnValue = '';
   });
@@ -96,7 +101,15 @@ async function start() {
   const form = $('settings');
   form.addEventListener('input', markDirty);
   form.addEventListener('change', markDirty);
+  $('pxe-form').addEventListener('input', () => { state.pxeDirty = true; });
   $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
+  // Enter in a field does not send a form: saving restarts the service,
+  // which is done with the form's own button only.
+  for (const f of [form, $('pxe-form'), $('options-form')]) {
+    f.addEventListener('keydown', (e) => {
+      if (e.key === 'Enter' && e.target.tagName === 'INPUT' && e.target.type !== 'submit') e.preventDefault();
+    });
+  }
   $('pxe-disable').addEventListener('click', () => applyPxe(false));
   $('options-form').addEventListener('submit', applyOptions);
   $('add-option').addEventListener('click', addOption);

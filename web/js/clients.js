@@ -2,7 +2,8 @@
 // here; a client can be reserved or released.
 
 import { isReserved, shownClients } from './clientlist.js';
-import { formatExpiry, formatRemaining } from './format.js';
+import { formatExpiry, formatRemaining, formatWhen } from './format.js';
+import { loadPxeStatus } from './pxe.js';
 import { call } from './request.js';
 import { renderReservations } from './reservations.js';
 import { checkHostName } from './rules.js';
@@ -10,23 +11,26 @@ import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
 import { refreshUsage } from './subnets.js';
 import { button, markDirty, rowCell, setInline, showMessage } from './ui.js';
-import { failureText } from './words.js';
+import { failureText, plainReason } from './words.js';
 
 const CLIENT_REFRESH_MS = 5000;
 
 export async function refreshClients() {
   const iface = state.iface;
   if (!iface) return;
-  const [answer] = await Promise.all([call('loadClientList', { iftype: iface }), loadStatus(), refreshUsage()]);
+  const [answer] = await Promise.all([call('loadClientList', { iftype: iface }), loadStatus(),
+    loadPxeStatus(), refreshUsage()]);
   if (iface !== state.iface) return;
   state.clients = answer.success && Array.isArray(answer.clientList) ? answer.clientList : [];
   renderClients();
-  $('clients-updated').textContent = `Last update ${new Date().toLocaleTimeString()}.`;
+  $('clients-updated').textContent = `Last update ${formatWhen(new Date())}.`;
 }
 
 export function renderClients() {
   const body = $('client-rows');
   const list = shownClients(state.clients, state.clientSort, $('client-filter').value);
+  // The keyboard stays on the button it was on, across the refresh.
+  const focused = body.contains(document.activeElement) ? document.activeElement.getAttribute('aria-label') : null;
   body.textContent = '';
   for (const client of list) {
     const tr = document.createElement('tr');
@@ -57,7 +61,9 @@ export function renderClients() {
     if (!reserved) {
       tools.append(button('Reserve', `Reserve ${client.ip} for ${client.mac}`, () => reserveClient(client)));
     }
-    if (client.expire !== 'expired') {
+    // A reserved client gets the same address back at once, and a stopped
+    // service cannot release: Release is offered where it does something.
+    if (client.expire !== 'expired' && !reserved && state.status && state.status.running) {
       tools.append(button('Release', `Release the lease of ${client.mac}`, () => releaseClient(client)));
     }
     tr.append(macCell, ipCell, hostCell, leaseCell, tools);
@@ -65,6 +71,8 @@ export function renderClients() {
     if (reserved) tr.classList.add('reserved');
     body.append(tr);
   }
+  const again = focused && [...body.querySelectorAll('button')].find((b) => b.getAttribute('aria-label') === focused);
+  if (again) again.focus();
   $('clients-empty').hidden = list.length > 0;
   $('clients-empty').textContent = state.clients.length > 0 ? 'No client matches the filter.' : 'No clients.';
   for (const th of document.querySelectorAll('#clients th[data-sort]')) {
@@ -102,8 +110,8 @@ async function releaseClient(client) {
   if (answer.success && answer.released) {
     showMessage(`The lease of ${client.mac} (${client.ip}) was released.`, 'ok');
   } else {
-    const why = answer.releaseError || failureText(answer, 'no reason given');
-    showMessage(`The lease of ${client.mac} (${client.ip}) was not released: ${why}`, 'error');
+    const why = plainReason(answer.releaseError || failureText(answer, 'no reason given'));
+    showMessage(`The lease of ${client.mac} (${client.ip}) was not released: ${why.text}`, 'error', why.details);
   }
   await refreshClients();
 }

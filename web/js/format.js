@@ -26,3 +26,11 @@ export function formatExpiry(text, now = new Date()) {
   if (end.toDateString() === now.toDateString()) return `until ${time}`;
   return `until ${end.toLocaleDateString([], { weekday: 'short', day: 'numeric', month: 'short' })} ${time}`;
 }
+
+// A moment in one form that reads the same everywhere: the browser's words
+// for weekday and month, and its own 12- or 24-hour clock
+// ("Tue 8 December, 11:38").
+const WHEN = new Intl.DateTimeFormat(undefined, {
+  weekday: 'short', day: 'numeric', month: 'long', hour: 'numeric', minute: '2-digit',
+});
+export const formatWhen = (date) => WHEN.format(date);

@@ -1,6 +1,7 @@
 // The History section: the saved changes, what one of them changed file by
 // file, and restoring a version.
 
+import { formatWhen } from './format.js';
 import { call } from './request.js';
 import { state, $ } from './state.js';
 import { button, setInline } from './ui.js';
@@ -33,7 +34,7 @@ function historyRow(rev) {
   const tr = document.createElement('tr');
   tr.dataset.revision = String(rev.id);
   if (rev.id === chosen) tr.className = 'chosen';
-  tr.append(cell(String(rev.id)), cell(new Date(rev.time * 1000).toLocaleString()),
+  tr.append(cell(String(rev.id)), cell(formatWhen(new Date(rev.time * 1000))),
     cell(rev.user || '—'), cell(rev.addr || '—'), cell(revisionWhat(rev)), cell(rev.summary));
   const tools = document.createElement('td');
   tools.className = 'tools';
@@ -80,7 +81,7 @@ async function showRevision(id) {
     tr.classList.toggle('chosen', tr.dataset.revision === String(id));
   }
   $('history-detail-title').textContent = `Revision ${answer.id}: ${revisionWhat(answer)}`
-    + ` by ${answer.user || 'the system'}, ${new Date(answer.time * 1000).toLocaleString()}`;
+    + ` by ${answer.user || 'the system'}, ${formatWhen(new Date(answer.time * 1000))}`;
   const files = $('history-files');
   files.textContent = '';
   for (const file of answer.files) {
@@ -107,7 +108,7 @@ async function restoreChosen() {
   const restart = restartText(answer);
   const saved = answer.revision ? `Restored revision ${id} as revision ${answer.revision}` : `Revision ${id} is the current settings already`;
   setInline('history-message', restart.ok ? `${saved}${restart.text ? `; ${restart.text}` : ''}.`
-    : `${saved}, but ${restart.text}`, restart.ok ? 'ok' : 'error');
+    : `${saved}, but ${restart.text}`, restart.ok ? 'ok' : 'error', restart.details);
   await reloadScreen();
 }
 

@@ -164,7 +164,7 @@ export async function applyOptions(event) {
   } else if (restart.ok) {
     setInline('options-message', `Options saved${restart.text ? `; ${restart.text}` : ''}.`, 'ok');
   } else {
-    setInline('options-message', `Options saved, but ${restart.text}`, 'error');
+    setInline('options-message', `Options saved, but ${restart.text}`, 'error', restart.details);
   }
   await loadStatus();
   if (answer.success) await loadOptions();

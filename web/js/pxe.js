@@ -6,27 +6,14 @@ import { loadHistory } from './history.js';
 import { call } from './request.js';
 import { PXE_FIELDS, PXE_TEXT_FIELDS, pxeProblems } from './rules.js';
 import { state, $ } from './state.js';
-import { loadStatus } from './status.js';
+import { loadStatus, renderPxeLine } from './status.js';
 import { renderSubnets } from './subnets.js';
 import { clearFieldErrors, setInline, showProblems } from './ui.js';
 import { failureText, restartText, splitError } from './words.js';
 
 export async function loadPxeStatus() {
-  const answer = await call('getEnablePXEConfig');
-  state.pxe = answer;
-  const el = $('pxe-status');
-  if (answer.pxe_interface_id && answer.pxe_enabled) {
-    const shown = answer.pxe_interface && answer.pxe_interface !== answer.pxe_interface_id
-      ? `${answer.pxe_interface} (${answer.pxe_interface_id})` : answer.pxe_interface_id;
-    el.textContent = `PXE network boot: served on ${shown}`;
-    el.className = 'pxe-status on';
-  } else if (answer.success) {
-    el.textContent = 'PXE network boot: off';
-    el.className = 'pxe-status';
-  } else {
-    el.textContent = 'PXE network boot: unknown';
-    el.className = 'pxe-status';
-  }
+  state.pxe = await call('getEnablePXEConfig');
+  renderPxeLine();
   renderPxeHere();
 }
 
@@ -35,6 +22,7 @@ export async function loadPxeSubnet() {
   const answer = await call('loadpxesubnet', { if_name: iface });
   if (iface !== state.iface) return;
   const data = answer.success && answer.data ? answer.data : {};
+  state.pxeDirty = false;
   for (const key of [...PXE_FIELDS, ...PXE_TEXT_FIELDS]) $(key).value = data[key] || '';
   $('pxe_range_only').checked = !!data.pxe_range_only;
   if (!data.pxe_start_ip) {
@@ -102,9 +90,10 @@ export async function applyPxe(enable) {
       setInline('pxe-message', `Not applied: ${failureText(answer, 'the PXE settings could not be written.')}`, 'error');
     }
   } else {
+    state.pxeDirty = false;
     const done = enable ? 'PXE network boot enabled on this interface' : 'PXE network boot disabled on this interface';
     if (restart.ok) setInline('pxe-message', `${done}${restart.text ? `; ${restart.text}` : ''}.`, 'ok');
-    else setInline('pxe-message', `${done}, but ${restart.text}`, 'error');
+    else setInline('pxe-message', `${done}, but ${restart.text}`, 'error', restart.details);
     // Enabling gave the PXE DNS server to every subnet of the interface;
     // the global settings show it, so that the next save keeps it.
     if (enable && params.pxe_dns) $('pdns').value = params.pxe_dns;

@@ -15,6 +15,14 @@ export function parseIpv4(text) {
 
 export const checkIpv4 = (text) => (parseIpv4(text) === null ? 'not an IPv4 address' : null);
 
+// A server's address (gateway, DNS server): 0.0.0.0 and 255.255.255.255
+// are no host a client could reach.
+export function checkServerIpv4(text) {
+  const addr = parseIpv4(text);
+  if (addr === null) return 'not an IPv4 address';
+  return addr === 0 || addr === 0xffffffff ? 'not the address of a server' : null;
+}
+
 export function checkNetmask(text) {
   const mask = parseIpv4(text);
   if (mask === null) return 'not an IPv4 address';
@@ -77,6 +85,8 @@ export function checkBootFile(text) {
 // Lease time: whole minutes only, as many as fit the program's seconds.
 export function checkLeaseMinutes(text) {
   if (!/^\d+$/.test(text || '')) return 'not a whole number of minutes';
+  // dnsmasq takes anything shorter as 2 minutes without a word.
+  if (Number(text) < 2) return 'shorter than 2 minutes';
   return Number(text) > Math.floor(2147483647 / 60) ? 'lease time too long' : null;
 }
 
@@ -119,7 +129,7 @@ export function inApSubnet(ip, rowMask, ap) {
 export function settingsProblems(global, subnets, reservations, ap) {
   const problems = [];
   const add = (where, why) => problems.push({ where, why });
-  const optionalIp = (text) => (text ? checkIpv4(text) : null);
+  const optionalIp = (text) => (text ? checkServerIpv4(text) : null);
   for (const [key, check] of [['leasetime', checkLeaseMinutes], ['domain', checkDomain],
     ['pdns', optionalIp], ['sdns', optionalIp]]) {
     const why = check(global[key]);
@@ -131,7 +141,7 @@ export function settingsProblems(global, subnets, reservations, ap) {
     const at = `subnetData[${i}]`;
     let complete = true;
     for (const key of ['startip', 'endip', 'netmask', 'gateway']) {
-      const why = row[key] ? checkIpv4(row[key]) : 'missing';
+      const why = row[key] ? (key === 'gateway' ? checkServerIpv4 : checkIpv4)(row[key]) : 'missing';
       if (why) { add(`${at}.${key}`, why); complete = false; }
     }
     if (!complete) return;
@@ -140,7 +150,12 @@ export function settingsProblems(global, subnets, reservations, ap) {
     const rangeWhy = checkRange(row.startip, row.endip, row.netmask);
     if (rangeWhy) { add(`${at}.endip`, rangeWhy); return; }
     const touching = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap));
-    if (touching) add(`${at}.${touching}`, `in the access point's subnet ${ap.text}`);
+    if (touching) { add(`${at}.${touching}`, `in the access point's subnet ${ap.text}`); return; }
+    // Clients cannot reach a router outside their own subnet.
+    const mask = parseIpv4(row.netmask);
+    if (networkOf(parseIpv4(row.gateway), mask) !== networkOf(parseIpv4(row.startip), mask)) {
+      add(`${at}.gateway`, 'outside its subnet');
+    }
   });
   const ranges = subnets.map((row) => (row.activated && parseIpv4(row.startip) !== null
     && parseIpv4(row.endip) !== null && parseIpv4(row.startip) <= parseIpv4(row.endip)
@@ -221,7 +236,8 @@ export const PXE_TEXT_FIELDS = [...PXE_BOOT_FIELDS, 'pxe_ipxe', 'pxe_tftp_server
 export function pxeProblems(params, ap) {
   const problems = [];
   for (const key of PXE_FIELDS) {
-    const why = params[key] ? checkIpv4(params[key]) : 'missing';
+    const check = key === 'pxe_gateway' || key === 'pxe_dns' ? checkServerIpv4 : checkIpv4;
+    const why = params[key] ? check(params[key]) : 'missing';
     if (why) problems.push({ where: key, why });
   }
   if (problems.length === 0) {
@@ -231,7 +247,11 @@ export function pxeProblems(params, ap) {
     else if (rangeWhy) problems.push({ where: 'pxe_end_ip', why: rangeWhy });
     else {
       const key = ['pxe_start_ip', 'pxe_end_ip', 'pxe_gateway'].find((k) => inApSubnet(params[k], params.pxe_netmask, ap));
+      const mask = parseIpv4(params.pxe_netmask);
       if (key) problems.push({ where: key, why: `in the access point's subnet ${ap.text}` });
+      else if (networkOf(parseIpv4(params.pxe_gateway), mask) !== networkOf(parseIpv4(params.pxe_start_ip), mask)) {
+        problems.push({ where: 'pxe_gateway', why: 'outside its subnet' });
+      }
     }
   }
   for (const key of PXE_BOOT_FIELDS) {

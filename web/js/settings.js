@@ -9,10 +9,13 @@ import { loadReservations, renderReservations } from './reservations.js';
 import { inApSubnet, normalizeMac, settingsProblems } from './rules.js';
 import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
-import { loadSubnets } from './subnets.js';
-import { clearFieldErrors, markClean, markField, setInline, showMessage, showProblems } from './ui.js';
+import { loadSubnets, showServiceOff } from './subnets.js';
+import { formatWhen } from './format.js';
+import {
+  clearFieldErrors, currentWarnings, markClean, markField, setInline, showMessage, showProblems,
+} from './ui.js';
 import { loadHistory } from './history.js';
-import { restartText, savedText, splitError, subnetName } from './words.js';
+import { failureText, restartText, savedText, splitError, subnetName, warningsText } from './words.js';
 
 export async function loadGlobal() {
   const iface = state.iface;
@@ -25,6 +28,7 @@ export async function loadGlobal() {
   // Without any subnet the service is off; adding the first subnet ticks it.
   state.storedEnable = stored && !!answer.enable;
   $('enable').checked = state.storedEnable;
+  showServiceOff();
   $('leasetime').value = stored ? String(answer.leasetime) : '1440';
   $('domain').value = stored ? answer.domain || '' : '';
   $('pdns').value = stored ? answer.pdns || '' : '';
@@ -33,7 +37,9 @@ export async function loadGlobal() {
 
 function globalData() {
   return {
-    enable_check: $('enable').checked,
+    // An interface without any subnet has no service to switch off: the
+    // program would refuse the switch-off after storing everything else.
+    enable_check: $('enable').checked || state.subnets.length === 0,
     leasetime: $('leasetime').value.trim(),
     domain: $('domain').value.trim(),
     pdns: $('pdns').value.trim(),
@@ -68,6 +74,7 @@ export async function save(event, force = false) {
   }
   setInline('save-message', 'Saving…');
   const iface = state.iface;
+  const warnings = currentWarnings().length;
   const params = {
     dataArray: JSON.stringify(global),
     subnetData: JSON.stringify(state.subnets),
@@ -76,8 +83,13 @@ export async function save(event, force = false) {
   // Another page or administrator may have saved since this form was
   // loaded: the program then refuses the save instead of undoing theirs.
   if (!force && state.revision !== null) params.baseRevision = String(state.revision);
+  state.saving = true;
   const answer = await call('applydata', params);
-  if (iface !== state.iface) return;
+  state.saving = false;
+  if (iface !== state.iface) {
+    await showElsewhere(iface, answer, warnings);
+    return;
+  }
   if (answer.conflict) {
     setInline('save-message', 'Not saved.', 'error');
     $('conflict-text').textContent = `Not saved: the settings were ${answer.error}. Reload them `
@@ -123,15 +135,36 @@ export async function save(event, force = false) {
     return;
   }
   markClean();
-  const restart = restartText(answer);
-  const at = new Date().toLocaleTimeString();
-  if (restart.ok) {
-    setInline('save-message', `${savedText(answer)}${restart.text ? `; ${restart.text}` : ''} (${at}).`, 'ok');
-  } else {
-    setInline('save-message', `${savedText(answer)}, but ${restart.text}`, 'error');
-    showMessage(`${savedText(answer)}, but ${restart.text}`, 'error');
-  }
+  const outcome = saveOutcome(answer, warnings);
+  // A restart that went well answers for the PXE form's last one too.
+  if (outcome.ok) setInline('pxe-message', '');
+  setInline('save-message', outcome.text, outcome.ok ? 'ok' : 'error', outcome.details);
+  if (!outcome.ok) showMessage(outcome.text, 'error', outcome.details);
   await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus(), loadStatus(),
     loadHistory()]);
   refreshClients();
+}
+
+// The outcome line of a save that was stored: {ok, text, details}.
+function saveOutcome(answer, warnings) {
+  const saved = `${savedText(answer)}${warningsText(warnings)}`;
+  const restart = restartText(answer);
+  if (!restart.ok) return { ok: false, text: `${saved}, but ${restart.text}`, details: restart.details };
+  return { ok: true, text: `${saved}${restart.text ? `; ${restart.text}` : ''} (${formatWhen(new Date())}).`, details: '' };
+}
+
+// The answer of a save for an interface no longer shown, told in the
+// status area with the interface it was for.
+async function showElsewhere(iface, answer, warnings) {
+  const name = displayName(iface);
+  if (answer.success && !answer.isSameApSubnet) {
+    const outcome = saveOutcome(answer, warnings);
+    showMessage(`${name}: ${outcome.text}`, outcome.ok ? 'ok' : 'error', outcome.details);
+  } else if (answer.isSameApSubnet) {
+    showMessage(`${name}: a subnet lies in the access point's subnet; only the reservations were saved.`, 'warning');
+  } else {
+    showMessage(`${name}: not saved: ${failureText(answer, 'the settings could not be saved.')}`, 'error');
+  }
+  // The reservations are shared: edits begun on this interface stay.
+  await Promise.all([state.dirty ? null : loadReservations(), loadStatus(), loadHistory()]);
 }

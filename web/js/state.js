@@ -10,6 +10,8 @@ export const state = {
   pxe: null,            // answer of getEnablePXEConfig
   clientTimer: null,
   dirty: false,         // the settings form holds edits not saved yet
+  pxeDirty: false,      // the PXE form holds edits not applied yet
+  saving: false,        // a save's answer is outstanding
   storedEnable: false,  // the service of the interface is on, as stored
   status: null,         // answer of getServiceStatus
   ap: null,             // the access point's subnet {addr, mask, text}, or null

@@ -125,7 +125,11 @@ export function renderSubnets(focus) {
         row.activated = check.checked;
         tr.classList.toggle('inactive', !check.checked);
       });
-      active.append(check, tag, errorHolder(check));
+      // The badge beside it is the check box's label, to be tapped too.
+      const label = document.createElement('label');
+      label.className = 'check';
+      label.append(check, tag);
+      active.append(label, errorHolder(check));
     }
     tr.append(active);
 
@@ -164,9 +168,18 @@ export function renderSubnets(focus) {
     body.append(tr);
   });
   $('subnets-empty').hidden = state.subnets.length > 0;
+  showServiceOff();
   showUsage();
   showWarnings();
   if (focus) focus();
+}
+
+// Rows switched on are not served while the interface's service is off, as
+// stored: the table says so instead of looking active.
+export function showServiceOff() {
+  const off = !state.storedEnable && state.subnets.some((r) => !r.pxe && r.activated);
+  $('subnets-off').hidden = !off;
+  $('subnet-rows').classList.toggle('service-off', off);
 }
 
 function moveSubnet(i, step, direction) {
@@ -183,7 +196,12 @@ function moveSubnet(i, step, direction) {
   });
 }
 
+// The interface's lease time, domain and DNS servers are kept in its
+// subnets' files: removing the last subnet takes them along.
 function removeSubnet(i) {
+  const last = state.subnets.filter((r) => !r.pxe).length === 1;
+  if (last && !window.confirm(`Remove the last subnet of ${state.iface}? When saved, the interface's `
+      + 'lease time, domain and DNS servers go with it, and no client of it is given an address.')) return;
   state.subnets.splice(i, 1);
   markDirty();
   renderSubnets(() => {

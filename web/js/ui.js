@@ -4,16 +4,30 @@ import { parseNetworks, settingsWarnings } from './rules.js';
 import { state, $ } from './state.js';
 import { placeWords, reasonWords } from './words.js';
 
-export function showMessage(text, kind = 'info') {
+// The text, and below it the system's own words in a closed "Details"
+// disclosure when there are any.
+export function fillText(el, text, details) {
+  el.textContent = text || '';
+  if (!details) return;
+  const box = document.createElement('details');
+  const summary = document.createElement('summary');
+  summary.textContent = 'Details';
+  const body = document.createElement('code');
+  body.textContent = details;
+  box.append(summary, body);
+  el.append(box);
+}
+
+export function showMessage(text, kind = 'info', details = '') {
   const el = $('message');
-  el.textContent = text;
+  fillText(el, text, details);
   el.className = `message ${kind}`;
   el.hidden = !text;
 }
 
-export function setInline(id, text, kind) {
+export function setInline(id, text, kind, details = '') {
   const el = $(id);
-  el.textContent = text || '';
+  fillText(el, text, details);
   el.className = `inline-message ${kind || ''}`;
 }
 
@@ -69,9 +83,19 @@ export function showProblems(problems, verb) {
     }
     return words ? `${placeWords(where, state.subnets)}: ${words}` : placeWords(where, state.subnets);
   });
-  if (first) first.focus();
+  if (first) {
+    // Seen as well as focused, also where a sticky bar would cover it.
+    first.scrollIntoView({ block: 'center' });
+    first.focus({ preventScroll: true });
+  }
   return problems.length === 1 ? `${verb}: ${lines[0]}`
     : `${verb}: ${problems.length} problems:\n${lines.join('\n')}`;
+}
+
+// The warnings of the settings as they stand: [{where, why}].
+export function currentWarnings() {
+  const item = state.ifaces.find((i) => i.if_value === state.iface);
+  return settingsWarnings(state.subnets, state.reservations, parseNetworks(item && item.if_addrs));
 }
 
 // Shows the warnings of the settings at their fields, where no error is.
@@ -80,9 +104,7 @@ export function showWarnings() {
     el.textContent = '';
     el.classList.remove('warn');
   }
-  const item = state.ifaces.find((i) => i.if_value === state.iface);
-  const networks = parseNetworks(item && item.if_addrs);
-  for (const { where, why } of settingsWarnings(state.subnets, state.reservations, networks)) {
+  for (const { where, why } of currentWarnings()) {
     const field = fieldFor(where);
     if (field && field.getAttribute('aria-invalid') !== 'true') markField(field, `Warning: ${why}`, 'warn');
   }

@@ -54,13 +54,31 @@ export function failureText(answer, fallback) {
   return fallback;
 }
 
-// What a changing action's answer says about the restart that followed it.
+// A reason from the system in the screen's words: {text, details}. The
+// exit status, the names of the scripts that passed it on and the files'
+// full paths go to the details, which keep the reason as it came.
+export function plainReason(reason) {
+  const raw = String(reason || '');
+  let text = raw.replace(/^exit status \d+:\s*/, '');
+  while (/^[\w.-]+:\s/.test(text)) text = text.replace(/^[\w.-]+:\s*/, '');
+  text = text.replace(/(?:\/[^\s/:,]+)+\/([^\s/:,]+)/g, '$1');
+  if (!text) return { text: raw || 'no reason given', details: '' };
+  return { text, details: text === raw ? '' : raw };
+}
+
+// What a changing action's answer says about the restart that followed it;
+// "details" holds the reason as the system gave it.
 export function restartText(answer) {
   if (answer.serviceRestarted === false) {
-    return { ok: false, text: `the DHCP service did not restart: ${answer.serviceError || 'no reason given'}` };
+    const why = plainReason(answer.serviceError);
+    return { ok: false, text: `the DHCP service did not restart: ${why.text}`, details: why.details };
   }
-  return { ok: true, text: answer.serviceRestarted ? 'service restarted' : '' };
+  return { ok: true, text: answer.serviceRestarted ? 'service restarted' : '', details: '' };
 }
+
+// "with 2 warnings" for a save whose values were allowed but cannot all
+// work as meant.
+export const warningsText = (count) => (count ? ` with ${count} warning${count === 1 ? '' : 's'}` : '');
 
 // The start of a save's outcome line: the revision it was recorded as.
 export function savedText(answer) {
