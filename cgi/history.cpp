@@ -20,10 +20,6 @@
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 
-/* The request's open store, for revertTo, which must read its revision
- * through the same hold that records the revert. */
-static QuomoHistory *s_requestHistory = NULL;
-
 static const int kDefaultListLimit = 50;
 static const int kMaxListLimit = 500;
 
@@ -119,21 +115,8 @@ HistoryHook::HistoryHook(DhcpHandler &handler, const char *szAction, bool change
 
 HistoryHook::~HistoryHook()
 {
-    if (s_requestHistory == history_)
-        s_requestHistory = NULL;
-    QUOMODHCPHistoryClose(history_);
-}
-
-/* False, with "historyError", when the store cannot be had: a change goes
- * on without it. */
-bool HistoryHook::openStore(Json::Value &answer)
-{
-    char szError[QUOMO_PATH_LEN + 128];
-    history_ = QUOMODHCPHistoryOpen(changes_, szError, sizeof szError);
-    s_requestHistory = history_;
-    if (!history_ && szError[0] && changes_)
-        answer["historyError"] = szError;
-    return history_ != NULL;
+    if (begun_)
+        QUOMODHCPChangeAbandon();
 }
 
 /* The request's "baseRevision" (absent or empty: no check) is not the
@@ -141,15 +124,20 @@ bool HistoryHook::openStore(Json::Value &answer)
 bool HistoryHook::conflicts(Json::Value &answer)
 {
     const char *base = handler_.webvard.In("baseRevision", NULL);
-    if (!base || !base[0] || !history_)
+    if (!base || !base[0])
         return false;
     int64_t baseId = 0;
     if (strcmp(base, "0") != 0 && !parseId(base, baseId)) {
         answer["error"] = "baseRevision: not a revision number";
         return true;
     }
+    char szError[QUOMO_PATH_LEN + 128];
+    QuomoHistory *history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
+    if (!history)
+        return false; /* nothing recorded yet, or a store the change will put aside */
     QuomoRevision top;
-    int have = QUOMODHCPHistoryNewest(history_, &top);
+    int have = QUOMODHCPHistoryNewest(history, &top);
+    QUOMODHCPHistoryClose(history);
     if (have < 0 || (have == 0 && baseId == 0) || (have > 0 && top.id == baseId))
         return false;
     answer["conflict"] = true;
@@ -165,36 +153,36 @@ bool HistoryHook::before(Json::Value &answer)
 {
     if (!changes_)
         return true;
-    if (!openStore(answer))
-        return true;
     if (conflicts(answer))
         return false;
-    QuomoRevision intent;
-    fillIntent(handler_, szAction_, intent);
-    QuomoConfig *config = QUOMODHCPConfigRead();
-    begun_ = config && QUOMODHCPHistoryBegin(history_, &intent, config) > 0;
-    QUOMODHCPConfigFree(config);
-    if (!begun_)
-        answer["historyError"] = "the change could not be recorded";
+    begun_ = QUOMODHCPChangeBegin() != 0;
     return true;
 }
 
-void HistoryHook::record(Json::Value &answer)
+bool HistoryHook::commit(bool result, Json::Value &answer)
 {
-    QuomoConfig *config = QUOMODHCPConfigRead();
-    int64_t id = config ? QUOMODHCPHistoryFinish(history_, config) : -1;
-    QUOMODHCPConfigFree(config);
-    if (id < 0) {
-        answer["historyError"] = "the change could not be recorded";
-        return;
+    if (!begun_)
+        return result;
+    begun_ = false;
+    if (!result) {
+        QUOMODHCPChangeAbandon();
+        return false;
     }
-    if (id == 0)
-        return;
-    answer["revision"] = (Json::Int64)id;
-    QuomoRevision rev;
-    if (QUOMODHCPHistoryGet(history_, id, &rev, NULL) > 0)
-        ORV_LOG("Configuration changed by %s from %s: %s%s%s, revision %lld", rev.szUser,
-                rev.szAddr, rev.szAction, rev.szIfName[0] ? " " : "", rev.szIfName, (long long)id);
+    QuomoRevision intent;
+    fillIntent(handler_, szAction_, intent);
+    int64_t id = 0;
+    char szHistoryError[QUOMO_PATH_LEN + 128];
+    if (!QUOMODHCPChangeCommit(&intent, &id, szHistoryError, sizeof szHistoryError))
+        return false;
+    if (szHistoryError[0])
+        answer["historyError"] = szHistoryError;
+    if (id > 0) {
+        answer["revision"] = (Json::Int64)id;
+        ORV_LOG("Configuration changed by %s from %s: %s%s%s, revision %lld", intent.szUser,
+                intent.szAddr, intent.szAction, intent.szIfName[0] ? " " : "", intent.szIfName,
+                (long long)id);
+    }
+    return true;
 }
 
 static bool isRevisionReading(const char *szAction)
@@ -208,15 +196,13 @@ static bool isRevisionReading(const char *szAction)
 
 void HistoryHook::after(Json::Value &answer)
 {
-    if (begun_) {
-        record(answer);
-        return;
-    }
     if (changes_ || !isRevisionReading(szAction_))
         return;
+    char szError[QUOMO_PATH_LEN + 128];
+    QuomoHistory *history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
     QuomoRevision top;
-    openStore(answer);
-    int have = history_ ? QUOMODHCPHistoryNewest(history_, &top) : 0;
+    int have = history ? QUOMODHCPHistoryNewest(history, &top) : 0;
+    QUOMODHCPHistoryClose(history);
     answer["revision"] = (Json::Int64)(have > 0 ? top.id : 0);
 }
 
@@ -398,18 +384,24 @@ bool showRevision(DhcpHandler &handler, Json::Value &answer)
 
 bool revertTo(DhcpHandler &handler, Json::Value &answer)
 {
-    if (!s_requestHistory) {
-        if (!answer.isMember("error"))
-            answer["error"] = answer.isMember("historyError") ? answer["historyError"]
-                                                              : Json::Value("history: empty");
+    QuomoHistory *history = NULL;
+    if (!openForReading(history, answer))
+        return false;
+    if (!history) {
+        answer["error"] = "history: empty";
         return false;
     }
     QuomoRevision rev;
     QuomoConfig *config = NULL;
-    if (!findRevision(handler, s_requestHistory, rev, config, answer))
+    bool ok = findRevision(handler, history, rev, config, answer);
+    QUOMODHCPHistoryClose(history);
+    if (!ok)
         return false;
-    bool ok = QUOMODHCPConfigRestore(config) != 0;
+    char szWhy[QUOMO_PATH_LEN + 256];
+    ok = QUOMODHCPConfigRestore(config, NULL, szWhy, sizeof szWhy) != 0;
     QUOMODHCPConfigFree(config);
+    if (!ok && szWhy[0])
+        answer["error"] = szWhy;
     if (ok)
         answer["revertOf"] = (Json::Int64)rev.id;
     return ok;

@@ -24,25 +24,24 @@ public:
 
     /* Before the handler. False, with "conflict" and "error", when the
      * request's "baseRevision" is not the newest revision: the request then
-     * writes nothing. Otherwise records the change's intent. */
+     * writes nothing. Otherwise opens the request's change. */
     bool before(Json::Value &answer);
-    /* After the handler and the sync: records the configuration when it
-     * differs from the newest revision ("revision", and the audit line), or
-     * says why it could not ("historyError"); gives the readings the page
-     * loads from "revision", also when they found nothing stored, so that
-     * the first save of an interface is checked as well. */
+    /* After the handler of a changing action: commits its change when the
+     * handler succeeded ("revision" and the audit line, or "historyError"
+     * when it could not be recorded), drops it otherwise. The result. */
+    bool commit(bool result, Json::Value &answer);
+    /* Gives the readings the page loads from "revision", also when they
+     * found nothing stored, so that the first save of an interface is
+     * checked as well. */
     void after(Json::Value &answer);
 
 private:
-    bool openStore(Json::Value &answer);
     bool conflicts(Json::Value &answer);
-    void record(Json::Value &answer);
 
     DhcpHandler &handler_;
     const char *szAction_;
     bool changes_;
     bool begun_ = false;
-    QuomoHistory *history_ = NULL;
 };
 
 /* "listHistory": "limit" (default 50, at most 500); "revisions", newest

@@ -5,6 +5,7 @@
  */
 #include <errno.h>
 #include <string.h>
+#include <sys/file.h>
 
 #include "history.h"
 #include "json_members.h"
@@ -103,9 +104,9 @@ static bool checkIfParam(DhcpHandler &handler, const ActionEntry &entry, Json::V
 
 /* A request's hold on the service's files: the request lock, exclusive for a
  * changing action from before its first read until its restart has returned
- * (the hold goes with the object), shared for a listing. A changing action
- * first removes what a killed one left behind, and at its end syncs the
- * directories. A write that failed is named in "error". */
+ * (the hold goes with the object), shared for a listing. A change that a
+ * killed request left is finished first, whatever the request. A changing
+ * action first removes what a killed one left behind. */
 class RequestHold {
 public:
     explicit RequestHold(bool writes) : writes_(writes) {}
@@ -119,7 +120,19 @@ public:
     bool take(Json::Value &answer)
     {
         orvClearFailure();
-        lock_ = orvLockRequest(writes_, kLockWaitMs);
+        if (!lock(writes_, answer))
+            return false;
+        if (QUOMODHCPChangeInterrupted() && !finishInterrupted(answer))
+            return false;
+        if (writes_)
+            QUOMODHCPRemoveStaleTemporaries();
+        return true;
+    }
+
+private:
+    bool lock(bool exclusive, Json::Value &answer)
+    {
+        lock_ = orvLockRequest(exclusive, kLockWaitMs);
         if (lock_ < 0 && errno == EWOULDBLOCK) {
             answer["error"] = "busy: another request is changing the DHCP settings";
             return false;
@@ -129,21 +142,27 @@ public:
             answer["error"] = orvFailure()[0] ? orvFailure() : strerror(err);
             return false;
         }
-        if (writes_)
-            QUOMODHCPRemoveStaleTemporaries();
         return true;
     }
-    /* The request's result once its files are synced. */
-    bool finish(bool result, Json::Value &answer)
+    /* Rolls forward the change a killed request left, under the lock held
+     * exclusively for it (a listing's is taken again, then shared). */
+    bool finishInterrupted(Json::Value &answer)
     {
-        if (writes_ && !QUOMODHCPSyncSave())
-            result = false;
-        if (!result && orvFailure()[0] && !answer.isMember("error"))
+        if (!writes_) {
+            orvUnlockFile(lock_);
+            lock_ = -1;
+            if (!lock(true, answer))
+                return false;
+        }
+        char szHistoryError[QUOMO_PATH_LEN + 128];
+        bool ok = QUOMODHCPChangeFinishInterrupted(szHistoryError, sizeof szHistoryError) >= 0;
+        if (!ok)
             answer["error"] = orvFailure();
-        return result;
+        if (!writes_)
+            flock(lock_, LOCK_SH);
+        return ok;
     }
 
-private:
     bool writes_;
     int lock_ = -1;
 };
@@ -157,13 +176,15 @@ static bool runHandler(DhcpHandler &handler, const ActionEntry &entry, Json::Val
     if (!hold.take(answer))
         return false;
     /* The actions that restart are the ones that change the configuration:
-     * their change is recorded, and one made from an older revision than
-     * the newest is refused before anything is written. */
+     * their change is one transaction, recorded, and one made from an older
+     * revision than the newest is refused before anything is written. */
     HistoryHook history(handler, entry.szAction, entry.restart);
     if (!history.before(answer))
         return false;
     bool result = checkIfParam(handler, entry, answer) && entry.handler(handler, answer);
-    result = hold.finish(result, answer);
+    result = history.commit(result, answer);
+    if (!result && orvFailure()[0] && !answer.isMember("error"))
+        answer["error"] = orvFailure();
     history.after(answer);
     if (entry.restart)
         restartService(answer);

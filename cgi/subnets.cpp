@@ -100,14 +100,8 @@ bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer)
     DhcpPxeConf pxe = {};
     if (!readPxeSubnet(szIfName, pxe))
         return false;
-    if (pxe.isEnabled == 1) {
-        char szPath[QUOMO_PATH_LEN];
-        if (!orvPath(szPath, sizeof szPath, QUOMO_APPLIANCE_CONF) ||
-            VORLCFileSetKeyValue(szPath, "pxeenable", "no", QUOMO_INFO_FORMAT) < 0) {
-            ORV_LOG("Failed to set pxeenable of quomoinfo.conf. ");
-            return false;
-        }
-    }
+    if (pxe.isEnabled == 1 && !QUOMODHCPSetPxeEnable(0))
+        return false;
     return QUOMONetSetDhcpPXEServerConfigFiles(&pxe, 0) != 0;
 }
 
@@ -138,7 +132,6 @@ static bool applyPxeRow(const DhcpServerConf &global, bool activated)
         ORV_LOG("Cannot read pxe setting on %s", global.szIfName);
         return false;
     }
-    ORV_LOG("%s", pxe.szBootFile);
     pxe.leaseTime = global.leaseTime;
     orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, global.szPrimaryDns);
     orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, global.szSecondaryDns);

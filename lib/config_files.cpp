@@ -1,58 +1,37 @@
 /*
- * The configuration as a whole: read from disk for the history, and put back
- * from a revision as one change.
+ * The configuration as a whole: the union of the files the stores declare,
+ * how they lie on disk, and a revision put back as one change.
  */
 #include "config_files.h"
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <ftw.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "option_store.h"
 #include "orvath_common.h"
+#include "pxe_store.h"
 #include "quomodhcp_paths.h"
+#include "reservation_store.h"
+#include "save.h"
+#include "subnet_store.h"
+#include "subnet_switches.h"
+#include "text.h"
 #include "vorl.h"
 
-/* "etc/dhcpd/": the paths of the configuration are relative to the root. */
-static const char *const kDhcpdPrefix = &QUOMO_DHCPD_DIR "/"[1];
-static const size_t kDhcpdPrefixLen = sizeof QUOMO_DHCPD_DIR "/" - 2;
-
-static bool hasPrefix(const char *szText, const char *szPrefix)
+bool quomoConfigOwns(const char *szRelPath)
 {
-    return strncmp(szText, szPrefix, strlen(szPrefix)) == 0;
-}
-
-static bool hasSuffix(const char *szText, const char *szSuffix)
-{
-    size_t len = strlen(szText), suffixLen = strlen(szSuffix);
-    return len >= suffixLen && strcmp(szText + len - suffixLen, szSuffix) == 0;
-}
-
-/* The names the system writes in /etc/dhcpd: subnet fragments and settings
- * files, the reservation list, the subnet switches and the appliance's
- * settings. Not the lease log, nor the temporaries ".<name>.XXXXXX". */
-static bool isConfigName(const char *szName)
-{
-    if (szName[0] == '.' || strchr(szName, '/'))
-        return false;
-    if (strcmp(szName, orvBaseName(QUOMO_STATIC_LIST)) == 0 ||
-        strcmp(szName, orvBaseName(QUOMO_APPLIANCE_INFO)) == 0)
-        return true;
-    if (hasPrefix(szName, "orvath-") && hasSuffix(szName, ".switches"))
-        return true;
-    return hasPrefix(szName, "dhcpd-") && (hasSuffix(szName, ".conf") || hasSuffix(szName, ".info"));
-}
-
-/* A path of the configuration that names a file of /etc/dhcpd (not the
- * pseudo-file): a store that was tampered with names nothing else. */
-static bool isConfigFilePath(const std::string &path)
-{
-    return path.compare(0, kDhcpdPrefixLen, kDhcpdPrefix) == 0 &&
-           isConfigName(path.c_str() + kDhcpdPrefixLen);
+    return szRelPath && (quomoSubnetStoreOwns(szRelPath) || quomoPxeStoreOwns(szRelPath) ||
+                         quomoOptionStoreOwns(szRelPath) || quomoReservationStoreOwns(szRelPath) ||
+                         quomoSwitchesOwns(szRelPath));
 }
 
 void quomoConfigSort(QuomoConfig &config)
@@ -60,27 +39,33 @@ void quomoConfigSort(QuomoConfig &config)
     std::sort(config.files.begin(), config.files.end());
 }
 
-static bool readConfigFile(QuomoConfig &config, const char *szDir, const char *szName)
+/* ---- the disk ---- */
+
+static std::string dhcpdRelPath(const char *szName)
+{
+    return std::string(&QUOMO_DHCPD_DIR[1]) + "/" + szName;
+}
+
+static void fillStamp(QuomoFileStamp &stamp, const std::string &path, const struct stat &st)
+{
+    stamp.path = path;
+    stamp.size = (int64_t)st.st_size;
+    stamp.mtime = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ino = (int64_t)st.st_ino;
+}
+
+bool quomoConfigStampOf(const std::string &path, QuomoFileStamp &stamp)
 {
     char szPath[QUOMO_PATH_LEN];
-    if (!orvFormat(szPath, sizeof szPath, "%s/%s", szDir, szName))
-        return true; /* no file of the system has such a name */
     struct stat st;
-    if (lstat(szPath, &st) != 0 || !S_ISREG(st.st_mode))
-        return true;
-    std::string content;
-    int read = orvReadFile(szPath, content);
-    if (read < 0) {
-        ORV_LOG("Cannot read %s: %s", szPath, strerror(errno));
-        orvNoteFailure(szPath, errno);
+    if (!orvPath(szPath, sizeof szPath, "/%s", path.c_str()) || lstat(szPath, &st) != 0 ||
+        !S_ISREG(st.st_mode))
         return false;
-    }
-    if (read > 0)
-        config.files.emplace_back(std::string(kDhcpdPrefix) + szName, content);
+    fillStamp(stamp, path, st);
     return true;
 }
 
-static bool readConfigFiles(QuomoConfig &config)
+bool quomoConfigStamps(std::vector<QuomoFileStamp> &stamps)
 {
     char szDir[QUOMO_PATH_LEN];
     if (!orvPath(szDir, sizeof szDir, QUOMO_DHCPD_DIR))
@@ -88,31 +73,57 @@ static bool readConfigFiles(QuomoConfig &config)
     DIR *dir = opendir(szDir);
     if (!dir)
         return errno == ENOENT; /* nothing written yet */
-    bool ok = true;
-    for (struct dirent *entry; ok && (entry = readdir(dir));) {
-        if (isConfigName(entry->d_name))
-            ok = readConfigFile(config, szDir, entry->d_name);
+    while (struct dirent *entry = readdir(dir)) {
+        std::string path = dhcpdRelPath(entry->d_name);
+        struct stat st;
+        if (entry->d_name[0] == '.' || !quomoConfigOwns(path.c_str()) ||
+            fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        stamps.emplace_back();
+        fillStamp(stamps.back(), path, st);
     }
     closedir(dir);
-    return ok;
+    std::sort(stamps.begin(), stamps.end(),
+              [](const QuomoFileStamp &a, const QuomoFileStamp &b) { return a.path < b.path; });
+    return true;
 }
 
-static void readPxeKey(QuomoConfig &config)
+bool quomoConfigPxeKey(std::string &value)
 {
-    char szPath[QUOMO_PATH_LEN], szValue[64];
-    if (orvPath(szPath, sizeof szPath, QUOMO_APPLIANCE_CONF) &&
-        VORLCFileGetKeyValue(szPath, QUOMO_HISTORY_PXE_KEY, szValue, sizeof szValue, 0) > 0)
-        config.files.emplace_back(QUOMO_HISTORY_PXE_PATH, szValue);
+    char szPath[QUOMO_PATH_LEN];
+    std::string text;
+    /* The disk's, not a change's: what someone else may have set. */
+    if (!orvPath(szPath, sizeof szPath, QUOMO_APPLIANCE_CONF) || orvReadFile(szPath, text) <= 0)
+        return false;
+    std::string line = std::string("\n") + QUOMO_HISTORY_PXE_KEY + "=";
+    if (("\n" + text).find(line) == std::string::npos)
+        return false;
+    value = quomoKeyValue(text, QUOMO_HISTORY_PXE_KEY);
+    return true;
 }
 
 QuomoConfig *quomoConfigRead(void)
 {
-    QuomoConfig *config = new QuomoConfig;
-    if (!readConfigFiles(*config)) {
-        delete config;
+    std::vector<QuomoFileStamp> stamps;
+    if (!quomoConfigStamps(stamps))
         return NULL;
+    QuomoConfig *config = new QuomoConfig;
+    for (const QuomoFileStamp &stamp : stamps) {
+        char szPath[QUOMO_PATH_LEN];
+        std::string content;
+        if (!orvPath(szPath, sizeof szPath, "/%s", stamp.path.c_str()))
+            continue;
+        if (orvReadFile(szPath, content) < 0) {
+            ORV_LOG("Cannot read %s: %s", szPath, strerror(errno));
+            orvNoteFailure(szPath, errno);
+            delete config;
+            return NULL;
+        }
+        config->files.emplace_back(stamp.path, content);
     }
-    readPxeKey(*config);
+    std::string value;
+    if (quomoConfigPxeKey(value))
+        config->files.emplace_back(QUOMO_HISTORY_PXE_PATH, value);
     quomoConfigSort(*config);
     return config;
 }
@@ -165,23 +176,13 @@ int quomoConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB)
 
 /* ---- summary ---- */
 
-/* An ordinary subnet's settings file "etc/dhcpd/dhcpd-<if>-<if><n>.info",
- * of szIfName or, when it is empty, of any interface. */
+/* An ordinary subnet's settings file of szIfName or, when it is empty, of
+ * any interface. */
 static bool isOrdinarySubnet(const std::string &path, const char *szIfName)
 {
-    if (!isConfigFilePath(path) || !hasPrefix(path.c_str() + kDhcpdPrefixLen, "dhcpd-") ||
-        !hasSuffix(path.c_str(), ".info"))
-        return false;
-    std::string name = path.substr(kDhcpdPrefixLen + strlen("dhcpd-"));
-    name.resize(name.size() - strlen(".info"));
-    size_t dash = name.rfind('-');
-    if (dash == std::string::npos)
-        return false;
-    std::string ifName = name.substr(0, dash), tag = name.substr(dash + 1);
-    if (szIfName[0] && ifName != szIfName)
-        return false;
-    return tag.size() > ifName.size() && tag.compare(0, ifName.size(), ifName) == 0 &&
-           tag.find_first_not_of("0123456789", ifName.size()) == std::string::npos;
+    std::string ifName;
+    return path.size() > 5 && path.compare(path.size() - 5, 5, ".info") == 0 &&
+           quomoParsePairName(path.c_str(), &ifName, NULL) && (!szIfName[0] || ifName == szIfName);
 }
 
 static int countLines(const std::string *text)
@@ -226,101 +227,171 @@ void quomoConfigSummary(const QuomoConfig *pConfig, const char *szIfName, char *
 
 /* ---- restore ---- */
 
-struct PreparedFile {
-    std::string path, temp;
+/* The interface a file of the configuration belongs to; "" for the shared
+ * files (the reservations, the "pxeenable" switch). */
+static std::string interfaceOf(const std::string &path)
+{
+    std::string ifName;
+    if (quomoParsePairName(path.c_str(), &ifName, NULL) ||
+        quomoParsePairName(path.c_str(), &ifName, QUOMO_PXE_TAG) ||
+        quomoParsePairName(path.c_str(), &ifName, QUOMO_OPTIONS_TAG))
+        return ifName;
+    const char *name = quomoDhcpdName(path.c_str());
+    if (name && strncmp(name, "orvath-", 7) == 0) {
+        const char *dot = strrchr(name, '.');
+        return std::string(name + 7, dot ? (size_t)(dot - name - 7) : strlen(name + 7));
+    }
+    return "";
+}
+
+static bool inScope(const std::string &path, const char *szIfName)
+{
+    return !szIfName || !szIfName[0] || interfaceOf(path) == szIfName;
+}
+
+/* A root of its own where a revision's files are laid out for the stores'
+ * readers; removed with everything in it when it goes. */
+class ScratchRoot {
+public:
+    ScratchRoot()
+    {
+        char szTemplate[QUOMO_PATH_LEN];
+        saved_ = orvRoot();
+        if (orvPath(szTemplate, sizeof szTemplate, QUOMO_PRIVATE_DIR "/revert.XXXXXX") &&
+            orvMakeDirs(std::string(szTemplate).substr(0, strlen(szTemplate) - 14).c_str(), 0700) &&
+            mkdtemp(szTemplate))
+            dir_ = szTemplate;
+    }
+    ~ScratchRoot()
+    {
+        leave();
+        if (!dir_.empty())
+            nftw(dir_.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS);
+    }
+    ScratchRoot(const ScratchRoot &) = delete;
+    ScratchRoot &operator=(const ScratchRoot &) = delete;
+
+    bool ok() const { return !dir_.empty(); }
+    bool put(const std::string &path, const std::string &content) const
+    {
+        std::string full = dir_ + "/" + path;
+        std::string dir = full.substr(0, full.rfind('/'));
+        return orvMakeDirs(dir.c_str(), 0700) &&
+               orvReplaceFile(full.c_str(), content.data(), content.size(), 0600);
+    }
+    void enter() { setenv("ORVATH_ROOT", dir_.c_str(), 1); }
+    void leave()
+    {
+        if (saved_.empty())
+            unsetenv("ORVATH_ROOT");
+        else
+            setenv("ORVATH_ROOT", saved_.c_str(), 1);
+    }
+
+private:
+    static int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+    {
+        return remove(path) == 0 ? 0 : 0;
+    }
+    std::string dir_;
+    std::string saved_;
 };
 
-static void abandonAll(const std::vector<PreparedFile> &prepared)
+/* Checks every file the revert would write as a save would write it: each
+ * store reads it back with its own reader, and the file must be exactly
+ * what the store writes for what it read. */
+static bool verifyFiles(const QuomoConfig &target, const std::vector<std::string> &paths,
+                        char *szWhy, size_t cbWhy)
 {
-    for (const PreparedFile &file : prepared)
-        orvAbandonReplace(file.temp.c_str());
-}
-
-/* Writes every file of pTarget that differs from what is on disk to its
- * temporary; nothing is renamed yet. */
-static bool prepareFiles(const QuomoConfig &target, const QuomoConfig &current,
-                         std::vector<PreparedFile> &prepared)
-{
+    ScratchRoot scratch;
+    if (!scratch.ok()) {
+        orvFormat(szWhy, cbWhy, "%s: cannot be checked", QUOMO_PRIVATE_DIR + 1);
+        return false;
+    }
     for (const auto &file : target.files) {
-        if (file.first == QUOMO_HISTORY_PXE_PATH)
-            continue;
-        const std::string *now = findFile(current, file.first);
-        if (now && *now == file.second)
-            continue;
-        char szPath[QUOMO_PATH_LEN], szTemp[QUOMO_PATH_LEN];
-        if (!isConfigFilePath(file.first) ||
-            !orvPath(szPath, sizeof szPath, "/%s", file.first.c_str())) {
-            ORV_LOG("Refused to restore %s", file.first.c_str());
-            orvNoteFailure(file.first.c_str(), EINVAL);
+        std::string path = file.first == QUOMO_HISTORY_PXE_PATH ? &QUOMO_APPLIANCE_CONF[1] : file.first;
+        std::string content = file.first == QUOMO_HISTORY_PXE_PATH
+                                  ? std::string(QUOMO_HISTORY_PXE_KEY "=\"") + file.second + "\"\n"
+                                  : file.second;
+        if (!scratch.put(path, content)) {
+            orvFormat(szWhy, cbWhy, "%s: cannot be checked", path.c_str());
             return false;
         }
-        if (!orvPrepareReplace(szPath, file.second.data(), file.second.size(), 0644, szTemp,
-                               sizeof szTemp))
-            return false;
-        prepared.push_back({szPath, szTemp});
     }
-    return true;
-}
-
-static bool commitFiles(const std::vector<PreparedFile> &prepared)
-{
+    scratch.enter();
     bool ok = true;
-    for (const PreparedFile &file : prepared)
-        ok = orvCommitReplace(file.temp.c_str(), file.path.c_str()) && ok;
+    for (size_t i = 0; ok && i < paths.size(); ++i) {
+        const std::string *content = findFile(target, paths[i]);
+        const char *path = paths[i].c_str();
+        char szReason[256] = "";
+        if (quomoSubnetStoreOwns(path))
+            ok = quomoSubnetVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoPxeStoreOwns(path))
+            ok = quomoPxeVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoOptionStoreOwns(path))
+            ok = quomoOptionVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoReservationStoreOwns(path))
+            ok = quomoReservationVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoSwitchesOwns(path))
+            ok = quomoSwitchesVerify(path, *content, szReason, sizeof szReason);
+        else
+            ok = orvCopy(szReason, sizeof szReason, "not a file of this system") && false;
+        if (!ok)
+            orvFormat(szWhy, cbWhy, "%s: %s", path, szReason);
+    }
+    scratch.leave();
     return ok;
 }
 
-static bool restorePxeKey(const QuomoConfig &target, const QuomoConfig &current)
+/* Stages the target's file: written, or removed when the target lacks it. */
+static bool stageFile(const std::string &path, const std::string *content)
 {
-    const std::string *value = findFile(target, QUOMO_HISTORY_PXE_PATH);
-    const std::string *now = findFile(current, QUOMO_HISTORY_PXE_PATH);
-    if (!value || (now && *now == *value))
-        return true;
+    if (path == QUOMO_HISTORY_PXE_PATH)
+        return !content || quomoSetPxeEnableKey(*content == "yes");
     char szPath[QUOMO_PATH_LEN];
-    if (orvPath(szPath, sizeof szPath, QUOMO_APPLIANCE_CONF) &&
-        VORLCFileSetKeyValue(szPath, QUOMO_HISTORY_PXE_KEY, value->c_str(), QUOMO_INFO_FORMAT) > 0)
-        return true;
-    ORV_LOG("Failed to set %s of %s", QUOMO_HISTORY_PXE_KEY, QUOMO_APPLIANCE_CONF);
-    orvNoteFailure(szPath, errno ? errno : EIO);
-    return false;
-}
-
-/* Removes the files on disk that the target does not hold. */
-static bool removeExtraFiles(const QuomoConfig &target, const QuomoConfig &current)
-{
-    bool ok = true;
-    for (const auto &file : current.files) {
-        if (file.first == QUOMO_HISTORY_PXE_PATH || findFile(target, file.first))
-            continue;
-        char szPath[QUOMO_PATH_LEN];
-        if (orvPath(szPath, sizeof szPath, "/%s", file.first.c_str()) && unlink(szPath) != 0 &&
-            errno != ENOENT) {
-            ORV_LOG("Cannot remove %s: %s", szPath, strerror(errno));
-            orvNoteFailure(szPath, errno);
-            ok = false;
-        }
+    if (!orvPath(szPath, sizeof szPath, "/%s", path.c_str())) {
+        orvNoteFailure(szPath, ENAMETOOLONG);
+        return false;
     }
-    return ok;
+    return content ? quomoMakeDhcpdDir() && quomoStageFile(szPath, content->data(), content->size())
+                   : quomoStageRemove(szPath);
 }
 
-int quomoConfigRestore(const QuomoConfig *pTarget)
+int quomoConfigRestore(const QuomoConfig *pTarget, const char *szIfName, char *szWhy, size_t cbWhy)
 {
+    orvCopy(szWhy, cbWhy, "");
     QuomoConfig *current = quomoConfigRead();
     if (!pTarget || !current) {
         quomoConfigFree(current);
         return 0;
     }
-    std::vector<PreparedFile> prepared;
-    bool ok = prepareFiles(*pTarget, *current, prepared);
-    if (!ok)
-        abandonAll(prepared);
-    if (ok) {
-        /* Each step runs even when one before it failed: the first failure
-         * is the one told. */
-        ok = commitFiles(prepared);
-        ok = restorePxeKey(*pTarget, *current) && ok;
-        ok = removeExtraFiles(*pTarget, *current) && ok;
+    /* What differs, of the files the system owns (a store that was tampered
+     * with may name others: they are refused below). */
+    std::vector<std::string> writes, removals;
+    for (const auto &file : pTarget->files) {
+        const std::string *now = findFile(*current, file.first);
+        if (inScope(file.first, szIfName) && !(now && *now == file.second))
+            writes.push_back(file.first);
+    }
+    for (const auto &file : current->files) {
+        if (inScope(file.first, szIfName) && file.first != QUOMO_HISTORY_PXE_PATH &&
+            !findFile(*pTarget, file.first))
+            removals.push_back(file.first);
     }
     quomoConfigFree(current);
-    return ok;
+    for (const std::string &path : writes) {
+        if (!quomoConfigOwns(path.c_str())) {
+            orvFormat(szWhy, cbWhy, "%s: not a file of this system", path.c_str());
+            return 0;
+        }
+    }
+    if (!verifyFiles(*pTarget, writes, szWhy, cbWhy))
+        return 0;
+    QuomoChangeScope scope;
+    bool ok = true;
+    for (size_t i = 0; ok && i < writes.size(); ++i)
+        ok = stageFile(writes[i], findFile(*pTarget, writes[i]));
+    for (size_t i = 0; ok && i < removals.size(); ++i)
+        ok = stageFile(removals[i], NULL);
+    return scope.commit(ok);
 }

@@ -19,11 +19,11 @@ int quomoDecideDnsOnly(void)
         return 0;
 
     if (VORLCIsProcAlive("named") != 1)
-        return quomoRemoveFile(szInfo) && quomoRemoveFile(szConf);
+        return quomoStageRemove(szInfo) && quomoStageRemove(szConf);
 
     std::string text = "port=0\n";
     quomoAppendLoopbackSubnet(text, "dns");
-    if (!quomoWritePair(szConf, text.data(), text.size(), szInfo, 1, NULL)) {
+    if (!quomoStagePair(szConf, text.data(), text.size(), szInfo, 1, NULL)) {
         ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPDecideDisableDNS", __LINE__);
         return 0;
     }

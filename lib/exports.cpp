@@ -25,6 +25,7 @@
 #include "config_files.h"
 #include "dns_only.h"
 #include "history_store.h"
+#include "request_change.h"
 #include "lease_log.h"
 #include "option_store.h"
 #include "pxe_store.h"
@@ -285,9 +286,9 @@ void QUOMODHCPConfigSummary(const QuomoConfig *pConfig, const char *szIfName, ch
     quomoConfigSummary(pConfig, szIfName, szBuf, cbBuf);
 }
 
-int QUOMODHCPConfigRestore(const QuomoConfig *pTarget)
+int QUOMODHCPConfigRestore(const QuomoConfig *pTarget, const char *szIfName, char *szWhy, size_t cbWhy)
 {
-    return quomoConfigRestore(pTarget);
+    return quomoConfigRestore(pTarget, szIfName, szWhy, cbWhy);
 }
 
 QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError)
@@ -320,18 +321,25 @@ int QUOMODHCPHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *
     return quomoHistoryPrevious(pHistory, id, pRev, ppConfig);
 }
 
-int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent, const QuomoConfig *pBefore)
-{
-    return quomoHistoryBegin(pHistory, pIntent, pBefore);
-}
-
-int64_t QUOMODHCPHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter)
-{
-    return quomoHistoryFinish(pHistory, pAfter);
-}
-
-/* ---- one save ---- */
-
 int QUOMODHCPRemoveStaleTemporaries(void) { return quomoRemoveStaleTemporaries(); }
 
 int QUOMODHCPSyncSave(void) { return quomoSyncSave(); }
+
+int QUOMODHCPSetPxeEnable(int on) { return quomoSetPxeEnableKey(on); }
+
+int QUOMODHCPChangeBegin(void) { return quomoRequestChangeBegin(); }
+
+void QUOMODHCPChangeAbandon(void) { quomoRequestChangeAbandon(); }
+
+int QUOMODHCPChangeCommit(const QuomoRevision *pIntent, int64_t *pRevision, char *szHistoryError,
+                          size_t cbHistoryError)
+{
+    return quomoRequestChangeCommit(pIntent, pRevision, szHistoryError, cbHistoryError);
+}
+
+int QUOMODHCPChangeInterrupted(void) { return quomoJournalPending(); }
+
+int QUOMODHCPChangeFinishInterrupted(char *szHistoryError, size_t cbHistoryError)
+{
+    return quomoRequestChangeRecover(szHistoryError, cbHistoryError);
+}

@@ -4,19 +4,22 @@
  * through kill -9 and power loss. File contents are kept once however many
  * revisions hold them (looked up by hash, compared byte for byte).
  *
- * A change is recorded in two steps around it: its intent (who, from where,
- * which action) goes into "pending" before any file is written, and becomes a
- * revision holding the files once they are written. The request lock makes a
- * pending intent found by a later request the trace of one that was killed;
- * it is settled against what that request left on disk, so that the newest
- * revision always equals the files on disk.
+ * A revision is the revision before it with one change applied: the change
+ * set a request committed (its journal names it by a token, so that a change
+ * rolled forward after a crash is recorded once), or the files that someone
+ * else changed on disk since ("outside"). Which files someone else changed
+ * is told by the size, time and inode each owned file had when the last
+ * change left it (the stamps), so that no file is read back unless it
+ * changed.
  */
 #include "history_store.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -29,9 +32,6 @@
 /* The bound of the history: revisions, and bytes of distinct contents. */
 static const int kMaxRevisions = 200;
 static const sqlite3_int64 kMaxContentBytes = 12 << 20;
-/* Files of the first revision while the change that will follow it is
- * pending. */
-static const sqlite3_int64 kPendingFirst = 0;
 /* How long a listing waits for another one that settles a pending change. */
 static const int kBusyMs = 10000;
 
@@ -53,9 +53,9 @@ static const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS files(revision INTEGER NOT NULL, path TEXT NOT NULL,"
     " content INTEGER NOT NULL, PRIMARY KEY(revision, path));"
     "CREATE INDEX IF NOT EXISTS files_content ON files(content);"
-    "CREATE TABLE IF NOT EXISTS pending(time INTEGER NOT NULL, user TEXT NOT NULL,"
-    " addr TEXT NOT NULL, action TEXT NOT NULL, iftype TEXT NOT NULL,"
-    " revert_of INTEGER NOT NULL);";
+    "CREATE TABLE IF NOT EXISTS changes(token TEXT PRIMARY KEY, revision INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS stamps(path TEXT PRIMARY KEY, size INTEGER NOT NULL,"
+    " mtime INTEGER NOT NULL, ino INTEGER NOT NULL);";
 /* A chunk ends after a line whose hash has these bits set (about 64 lines),
  * or at this size. */
 static const unsigned kChunkLineMask = 63;
@@ -293,39 +293,18 @@ static sqlite3_int64 storeContent(QuomoHistory &h, const std::string &data)
     return content;
 }
 
-/* Stores the files of a revision; a file equal to the same file of base
- * takes its content. */
-static bool storeFiles(QuomoHistory &h, sqlite3_int64 revision, const QuomoConfig &config,
-                       const QuomoConfig *base = NULL, const ContentIds *baseIds = NULL)
+/* Inserts a revision and returns its id; 0 on error. */
+static sqlite3_int64 insertRevision(QuomoHistory &h, const QuomoChangeMeta &meta)
 {
-    for (const auto &file : config.files) {
-        sqlite3_int64 content = 0;
-        const char *data;
-        size_t len;
-        auto known = baseIds ? baseIds->find(file.first) : ContentIds::const_iterator();
-        if (baseIds && known != baseIds->end() &&
-            quomoConfigFind(base, file.first.c_str(), &data, &len) &&
-            file.second.compare(0, std::string::npos, data, len) == 0)
-            content = known->second;
-        else
-            content = storeContent(h, file.second);
-        Statement st(h, "INSERT INTO files(revision, path, content) VALUES(?1, ?2, ?3)");
-        if (!content || !st.bind(1, revision).bind(2, file.first.c_str()).bind(3, content).run())
-            return false;
-    }
-    return true;
-}
-
-/* Inserts a revision from the pending intent (or, for the first revision,
- * from its time alone) and returns its id; 0 on error. */
-static sqlite3_int64 insertRevision(QuomoHistory &h, bool first, const char *szSummary)
-{
-    Statement st(h, first ? "INSERT INTO revisions(time, user, addr, action, iftype, revert_of,"
-                            " summary) SELECT time, '', '', 'initial', '', 0, ?1 FROM pending"
-                          : "INSERT INTO revisions(time, user, addr, action, iftype, revert_of,"
-                            " summary) SELECT time, user, addr, action, iftype, revert_of, ?1"
-                            " FROM pending");
-    if (!st.bind(1, szSummary).run() || sqlite3_changes(h.db) != 1)
+    Statement st(h, "INSERT INTO revisions(time, user, addr, action, iftype, revert_of, summary)"
+                    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, '')");
+    if (!st.bind(1, meta.time)
+             .bind(2, meta.user.c_str())
+             .bind(3, meta.addr.c_str())
+             .bind(4, meta.action.c_str())
+             .bind(5, meta.ifName.c_str())
+             .bind(6, meta.revertOf)
+             .run())
         return 0;
     return sqlite3_last_insert_rowid(h.db);
 }
@@ -338,7 +317,8 @@ static bool dropUnreferenced(QuomoHistory &h)
                       " (SELECT id FROM revisions);"
                       "DELETE FROM contents WHERE id NOT IN (SELECT content FROM files);"
                       "DELETE FROM content_chunks WHERE content NOT IN (SELECT id FROM contents);"
-                      "DELETE FROM chunks WHERE id NOT IN (SELECT chunk FROM content_chunks);");
+                      "DELETE FROM chunks WHERE id NOT IN (SELECT chunk FROM content_chunks);"
+                      "DELETE FROM changes WHERE revision NOT IN (SELECT id FROM revisions);");
 }
 
 static sqlite3_int64 contentBytes(QuomoHistory &h)
@@ -371,104 +351,338 @@ static bool pruneHistory(QuomoHistory &h)
     }
 }
 
-/* ---- settling a change ---- */
+/* ---- a change on top of the newest revision ---- */
 
-/* 1 when an intent is pending, 0 none, -1 error. */
-static int hasPending(QuomoHistory &h)
+/* One file of a change: its new content, or NULL when it went. */
+struct FileChange {
+    std::string path;
+    const std::string *content;
+};
+
+/* The content stored for a path in a revision: 1, 0 when it has none, -1
+ * on error. */
+static int loadFile(QuomoHistory &h, sqlite3_int64 revision, const std::string &path, std::string &out)
 {
-    Statement st(h, "SELECT COUNT(*) FROM pending");
-    return st.step() > 0 ? st.integer(0) > 0 : -1;
+    Statement st(h, "SELECT ch.data FROM files f JOIN content_chunks cc ON cc.content = f.content"
+                    " JOIN chunks ch ON ch.id = cc.chunk WHERE f.revision = ?1 AND f.path = ?2"
+                    " ORDER BY cc.seq");
+    st.bind(1, revision).bind(2, path.c_str());
+    out.clear();
+    int row;
+    while ((row = st.step()) > 0)
+        out += st.blob(0);
+    if (row < 0)
+        return -1;
+    Statement has(h, "SELECT 1 FROM files WHERE revision = ?1 AND path = ?2");
+    return has.bind(1, revision).bind(2, path.c_str()).step();
 }
 
-static void clearPendingSql(QuomoHistory &h, bool &ok)
+/* The summary of a revision: its paths, and of the contents only those the
+ * summary counts from. */
+static bool summarize(QuomoHistory &h, sqlite3_int64 revision, const char *szIfName, std::string &out)
 {
-    ok = execSql(h, "DELETE FROM pending; DELETE FROM files WHERE revision = 0") && ok;
+    QuomoConfig config;
+    Statement st(h, "SELECT path FROM files WHERE revision = ?1 ORDER BY path");
+    st.bind(1, revision);
+    int row;
+    while ((row = st.step()) > 0)
+        config.files.emplace_back(st.text(0), std::string());
+    if (row < 0)
+        return false;
+    char szPxe[QUOMO_PATH_LEN];
+    orvFormat(szPxe, sizeof szPxe, QUOMO_SUBNET_FILE_FORMAT, szIfName, QUOMO_PXE_TAG, "info");
+    for (auto &file : config.files) {
+        if ((file.first == &QUOMO_STATIC_LIST[1] || file.first == QUOMO_HISTORY_PXE_PATH ||
+             file.first == szPxe + 1) &&
+            loadFile(h, revision, file.first, file.second) < 0)
+            return false;
+    }
+    char szSummary[QUOMO_HISTORY_TEXT_LEN];
+    quomoConfigSummary(&config, szIfName, szSummary, sizeof szSummary);
+    out = szSummary;
+    return true;
 }
 
-/* Inside a transaction with a pending intent: records pAfter, or drops the
- * intent when nothing changed. It is measured against the newest revision,
- * else against the first revision-to-be. The new id, 0, or -1 on error. */
-static sqlite3_int64 settlePending(QuomoHistory &h, const QuomoConfig &after)
+/* Records a revision: the newest one (none: an empty configuration) with
+ * the changes applied. Its id, or 0 on error. */
+static sqlite3_int64 recordRevision(QuomoHistory &h, const QuomoChangeMeta &meta,
+                                    const std::vector<FileChange> &changes)
 {
     QuomoRevision top;
     int haveTop = newest(h, top);
-    bool first = haveTop == 0;
-    QuomoConfig base;
-    ContentIds baseIds;
-    if (haveTop < 0 || !loadFiles(h, first ? kPendingFirst : top.id, base, &baseIds))
-        return -1;
-    bool ok = true;
-    if (base.files == after.files) {
-        clearPendingSql(h, ok);
-        return ok && (!first || dropUnreferenced(h)) ? 0 : -1;
+    sqlite3_int64 id = haveTop >= 0 ? insertRevision(h, meta) : 0;
+    if (!id)
+        return 0;
+    if (haveTop > 0) {
+        Statement copy(h, "INSERT INTO files(revision, path, content)"
+                          " SELECT ?1, path, content FROM files WHERE revision = ?2");
+        if (!copy.bind(1, id).bind(2, top.id).run())
+            return 0;
     }
-    char szSummary[QUOMO_HISTORY_TEXT_LEN];
-    if (first) {
-        quomoConfigSummary(&base, "", szSummary, sizeof szSummary);
-        sqlite3_int64 firstId = insertRevision(h, true, szSummary);
-        Statement move(h, "UPDATE files SET revision = ?1 WHERE revision = 0");
-        if (!firstId || !move.bind(1, firstId).run())
-            return -1;
+    for (const FileChange &change : changes) {
+        Statement drop(h, "DELETE FROM files WHERE revision = ?1 AND path = ?2");
+        if (!drop.bind(1, id).bind(2, change.path.c_str()).run())
+            return 0;
+        if (!change.content)
+            continue;
+        sqlite3_int64 content = storeContent(h, *change.content);
+        Statement add(h, "INSERT INTO files(revision, path, content) VALUES(?1, ?2, ?3)");
+        if (!content || !add.bind(1, id).bind(2, change.path.c_str()).bind(3, content).run())
+            return 0;
     }
-    Statement ifName(h, "SELECT iftype FROM pending");
-    if (ifName.step() < 0)
-        return -1;
-    quomoConfigSummary(&after, ifName.text(0), szSummary, sizeof szSummary);
-    sqlite3_int64 id = insertRevision(h, false, szSummary);
-    if (!id || !storeFiles(h, id, after, &base, &baseIds))
-        return -1;
-    clearPendingSql(h, ok);
-    return ok && pruneHistory(h) ? id : -1;
+    std::string summary;
+    Statement name(h, "UPDATE revisions SET summary = ?1 WHERE id = ?2");
+    if (!summarize(h, id, meta.ifName.c_str(), summary) ||
+        !name.bind(1, summary.c_str()).bind(2, id).run())
+        return 0;
+    return id;
 }
 
-/* What a killed request left pending, settled against the disk. */
-static bool settleLeftover(QuomoHistory &h)
+/* Keeps the stamp of each file as it lies now (none: it is gone). */
+static bool keepStamps(QuomoHistory &h, const std::vector<std::string> &paths)
 {
-    Transaction tx(h);
-    int pending = tx.open() ? hasPending(h) : -1;
-    if (pending <= 0)
-        return pending == 0;
+    for (const std::string &path : paths) {
+        if (path == QUOMO_HISTORY_PXE_PATH)
+            continue;
+        QuomoFileStamp stamp;
+        Statement drop(h, "DELETE FROM stamps WHERE path = ?1");
+        if (!drop.bind(1, path.c_str()).run())
+            return false;
+        if (!quomoConfigStampOf(path, stamp))
+            continue;
+        Statement add(h, "INSERT INTO stamps(path, size, mtime, ino) VALUES(?1, ?2, ?3, ?4)");
+        if (!add.bind(1, path.c_str()).bind(2, stamp.size).bind(3, stamp.mtime).bind(4, stamp.ino).run())
+            return false;
+    }
+    return true;
+}
+
+static QuomoChangeMeta systemMeta(const char *szAction)
+{
+    QuomoChangeMeta meta = QuomoChangeMeta();
+    meta.time = orvNow();
+    meta.action = szAction;
+    return meta;
+}
+
+/* The first revision: the configuration on disk before the first change. */
+static bool recordInitial(QuomoHistory &h)
+{
     QuomoConfig *disk = quomoConfigRead();
-    bool ok = disk && settlePending(h, *disk) >= 0 && tx.commit();
+    if (!disk)
+        return false;
+    std::vector<FileChange> changes;
+    std::vector<std::string> paths;
+    for (const auto &file : disk->files) {
+        changes.push_back({file.first, &file.second});
+        paths.push_back(file.first);
+    }
+    bool ok = recordRevision(h, systemMeta("initial"), changes) && keepStamps(h, paths);
     quomoConfigFree(disk);
-    if (ok)
-        ORV_LOG("History: settled the change of a request that did not finish");
     return ok;
+}
+
+/* The owned files whose stamp differs from the one kept (new, gone or
+ * written since), and the pseudo-file. */
+static bool suspects(QuomoHistory &h, std::vector<std::string> &paths)
+{
+    std::vector<QuomoFileStamp> disk;
+    if (!quomoConfigStamps(disk))
+        return false;
+    std::map<std::string, QuomoFileStamp> kept;
+    Statement st(h, "SELECT path, size, mtime, ino FROM stamps");
+    int row;
+    while ((row = st.step()) > 0)
+        kept[st.text(0)] = QuomoFileStamp{st.text(0), st.integer(1), st.integer(2), st.integer(3)};
+    if (row < 0)
+        return false;
+    for (const QuomoFileStamp &now : disk) {
+        auto it = kept.find(now.path);
+        if (it == kept.end() || it->second.size != now.size || it->second.mtime != now.mtime ||
+            it->second.ino != now.ino)
+            paths.push_back(now.path);
+        if (it != kept.end())
+            kept.erase(it);
+    }
+    for (const auto &gone : kept)
+        paths.push_back(gone.first);
+    paths.push_back(QUOMO_HISTORY_PXE_PATH);
+    return true;
+}
+
+/* Records what someone else changed on disk since the newest revision, as a
+ * revision of its own. */
+static bool recordOutside(QuomoHistory &h, const QuomoRevision &top)
+{
+    std::vector<std::string> paths;
+    if (!suspects(h, paths))
+        return false;
+    std::vector<std::string> contents(paths.size());
+    std::vector<FileChange> changes;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::string stored;
+        int had = loadFile(h, top.id, paths[i], stored);
+        if (had < 0)
+            return false;
+        bool present;
+        if (paths[i] == QUOMO_HISTORY_PXE_PATH) {
+            present = quomoConfigPxeKey(contents[i]);
+        } else {
+            char szPath[QUOMO_PATH_LEN];
+            int read = orvPath(szPath, sizeof szPath, "/%s", paths[i].c_str())
+                           ? orvReadFile(szPath, contents[i]) : -1;
+            if (read < 0 && errno != ELOOP && errno != EINVAL && errno != EISDIR)
+                return false;
+            present = read > 0;
+        }
+        if (present != (had > 0) || (present && stored != contents[i]))
+            changes.push_back({paths[i], present ? &contents[i] : NULL});
+    }
+    if (!changes.empty()) {
+        ORV_LOG("History: %u file(s) changed outside this system", (unsigned)changes.size());
+        if (!recordRevision(h, systemMeta("outside"), changes))
+            return false;
+    }
+    return keepStamps(h, paths);
+}
+
+int quomoHistoryRecordOutside(QuomoHistory *pHistory)
+{
+    if (!pHistory)
+        return -1;
+    QuomoHistory &h = *pHistory;
+    Transaction tx(h);
+    QuomoRevision top;
+    int haveTop = tx.open() ? newest(h, top) : -1;
+    bool ok = haveTop == 0 ? recordInitial(h) : haveTop > 0 && recordOutside(h, top);
+    return ok && tx.commit() ? 1 : -1;
+}
+
+/* The id of the revision that recorded the change of token: 0 none. */
+static sqlite3_int64 recordedAs(QuomoHistory &h, const std::string &token, bool &ok)
+{
+    Statement st(h, "SELECT revision FROM changes WHERE token = ?1");
+    int found = st.bind(1, token.c_str()).step();
+    ok = found >= 0;
+    return found > 0 ? st.integer(0) : 0;
+}
+
+int64_t quomoHistoryRecordChange(QuomoHistory *pHistory, const QuomoChangeMeta *pMeta,
+                                 const QuomoStagedList *pStaged)
+{
+    if (!pHistory || !pMeta || !pStaged)
+        return -1;
+    QuomoHistory &h = *pHistory;
+    Transaction tx(h);
+    bool ok = tx.open();
+    sqlite3_int64 already = ok ? recordedAs(h, pMeta->token, ok) : 0;
+    if (!ok)
+        return -1;
+    if (already)
+        return already;
+    QuomoRevision top;
+    if (newest(h, top) < 0)
+        return -1;
+    std::vector<FileChange> changes;
+    std::vector<std::string> paths;
+    for (const QuomoStaged &s : *pStaged) {
+        if (s.record.empty())
+            continue;
+        paths.push_back(s.record);
+        std::string stored;
+        /* The disk held the newest revision when the change began: what the
+         * change replaced is what it holds, unless the change came from a
+         * journal. */
+        bool fromDisk = s.beforeKnown && s.record != QUOMO_HISTORY_PXE_PATH;
+        int had = fromDisk ? s.hadBefore : loadFile(h, top.id, s.record, stored);
+        if (had < 0)
+            return -1;
+        const std::string &was = fromDisk ? s.before : stored;
+        if (s.remove ? had > 0 : !(had > 0 && was == s.recordData))
+            changes.push_back({s.record, s.remove ? NULL : &s.recordData});
+    }
+    sqlite3_int64 id = changes.empty() ? 0 : recordRevision(h, *pMeta, changes);
+    Statement mark(h, "INSERT INTO changes(token, revision) VALUES(?1, ?2)");
+    ok = (changes.empty() || id) && keepStamps(h, paths) &&
+         (changes.empty() || mark.bind(1, pMeta->token.c_str()).bind(2, id).run()) &&
+         (changes.empty() || pruneHistory(h)) && tx.commit();
+    return ok ? id : -1;
 }
 
 /* ---- open and close ---- */
 
-static bool openDatabase(QuomoHistory &h, const char *szPath, bool create)
+static bool openDatabase(QuomoHistory &h, const char *szPath, bool forChange)
 {
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    int flags = SQLITE_OPEN_NOFOLLOW | (forChange ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
     if (sqlite3_open_v2(szPath, &h.db, flags, NULL) != SQLITE_OK)
         return false;
-    chmod(szPath, 0600);
     sqlite3_busy_timeout(h.db, kBusyMs);
-    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") &&
-           execSql(h, kSchema) && settleLeftover(h);
+    if (!forChange)
+        return true;
+    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") && execSql(h, kSchema);
 }
 
-static void putAsideDamaged(void)
+static void putAside(const char *szWhy)
 {
     char szPath[QUOMO_PATH_LEN], szAside[QUOMO_PATH_LEN];
     if (orvPath(szPath, sizeof szPath, QUOMO_HISTORY_PATH) &&
         orvPath(szAside, sizeof szAside, QUOMO_HISTORY_DAMAGED_PATH) && rename(szPath, szAside) == 0)
-        ORV_LOG("History: the damaged store was put aside as %s", szAside);
+        ORV_LOG("History: the store (%s) was put aside as %s", szWhy, szAside);
 }
 
 static void closeHistory(QuomoHistory *h)
 {
     sqlite3_close(h->db);
     if (h->damaged && h->putAside)
-        putAsideDamaged();
+        putAside("damaged");
     delete h;
 }
 
-static bool storeExists(const char *szPath)
+/* Why the store's directory cannot hold it: not a directory of the
+ * service's user that only it may write; NULL when it can. */
+static const char *directoryFault(const char *szDir)
 {
     struct stat st;
-    return lstat(szPath, &st) == 0;
+    if (lstat(szDir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return "not a directory";
+    if (st.st_uid != geteuid())
+        return "its directory is owned by another user";
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return "its directory is writable by group or others";
+    return NULL;
+}
+
+/* Why the store cannot be trusted: a link, not a regular file, another
+ * user's, or readable or writable by others than its user; NULL when it
+ * can (or is missing: *pMissing). */
+static const char *storeFault(const char *szPath, bool *pMissing)
+{
+    struct stat st;
+    *pMissing = false;
+    if (lstat(szPath, &st) != 0) {
+        *pMissing = errno == ENOENT;
+        return *pMissing ? NULL : "cannot be examined";
+    }
+    if (S_ISLNK(st.st_mode))
+        return "a symbolic link";
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_uid != geteuid())
+        return "owned by another user";
+    if ((st.st_mode & 0777) != 0600)
+        return "not of mode 0600";
+    return NULL;
+}
+
+/* Makes the store's file, empty, mode 0600, never through a link. */
+static bool createStore(const char *szPath)
+{
+    int fd = open(szPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, 0600) == 0;
+    close(fd);
+    return ok;
 }
 
 QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError)
@@ -480,14 +694,27 @@ QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError)
         orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1], strerror(ENAMETOOLONG));
         return NULL;
     }
-    if (!forChange && !storeExists(szPath))
-        return NULL; /* no change recorded yet */
     if (forChange && !orvMakeDirs(szDir, 0755)) {
         orvFormat(szError, cbError, "%s", orvFailure());
         return NULL;
     }
+    bool missing = false;
+    const char *fault = directoryFault(szDir);
+    if (!fault && (fault = storeFault(szPath, &missing)) != NULL && forChange)
+        putAside(fault);
+    if (fault) {
+        orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1], fault);
+        ORV_LOG("History: %s", szError);
+        return NULL;
+    }
+    if (missing && !forChange)
+        return NULL; /* no change recorded yet */
+    if (missing && !createStore(szPath)) {
+        orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1], strerror(errno));
+        return NULL;
+    }
     QuomoHistory *h = new QuomoHistory{NULL, false, forChange != 0};
-    if (openDatabase(*h, szPath, forChange))
+    if (openDatabase(*h, szPath, forChange != 0))
         return h;
     int code = h->db ? sqlite3_errcode(h->db) : SQLITE_ERROR;
     orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1],
@@ -553,43 +780,3 @@ int quomoHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev
     return getWith(pHistory, "WHERE id < ?1 ORDER BY id DESC LIMIT 1", id, pRev, ppConfig);
 }
 
-static bool insertIntent(QuomoHistory &h, const QuomoRevision &intent)
-{
-    Statement st(h, "INSERT INTO pending(time, user, addr, action, iftype, revert_of)"
-                    " VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    return st.bind(1, intent.time)
-        .bind(2, intent.szUser)
-        .bind(3, intent.szAddr)
-        .bind(4, intent.szAction)
-        .bind(5, intent.szIfName)
-        .bind(6, intent.revertOf)
-        .run();
-}
-
-int quomoHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent,
-                          const QuomoConfig *pBefore)
-{
-    if (!pHistory || !pIntent || !pBefore)
-        return -1;
-    QuomoHistory &h = *pHistory;
-    Transaction tx(h);
-    QuomoRevision top;
-    bool ok = tx.open();
-    clearPendingSql(h, ok);
-    int haveTop = ok ? newest(h, top) : -1;
-    ok = haveTop >= 0 && insertIntent(h, *pIntent) &&
-         (haveTop > 0 || storeFiles(h, kPendingFirst, *pBefore)) && tx.commit();
-    return ok ? 1 : -1;
-}
-
-int64_t quomoHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter)
-{
-    if (!pHistory || !pAfter)
-        return -1;
-    Transaction tx(*pHistory);
-    int pending = tx.open() ? hasPending(*pHistory) : -1;
-    if (pending <= 0)
-        return pending;
-    sqlite3_int64 id = settlePending(*pHistory, *pAfter);
-    return id >= 0 && tx.commit() ? id : -1;
-}

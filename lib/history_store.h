@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "quomodhcp.h"
+#include "save.h"
 
 /* See QUOMODHCPHistoryOpen and the others of the history section of
  * quomodhcp.h. */
@@ -18,7 +19,18 @@ int quomoHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev);
 int quomoHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax);
 int quomoHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev, QuomoConfig **ppConfig);
 int quomoHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev, QuomoConfig **ppConfig);
-int quomoHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent, const QuomoConfig *pBefore);
-int64_t quomoHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter);
+
+/* Records, in one transaction, what differs on disk from the newest
+ * revision of the owned files whose stamps changed, as an "outside"
+ * revision (the first revision: "initial", the whole configuration). 1, or
+ * -1 on error. */
+int quomoHistoryRecordOutside(QuomoHistory *pHistory);
+/* Records the committed change as a revision: the newest revision with the
+ * staged files the history keeps applied, under the change's user, address,
+ * action and interface; nothing when they equal the newest revision (0). A
+ * change whose token was recorded before is not recorded again (its id).
+ * The id, 0, or -1 on error. */
+int64_t quomoHistoryRecordChange(QuomoHistory *pHistory, const QuomoChangeMeta *pMeta,
+                                 const QuomoStagedList *pStaged);
 
 #endif /* QUOMODHCP_HISTORY_STORE_H */

@@ -3,6 +3,7 @@
  */
 #include "lease_log.h"
 
+#include <errno.h>
 #include <ctype.h>
 #include <limits.h>
 #include <stdint.h>
@@ -338,14 +339,18 @@ static int saveIfChanged(const QuomoLeaseLog &log, const char *szPath)
 }
 
 /* The log's path and its lock's; 0 (logged) when they do not fit. */
-static int logPaths(char (&szLog)[QUOMO_PATH_LEN], char (&szLock)[QUOMO_PATH_LEN])
+static int logPath(char (&szLog)[QUOMO_PATH_LEN])
 {
-    if (!orvPath(szLog, sizeof szLog, QUOMO_LEASE_LOG_PATH) ||
-        !orvPath(szLock, sizeof szLock, QUOMO_LEASE_LOG_LOCK_PATH)) {
+    if (!orvPath(szLog, sizeof szLog, QUOMO_LEASE_LOG_PATH)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         return 0;
     }
     return 1;
+}
+
+int quomoLockLeaseLog(void)
+{
+    return orvLockPrivate(QUOMO_LEASE_LOG_LOCK_NAME, 1, QUOMO_LEASE_LOG_LOCK_WAIT_MS);
 }
 
 enum { LEASE_UPDATE = 1, LEASE_EXPIRE = 2 };
@@ -358,15 +363,19 @@ static void refresh(int steps, int *pUpdate, int *pExpire)
     *pUpdate = 0;
     *pExpire = 0;
     char szLog[QUOMO_PATH_LEN];
-    char szLock[QUOMO_PATH_LEN];
     char szLeases[QUOMO_PATH_LEN];
-    if (!logPaths(szLog, szLock) || !orvPath(szLeases, sizeof szLeases, QUOMO_LEASE_FILE_PATH)) {
+    if (!logPath(szLog) || !orvPath(szLeases, sizeof szLeases, QUOMO_LEASE_FILE_PATH)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         *pUpdate = *pExpire = -1;
         return;
     }
-    /* Without the lock the work is still done. */
-    int lockFd = orvLockFile(szLock);
+    /* A wait that ends: another holder is answered as busy. */
+    int lockFd = quomoLockLeaseLog();
+    if (lockFd < 0) {
+        *pUpdate = *pExpire = -1;
+        errno = EWOULDBLOCK;
+        return;
+    }
     QuomoLeaseLog log;
     int loaded = quomoLeaseLogLoad(log, szLog);
     if (steps & LEASE_UPDATE) {
@@ -420,12 +429,15 @@ int quomoRemoveLeaseRecord(const char *szMac, const char *szIp)
     if (!szMac || !szIp || !*szMac || !*szIp)
         return -1;
     char szLog[QUOMO_PATH_LEN];
-    char szLock[QUOMO_PATH_LEN];
-    if (!logPaths(szLog, szLock))
+    if (!logPath(szLog))
         return -1;
     /* The lease hook and the list's clean-up rewrite the log under this
-     * lock too; without it the removal is still made. */
-    int lockFd = orvLockFile(szLock);
+     * lock too. */
+    int lockFd = quomoLockLeaseLog();
+    if (lockFd < 0) {
+        errno = EWOULDBLOCK;
+        return -1;
+    }
     QuomoLeaseLog log;
     int loaded = quomoLeaseLogLoad(log, szLog);
     int removed = loaded < 0 ? -1 : 0;

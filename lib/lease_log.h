@@ -57,6 +57,11 @@ int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases);
  * removed (the pass stops there, logged). */
 int quomoLeaseLogRemoveExpired(QuomoLeaseLog &log, const QuomoReserved *pReserved, int64_t now);
 
+/* Takes the lease log's lock (in the private directory), waiting at most
+ * QUOMO_LEASE_LOG_LOCK_WAIT_MS: a descriptor for orvUnlockFile, or -1
+ * (logged) when another process held it all that time or it is unsafe. */
+int quomoLockLeaseLog(void);
+
 /* See QUOMODHCPUpdateLease, QUOMODHCPRemoveExpiredLease,
  * QUOMODHCPRefreshLeaseLog and QUOMODHCPRemoveLeaseRecord. */
 int quomoUpdateLeases(void);

@@ -8,6 +8,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 #include "save.h"
@@ -212,16 +215,13 @@ int quomoSetOptions(const char *szIfName, const QuomoDhcpOption *pOptions, int c
     if (!quomoMakeDhcpdDir())
         return 0;
     /* None: no pair at all, the settings file going first. */
+    QuomoChangeScope scope;
     if (count == 0 && hostCount == 0)
-        return quomoRemoveFile(szInfo) && quomoRemoveFile(szConf) && quomoRemoveFile(szList);
+        return scope.commit(quomoStageRemove(szInfo) && quomoStageRemove(szConf) &&
+                            quomoStageRemove(szList));
     std::string list = listText(pOptions, count, pHosts, hostCount);
-    QuomoPendingList pending;
-    if (!quomoPrepareFile(szList, list.data(), list.size(), pending) ||
-        !quomoPreparePair(szConf, lines.data(), lines.size(), szInfo, 1, szIfName, pending)) {
-        quomoAbandonPending(pending);
-        return 0;
-    }
-    return quomoCommitPending(pending);
+    return scope.commit(quomoStageFile(szList, list.data(), list.size()) &&
+                        quomoStagePair(szConf, lines.data(), lines.size(), szInfo, 1, szIfName));
 }
 
 /* "option=<code>,<name>,<type>,<value>": the value may hold commas. */
@@ -260,7 +260,7 @@ int quomoGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOpti
     *pCount = 0;
     *pHostCount = 0;
     std::string text;
-    if (orvReadFile(szList, text) < 0) {
+    if (quomoStagedRead(szList, text) < 0) {
         ORV_LOG("Can not read [%s]", szList);
         return 0;
     }
@@ -277,4 +277,49 @@ int quomoGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOpti
             ++*pHostCount;
     }
     return 1;
+}
+
+/* The interface of the list "etc/dhcpd/orvath-<if>.options"; false for
+ * another path. */
+static bool listInterface(const char *szRelPath, std::string &ifName)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    const char prefix[] = "orvath-", suffix[] = ".options";
+    size_t len = name ? strlen(name) : 0;
+    if (len <= sizeof prefix + sizeof suffix - 2 || strncmp(name, prefix, sizeof prefix - 1) != 0 ||
+        strcmp(name + len - (sizeof suffix - 1), suffix) != 0)
+        return false;
+    ifName.assign(name + sizeof prefix - 1, len - (sizeof prefix - 1) - (sizeof suffix - 1));
+    return !quomoNameFault(ifName.c_str()) && ifName != QUOMO_AP_IFNAME;
+}
+
+bool quomoOptionStoreOwns(const char *szRelPath)
+{
+    std::string ifName;
+    return listInterface(szRelPath, ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_OPTIONS_TAG);
+}
+
+bool quomoOptionVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
+{
+    std::string ifName;
+    bool list = listInterface(szRelPath, ifName);
+    if (!list && !quomoParsePairName(szRelPath, &ifName, QUOMO_OPTIONS_TAG)) {
+        orvCopy(szWhy, cbWhy, "not a file of the options");
+        return false;
+    }
+    size_t len = strlen(szRelPath);
+    if (!list && strcmp(szRelPath + len - 5, ".info") == 0)
+        return quomoInfoVerify(content, szWhy, cbWhy);
+    std::vector<QuomoDhcpOption> options(QUOMO_MAX_OPTIONS);
+    std::vector<QuomoHostOption> hosts(QUOMO_MAX_HOST_OPTIONS);
+    int count = 0, hostCount = 0;
+    std::string lines;
+    if (quomoGetOptions(ifName.c_str(), options.data(), QUOMO_MAX_OPTIONS, &count, hosts.data(),
+                        QUOMO_MAX_HOST_OPTIONS, &hostCount) &&
+        recordsUsable(options.data(), count, hosts.data(), hostCount) &&
+        quomoOptionLines(lines, ifName.c_str(), options.data(), count, hosts.data(), hostCount) &&
+        content == (list ? listText(options.data(), count, hosts.data(), hostCount) : lines))
+        return true;
+    orvCopy(szWhy, cbWhy, "not options as this system writes them");
+    return false;
 }

@@ -24,4 +24,11 @@ int quomoGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOpti
 bool quomoOptionLines(std::string &out, const char *szIfName, const QuomoDhcpOption *pOptions,
                       int count, const QuomoHostOption *pHosts, int hostCount);
 
+/* The files the store writes, by path under the root: every interface's
+ * list and its fragment pair. */
+bool quomoOptionStoreOwns(const char *szRelPath);
+
+/* See quomoSubnetVerify. */
+bool quomoOptionVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy);
+
 #endif /* QUOMODHCP_OPTION_STORE_H */

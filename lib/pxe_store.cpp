@@ -153,7 +153,7 @@ static void appendBootChoices(std::string &out, const PxeNames &conf, const char
     }
 }
 
-static int writePxe(const DhcpPxeConf &conf, const DhcpPxeBoot *boot, int enable)
+static std::string pxeFragment(const DhcpPxeConf &conf, const DhcpPxeBoot *boot)
 {
     QuomoSubnetView v = quomoSubnetView(conf);
     /* Unlike an ordinary subnet, a disabled PXE subnet keeps a complete
@@ -171,7 +171,13 @@ static int writePxe(const DhcpPxeConf &conf, const DhcpPxeBoot *boot, int enable
         /* Every client announcing the vendor class PXEClient is tagged pxe. */
         fragment += "dhcp-vendorclass=set:pxe,PXEClient\n";
     }
-    return quomoWriteSubnet(v, &fragment, enable);
+    return fragment;
+}
+
+static int writePxe(const DhcpPxeConf &conf, const DhcpPxeBoot *boot, int enable)
+{
+    std::string fragment = pxeFragment(conf, boot);
+    return quomoStageSubnet(quomoSubnetView(conf), &fragment, enable);
 }
 
 static int checkPxeRecords(const DhcpPxeConf *conf, const DhcpPxeBoot *boot)
@@ -190,6 +196,29 @@ int quomoSetPxeBoot(const DhcpPxeConf *conf, const DhcpPxeBoot *boot, int enable
     if (!checkPxeRecords(conf, boot))
         return 0;
     return writePxe(*conf, boot, enable);
+}
+
+/* ---- the appliance's switch ---- */
+
+int quomoSetPxeEnableKey(int on)
+{
+    char szPath[QUOMO_PATH_LEN];
+    const char *value = on ? "yes" : "no";
+    if (!orvPath(szPath, sizeof szPath, QUOMO_APPLIANCE_CONF) ||
+        !quomoStageKey(szPath, QUOMO_HISTORY_PXE_KEY, value)) {
+        ORV_LOG("Failed to set pxeenable of quomoinfo.conf. ");
+        return 0;
+    }
+    quomoStageRecordAs(szPath, QUOMO_HISTORY_PXE_PATH, value);
+    return 1;
+}
+
+bool quomoPxeStoreOwns(const char *szRelPath)
+{
+    if (strcmp(szRelPath, QUOMO_HISTORY_PXE_PATH) == 0)
+        return true;
+    std::string ifName;
+    return quomoParsePairName(szRelPath, &ifName, QUOMO_PXE_TAG);
 }
 
 /* ---- reading ---- */
@@ -341,4 +370,29 @@ int quomoSetPxe(const DhcpPxeConf *conf, int enable)
 int quomoGetPxe(const char *szTag, const char *szIfName, DhcpPxeConf *pConf)
 {
     return quomoGetPxeBoot(szTag, szIfName, pConf, NULL);
+}
+
+bool quomoPxeVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
+{
+    if (strcmp(szRelPath, QUOMO_HISTORY_PXE_PATH) == 0) {
+        if (content == "yes" || content == "no")
+            return true;
+        orvCopy(szWhy, cbWhy, "not yes or no");
+        return false;
+    }
+    std::string ifName;
+    if (!quomoParsePairName(szRelPath, &ifName, QUOMO_PXE_TAG)) {
+        orvCopy(szWhy, cbWhy, "not a PXE subnet's file");
+        return false;
+    }
+    size_t len = strlen(szRelPath);
+    if (len > 5 && strcmp(szRelPath + len - 5, ".info") == 0)
+        return quomoInfoVerify(content, szWhy, cbWhy);
+    DhcpPxeConf conf;
+    DhcpPxeBoot boot;
+    if (quomoGetPxeBoot(QUOMO_PXE_TAG, ifName.c_str(), &conf, &boot) && ifName == conf.szIfName &&
+        checkPxeRecords(&conf, &boot) && pxeFragment(conf, &boot) == content)
+        return true;
+    orvCopy(szWhy, cbWhy, "not a PXE subnet as this system writes it");
+    return false;
 }

@@ -245,13 +245,40 @@ QUOMO_API int isSameApSubnet(const char *szIp, const char *szNetmask);
 
 /* One save: the request that changes files holds the request lock
  * (orvLockRequest) exclusively, removes what a killed save left behind before
- * it writes, and syncs the directories after its renames. */
+ * it writes, and commits its whole change as one transaction. */
 /* Removes the temporary files ".<name>.XXXXXX" a save left in /etc/dhcpd
- * (and /etc/.quomoinfo.conf.XXXXXX, and the restart status file's); returns
- * how many. */
+ * (and /etc/.quomoinfo.conf.XXXXXX, the restart status file's and the
+ * journal's); returns how many. */
 QUOMO_API int QUOMODHCPRemoveStaleTemporaries(void);
 /* Syncs /etc/dhcpd and /etc. 1 on success; 0 on failure (logged, noted). */
 QUOMO_API int QUOMODHCPSyncSave(void);
+/* Sets the appliance's "pxeenable" key ("yes" for on) as part of the
+ * change. 1, or 0 on failure (logged, noted). */
+QUOMO_API int QUOMODHCPSetPxeEnable(int on);
+
+struct QuomoRevisionRecord; /* QuomoRevision, below */
+/* A request's change. Between Begin and Commit (or Abandon) every file the
+ * library writes or removes is staged: nothing on disk changes, and the
+ * library's own readers see the staged files. Commit records what someone
+ * else changed on disk since the newest revision as an "outside" revision,
+ * journals the whole change with the intent (time, user, address, action,
+ * interface, revertOf of pIntent), renames every file into place, syncs the
+ * directories and records the change as one revision (its id into
+ * *pRevision; 0 when it changed nothing the history keeps). A failure on
+ * the way puts every old file back: 0 (logged, noted). The history's own
+ * failure does not fail the change: its reason goes into szHistoryError
+ * ("" when none). Abandon drops the staged files. */
+QUOMO_API int QUOMODHCPChangeBegin(void);
+QUOMO_API void QUOMODHCPChangeAbandon(void);
+QUOMO_API int QUOMODHCPChangeCommit(const struct QuomoRevisionRecord *pIntent, int64_t *pRevision,
+                                   char *szHistoryError, size_t cbHistoryError);
+/* 1 when a killed request left a change to finish. */
+QUOMO_API int QUOMODHCPChangeInterrupted(void);
+/* Finishes the change a killed request left: every file as its journal
+ * says, recorded once under that request's intent. 1 finished, 0 none, -1
+ * when it could not be (logged, noted; it is tried again by the next
+ * request). Under the exclusive request lock. */
+QUOMO_API int QUOMODHCPChangeFinishInterrupted(char *szHistoryError, size_t cbHistoryError);
 
 /* ---- Configuration history ----
  * A configuration is every file the system writes under /etc/dhcpd (the
@@ -266,7 +293,7 @@ typedef struct QuomoConfig QuomoConfig;
 typedef struct QuomoHistory QuomoHistory;
 
 #define QUOMO_HISTORY_TEXT_LEN 128
-typedef struct {
+typedef struct QuomoRevisionRecord {
     int64_t id;
     int64_t time;
     char szUser[QUOMO_HISTORY_TEXT_LEN];
@@ -294,20 +321,23 @@ QUOMO_API int QUOMODHCPConfigEqual(const QuomoConfig *pA, const QuomoConfig *pB)
  * counting every interface's subnets when szIfName is empty). */
 QUOMO_API void QUOMODHCPConfigSummary(const QuomoConfig *pConfig, const char *szIfName,
                                       char *szBuf, size_t cbBuf);
-/* Puts pTarget on disk as one change: every changed file is written before
- * the first rename, then the "pxeenable" key is set and the files pTarget
- * does not hold are removed. The caller syncs the directories
- * (QUOMODHCPSyncSave). 1 on success; 0 on failure (logged, noted). */
-QUOMO_API int QUOMODHCPConfigRestore(const QuomoConfig *pTarget);
+/* Stages pTarget as the change (of szIfName's files only, when it is not
+ * NULL or empty): each owned file that differs is written, each owned file
+ * pTarget lacks removed; no other file is touched. Every file to be written
+ * is first read back by its store's reader and must be exactly what the
+ * store writes for what it read; otherwise nothing is staged, and szWhy
+ * says "<path>: <reason>". 1 on success; 0 on failure (szWhy, or logged and
+ * noted). */
+QUOMO_API int QUOMODHCPConfigRestore(const QuomoConfig *pTarget, const char *szIfName, char *szWhy,
+                                     size_t cbWhy);
 
-/* Opens the store. A change left pending by a request that was killed is
- * settled first: it becomes a revision holding the configuration on disk
- * when that differs from the newest revision, else it is dropped. For a
- * change (forChange) the store and its directory are made when missing, and
- * a damaged store is moved to QUOMO_HISTORY_DAMAGED_PATH when it is closed,
- * so that the next change starts a fresh history. NULL when the store cannot
- * be opened, with the reason in szError ("" for a reading request when no
- * store exists yet: the history is empty). */
+/* Opens the store: for a change (forChange) it is made when missing, mode
+ * 0600, and one that is damaged, a link, not a regular file of the
+ * service's user or not of mode 0600 is moved to QUOMO_HISTORY_DAMAGED_PATH,
+ * so that the next change starts a fresh history; a reading opens it
+ * read-only and writes nothing. NULL when the store cannot be opened, with
+ * the reason in szError ("" for a reading when no store exists yet: the
+ * history is empty). */
 QUOMO_API QuomoHistory *QUOMODHCPHistoryOpen(int forChange, char *szError, size_t cbError);
 QUOMO_API void QUOMODHCPHistoryClose(QuomoHistory *pHistory);
 /* The newest revision into pRev: 1; 0 when the history is empty; -1 on
@@ -322,18 +352,6 @@ QUOMO_API int QUOMODHCPHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevis
 /* The revision before id (1, 0 when none, -1 on error). */
 QUOMO_API int QUOMODHCPHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev,
                                        QuomoConfig **ppConfig);
-/* Before a change: records the intent (pIntent's time, user, address,
- * action, interface and revertOf) as pending, with pBefore as the first
- * revision-to-be when the history is empty. 1, or -1 on error. */
-QUOMO_API int QUOMODHCPHistoryBegin(QuomoHistory *pHistory, const QuomoRevision *pIntent,
-                                    const QuomoConfig *pBefore);
-/* After the change: when pAfter differs from the newest revision, the
- * pending intent becomes a revision holding pAfter (after the first one when
- * the history was empty) and the oldest beyond the bound are dropped, in one
- * transaction; its id is returned. Otherwise the intent is dropped and 0
- * returned. -1 on error. */
-QUOMO_API int64_t QUOMODHCPHistoryFinish(QuomoHistory *pHistory, const QuomoConfig *pAfter);
-
 /* Further DHCP options of an interface and host overrides:
  * /etc/dhcpd/orvath-<ifName>.options keeps them, and the pair
  * dhcpd-<ifName>-options.conf/.info carries their dnsmasq lines (no pair

@@ -39,10 +39,13 @@
 /* The package's directory and its files. */
 #define QUOMO_PACKAGE_ETC "/var/packages/Orvath/target/etc"
 /* The lease log the hook and the library keep, and the lock every writer of
- * it takes: each one reads the log and replaces it whole, so a writer
- * running in between would lose the other's record. */
+ * it takes (in the private directory below): each one reads the log and
+ * replaces it whole, so a writer running in between would lose the other's
+ * record. */
 #define QUOMO_LEASE_LOG_PATH QUOMO_PACKAGE_ETC "/dhcpd-leases.log"
-#define QUOMO_LEASE_LOG_LOCK_PATH QUOMO_LEASE_LOG_PATH ".lock"
+#define QUOMO_LEASE_LOG_LOCK_NAME "dhcpd-leases.log.lock"
+/* How long a writer of the log waits for the lock before it gives up. */
+#define QUOMO_LEASE_LOG_LOCK_WAIT_MS 10000
 /* dnsmasq's lease file. */
 #define QUOMO_LEASE_FILE_PATH QUOMO_PACKAGE_ETC "/dhcpd.conf.leases"
 /* The outcome of the last restart. */
@@ -52,6 +55,13 @@
 #define QUOMO_DNSMASQ_PID_PATH "/var/run/orvath-dnsmasq.pid"
 /* The appliance's start-up script. */
 #define QUOMO_RC_NETWORK QUOMO_ETC_DIR "/rc.network"
+
+/* The package's private directory, which only the service's user may
+ * write: the request lock, the lease log's lock and the journal of the
+ * change being saved lie in it. */
+#define QUOMO_PRIVATE_DIR "/var/packages/Orvath/target/var/lock"
+#define QUOMO_JOURNAL_NAME "change.journal"
+#define QUOMO_JOURNAL_PATH QUOMO_PRIVATE_DIR "/" QUOMO_JOURNAL_NAME
 
 /* The configuration history: one SQLite database in the package's
  * directory, and where a damaged one is put aside. */

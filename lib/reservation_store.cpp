@@ -62,9 +62,13 @@ int quomoAddReservation(const char *szMac, const char *szIp, const char *szHostn
     if (!staticLine(line, szMac, szIp, szHostname))
         return -1;
     char szPath[QUOMO_PATH_LEN];
-    if (!staticListPath(szPath) || !quomoMakeDhcpdDir())
+    std::string list;
+    if (!staticListPath(szPath) || !quomoMakeDhcpdDir() || quomoStagedRead(szPath, list) < 0)
         return -1;
-    return VORLCFileAddLine(szPath, NULL, line.c_str(), 512);
+    if (!list.empty() && list.back() != '\n')
+        list += '\n';
+    list += line;
+    return quomoReplace(szPath, list.data(), list.size()) ? 1 : -1;
 }
 
 int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *szLine)
@@ -97,12 +101,13 @@ static int writeStaticFragment(const std::string &list)
     /* Every line ends in exactly one newline. */
     if (!list.empty() && list.back() != '\n')
         text += '\n';
-    if (!quomoReplace(szConf, text.data(), text.size()) ||
-        VORLCFileSetKeyValue(szInfo, "enable", "yes", QUOMO_INFO_FORMAT) != 1) {
+    QuomoChangeScope scope;
+    if (!quomoStageFile(szConf, text.data(), text.size()) ||
+        !quomoStageKey(szInfo, "enable", "yes")) {
         ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPGenFakeStaticFile", __LINE__);
-        return 0;
+        return scope.commit(0);
     }
-    return 1;
+    return scope.commit(1);
 }
 
 int quomoRebuildStaticFragment(void)
@@ -111,7 +116,7 @@ int quomoRebuildStaticFragment(void)
     if (!staticListPath(szList))
         return 0;
     std::string list;
-    if (orvReadFile(szList, list) < 0) {
+    if (quomoStagedRead(szList, list) < 0) {
         ORV_LOG("Can not read DHCP static file [%s]", szList);
         return 0;
     }
@@ -132,8 +137,17 @@ int quomoSetReservations(const QuomoStaticHost *pHosts, int count)
         return 0;
     /* The list first: it is what the page shows and the fragment is made
      * from. An empty set leaves no list at all. */
-    int listed = list.empty() ? quomoRemoveFile(szList) : quomoReplace(szList, list.data(), list.size());
-    return listed && writeStaticFragment(list);
+    QuomoChangeScope scope;
+    int listed = list.empty() ? quomoStageRemove(szList) : quomoStageFile(szList, list.data(), list.size());
+    return scope.commit(listed && writeStaticFragment(list));
+}
+
+bool quomoReservationStoreOwns(const char *szRelPath)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    return name && (strcmp(name, orvBaseName(QUOMO_STATIC_LIST)) == 0 ||
+                    strcmp(name, "dhcpd-static-static.conf") == 0 ||
+                    strcmp(name, "dhcpd-static-static.info") == 0);
 }
 
 /* ---- the reserved MAC addresses ---- */
@@ -195,4 +209,33 @@ int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac)
         return 0;
     std::string key = quomoMacKey(szMac, strlen(szMac));
     return std::binary_search(pReserved->macs.begin(), pReserved->macs.end(), key) ? 1 : 0;
+}
+
+bool quomoReservationVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    if (name && strcmp(name, "dhcpd-static-static.info") == 0)
+        return quomoInfoVerify(content, szWhy, cbWhy);
+    char szList[QUOMO_PATH_LEN];
+    std::string list, again;
+    if (!staticListPath(szList) || orvReadFile(szList, list) < 0) {
+        orvCopy(szWhy, cbWhy, "cannot be read back");
+        return false;
+    }
+    for (size_t at = 0; at < list.size();) {
+        size_t nl = list.find('\n', at);
+        std::string line = list.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? list.size() : nl + 1;
+        char szMac[QUOMO_IP_LEN] = "", szIp[QUOMO_IP_LEN] = "", szHost[QUOMO_HOSTNAME_LEN] = "";
+        if (quomoReadReservation(szMac, szIp, szHost, line.c_str()) < 0 ||
+            !staticLine(again, szMac, szIp, szHost))
+            break;
+    }
+    std::string fragment;
+    quomoAppendLoopbackSubnet(fragment, "static");
+    fragment += again;
+    if (again == list && content == (strcmp(name, "dhcpd-static-static.conf") == 0 ? fragment : list))
+        return true;
+    orvCopy(szWhy, cbWhy, "not reservations as this system writes them");
+    return false;
 }

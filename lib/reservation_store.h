@@ -9,6 +9,10 @@
 #ifndef QUOMODHCP_RESERVATION_STORE_H
 #define QUOMODHCP_RESERVATION_STORE_H
 
+#include <stddef.h>
+
+#include <string>
+
 #include "quomodhcp.h"
 
 /* See writeStaticConf, readStaticConf, QUOMODHCPGenFakeStaticFile and
@@ -17,6 +21,13 @@ int quomoAddReservation(const char *szMac, const char *szIp, const char *szHostn
 int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *szLine);
 int quomoRebuildStaticFragment(void);
 int quomoSetReservations(const QuomoStaticHost *pHosts, int count);
+
+/* The files the store writes, by path under the root: the list and the
+ * static fragment's pair. */
+bool quomoReservationStoreOwns(const char *szRelPath);
+
+/* See quomoSubnetVerify. */
+bool quomoReservationVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy);
 
 /* See QUOMODHCPReservedLoad and QUOMODHCPReservedFree. */
 QuomoReserved *quomoReservedLoad(void);

@@ -1,64 +1,473 @@
 /*
- * One save (see save.h).
+ * The one save step (see save.h).
  */
 #include "save.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
 #include "quomodhcp_paths.h"
 
-int quomoPrepareFile(const char *szPath, const char *data, size_t len, QuomoPendingList &pending)
+namespace {
+
+struct Change {
+    bool open = false;
+    bool journaled = false;
+    QuomoStagedList staged;
+};
+
+Change g_change;
+
+const char kJournalMagic[] = "orvath change 1\n";
+
+} // namespace
+
+/* ---- the open change ---- */
+
+int quomoChangeOpen(void)
 {
-    char szTemp[QUOMO_TEMP_PATH_LEN];
-    if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
-        ORV_LOG("Failed to open file [%s].", szPath);
+    if (g_change.open)
         return 0;
-    }
-    pending.push_back({szTemp, szPath});
+    g_change = Change();
+    g_change.open = true;
     return 1;
 }
 
-int quomoCommitPending(QuomoPendingList &pending)
+bool quomoChangeIsOpen(void) { return g_change.open; }
+
+QuomoStagedList &quomoChangeStaged(void) { return g_change.staged; }
+
+static void removeTemporaries(QuomoStagedList &staged)
 {
-    size_t i = 0;
-    while (i < pending.size() && orvCommitReplace(pending[i].temp.c_str(), pending[i].path.c_str()))
-        ++i;
-    int ok = i == pending.size();
-    if (!ok) {
-        pending.erase(pending.begin(), pending.begin() + (long)i + 1);
-        quomoAbandonPending(pending);
+    for (QuomoStaged &s : staged) {
+        orvAbandonReplace(s.temp.c_str());
+        s.temp.clear();
     }
-    pending.clear();
+}
+
+void quomoChangeAbandon(void)
+{
+    removeTemporaries(g_change.staged);
+    g_change = Change();
+}
+
+static QuomoStaged *findStaged(const char *szPath)
+{
+    if (!g_change.open)
+        return NULL;
+    for (QuomoStaged &s : g_change.staged) {
+        if (s.path == szPath)
+            return &s;
+    }
+    return NULL;
+}
+
+std::string quomoRelativePath(const std::string &path)
+{
+    size_t rootLen = strlen(orvRoot());
+    size_t at = path.compare(0, rootLen, orvRoot()) == 0 ? rootLen : 0;
+    while (at < path.size() && path[at] == '/')
+        ++at;
+    return path.substr(at);
+}
+
+/* The entry of szPath in the open change, made with the file's content
+ * before the change when it is new. */
+static QuomoStaged *stagedEntry(const char *szPath)
+{
+    if (QuomoStaged *s = findStaged(szPath))
+        return s;
+    QuomoStaged s;
+    s.path = szPath;
+    s.remove = false;
+    int read = orvReadFile(szPath, s.before);
+    if (read < 0 && errno != ELOOP && errno != EINVAL && errno != EISDIR) {
+        ORV_LOG("Cannot read %s: %s", szPath, strerror(errno));
+        orvNoteFailure(szPath, errno);
+        return NULL;
+    }
+    s.hadBefore = read > 0;
+    s.beforeKnown = true;
+    g_change.staged.push_back(std::move(s));
+    return &g_change.staged.back();
+}
+
+static bool isDirectory(const char *szPath)
+{
+    struct stat st;
+    return lstat(szPath, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int quomoStageFile(const char *szPath, const char *data, size_t len)
+{
+    QuomoChangeScope scope;
+    char szTemp[QUOMO_TEMP_PATH_LEN];
+    if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
+        ORV_LOG("Failed to open file [%s].", szPath);
+        return scope.commit(0);
+    }
+    QuomoStaged *s = stagedEntry(szPath);
+    if (!s) {
+        orvAbandonReplace(szTemp);
+        return scope.commit(0);
+    }
+    orvAbandonReplace(s->temp.c_str());
+    s->temp = szTemp;
+    s->data.assign(data ? data : "", len);
+    s->remove = false;
+    s->record.clear();
+    s->recordData.clear();
+    return scope.commit(1);
+}
+
+int quomoStageRemove(const char *szPath)
+{
+    QuomoChangeScope scope;
+    if (isDirectory(szPath)) {
+        ORV_LOG("Failed to remove [%s]: %s", szPath, strerror(EISDIR));
+        orvNoteFailure(szPath, EISDIR);
+        return scope.commit(0);
+    }
+    QuomoStaged *s = stagedEntry(szPath);
+    if (!s)
+        return scope.commit(0);
+    orvAbandonReplace(s->temp.c_str());
+    s->temp.clear();
+    s->data.clear();
+    s->remove = true;
+    s->record.clear();
+    s->recordData.clear();
+    return scope.commit(1);
+}
+
+/* The text with the line key="value" set. */
+static std::string withKey(const std::string &text, const char *szKey, const char *szValue)
+{
+    char szLine[QUOMO_PATH_LEN];
+    orvFormat(szLine, sizeof szLine, QUOMO_INFO_FORMAT, szKey, szValue);
+    std::string out;
+    bool set = false;
+    size_t keyLen = strlen(szKey);
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl + 1;
+        if (!set && text.compare(at, keyLen, szKey) == 0 && text.compare(at + keyLen, 1, "=") == 0) {
+            out += szLine;
+            set = true;
+        } else {
+            out.append(text, at, end - at);
+            if (nl == std::string::npos)
+                out += '\n';
+        }
+        at = end;
+    }
+    if (!set)
+        out += szLine;
+    return out;
+}
+
+int quomoStageKey(const char *szPath, const char *szKey, const char *szValue)
+{
+    std::string text;
+    if (quomoStagedRead(szPath, text) < 0) {
+        ORV_LOG("Cannot read %s: %s", szPath, strerror(errno));
+        orvNoteFailure(szPath, errno);
+        return 0;
+    }
+    std::string out = withKey(text, szKey, szValue);
+    return quomoStageFile(szPath, out.data(), out.size());
+}
+
+void quomoStageRecordAs(const char *szPath, const char *szRecord, const std::string &data)
+{
+    if (QuomoStaged *s = findStaged(szPath)) {
+        s->record = szRecord;
+        s->recordData = data;
+    }
+}
+
+/* ---- reading through the change ---- */
+
+int quomoStagedExists(const char *szPath)
+{
+    if (const QuomoStaged *s = findStaged(szPath))
+        return !s->remove;
+    struct stat st;
+    return lstat(szPath, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int quomoStagedRead(const char *szPath, std::string &out)
+{
+    if (const QuomoStaged *s = findStaged(szPath)) {
+        out = s->remove ? std::string() : s->data;
+        return !s->remove;
+    }
+    return orvReadFile(szPath, out);
+}
+
+/* ---- the journal ---- */
+
+static int journalPath(char *szPath, size_t cbPath)
+{
+    return orvPath(szPath, cbPath, QUOMO_JOURNAL_PATH);
+}
+
+static void putText(std::string &out, const char *szName, const std::string &text)
+{
+    out += szName;
+    out += ' ' + std::to_string(text.size()) + '\n';
+    out += text;
+    out += '\n';
+}
+
+static std::string journalText(const QuomoChangeMeta &meta, const QuomoStagedList &staged)
+{
+    std::string out = kJournalMagic;
+    putText(out, "token", meta.token);
+    putText(out, "time", std::to_string(meta.time));
+    putText(out, "user", meta.user);
+    putText(out, "addr", meta.addr);
+    putText(out, "action", meta.action);
+    putText(out, "iftype", meta.ifName);
+    putText(out, "revertof", std::to_string(meta.revertOf));
+    for (const QuomoStaged &s : staged) {
+        putText(out, s.remove ? "remove" : "write", quomoRelativePath(s.path));
+        putText(out, "data", s.data);
+        putText(out, "record", s.record);
+        putText(out, "recorddata", s.recordData);
+    }
+    out += "end\n";
+    return out;
+}
+
+/* Reads one "<name> <length>\n<bytes>\n" item at *at. */
+static bool takeText(const std::string &in, size_t &at, std::string &name, std::string &text)
+{
+    size_t space = in.find(' ', at);
+    size_t nl = in.find('\n', at);
+    if (space == std::string::npos || nl == std::string::npos || space > nl)
+        return false;
+    name = in.substr(at, space - at);
+    std::string digits = in.substr(space + 1, nl - space - 1);
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    size_t len = (size_t)strtoull(digits.c_str(), NULL, 10);
+    if (len > in.size() - nl - 1 || in.size() - nl - 1 - len < 1 || in[nl + 1 + len] != '\n')
+        return false;
+    text = in.substr(nl + 1, len);
+    at = nl + 2 + len;
+    return true;
+}
+
+static bool expectText(const std::string &in, size_t &at, const char *szName, std::string &text)
+{
+    std::string name;
+    return takeText(in, at, name, text) && name == szName;
+}
+
+/* A journal's path names a file under etc/ and never leaves it. */
+static bool journalPathUsable(const std::string &path)
+{
+    return path.compare(0, 4, "etc/") == 0 && path.find("/../") == std::string::npos &&
+           path.find("/./") == std::string::npos && path.find('\0') == std::string::npos &&
+           path.back() != '/';
+}
+
+static bool parseJournal(const std::string &in, QuomoChangeMeta &meta, QuomoStagedList &staged)
+{
+    if (in.compare(0, sizeof kJournalMagic - 1, kJournalMagic) != 0)
+        return false;
+    size_t at = sizeof kJournalMagic - 1;
+    std::string time, revertOf;
+    if (!expectText(in, at, "token", meta.token) || !expectText(in, at, "time", time) ||
+        !expectText(in, at, "user", meta.user) || !expectText(in, at, "addr", meta.addr) ||
+        !expectText(in, at, "action", meta.action) || !expectText(in, at, "iftype", meta.ifName) ||
+        !expectText(in, at, "revertof", revertOf))
+        return false;
+    meta.time = strtoll(time.c_str(), NULL, 10);
+    meta.revertOf = strtoll(revertOf.c_str(), NULL, 10);
+    while (in.compare(at, std::string::npos, "end\n") != 0) {
+        QuomoStaged s;
+        std::string kind, path;
+        char szPath[QUOMO_PATH_LEN];
+        if (!takeText(in, at, kind, path) || (kind != "write" && kind != "remove") ||
+            !journalPathUsable(path) || !orvPath(szPath, sizeof szPath, "/%s", path.c_str()) ||
+            !expectText(in, at, "data", s.data) || !expectText(in, at, "record", s.record) ||
+            !expectText(in, at, "recorddata", s.recordData))
+            return false;
+        s.path = szPath;
+        s.remove = kind == "remove";
+        s.beforeKnown = false;
+        s.hadBefore = false;
+        staged.push_back(std::move(s));
+    }
+    return true;
+}
+
+static int writeJournal(const QuomoChangeMeta &meta, const QuomoStagedList &staged)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (!journalPath(szPath, sizeof szPath)) {
+        orvNoteFailure(szPath, ENAMETOOLONG);
+        return 0;
+    }
+    std::string text = journalText(meta, staged);
+    return orvReplaceFile(szPath, text.data(), text.size(), 0600) && orvSyncDir(szPath);
+}
+
+int quomoJournalPending(void)
+{
+    char szPath[QUOMO_PATH_LEN];
+    struct stat st;
+    return journalPath(szPath, sizeof szPath) && lstat(szPath, &st) == 0;
+}
+
+void quomoJournalDiscard(void)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (journalPath(szPath, sizeof szPath) && unlink(szPath) == 0)
+        orvSyncDir(szPath);
+}
+
+/* ---- commit ---- */
+
+static int syncDirsOf(const QuomoStagedList &staged)
+{
+    std::set<std::string> dirs;
+    for (const QuomoStaged &s : staged)
+        dirs.insert(s.path.substr(0, s.path.rfind('/') + 1) + ".");
+    int ok = 1;
+    for (const std::string &dir : dirs)
+        ok = orvSyncDir(dir.c_str()) && ok;
     return ok;
 }
 
-void quomoAbandonPending(QuomoPendingList &pending)
+static int applyOne(QuomoStaged &s)
 {
-    for (const QuomoPending &p : pending)
-        orvAbandonReplace(p.temp.c_str());
-    pending.clear();
+    if (s.remove) {
+        if (unlink(s.path.c_str()) == 0 || errno == ENOENT)
+            return 1;
+        int err = errno;
+        ORV_LOG("Failed to remove [%s]: %s", s.path.c_str(), strerror(err));
+        orvNoteFailure(s.path.c_str(), err);
+        return 0;
+    }
+    int ok = orvCommitReplace(s.temp.c_str(), s.path.c_str());
+    s.temp.clear();
+    return ok;
 }
+
+/* Puts back the files of staged[0 .. count-1] as they were before. */
+static void putBack(QuomoStagedList &staged, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const QuomoStaged &s = staged[i];
+        bool ok = s.hadBefore ? orvReplaceFile(s.path.c_str(), s.before.data(), s.before.size(), 0666)
+                              : (unlink(s.path.c_str()) == 0 || errno == ENOENT);
+        if (!ok)
+            ORV_LOG("Could not put back %s", s.path.c_str());
+    }
+}
+
+int quomoChangeCommit(const QuomoChangeMeta *meta)
+{
+    if (!g_change.open)
+        return 1;
+    QuomoStagedList &staged = g_change.staged;
+    if (meta && !staged.empty()) {
+        if (!writeJournal(*meta, staged)) {
+            quomoChangeAbandon();
+            return 0;
+        }
+        g_change.journaled = true;
+    }
+    size_t done = 0;
+    while (done < staged.size() && applyOne(staged[done]))
+        ++done;
+    if (done < staged.size()) {
+        removeTemporaries(staged);
+        putBack(staged, done);
+        syncDirsOf(staged);
+        if (g_change.journaled)
+            quomoJournalDiscard();
+        g_change = Change();
+        return 0;
+    }
+    if (!syncDirsOf(staged)) {
+        /* Every file is in place; only its durability is in doubt, and the
+         * journal stays to redo it after a crash. */
+        g_change = Change();
+        return 0;
+    }
+    return 1;
+}
+
+void quomoChangeClose(void)
+{
+    if (g_change.journaled)
+        quomoJournalDiscard();
+    removeTemporaries(g_change.staged);
+    g_change = Change();
+}
+
+/* ---- after a crash ---- */
+
+int quomoJournalRollForward(QuomoChangeMeta &meta, QuomoStagedList &staged)
+{
+    char szPath[QUOMO_PATH_LEN];
+    std::string text;
+    if (!journalPath(szPath, sizeof szPath))
+        return 0;
+    int read = orvReadFile(szPath, text);
+    if (read == 0)
+        return 0;
+    staged.clear();
+    if (read < 0 || !parseJournal(text, meta, staged)) {
+        /* Written whole before the first rename, or not at all: one that
+         * cannot be read never began its renames. */
+        ORV_LOG("Dropped an unreadable change journal %s", szPath);
+        quomoJournalDiscard();
+        staged.clear();
+        return 0;
+    }
+    for (QuomoStaged &s : staged) {
+        int ok = s.remove ? (unlink(s.path.c_str()) == 0 || errno == ENOENT)
+                          : orvReplaceFile(s.path.c_str(), s.data.data(), s.data.size(), 0666);
+        if (!ok) {
+            ORV_LOG("Cannot finish the interrupted change at %s: %s", s.path.c_str(), strerror(errno));
+            orvNoteFailure(s.path.c_str(), errno ? errno : EIO);
+            return -1;
+        }
+    }
+    if (!syncDirsOf(staged))
+        return -1;
+    ORV_LOG("Finished the change of %s (%s) that a killed request left", meta.action.c_str(),
+            meta.user.c_str());
+    return 1;
+}
+
+/* ---- files ---- */
 
 int quomoReplace(const char *szPath, const char *data, size_t len)
 {
-    return orvReplaceFile(szPath, data, len, 0666);
+    QuomoChangeScope scope;
+    return scope.commit(quomoStageFile(szPath, data, len));
 }
 
 int quomoRemoveFile(const char *szPath)
 {
-    if (unlink(szPath) == 0 || errno == ENOENT)
-        return 1;
-    int err = errno;
-    ORV_LOG("Failed to remove [%s]: %s", szPath, strerror(err));
-    orvNoteFailure(szPath, err);
-    return 0;
+    QuomoChangeScope scope;
+    return scope.commit(quomoStageRemove(szPath));
 }
 
 int quomoMakeDhcpdDir(void)
@@ -80,7 +489,7 @@ int quomoMakeDhcpdDir(void)
 
 /* Removes the temporaries in the directory dir (under the root) of the file
  * named base (NULL: of any file); returns how many. */
-static int removeTemporaries(const char *dir, const char *base)
+static int removeTemporariesIn(const char *dir, const char *base)
 {
     char szDir[QUOMO_PATH_LEN];
     if (!orvPath(szDir, sizeof szDir, "%s", dir))
@@ -109,9 +518,10 @@ int quomoRemoveStaleTemporaries(void)
     /* In /etc only the library's own file: the directory is the system's.
      * Beside the status file the lease log's writers tidy their own under
      * the log's lock. */
-    return removeTemporaries(QUOMO_DHCPD_DIR, NULL) +
-           removeTemporaries(QUOMO_ETC_DIR, QUOMO_APPLIANCE_CONF_NAME) +
-           removeTemporaries(QUOMO_PACKAGE_ETC, QUOMO_SERVICE_STATUS_NAME);
+    return removeTemporariesIn(QUOMO_DHCPD_DIR, NULL) +
+           removeTemporariesIn(QUOMO_ETC_DIR, QUOMO_APPLIANCE_CONF_NAME) +
+           removeTemporariesIn(QUOMO_PACKAGE_ETC, QUOMO_SERVICE_STATUS_NAME) +
+           removeTemporariesIn(QUOMO_PRIVATE_DIR, QUOMO_JOURNAL_NAME);
 }
 
 /* Syncs the directory (under the root) when it exists. */

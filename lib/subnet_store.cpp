@@ -59,6 +59,60 @@ int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag)
     return 1;
 }
 
+/* The path under the root of the directory's files: "etc/dhcpd/". */
+static const char kDhcpdRel[] = QUOMO_DHCPD_DIR "/";
+
+const char *quomoDhcpdName(const char *szRelPath)
+{
+    const size_t len = sizeof kDhcpdRel - 2; /* without the leading "/" */
+    if (strncmp(szRelPath, kDhcpdRel + 1, len) != 0 || strchr(szRelPath + len, '/'))
+        return NULL;
+    return szRelPath + len;
+}
+
+static bool endsWith(const std::string &text, const char *szSuffix)
+{
+    size_t n = strlen(szSuffix);
+    return text.size() >= n && text.compare(text.size() - n, n, szSuffix) == 0;
+}
+
+/* An interface's name as the stores use it in file names: never the
+ * access point's, whose files another program writes. */
+static bool ownInterface(const std::string &ifName)
+{
+    return !ifName.empty() && !quomoNameFault(ifName.c_str()) && ifName != QUOMO_AP_IFNAME;
+}
+
+bool quomoParsePairName(const char *szRelPath, std::string *pIfName, const char *szTag)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    if (!name || strncmp(name, "dhcpd-", 6) != 0)
+        return false;
+    std::string rest = name + 6;
+    if (endsWith(rest, ".conf") || endsWith(rest, ".info"))
+        rest.resize(rest.size() - 5);
+    else
+        return false;
+    /* "<if>-<tag>": interface names may hold "-", so each split is tried. */
+    for (size_t dash = rest.find('-'); dash != std::string::npos; dash = rest.find('-', dash + 1)) {
+        std::string ifName = rest.substr(0, dash), tag = rest.substr(dash + 1);
+        bool tagFits = szTag ? tag == szTag
+                             : tag.size() > ifName.size() && tag.compare(0, ifName.size(), ifName) == 0 &&
+                                   tag.find_first_not_of("0123456789", ifName.size()) == std::string::npos;
+        if (tagFits && ownInterface(ifName)) {
+            if (pIfName)
+                *pIfName = ifName;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool quomoSubnetStoreOwns(const char *szRelPath)
+{
+    return quomoParsePairName(szRelPath, NULL, NULL);
+}
+
 /* ---- the walk ---- */
 
 int quomoWalkSubnets(const char *szIfName, const char *ext, int first, bool pxe,
@@ -72,13 +126,13 @@ int quomoWalkSubnets(const char *szIfName, const char *ext, int first, bool pxe,
         /* A cut name would be another file: the walk ends there. */
         if (!quomoNumberedPath(szPath, sizeof szPath, szIfName, n, ext) ||
             !orvFormat(szTag, sizeof szTag, QUOMO_ORDINARY_TAG_FORMAT, szIfName, n) ||
-            VORLCFileExist(szPath) != 1)
+            !quomoStagedExists(szPath))
             break;
         ++found;
         stop = visit(szPath, szTag);
     }
     if (!stop && pxe && quomoSubnetPath(szPath, sizeof szPath, szIfName, QUOMO_PXE_TAG, ext) &&
-        VORLCFileExist(szPath) == 1) {
+        quomoStagedExists(szPath)) {
         ++found;
         stop = visit(szPath, QUOMO_PXE_TAG);
     }
@@ -91,10 +145,10 @@ int quomoWalkSubnets(const char *szIfName, const char *ext, int first, bool pxe,
 
 int quomoInfoEnabled(const char *szInfoPath)
 {
-    char szValue[QUOMO_VALUE_LEN] = "";
-    if (VORLCFileGetKeyValue(szInfoPath, "enable", szValue, sizeof szValue, 0) <= 0)
+    std::string text;
+    if (quomoStagedRead(szInfoPath, text) <= 0)
         return 0;
-    return strcmp(szValue, "yes") == 0;
+    return quomoKeyValue(text, "enable") == "yes";
 }
 
 bool quomoTagEnabled(const char *szIfName, const char *szTag)
@@ -114,10 +168,11 @@ int quomoDisableSubnets(const char *szIfName)
     if (quomoNameFault(szIfName))
         return -1;
     int found = 0;
+    QuomoChangeScope scope;
     auto markOff = [](const char *szInfo, const char *) {
-        return VORLCFileSetKeyValue(szInfo, "enable", "no", QUOMO_INFO_FORMAT) == 1 ? 0 : 1;
+        return quomoStageKey(szInfo, "enable", "no") ? 0 : 1;
     };
-    if (quomoWalkSubnets(szIfName, "info", 0, true, markOff, &found) != 0) {
+    if (quomoWalkSubnets(szIfName, "info", 0, true, markOff, &found) != 0 || !scope.commit(1)) {
         ORV_LOG("Failed to switch off the subnets of [%s]", szIfName);
         return 0;
     }
@@ -161,8 +216,10 @@ int quomoRemoveNumbered(const char *szIfName, int firstIndex, const char *ext)
     /* Empty, or no interface's name: its paths could leave the directory. */
     if (quomoNameFault(szIfName))
         return -1;
-    auto remove = [](const char *szPath, const char *) { return quomoRemoveFile(szPath) ? 0 : 1; };
-    return quomoWalkSubnets(szIfName, ext, firstIndex, false, remove, NULL) ? -1 : 0;
+    QuomoChangeScope scope;
+    auto remove = [](const char *szPath, const char *) { return quomoStageRemove(szPath) ? 0 : 1; };
+    int failed = quomoWalkSubnets(szIfName, ext, firstIndex, false, remove, NULL);
+    return scope.commit(!failed) ? 0 : -1;
 }
 
 /* ---- fragments: writing ---- */
@@ -213,35 +270,21 @@ void quomoAppendLoopbackSubnet(std::string &out, const char *name)
     appendLine(out, "dhcp-option=tag:%s,option:dns-server,127.0.0.1", name);
 }
 
-int quomoPreparePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
-                     int enable, const char *szOwner, QuomoPendingList &pending)
+int quomoStagePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
+                   int enable, const char *szOwner)
 {
-    QuomoPendingList pair;
-    if (confText && !quomoPrepareFile(szConf, confText, confLen, pair)) {
+    QuomoChangeScope scope;
+    if (confText && !quomoStageFile(szConf, confText, confLen)) {
         if (szOwner)
             ORV_LOG("Failed to set config file of dhcp server [%s].", szOwner);
-        return 0;
+        return scope.commit(0);
     }
     char szLine[64];
     orvFormat(szLine, sizeof szLine, QUOMO_INFO_FORMAT, "enable", enable ? "yes" : "no");
-    if (!quomoPrepareFile(szInfo, szLine, strlen(szLine), pair)) {
-        quomoAbandonPending(pair);
-        return 0;
-    }
-    pending.insert(pending.end(), pair.begin(), pair.end());
-    return 1;
+    return scope.commit(quomoStageFile(szInfo, szLine, strlen(szLine)));
 }
 
-int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
-                   int enable, const char *szOwner)
-{
-    QuomoPendingList pending;
-    return quomoPreparePair(szConf, confText, confLen, szInfo, enable, szOwner, pending) &&
-           quomoCommitPending(pending);
-}
-
-int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable,
-                       QuomoPendingList &pending)
+int quomoStageSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable)
 {
     char szConf[QUOMO_PATH_LEN];
     char szInfo[QUOMO_PATH_LEN];
@@ -257,14 +300,8 @@ int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, in
         orvNoteFailure(szCut, ENAMETOOLONG);
         return 0;
     }
-    return quomoPreparePair(szConf, fragment ? fragment->data() : NULL,
-                            fragment ? fragment->size() : 0, szInfo, enable, v.szIfName, pending);
-}
-
-int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable)
-{
-    QuomoPendingList pending;
-    return quomoPrepareSubnet(v, fragment, enable, pending) && quomoCommitPending(pending);
+    return quomoStagePair(szConf, fragment ? fragment->data() : NULL,
+                          fragment ? fragment->size() : 0, szInfo, enable, v.szIfName);
 }
 
 int quomoSetSubnet(const DhcpServerConf *conf, int enable)
@@ -280,7 +317,7 @@ int quomoSetSubnet(const DhcpServerConf *conf, int enable)
     std::string fragment;
     if (enable)
         quomoAppendSubnetLines(fragment, v);
-    return quomoWriteSubnet(v, enable ? &fragment : NULL, enable);
+    return quomoStageSubnet(v, enable ? &fragment : NULL, enable);
 }
 
 int quomoSetSubnets(const DhcpServerConf *pConfs, int count)
@@ -289,23 +326,19 @@ int quomoSetSubnets(const DhcpServerConf *pConfs, int count)
         ORV_LOG("Bad parameters.");
         return 0;
     }
-    QuomoPendingList pending;
+    QuomoChangeScope scope;
     for (int i = 0; i < count; ++i) {
         const DhcpServerConf &conf = pConfs[i];
         /* Checked before its fields are read as strings. */
-        if (!quomoCheckSubnetRecord(conf)) {
-            quomoAbandonPending(pending);
-            return 0;
-        }
+        if (!quomoCheckSubnetRecord(conf))
+            return scope.commit(0);
         QuomoSubnetView v = quomoSubnetView(conf);
         std::string fragment;
         quomoAppendSubnetLines(fragment, v);
-        if (!quomoPrepareSubnet(v, &fragment, conf.isEnabled ? 1 : 0, pending)) {
-            quomoAbandonPending(pending);
-            return 0;
-        }
+        if (!quomoStageSubnet(v, &fragment, conf.isEnabled ? 1 : 0))
+            return scope.commit(0);
     }
-    return quomoCommitPending(pending);
+    return scope.commit(1);
 }
 
 /* ---- fragments: reading ---- */
@@ -454,4 +487,38 @@ int quomoApConflict(const char *szIp, const char *szNetmask)
     int underCallers = QUOMONetIsSameSubnet(ip, ap.szGateway, szNetmask ? szNetmask : "");
     int underOwn = QUOMONetIsSameSubnet(ip, ap.szGateway, ap.szNetmask);
     return underCallers | underOwn;
+}
+
+/* ---- checking a file a revert would write ---- */
+
+bool quomoInfoVerify(const std::string &content, char *szWhy, size_t cbWhy)
+{
+    if (content == "enable=\"yes\"\n" || content == "enable=\"no\"\n")
+        return true;
+    orvCopy(szWhy, cbWhy, "not a settings file as this system writes it");
+    return false;
+}
+
+bool quomoSubnetVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
+{
+    std::string ifName;
+    if (!quomoParsePairName(szRelPath, &ifName, NULL)) {
+        orvCopy(szWhy, cbWhy, "not a subnet's file");
+        return false;
+    }
+    if (endsWith(szRelPath, ".info"))
+        return quomoInfoVerify(content, szWhy, cbWhy);
+    const char *name = quomoDhcpdName(szRelPath);
+    std::string tag(name + 6 + ifName.size() + 1);
+    tag.resize(tag.size() - 5);
+    DhcpServerConf conf;
+    std::string again;
+    if (quomoGetSubnet(tag.c_str(), ifName.c_str(), &conf) && ifName == conf.szIfName &&
+        quomoCheckSubnetRecord(conf)) {
+        quomoAppendSubnetLines(again, quomoSubnetView(conf));
+        if (again == content)
+            return true;
+    }
+    orvCopy(szWhy, cbWhy, "not a subnet as this system writes it");
+    return false;
 }

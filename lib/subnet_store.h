@@ -55,6 +55,17 @@ int quomoFixedPair(char *szConf, char *szInfo, const char *name);
  * exists, else logs "File [...] does not exist." and returns 0. */
 int quomoExistingFragment(char *szConf, const char *szIfName, const char *szTag);
 
+/* The files the stores write, by path under the root ("etc/dhcpd/..."):
+ * the name within the directory, or NULL for a path outside it. */
+const char *quomoDhcpdName(const char *szRelPath);
+/* A pair file "etc/dhcpd/dhcpd-<if>-<tag>.conf" or ".info" of one of the
+ * system's interfaces (never the access point's), its interface into
+ * *pIfName when not NULL: with szTag, of that tag; with NULL, an ordinary
+ * subnet's (the tag is the interface's name and an index). */
+bool quomoParsePairName(const char *szRelPath, std::string *pIfName, const char *szTag);
+/* The files this store writes: every interface's ordinary subnets. */
+bool quomoSubnetStoreOwns(const char *szRelPath);
+
 /* ---- the walk ---- */
 
 /* Calls visit(path, tag) for each numbered file of the interface with the
@@ -130,24 +141,17 @@ void quomoAppendSubnetLines(std::string &out, const QuomoSubnetView &v);
  * name: interface=name, its dhcp-range, router and dns-server lines. */
 void quomoAppendLoopbackSubnet(std::string &out, const char *name);
 
-/* Writes out a pair of files to their temporaries and adds both to pending:
- * the fragment szConf (skipped when confText is NULL), then the settings
- * file szInfo with enable="yes" or "no". Fragment first, so that a settings
- * file never switches on a fragment that is not complete. Logs "Failed to
- * open file [...]." for the file that failed (for the fragment, with szOwner
- * not NULL, also "Failed to set config file of dhcp server [<szOwner>].")
- * and returns 0 with nothing added. */
-int quomoPreparePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
-                     int enable, const char *szOwner, QuomoPendingList &pending);
-/* quomoPreparePair and quomoCommitPending. */
-int quomoWritePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
+/* Stages a pair of files into the change: the fragment szConf (skipped
+ * when confText is NULL), then the settings file szInfo with enable="yes"
+ * or "no". Fragment first, so that a settings file never switches on a
+ * fragment that is not complete. Logs "Failed to open file [...]." for the
+ * file that failed (for the fragment, with szOwner not NULL, also "Failed
+ * to set config file of dhcp server [<szOwner>].") and returns 0. */
+int quomoStagePair(const char *szConf, const char *confText, size_t confLen, const char *szInfo,
                    int enable, const char *szOwner);
-/* quomoPreparePair for the subnet's own two files (the fragment skipped when
+/* quomoStagePair for the subnet's own two files (the fragment skipped when
  * fragment is NULL), its directory made first. */
-int quomoPrepareSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable,
-                       QuomoPendingList &pending);
-/* quomoPrepareSubnet and quomoCommitPending for one subnet. */
-int quomoWriteSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable);
+int quomoStageSubnet(const QuomoSubnetView &v, const std::string *fragment, int enable);
 
 /* See QUOMODHCPSetDhcpServerConfigFiles, QUOMODHCPSetDhcpServerSubnets and
  * QUOMODHCPGetDhcpServerConf. */
@@ -161,5 +165,13 @@ int quomoGetSubnet(const char *szTag, const char *szIfName, DhcpServerConf *pCon
  * under its own mask), 0 when not or there is none, -1 when its fragment
  * cannot be read. */
 int quomoApConflict(const char *szIp, const char *szNetmask);
+
+/* ---- checking a file a revert would write ---- */
+
+/* Whether content is exactly what the store writes for what its reader
+ * reads back from the file at szRelPath (under the current root); the
+ * reason into szWhy when not. Settings files are enable="yes" or "no". */
+bool quomoInfoVerify(const std::string &content, char *szWhy, size_t cbWhy);
+bool quomoSubnetVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy);
 
 #endif /* QUOMODHCP_SUBNET_STORE_H */

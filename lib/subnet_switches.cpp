@@ -9,6 +9,7 @@
 #include "quomodhcp.h"
 #include "quomodhcp_paths.h"
 #include "save.h"
+#include "subnet_store.h"
 #include "text.h"
 #include "vorl.h"
 
@@ -32,7 +33,7 @@ int quomoSaveSwitches(const char *szIfName, const char *szRows, int pxe)
         ORV_LOG("Too many subnets on %s", szIfName);
         return 0;
     }
-    return quomoMakeDhcpdDir() && orvReplaceFile(szPath, szText, strlen(szText), 0644);
+    return quomoMakeDhcpdDir() && quomoReplace(szPath, szText, strlen(szText));
 }
 
 int quomoReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe)
@@ -56,5 +57,32 @@ int quomoForgetSwitches(const char *szIfName)
     char szPath[QUOMO_PATH_LEN];
     if (!switchesPath(szPath, sizeof szPath, szIfName))
         return 0;
-    return VORLCSysUnlink(szPath) == 0;
+    return quomoRemoveFile(szPath);
+}
+
+bool quomoSwitchesVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    std::string ifName = name ? std::string(name + 7, strlen(name) - 7 - 9) : "";
+    char szRows[QUOMO_SWITCHES_LEN];
+    int pxe = 0;
+    if (name && quomoReadSwitches(ifName.c_str(), szRows, sizeof szRows, &pxe) &&
+        content == std::string("rows=") + szRows + "\npxe=" + (pxe ? "y" : "n") + "\n")
+        return true;
+    orvCopy(szWhy, cbWhy, "not switches as this system writes them");
+    return false;
+}
+
+bool quomoSwitchesOwns(const char *szRelPath)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    if (!name)
+        return false;
+    size_t len = strlen(name);
+    const char prefix[] = "orvath-", suffix[] = ".switches";
+    if (len <= sizeof prefix + sizeof suffix - 2 || strncmp(name, prefix, sizeof prefix - 1) != 0 ||
+        strcmp(name + len - (sizeof suffix - 1), suffix) != 0)
+        return false;
+    std::string ifName(name + sizeof prefix - 1, len - (sizeof prefix - 1) - (sizeof suffix - 1));
+    return !quomoNameFault(ifName.c_str()) && ifName != QUOMO_AP_IFNAME;
 }

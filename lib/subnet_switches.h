@@ -13,9 +13,18 @@
 
 #include <stddef.h>
 
+#include <string>
+
 /* See QUOMODHCPSaveSwitches, QUOMODHCPReadSwitches, QUOMODHCPForgetSwitches. */
 int quomoSaveSwitches(const char *szIfName, const char *szRows, int pxe);
 int quomoReadSwitches(const char *szIfName, char *szRows, size_t cbRows, int *pPxe);
 int quomoForgetSwitches(const char *szIfName);
+
+/* The files this store writes, by path under the root: every interface's
+ * switches. */
+bool quomoSwitchesOwns(const char *szRelPath);
+
+/* See quomoSubnetVerify. */
+bool quomoSwitchesVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy);
 
 #endif /* QUOMODHCP_SUBNET_SWITCHES_H */

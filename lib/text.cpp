@@ -101,3 +101,24 @@ int quomoCheckName(const char *szField, const char *name, size_t width)
     }
     return 1;
 }
+
+std::string quomoKeyValue(const std::string &text, const char *szKey)
+{
+    size_t keyLen = strlen(szKey);
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        if (end > at && text[end - 1] == '\r')
+            --end;
+        if (end - at > keyLen && text.compare(at, keyLen, szKey) == 0 && text[at + keyLen] == '=') {
+            std::string value = text.substr(at + keyLen + 1, end - at - keyLen - 1);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            return value;
+        }
+        if (nl == std::string::npos)
+            break;
+        at = nl + 1;
+    }
+    return "";
+}

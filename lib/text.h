@@ -44,4 +44,11 @@ int quomoCheckText(const char *szField, const char *text, size_t width);
 /* quomoCheckText, and refuses a name that quomoNameFault finds fault with. */
 int quomoCheckName(const char *szField, const char *name, size_t width);
 
+#ifdef __cplusplus
+#include <string>
+/* The value of the first line key=value (or key="value", the quotes
+ * dropped) of a settings text; "" when no line has the key. */
+std::string quomoKeyValue(const std::string &text, const char *szKey);
+#endif
+
 #endif /* QUOMODHCP_TEXT_H */

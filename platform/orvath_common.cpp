@@ -307,10 +307,10 @@ static int openLockDir(const char *dir)
 
 /* The lock file in its directory, created 0600; refused unless it is a
  * regular file of the process's user. */
-static int openRequestLock(int dirFd, const char *path)
+static int openRequestLock(int dirFd, const char *name, const char *path)
 {
     struct stat st;
-    int fd = openRegularAt(dirFd, ORV_LOCK_NAME, O_RDONLY | O_CREAT, 0600, &st);
+    int fd = openRegularAt(dirFd, name, O_RDONLY | O_CREAT, 0600, &st);
     if (fd < 0 && errno == ELOOP)
         return refuseLock(path, "a symbolic link");
     if (fd < 0 && (errno == EINVAL || errno == EISDIR))
@@ -326,17 +326,22 @@ static int openRequestLock(int dirFd, const char *path)
 
 int orvLockRequest(int exclusive, unsigned waitMs)
 {
+    return orvLockPrivate(ORV_LOCK_NAME, exclusive, waitMs);
+}
+
+int orvLockPrivate(const char *name, int exclusive, unsigned waitMs)
+{
     char dir[4096];
     char path[4096];
     if (!orvPath(dir, sizeof dir, ORV_LOCK_DIR) ||
-        !orvPath(path, sizeof path, ORV_LOCK_DIR "/" ORV_LOCK_NAME)) {
+        !orvPath(path, sizeof path, ORV_LOCK_DIR "/%s", name)) {
         failed("Path too long", orvRoot(), ENAMETOOLONG);
         return -1;
     }
     int dirFd = openLockDir(dir);
     if (dirFd < 0)
         return -1;
-    int fd = openRequestLock(dirFd, path);
+    int fd = openRequestLock(dirFd, name, path);
     int err = errno;
     close(dirFd);
     errno = err;
@@ -362,7 +367,7 @@ int orvLockRequest(int exclusive, unsigned waitMs)
         pause = pause < 50 ? pause * 2 : 50;
     }
     close(fd);
-    ORV_LOG("Lock [%s] held by another request for %u ms", path, waitMs);
+    ORV_LOG("Lock [%s] held by another process for %u ms", path, waitMs);
     errno = EWOULDBLOCK;
     return -1;
 }

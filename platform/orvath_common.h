@@ -101,6 +101,9 @@ void orvUnlockFile(int fd);
  * its directory is another user's or writable by group or others, or the
  * lock is a symbolic link, not a regular file, or another user's. */
 int orvLockRequest(int exclusive, unsigned waitMs);
+/* A lock of the same directory under another name (orvLockRequest's checks
+ * and bounded wait), e.g. the lease log's. */
+int orvLockPrivate(const char *name, int exclusive, unsigned waitMs);
 
 /* Opens path for reading, but only a regular file: a symbolic link at path
  * (ELOOP), a FIFO, socket or device (EINVAL) and a directory (EISDIR) are

@@ -62,6 +62,7 @@ inline std::map<std::string, std::string> filesOf(const Sandbox &sb)
     files.erase("restart.log");
     files.erase("var/packages/Orvath/target/etc/service.status"); /* the restart's outcome */
     files.erase("var/packages/Orvath/target/var/lock/orvath.lock"); // the request lock, made by the first request
+    files.erase("var/packages/Orvath/target/var/lock/change.journal"); // a killed change, finished by the next request
     // The configuration history, and the journal a killed request leaves.
     for (const char *name : {"history.db", "history.db-journal", "history.db.damaged"})
         files.erase(std::string("var/packages/Orvath/target/") + name);

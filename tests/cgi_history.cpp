@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <functional>
 
 #include "cgi_files.h"
@@ -80,6 +83,27 @@ std::string historyText(const Sandbox &sb)
     return text;
 }
 
+// "applyOptions" on eth0 with the given options (JSON text).
+Params options(const std::string &list)
+{
+    return {{"action", "applyOptions"}, {"iftype", "eth0"}, {"options", list}};
+}
+
+const char kStore[] = "var/packages/Orvath/target/history.db";
+
+// Another program's files, which no request may write, remove or record.
+const Files kForeign = {
+    {"etc/dhcpd/dhcpd-lbr0-lbr0.conf", kAccessPoint.fragment},
+    {"etc/dhcpd/dhcpd-lbr0-lbr0.info", "enable=\"yes\"\n"},
+    {"etc/dhcpd/dhcpd.info", "enable=\"no\"\n"},
+};
+
+// A subnet of eth1 as a save writes it, here written by hand.
+const char kEth1Subnet[] = "interface=eth1\n"
+                           "dhcp-range=set:eth10,10.2.0.100,10.2.0.200,255.255.255.0,3600\n"
+                           "dhcp-option=tag:eth10,option:router,10.2.0.1\n"
+                           "dhcp-option=tag:eth10,option:dns-server,10.0.0.1\n";
+
 TEST(CgiHistory, RulesOfTheHistory)
 {
     struct Case {
@@ -142,9 +166,111 @@ TEST(CgiHistory, RulesOfTheHistory)
          "3 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 0 reservations, PXE off\n"
          "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
          "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"a revert puts the options back, and loadOptions answers them",
+         [](const Sandbox &sb) {
+             post(sb, save(1, "60", 0));
+             post(sb, options(R"([{"name": "ntp-server", "value": "10.1.0.5"}])"));
+             post(sb, options(R"([{"name": "ntp-server", "value": "10.1.0.99"},
+                                  {"name": "mtu", "value": "1400"}])"));
+             CgiResult r = post(sb, {{"action", "revertTo"}, {"id", "3"}});
+             EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+             r = runAction(sb, "loadOptions", {{"iftype", "eth0"}});
+             EXPECT_EQ(r.body["options"], parseJson(R"([{"name": "ntp-server", "code": 42,
+                 "type": "ipv4-list", "value": "10.1.0.5"}])")) << r.out;
+         },
+         "5 revertTo  admin 192.0.2.7 of 3 1 subnet, 0 reservations, PXE off\n"
+         "4 applyOptions eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "3 applyOptions eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"another program's files are neither recorded nor touched by a revert",
+         [](const Sandbox &sb) {
+             for (const auto &file : kForeign)
+                 sb.write(file.first, file.second);
+             post(sb, save(2, "60", 1));
+             sb.write("etc/dhcpd/dhcpd.info", "enable=\"yes\"\n"); // the start-up script's
+             post(sb, {{"action", "revertTo"}, {"id", "1"}});
+             for (const auto &file : kForeign) {
+                 std::string expected = file.first == "etc/dhcpd/dhcpd.info" ? "enable=\"yes\"\n" : file.second;
+                 EXPECT_EQ(sb.read(file.first), expected) << file.first;
+             }
+             CgiResult r = post(sb, {{"action", "showRevision"}, {"id", "2"}});
+             for (const Json::Value &file : r.body["files"])
+                 EXPECT_EQ(file["path"].asString().find("lbr0"), std::string::npos) << r.out;
+         },
+         "3 revertTo  admin 192.0.2.7 of 1 0 subnets, 0 reservations, PXE off\n"
+         "2 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 1 reservation, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"an edit made by hand is recorded as outside, never as the next request's",
+         [](const Sandbox &sb) {
+             post(sb, save(1, "60", 0));
+             sb.write("etc/dhcpd/dhcpd-eth1-eth10.conf", kEth1Subnet);
+             sb.write("etc/dhcpd/dhcpd-eth1-eth10.info", "enable=\"yes\"\n");
+             CgiResult refused = post(sb, with(save(1, "60", 0), "subnetData", "[{\"startip\":\"x\"}]"));
+             EXPECT_EQ(refused.body["success"], Json::Value(false)) << refused.out;
+             CgiResult r = post(sb, save(1, "90", 0));
+             EXPECT_EQ(r.history["revision"], Json::Value(4)) << r.out;
+             r = post(sb, {{"action", "showRevision"}, {"id", "4"}});
+             ASSERT_EQ(r.body["files"].size(), 1u) << r.out;
+             EXPECT_EQ(r.body["files"][0]["path"], Json::Value("etc/dhcpd/dhcpd-eth0-eth00.conf"));
+         },
+         "4 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "3 outside    2 subnets, 0 reservations, PXE off\n"
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"refused and reading requests leave the store byte for byte, and make none",
+         [](const Sandbox &sb) {
+             runAction(sb, "loadGlobal", {{"iftype", "eth0"}});
+             EXPECT_FALSE(sb.exists(kStore));
+             post(sb, save(1, "60", 0));
+             const std::string before = sb.read(kStore);
+             post(sb, with(save(1, "60", 0), "subnetData", "[{\"startip\":\"x\"}]"));
+             post(sb, with(save(2, "60", 0), "baseRevision", "1"));
+             for (const char *reading : {"loadGlobal", "getIfData", "listHistory", "loadStatic"})
+                 runAction(sb, reading, {{"iftype", "eth0"}});
+             EXPECT_EQ(sb.read(kStore), before);
+         },
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"a revision holding what no save writes is refused whole",
+         [](const Sandbox &sb) {
+             post(sb, save(1, "60", 0));
+             sb.write("etc/dhcpd/dhcpd-eth1-eth10.conf", std::string(kEth1Subnet) + "conf-file=/tmp/x\n");
+             sb.write("etc/dhcpd/dhcpd-eth1-eth10.info", "enable=\"no\"\n");
+             post(sb, save(2, "60", 0)); // records the edit as outside first
+             sb.remove("etc/dhcpd/dhcpd-eth1-eth10.conf");
+             sb.remove("etc/dhcpd/dhcpd-eth1-eth10.info");
+             post(sb, save(1, "60", 0));
+             const Files before = filesOf(sb);
+             CgiResult r = post(sb, {{"action", "revertTo"}, {"id", "3"}});
+             EXPECT_EQ(r.body["error"], Json::Value("etc/dhcpd/dhcpd-eth1-eth10.conf: not a subnet "
+                                                    "as this system writes it")) << r.out;
+             EXPECT_EQ(filesOf(sb), before);
+         },
+         "6 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "5 outside    2 subnets, 0 reservations, PXE off\n"
+         "4 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 0 reservations, PXE off\n"
+         "3 outside    2 subnets, 0 reservations, PXE off\n"
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"a link at the store is put aside, its target untouched",
+         [](const Sandbox &sb) {
+             sb.write("elsewhere.db", "");
+             ASSERT_EQ(symlink(sb.path("elsewhere.db").c_str(), sb.path(kStore).c_str()), 0);
+             CgiResult r = post(sb, save(1, "60", 0), true);
+             EXPECT_EQ(r.history["historyError"],
+                       Json::Value("var/packages/Orvath/target/history.db: a symbolic link"));
+             EXPECT_EQ(sb.read("elsewhere.db"), "");
+             struct stat st;
+             ASSERT_EQ(stat(sb.path("elsewhere.db").c_str(), &st), 0);
+             EXPECT_EQ(st.st_mode & 0777, 0644u);
+             EXPECT_EQ(post(sb, save(2, "60", 0)).history["revision"], Json::Value(2));
+         },
+         "2 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 0 reservations, PXE off\n"
+         "1 initial    1 subnet, 0 reservations, PXE off\n"},
         {"a damaged store never stops a save, and the next save starts afresh",
          [](const Sandbox &sb) {
-             sb.write("var/packages/Orvath/target/history.db", "not a database\n");
+             sb.write("var/packages/Orvath/target/history.db", "not a database\n", 0600);
              CgiResult r = post(sb, save(1, "60", 0), true);
              EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
              EXPECT_EQ(r.history["historyError"],
@@ -186,12 +312,13 @@ TEST(CgiHistory, RevertPutsBackEveryFileByteForByteAddedAndRemovedToo)
 {
     HistoryRoot sb;
     sb.write("etc/quomoinfo.conf", "pxeenable=\"no\"\n");
-    sb.write("etc/dhcpd/dhcpd-eth1-eth10.conf", "interface=eth1\n");
+    sb.write("etc/dhcpd/dhcpd-eth1-eth10.conf", kEth1Subnet);
     sb.write("etc/dhcpd/dhcpd-eth1-eth10.info", "enable=\"no\"\n");
     const Files first = filesOf(sb);
     post(sb, save(3, "60", 2));
     const Files second = filesOf(sb);
     sb.remove("etc/dhcpd/dhcpd-eth1-eth10.conf");
+    sb.remove("etc/dhcpd/dhcpd-eth1-eth10.info");
     post(sb, save(1, "90", 0));
     sb.write("etc/quomoinfo.conf", "pxeenable=\"yes\"\n");
     post(sb, save(2, "90", 1));
@@ -200,7 +327,8 @@ TEST(CgiHistory, RevertPutsBackEveryFileByteForByteAddedAndRemovedToo)
         const char *id;
         const Files &files;
         int revision;
-    } reverts[] = {{"2", second, 5}, {"1", first, 6}};
+    } reverts[] = {{"2", second, 7}, {"1", first, 8}};
+
     for (const auto &revert : reverts) {
         CgiResult r = post(sb, {{"action", "revertTo"}, {"id", revert.id}});
         EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
@@ -210,9 +338,11 @@ TEST(CgiHistory, RevertPutsBackEveryFileByteForByteAddedAndRemovedToo)
         EXPECT_EQ(filesOf(sb), revert.files) << "revert to " << revert.id;
     }
     EXPECT_THAT(historyText(sb), ::testing::StartsWith(
-                                     "6 revertTo  admin 192.0.2.7 of 1 1 subnet, 0 reservations, "
-                                     "PXE off\n5 revertTo  admin 192.0.2.7 of 2 4 subnets, 2 "
-                                     "reservations, PXE off\n"));
+                                     "8 revertTo  admin 192.0.2.7 of 1 1 subnet, 0 reservations, "
+                                     "PXE off\n7 revertTo  admin 192.0.2.7 of 2 4 subnets, 2 "
+                                     "reservations, PXE off\n6 applydata eth0 admin 192.0.2.7 "
+                                     "eth0: 2 subnets, 1 reservation, PXE off\n5 outside    "
+                                     "1 subnet, 0 reservations, PXE on\n"));
 }
 
 TEST(CgiHistory, TheNewest200RevisionsAreKept)

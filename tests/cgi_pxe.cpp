@@ -234,11 +234,11 @@ TEST(CgiPxe, MovingPxeSwitchesThePreviousInterfaceOff)
     expectSubnet(sb, kPxeEth0, false);
 
     // Back to eth0 while eth2 is named as the previous one, which has none:
-    // eth0 is written, then the request fails.
+    // the request fails and, all or nothing, changes nothing.
     r = runAction(sb, "applypxesubnet", enablePxe("eth0", "eth2"));
     EXPECT_EQ(r.body, parseJson(R"({"success": false, "isSameApSubnet": false})")) << r.out;
     EXPECT_THAT(r.err, HasSubstr("Cannot read pxe setting on eth2"));
-    expectSubnet(sb, kPxeEth0, true);
+    expectSubnet(sb, kPxeEth0, false);
     expectSubnet(sb, kPxeEth1, true);
 
     // Disabling and naming the previous interface switches both off.

@@ -185,6 +185,11 @@ TEST(CgiSaveIntegrity, SaveKilledAnywhereLeavesWholeFilesAndTheNextSaveTidiesUp)
             bool kept = now.count(file.first) || !newFiles.count(file.first);
             EXPECT_TRUE(kept) << file.first << " lost after a kill at " << delay << " s";
         }
+        // The next request, even a listing, finishes the change or finds it
+        // never began: the configuration is wholly the old or the new one.
+        runAction(sb, "getIfData", {{"iftype", "eth0"}});
+        Files settled = savedFiles(sb);
+        EXPECT_TRUE(settled == oldFiles || settled == newFiles) << "after a kill at " << delay << " s";
 
         CgiResult next = runCgi(sb, newSave);
         EXPECT_EQ(next.body["success"], Json::Value(true)) << next.out;
@@ -232,8 +237,8 @@ TEST(CgiSaveIntegrity, RevertKilledAnywhereLeavesTheHistoryEqualToTheFiles)
         snprintf(delay, sizeof delay, "%.4f", seconds);
         killed.wrapper = {"timeout", "-s", "KILL", delay};
         runCgi(sb, killed);
-        Files now = savedFiles(sb);
         CgiResult list = runAction(sb, "listHistory", {{"limit", "1"}});
+        Files now = savedFiles(sb); // as the listing, which finishes a killed change, left them
         Json::Value newest = list.body["revisions"][0]["id"];
         EXPECT_EQ(newest, Json::Value(now == oldFiles ? 4 : 3)) << "after a kill at " << delay;
         CgiResult same = runAction(sb, "revertTo", {{"id", newest.asString()}});

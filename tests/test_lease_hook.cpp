@@ -90,11 +90,10 @@ TEST(LeaseHook, AddWritesOneRecordAndCreatesTheLog)
     EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:aa:bb:cc 192.168.1.100 laptop eth0\n"
                               "1700000100 02:00:00:aa:bb:dd 192.168.1.101  eth0\n");
 
-    // Only the log and its lock file remain in the directory: no temporary
-    // file is left.
+    // Only the log remains in the directory (its lock lies in the private
+    // one): no temporary file is left.
     std::vector<std::string> files = filesIn(box.path("var/packages/Orvath/target/etc"));
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"dhcpd-leases.log", "dhcpd-leases.log.lock"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"dhcpd-leases.log"}));
 }
 
 TEST(LeaseHook, RepeatedEventsKeepOneRecordPerClient)
@@ -412,25 +411,25 @@ TEST(LeaseHook, HookAndLibraryRewritingTheLogTogetherLoseNoRecord)
     EXPECT_EQ(doubled, 0);
 }
 
-TEST(LeaseHook, WritersGoOnWhenTheLockCannotBeTaken)
+TEST(LeaseHook, WritersGiveUpWhenTheLockIsUnsafe)
 {
-    // A directory where the lock file belongs cannot be opened as one: the
-    // hook and the library log it and write the log all the same.
+    // A directory where the lock file belongs cannot be locked: the hook and
+    // the library say so and leave the log as it is, rather than write it
+    // beside another writer.
     Sandbox box;
     box.mkdirs("etc/dhcpd");
     const long future = static_cast<long>(time(nullptr)) + 86400;
-    box.mkdirs(std::string(kLog) + ".lock");
+    box.mkdirs("var/packages/Orvath/target/var/lock/dhcpd-leases.log.lock");
     box.write(kLog, "1000 02:00:00:00:00:01 192.168.1.10 gone eth0\n"
                     "1700000000 02:00:00:00:00:02 192.168.1.11 two eth0\n");
     box.write("var/packages/Orvath/target/etc/dhcpd.conf.leases",
               std::to_string(future) + " 02:00:00:00:00:02 192.168.1.11 two *\n");
 
+    const std::string before = box.read(kLog);
     EXPECT_EQ(runHook(box, {"add", "02:00:00:00:00:03", "192.168.1.12", "three"},
                       lease(std::to_string(future))),
-              0);
-    EXPECT_EQ(QUOMODHCPUpdateLease(), 0);
-    EXPECT_EQ(QUOMODHCPRemoveExpiredLease(), 0);
-    EXPECT_EQ(box.read(kLog),
-              std::to_string(future) + " 02:00:00:00:00:03 192.168.1.12 three eth0\n" +
-                  std::to_string(future) + " 02:00:00:00:00:02 192.168.1.11 two eth0\n");
+              1);
+    EXPECT_EQ(QUOMODHCPUpdateLease(), -1);
+    EXPECT_EQ(QUOMODHCPRemoveExpiredLease(), -1);
+    EXPECT_EQ(box.read(kLog), before);
 }

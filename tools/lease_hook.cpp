@@ -285,12 +285,12 @@ int main(int argc, char **argv)
     /* The library also rewrites the log; whoever holds the lock beside it
      * reads and replaces the log alone, so neither loses the other's record.
      * It is released when the hook ends. */
-    char lockPath[QUOMO_PATH_LEN];
-    int lockFd = -1;
-    if (orvPath(lockPath, sizeof lockPath, QUOMO_LEASE_LOG_LOCK_PATH))
-        lockFd = orvLockFile(lockPath);
-    else
-        ORV_LOG("Path too long [%s]", QUOMO_LEASE_LOG_LOCK_PATH);
+    int lockFd = orvLockPrivate(QUOMO_LEASE_LOG_LOCK_NAME, 1, QUOMO_LEASE_LOG_LOCK_WAIT_MS);
+    if (lockFd < 0) {
+        ORV_LOG("Lease event of %s not recorded: the lease log's lock could not be had",
+                argc > 2 ? argv[2] : "?");
+        return 1;
+    }
 
     /* dnsmasq reports every stored lease again when it starts: a record
      * that is already there as it would be written stays untouched, and the
