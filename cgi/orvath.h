@@ -79,7 +79,8 @@ bool checkApSubnets(const std::vector<SubnetRow> &rows);
 bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer);
 bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer);
 /* "getIfData": each row also tells "size" (addresses in its range),
- * "leased" (current dynamic leases of the interface inside it) and
+ * "leased" (the distinct addresses inside it of dnsmasq's current leases,
+ * reservations' addresses aside) and
  * "reserved" (reservations inside it). */
 bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer);
 /* A subnet of an interface as the listing finds it. */

@@ -4,6 +4,7 @@
  */
 #include <ctype.h>
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,20 +28,29 @@ bool applyStaticSettings(const ApplyDataRequest &request)
     return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 
-/* The reservation list, read through fn(mac, ip, hostname) per line that can
- * be split. */
-template <typename Fn> static bool readReservationList(Json::Value &answer, const char *listName, Fn fn)
+/* The reservation list, read through fn(mac, ip, hostname, entry) per
+ * reservation; the entries fn keeps go into the answer member listName and
+ * their number into "itemCount". */
+typedef std::function<bool(const char *, const char *, const char *, Json::Value &)> ReservationFn;
+static bool readReservationList(Json::Value &answer, const char *listName, const ReservationFn &fn)
 {
-    char szList[QUOMO_PATH_LEN];
-    return orvPath(szList, sizeof szList, QUOMO_STATIC_LIST) &&
-           listFileLines(szList, answer, listName, [&fn](const char *line, Json::Value &entry) {
-               char szMac[QUOMO_IP_LEN] = "";
-               char szIp[QUOMO_IP_LEN] = "";
-               char szHostname[QUOMO_HOSTNAME_LEN] = "";
-               if (readStaticConf(szMac, szIp, szHostname, line) <= 0)
-                   return false;
-               return fn(szMac, szIp, szHostname, entry);
-           });
+    struct Context {
+        const ReservationFn &fn;
+        Json::Value entries;
+    } context{fn, Json::Value(Json::arrayValue)};
+    int listed = QUOMODHCPListReservations(
+        [](const char *szMac, const char *szIp, const char *szHostname, void *pContext) {
+            Context &c = *static_cast<Context *>(pContext);
+            Json::Value entry(Json::objectValue);
+            if (c.fn(szMac, szIp, szHostname, entry))
+                c.entries.append(std::move(entry));
+        },
+        &context);
+    if (!listed)
+        return false;
+    answer["itemCount"] = Json::Value((int)context.entries.size());
+    answer[listName] = std::move(context.entries);
+    return true;
 }
 
 bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
@@ -211,8 +221,12 @@ bool checkReservations(DhcpHandler &, Json::Value &answer)
     if (!readReservations(hosts))
         hosts.clear(); /* no list: nothing to warn about */
     std::vector<KnownHost> leases;
-    if (!hosts.empty())
-        readCurrentLeases(leases); /* an unreadable log holds no lease */
+    /* An unreadable log holds no lease; a log another process holds for
+     * the whole wait is answered as busy. */
+    if (!hosts.empty() && readCurrentLeases(leases) < 0) {
+        answer["error"] = "busy: another process is writing the lease log";
+        return false;
+    }
     std::vector<CheckedSubnet> subnets;
     if (!hosts.empty())
         readAllSubnets(subnets);

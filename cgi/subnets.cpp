@@ -278,9 +278,8 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
      * counts nothing. */
     std::vector<uint32_t> leased, reserved;
     if (!rows.empty()) {
-        readLeasedAddresses(szIfName, leased);
+        readLeasedAddresses(leased);
         readReservedAddresses(reserved);
-        std::sort(leased.begin(), leased.end());
         std::sort(reserved.begin(), reserved.end());
     }
     Json::Value subnets(Json::arrayValue);

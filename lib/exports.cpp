@@ -343,3 +343,18 @@ int QUOMODHCPChangeFinishInterrupted(char *szHistoryError, size_t cbHistoryError
 {
     return quomoRequestChangeRecover(szHistoryError, cbHistoryError);
 }
+
+int QUOMODHCPListReservations(QuomoReservationVisit visit, void *pContext)
+{
+    return visit ? quomoListReservations(visit, pContext) : 0;
+}
+
+int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pContext)
+{
+    return visit ? quomoListClients(szIfName, visit, pContext) : 0;
+}
+
+int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max)
+{
+    return max > 0 && !pAddrs ? -1 : quomoCurrentLeaseAddresses(pAddrs, max);
+}

@@ -3,17 +3,25 @@
  */
 #include "lease_log.h"
 
-#include <errno.h>
+#include <arpa/inet.h>
 #include <ctype.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <limits.h>
 #include <stdint.h>
 #include <string.h>
 #include <time.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "lease_record.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 #include "reservation_store.h"
+#include "text.h"
 #include "vorl.h"
 
 /* How long a record stays after its lease ended, in seconds. */
@@ -358,7 +366,7 @@ enum { LEASE_UPDATE = 1, LEASE_EXPIRE = 2 };
 /* Runs the passes the steps name over the log, holding its lock, and writes
  * the log at most once. Returns the results of the passes in *pUpdate and
  * *pExpire (those not run: 0); a log that cannot be written fails both. */
-static void refresh(int steps, int *pUpdate, int *pExpire)
+static bool refresh(int steps, int *pUpdate, int *pExpire)
 {
     *pUpdate = 0;
     *pExpire = 0;
@@ -367,14 +375,14 @@ static void refresh(int steps, int *pUpdate, int *pExpire)
     if (!logPath(szLog) || !orvPath(szLeases, sizeof szLeases, QUOMO_LEASE_FILE_PATH)) {
         ORV_LOG("Path too long [%s]", orvRoot());
         *pUpdate = *pExpire = -1;
-        return;
+        return true;
     }
     /* A wait that ends: another holder is answered as busy. */
     int lockFd = quomoLockLeaseLog();
     if (lockFd < 0) {
         *pUpdate = *pExpire = -1;
         errno = EWOULDBLOCK;
-        return;
+        return false;
     }
     QuomoLeaseLog log;
     int loaded = quomoLeaseLogLoad(log, szLog);
@@ -397,6 +405,7 @@ static void refresh(int steps, int *pUpdate, int *pExpire)
         *pUpdate = *pExpire = -1;
     }
     orvUnlockFile(lockFd);
+    return true;
 }
 
 int quomoUpdateLeases(void)
@@ -413,15 +422,23 @@ int quomoRemoveExpiredLeases(void)
     return expire;
 }
 
-int quomoRefreshLeaseLog(void)
+/* The client list's refresh: 0, -1 when a part failed (logged), -2 when
+ * the lock could not be had. */
+static int refreshForList(void)
 {
     int update, expire;
-    refresh(LEASE_UPDATE | LEASE_EXPIRE, &update, &expire);
+    if (!refresh(LEASE_UPDATE | LEASE_EXPIRE, &update, &expire))
+        return -2;
     if (update < 0)
         ORV_LOG("Updating leasetime failed");
     if (expire < 0)
         ORV_LOG("Cannot remove expired lease");
     return update < 0 || expire < 0 ? -1 : 0;
+}
+
+int quomoRefreshLeaseLog(void)
+{
+    return refreshForList() < 0 ? -1 : 0;
 }
 
 int quomoRemoveLeaseRecord(const char *szMac, const char *szIp)
@@ -511,4 +528,91 @@ int quomoReadClient(const QuomoReserved *pReserved, char *szMac, char *szIp, cha
     quomoCopyField(szIfName, QUOMO_IFNAME_LEN, r.ifName);
     VORLCStrTrimSpace(szIfName, 0);
     return quomoExpiryText(pReserved, szExpireTime, quomoFieldInt32(r.expiry), szMac);
+}
+
+/* ---- the client list ---- */
+
+/* The lease log to list: the package's own while the appliance's DHCP
+ * settings file says enable="no", otherwise the appliance's. */
+static int chooseLeaseLog(char *szPath, size_t cbPath)
+{
+    char szInfo[QUOMO_PATH_LEN];
+    std::string text;
+    bool packageLog = orvPath(szInfo, sizeof szInfo, QUOMO_APPLIANCE_INFO) &&
+                      orvReadFile(szInfo, text) > 0 && quomoKeyValue(text, "enable") == "no";
+    return orvPath(szPath, cbPath, packageLog ? QUOMO_LEASE_LOG_PATH : QUOMO_APPLIANCE_LEASE_LOG);
+}
+
+static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+/* The line's last blank-separated field is szIfName: where a record names
+ * its interface. Lets a listing of one interface skip the others' records
+ * without reading them. */
+static bool lastFieldIs(const char *line, size_t end, const char *szIfName)
+{
+    while (end > 0 && isBlank(line[end - 1]))
+        --end;
+    size_t len = strlen(szIfName);
+    return end > len && isBlank(line[end - len - 1]) && memcmp(line + end - len, szIfName, len) == 0;
+}
+
+int quomoListClients(const char *szIfName, QuomoClientVisit visit, void *pContext)
+{
+    if (refreshForList() == -2)
+        return -1;
+    char szLog[QUOMO_PATH_LEN];
+    FILE *file = chooseLeaseLog(szLog, sizeof szLog) ? orvFopenRead(szLog) : NULL;
+    if (!file) {
+        ORV_LOG("Can not open DHCP lease file");
+        return 0;
+    }
+    /* Read once for the whole log; NULL leaves every expiry text empty. */
+    QuomoReserved *pReserved = quomoReservedLoad();
+    char *line = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    QuomoClient client;
+    while ((len = getline(&line, &cap, file)) >= 0) {
+        if (szIfName && !lastFieldIs(line, (size_t)len, szIfName))
+            continue;
+        client.szMac[0] = client.szIp[0] = client.szHostname[0] = client.szExpire[0] =
+            client.szIfName[0] = '\0';
+        quomoReadClient(pReserved, client.szMac, client.szIp, client.szHostname, client.szExpire,
+                        client.szIfName, line);
+        visit(&client, pContext);
+    }
+    free(line);
+    fclose(file);
+    quomoReservedFree(pReserved);
+    return 1;
+}
+
+int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
+{
+    char szPath[QUOMO_PATH_LEN];
+    std::string text;
+    if (!orvPath(szPath, sizeof szPath, QUOMO_LEASE_FILE_PATH) || orvReadFile(szPath, text) < 0)
+        return -1;
+    const long long now = (long long)orvNow();
+    std::vector<uint32_t> addrs;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        QuomoField f[3];
+        uint32_t addr;
+        /* "<expiry> <MAC> <IP> <host> <client id>"; expiry 0 never ends. */
+        if (quomoSplitBlanks(text.data() + at, end - at, f, 3) >= 3) {
+            std::string expiry(f[0].p, f[0].n), ip(f[2].p, f[2].n);
+            long long ends = strtoll(expiry.c_str(), NULL, 10);
+            if (expiry.find_first_not_of("0123456789") == std::string::npos && !expiry.empty() &&
+                (ends == 0 || ends > now) && inet_pton(AF_INET, ip.c_str(), &addr) == 1)
+                addrs.push_back(ntohl(addr));
+        }
+        at = end + 1;
+    }
+    std::sort(addrs.begin(), addrs.end());
+    addrs.erase(std::unique(addrs.begin(), addrs.end()), addrs.end());
+    for (size_t i = 0; i < addrs.size() && (int)i < max; ++i)
+        pAddrs[i] = addrs[i];
+    return (int)addrs.size();
 }

@@ -69,6 +69,10 @@ int quomoRemoveExpiredLeases(void);
 int quomoRefreshLeaseLog(void);
 int quomoRemoveLeaseRecord(const char *szMac, const char *szIp);
 
+/* See QUOMODHCPListClients and QUOMODHCPCurrentLeaseAddresses. */
+int quomoListClients(const char *szIfName, QuomoClientVisit visit, void *pContext);
+int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max);
+
 /* See getExpireTimeWith and readClientListWith. */
 int quomoExpiryText(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
                     const char *szMac);

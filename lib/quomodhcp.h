@@ -230,6 +230,36 @@ QUOMO_API int getExpireTimeWith(const QuomoReserved *pReserved, char *szExpireTi
 QUOMO_API int readClientListWith(const QuomoReserved *pReserved, char *szMac, char *szIp, char *szHostname,
                        char *szExpireTime, char *szIfName, const char *szLine);
 
+/* The reservations of the list, in list order, each line that is one
+ * through visit(mac, ip, hostname, pContext). 1; 0 when the list cannot be
+ * read. */
+typedef void (*QuomoReservationVisit)(const char *szMac, const char *szIp, const char *szHostname,
+                                      void *pContext);
+QUOMO_API int QUOMODHCPListReservations(QuomoReservationVisit visit, void *pContext);
+
+/* One record of the lease log as the client list shows it (readClientList's
+ * fields; empty where the line is no record). */
+typedef struct QuomoClient {
+    char szMac[QUOMO_IP_LEN];
+    char szIp[QUOMO_IP_LEN];
+    char szHostname[QUOMO_HOSTNAME_LEN];
+    char szExpire[QUOMO_EXPIRE_LEN];
+    char szIfName[QUOMO_IFNAME_LEN];
+} QuomoClient;
+typedef void (*QuomoClientVisit)(const QuomoClient *pClient, void *pContext);
+/* The client list: brings the package's log up to date (as
+ * QUOMODHCPRefreshLeaseLog), chooses the log to list (the package's while
+ * the appliance's settings say enable="no", else the appliance's) and visits
+ * each record in log order, with szIfName (not NULL) only those that name
+ * that interface. 1 listed; 0 the log cannot be read; -1 the lease log's
+ * lock was held by another process for the whole wait (busy). */
+QUOMO_API int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pContext);
+/* The addresses of dnsmasq's current leases (its lease file), each once, in
+ * ascending order (host byte order): up to max into pAddrs. The number there
+ * are (more than max: ask again with room for them), -1 when the lease file
+ * cannot be read. */
+QUOMO_API int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max);
+
 /* PXE subnet: /etc/dhcpd/dhcpd-<ifName>-pxe.conf / .info */
 QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
 QUOMO_API int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);

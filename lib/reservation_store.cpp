@@ -3,6 +3,8 @@
  */
 #include "reservation_store.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -238,4 +240,24 @@ bool quomoReservationVerify(const char *szRelPath, const std::string &content, c
         return true;
     orvCopy(szWhy, cbWhy, "not reservations as this system writes them");
     return false;
+}
+
+int quomoListReservations(QuomoReservationVisit visit, void *pContext)
+{
+    char szList[QUOMO_PATH_LEN];
+    FILE *file = staticListPath(szList) ? orvFopenRead(szList) : NULL;
+    if (!file)
+        return 0;
+    char *line = NULL;
+    size_t cap = 0;
+    while (getline(&line, &cap, file) >= 0) {
+        char szMac[QUOMO_IP_LEN] = "";
+        char szIp[QUOMO_IP_LEN] = "";
+        char szHostname[QUOMO_HOSTNAME_LEN] = "";
+        if (quomoReadReservation(szMac, szIp, szHostname, line) > 0)
+            visit(szMac, szIp, szHostname, pContext);
+    }
+    free(line);
+    fclose(file);
+    return 1;
 }

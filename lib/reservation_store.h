@@ -26,6 +26,9 @@ int quomoSetReservations(const QuomoStaticHost *pHosts, int count);
  * static fragment's pair. */
 bool quomoReservationStoreOwns(const char *szRelPath);
 
+/* See QUOMODHCPListReservations. */
+int quomoListReservations(QuomoReservationVisit visit, void *pContext);
+
 /* See quomoSubnetVerify. */
 bool quomoReservationVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy);
 

@@ -12,6 +12,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -70,8 +71,23 @@ static bool drainPipe(int fd, OutputTail *tail)
     return true;
 }
 
-/* Runs argv[0] with argv (fork/execv, no shell), reading its standard output
- * and error into tail until it exits. A grandchild that keeps the pipe open
+/* How long the start-up script may run: ORVATH_RESTART_TIMEOUT seconds, 60
+ * when unset. */
+static int scriptTimeoutSeconds(void)
+{
+    const char *text = getenv("ORVATH_RESTART_TIMEOUT");
+    int seconds = text ? atoi(text) : 0;
+    return seconds > 0 ? seconds : 60;
+}
+
+/* The value runCapturing returns for a program it killed when its time ran
+ * out. */
+static const int kTimedOut = -1000;
+
+/* Runs argv[0] with argv (fork/execv, no shell) in a process group of its
+ * own, reading its standard output and error into tail until it exits; one
+ * that runs longer than the time limit is killed with its group
+ * (kTimedOut). A grandchild that keeps the pipe open
  * (a daemon started by the script) does not hold us: once the program has
  * exited, only what is already in the pipe is read. Returns the exit status,
  * 127 when it could not be started, the negated signal number when a signal
@@ -93,16 +109,27 @@ static int runCapturing(const char *const argv[], OutputTail *tail)
         return 127;
     }
     if (pid == 0) {
+        setpgid(0, 0);
         dup2(fds[1], STDOUT_FILENO);
         dup2(fds[1], STDERR_FILENO);
         execv(argv[0], (char *const *)argv);
         _exit(127);
     }
     close(fds[1]);
+    setpgid(pid, pid);
     int status = 0;
     bool exited = false;
     bool open = true;
+    const time_t deadline = time(NULL) + scriptTimeoutSeconds();
     while (!exited) {
+        if (time(NULL) > deadline) {
+            ORV_LOG("[%s] did not finish within %d s: killed", argv[0], scriptTimeoutSeconds());
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            close(fds[0]);
+            return kTimedOut;
+        }
         struct pollfd p = {fds[0], POLLIN, 0};
         if (open && poll(&p, 1, 100) > 0)
             open = drainPipe(fds[0], tail);
@@ -171,6 +198,8 @@ static void failureReason(int result, const OutputTail *tail, char *szReason, si
     char szStatus[64];
     if (result == 127)
         orvCopy(szStatus, sizeof szStatus, "could not be started (exit status 127)");
+    else if (result == kTimedOut)
+        orvFormat(szStatus, sizeof szStatus, "did not finish within %d s", scriptTimeoutSeconds());
     else if (result < 0)
         orvFormat(szStatus, sizeof szStatus, "killed by signal %d", -result);
     else

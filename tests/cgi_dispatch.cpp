@@ -356,6 +356,8 @@ TEST(CgiDispatch, RestartOutcomeIsAnsweredAndKeptForTheStatus)
          "exit status 1: two\nthree\ndnsmasq: bad dhcp-range"},
         {"echo going >&2; kill -TERM $$", "killed by signal 15: going"},
         {nullptr, "could not be started (exit status 127)"},
+        // Killed with what it started when its time is up.
+        {"echo slow >&2; sleep 60 & sleep 60", "did not finish within 2 s: slow"},
     };
     // As on a fresh installation: the package's directory is made for it.
     sb.remove("var/packages/Orvath/target/etc");
@@ -364,7 +366,10 @@ TEST(CgiDispatch, RestartOutcomeIsAnsweredAndKeptForTheStatus)
             sb.write("etc/rc.network", std::string("#!/bin/sh\n") + c.script + "\n", 0755);
         else
             sb.remove("etc/rc.network");
-        r = runAction(sb, "disableServer", {{"iftype", "eth0"}});
+        CgiRequest disable;
+        disable.form = {{"action", "disableServer"}, {"iftype", "eth0"}};
+        disable.env = {{"ORVATH_RESTART_TIMEOUT", "2"}};
+        r = runCgi(sb, disable);
         EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
         EXPECT_EQ(r.service["serviceRestarted"], Json::Value(c.error == nullptr)) << r.out;
         EXPECT_EQ(r.service["serviceError"], c.error ? Json::Value(c.error) : Json::Value())

@@ -314,11 +314,12 @@ TEST(CgiSubnets, GetIfDataStopsAtTheFirstGapAndCountsOnlyOrdinarySubnets)
 }
 
 // A lease-log record of eth0 expiring `offset` seconds from now.
-std::string leaseRecord(long offset, const std::string &mac, const std::string &ip,
-                        const std::string &ifName = "eth0")
+// A lease as dnsmasq's lease file holds it, ending offset seconds from now
+// (0: never).
+std::string dnsmasqLease(long offset, const std::string &mac, const std::string &ip)
 {
-    return std::to_string((unsigned long)(time(nullptr) + offset)) + " " + mac + " " + ip +
-           " host " + ifName + "\n";
+    unsigned long ends = offset ? (unsigned long)(time(nullptr) + offset) : 0;
+    return std::to_string(ends) + " " + mac + " " + ip + " host *\n";
 }
 
 TEST(CgiSubnets, GetIfDataTellsEachRangeSizeLeasesAndReservations)
@@ -343,18 +344,25 @@ TEST(CgiSubnets, GetIfDataTellsEachRangeSizeLeasesAndReservations)
     sb.write("etc/dhcpd/dhcpdStatic.ori", "dhcp-host=02:00:00:00:00:0a,cam,192.168.1.15,infinite\n"
                                           "dhcp-host=02:00:00:00:00:0b,nas,192.168.1.60,infinite\n"
                                           "dhcp-host=02:00:00:00:00:0c,tv,192.168.5.120,infinite\n");
+    // Only dnsmasq's current leases count, each address once: the package's
+    // log, whatever it holds, does not.
+    sb.write("var/packages/Orvath/target/etc/dhcpd.conf.leases",
+             dnsmasqLease(600, "02:00:00:00:00:01", "192.168.1.11") +
+                 dnsmasqLease(900, "02:00:00:00:00:09", "192.168.1.11") +       // the same address
+                 dnsmasqLease(600, "02:00:00:00:00:02", "192.168.1.20") +
+                 dnsmasqLease(-60, "02:00:00:00:00:03", "192.168.1.12") +       // expired
+                 dnsmasqLease(0, "02:00:00:00:00:04", "192.168.1.13") +         // never ends
+                 dnsmasqLease(600, "02:00:00:00:00:0a", "192.168.1.15") +       // reserved client
+                 dnsmasqLease(600, "02:00:00:00:00:05", "192.168.1.50") +       // outside every range
+                 dnsmasqLease(600, "02:00:00:00:00:06", "192.168.1.30") +
+                 dnsmasqLease(600, "02:00:00:00:00:07", "192.168.1.31") +
+                 dnsmasqLease(600, "02:00:00:00:00:08", "192.168.5.101") +
+                 "duid 00:01:00:01:2c:00:00:00:02:00:00:00:00:01\n"
+                 "7200 1234 fd50::11 host 00:01\n");
     sb.write("etc/dhcpd/dhcpd-leases.log",
-             leaseRecord(600, "02:00:00:00:00:01", "192.168.1.11") +
-                 leaseRecord(600, "02:00:00:00:00:02", "192.168.1.20") +
-                 leaseRecord(-60, "02:00:00:00:00:03", "192.168.1.12") +        // expired
-                 leaseRecord(600, "02:00:00:00:00:04", "192.168.1.13", "eth1") + // other interface
-                 leaseRecord(600, "02:00:00:00:00:0a", "192.168.1.15") +        // reserved client
-                 leaseRecord(600, "02:00:00:00:00:05", "192.168.1.50") +        // outside every range
-                 leaseRecord(600, "02:00:00:00:00:06", "192.168.1.30") +
-                 leaseRecord(600, "02:00:00:00:00:07", "192.168.1.31") +
-                 leaseRecord(600, "02:00:00:00:00:08", "192.168.5.101"));
+             std::to_string((unsigned long)time(nullptr) + 600) + " 02:00:00:00:00:0f 192.168.1.40 x eth0\n");
     Json::Value list = listing(sb, "eth0");
-    const char *expected[] = {"11 2 1", "2 2 0", "1 0 0", "51 1 1"};
+    const char *expected[] = {"11 3 1", "2 2 0", "1 0 0", "51 1 1"};
     ASSERT_EQ(list["subnetList"].size(), 4u) << list;
     for (int i = 0; i < 4; ++i) {
         const Json::Value &row = list["subnetList"][i];
