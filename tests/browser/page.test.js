@@ -929,6 +929,10 @@ test('reservations go out and come back as CSV; the preview names a bad line, us
   fs.writeFileSync(sandboxFile('var/packages/Orvath/target/etc/dhcpd-leases.log'),
     `${now + 3600} 02:00:00:00:50:77 192.168.50.150 intruder eth0\n`
     + `${now + 3600} 02:00:00:00:50:78 192.168.50.151 guest eth0\n`);
+  // Usage counts what dnsmasq has handed out.
+  fs.writeFileSync(sandboxFile('var/packages/Orvath/target/etc/dhcpd.conf.leases'),
+    `${now + 3600} 02:00:00:00:50:77 192.168.50.150 intruder *\n`
+    + `${now + 3600} 02:00:00:00:50:78 192.168.50.151 guest *\n`);
   await openPage('#if=eth0');
   await eventually(async () => assert.equal(await text('#subnet-rows .usage-text'), '2 / 100 (2 %)'));
   // The heading sums the rows (a PXE row that an earlier test left included).
