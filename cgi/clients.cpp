@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "host_list.h"
-#include "orvath.h"
+#include "handlers.h"
 #include "orvath_common.h"
+#include "validate.h"
 
 /* The client list's records through toEntry, which returns false to leave
  * one out; the entries go into the answer member listName and their number
@@ -61,10 +62,11 @@ bool readLeasedAddresses(std::vector<uint32_t> &addrs)
     return count >= 0;
 }
 
-bool loadClientList(DhcpHandler &handler, Json::Value &answer)
+bool loadClientList(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     char szIfName[QUOMO_IFNAME_LEN];
-    if (!readIfType(handler, szIfName))
+    if (!readIfType(ctx, szIfName))
         return false;
 
     /* Those of other interfaces are left out. */
@@ -80,13 +82,10 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
     return listed > 0;
 }
 
-bool releaseLease(DhcpHandler &handler, Json::Value &answer)
+bool releaseLease(RequestContext &ctx)
 {
-    ReleaseRequest request;
-    readReleaseRequest(requestParams(handler), request);
-    ValidationError err;
-    if (!validateReleaseLease(request, err))
-        return refuseRequest(answer, err);
+    const ReleaseRequest &request = ctx.as<ReleaseRequest>();
+    Json::Value &answer = ctx.answer;
     char szReason[QUOMO_REASON_LEN];
     int result = QUOMODHCPReleaseLease(request.ifName.c_str(), request.mac.c_str(),
                                        request.ip.c_str(), szReason, sizeof szReason);

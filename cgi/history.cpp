@@ -5,6 +5,8 @@
  */
 #include "history.h"
 
+#include "handlers.h"
+
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,11 +25,6 @@
 static const int kDefaultListLimit = 50;
 static const int kMaxListLimit = 500;
 
-/* The readings the page loads a form from: they carry the revision the
- * page's later save is based on. */
-static const char *const kRevisionReadings[] = {"loadGlobal", "getIfData", "loadStatic",
-                                                "loadpxesubnet", "loadOptions"};
-
 /* ---- values ---- */
 
 /* A request's text as the log and the store keep it: control characters
@@ -39,16 +36,6 @@ template <size_t N> static void cleanCopy(char (&buf)[N], const char *szText)
         if ((unsigned char)*c < 0x20 || *c == 0x7f)
             *c = '?';
     }
-}
-
-/* A revision id: digits only, at least 1. */
-static bool parseId(const char *szText, int64_t &id)
-{
-    if (!szText || !szText[0] || strspn(szText, "0123456789") != strlen(szText) ||
-        strlen(szText) > 18)
-        return false;
-    id = strtoll(szText, NULL, 10);
-    return id > 0;
 }
 
 static Json::Value revisionJson(const QuomoRevision &rev)
@@ -66,23 +53,7 @@ static Json::Value revisionJson(const QuomoRevision &rev)
     return item;
 }
 
-/* The interface the request names: its "iftype", the PXE form's interface,
- * or the interface of "applydata"'s global settings. */
-static std::string requestedInterface(DhcpHandler &handler)
-{
-    for (const char *name : {"iftype", "pxe_interface", "if_name"}) {
-        const char *value = paramText(handler, name);
-        if (value[0])
-            return value;
-    }
-    Json::Value settings;
-    if (handler.webvard.In("dataArray", NULL) && parseJsonParam(handler, "dataArray", settings) && settings.isObject() &&
-        settings["iftype"].isString())
-        return settings["iftype"].asString();
-    return "";
-}
-
-static void fillIntent(DhcpHandler &handler, const char *szAction, QuomoRevision &intent)
+static void fillIntent(const char *szAction, const ActionRequest &request, QuomoRevision &intent)
 {
     intent = QuomoRevision();
     intent.time = orvNow();
@@ -90,10 +61,9 @@ static void fillIntent(DhcpHandler &handler, const char *szAction, QuomoRevision
     cleanCopy(intent.szUser, user ? user : "");
     cleanCopy(intent.szAddr, addr ? addr : "");
     cleanCopy(intent.szAction, szAction);
-    cleanCopy(intent.szIfName, requestedInterface(handler).c_str());
-    int64_t id = 0;
-    if (strcmp(szAction, "revertTo") == 0 && parseId(paramText(handler, "id"), id))
-        intent.revertOf = id;
+    cleanCopy(intent.szIfName, requestInterface(request).c_str());
+    if (const RevertRequest *revert = std::get_if<RevertRequest>(&request))
+        intent.revertOf = revert->id;
 }
 
 static std::string utcText(int64_t when)
@@ -108,8 +78,8 @@ static std::string utcText(int64_t when)
 
 /* ---- the hook ---- */
 
-HistoryHook::HistoryHook(DhcpHandler &handler, const char *szAction, bool changes)
-    : handler_(handler), szAction_(szAction), changes_(changes)
+HistoryHook::HistoryHook(const char *szAction, bool changes, bool readsHistory)
+    : szAction_(szAction), changes_(changes), readsHistory_(readsHistory)
 {
 }
 
@@ -117,20 +87,15 @@ HistoryHook::~HistoryHook()
 {
     if (begun_)
         QUOMODHCPChangeAbandon();
+    QUOMODHCPHistoryClose(store_);
 }
 
-/* The request's "baseRevision" (absent or empty: no check) is not the
- * newest revision: a conflict, or a refusal when it is no number. */
-bool HistoryHook::conflicts(Json::Value &answer)
+/* The request's "baseRevision" (not given: no check) is not the newest
+ * revision: a conflict. */
+bool HistoryHook::conflicts(const BaseRevision &base, Json::Value &answer)
 {
-    const char *base = handler_.webvard.In("baseRevision", NULL);
-    if (!base || !base[0])
+    if (!base.given)
         return false;
-    int64_t baseId = 0;
-    if (strcmp(base, "0") != 0 && !parseId(base, baseId)) {
-        answer["error"] = "baseRevision: not a revision number";
-        return true;
-    }
     char szError[QUOMO_PATH_LEN + 128];
     QuomoHistory *history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
     if (!history)
@@ -138,29 +103,37 @@ bool HistoryHook::conflicts(Json::Value &answer)
     QuomoRevision top;
     int have = QUOMODHCPHistoryNewest(history, &top);
     QUOMODHCPHistoryClose(history);
-    if (have < 0 || (have == 0 && baseId == 0) || (have > 0 && top.id == baseId))
+    if (have < 0 || (have == 0 && base.id == 0) || (have > 0 && top.id == base.id))
         return false;
     answer["conflict"] = true;
-    if (have == 0)
-        answer["error"] = "the history was started anew since this page was loaded";
-    else
-        answer["error"] = std::string("changed by ") + top.szUser + " from " + top.szAddr +
-                          " at " + utcText(top.time) + " since this page was loaded";
+    answerError(answer, "conflict",
+                have == 0 ? std::string("the history was started anew since this page was loaded")
+                          : std::string("changed by ") + top.szUser + " from " + top.szAddr + " at " +
+                                utcText(top.time) + " since this page was loaded");
     return true;
 }
 
-bool HistoryHook::before(Json::Value &answer)
+bool HistoryHook::before(const BaseRevision &base, Json::Value &answer)
 {
+    if (readsHistory_) {
+        char szError[QUOMO_PATH_LEN + 128];
+        store_ = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
+        if (!store_ && szError[0])
+            return answerError(answer, "history", szError, &QUOMO_HISTORY_PATH[1]);
+    }
     if (!changes_)
         return true;
-    if (conflicts(answer))
+    if (conflicts(base, answer))
         return false;
     begun_ = QUOMODHCPChangeBegin() != 0;
     return true;
 }
 
-bool HistoryHook::commit(bool result, Json::Value &answer)
+bool HistoryHook::commit(bool result, const ActionRequest &request, Json::Value &answer)
 {
+    /* The change opens the store for writing: this reading of it ends. */
+    QUOMODHCPHistoryClose(store_);
+    store_ = NULL;
     if (!begun_)
         return result;
     begun_ = false;
@@ -169,7 +142,7 @@ bool HistoryHook::commit(bool result, Json::Value &answer)
         return false;
     }
     QuomoRevision intent;
-    fillIntent(handler_, szAction_, intent);
+    fillIntent(szAction_, request, intent);
     int64_t id = 0;
     char szHistoryError[QUOMO_PATH_LEN + 128];
     if (!QUOMODHCPChangeCommit(&intent, &id, szHistoryError, sizeof szHistoryError))
@@ -185,19 +158,8 @@ bool HistoryHook::commit(bool result, Json::Value &answer)
     return true;
 }
 
-static bool isRevisionReading(const char *szAction)
+void HistoryHook::answerRevision(Json::Value &answer)
 {
-    for (const char *reading : kRevisionReadings) {
-        if (strcmp(reading, szAction) == 0)
-            return true;
-    }
-    return false;
-}
-
-void HistoryHook::after(Json::Value &answer)
-{
-    if (changes_ || !isRevisionReading(szAction_))
-        return;
     char szError[QUOMO_PATH_LEN + 128];
     QuomoHistory *history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
     QuomoRevision top;
@@ -208,47 +170,34 @@ void HistoryHook::after(Json::Value &answer)
 
 /* ---- listHistory ---- */
 
-static bool readLimit(DhcpHandler &handler, int &limit, Json::Value &answer)
+static bool readLimit(const RequestContext &ctx, int &limit)
 {
-    const char *text = handler.webvard.In("limit", NULL);
+    const char *text = ctx.cgi.In("limit", NULL);
     int64_t value = kDefaultListLimit;
-    if (text && !parseId(text, value)) {
-        answer["error"] = "limit: not a whole number of at least 1";
-        return false;
-    }
+    if (text && !parseRevisionId(text, value))
+        return answerError(ctx.answer, "invalid", "limit: not a whole number of at least 1", "limit");
     limit = value > kMaxListLimit ? kMaxListLimit : (int)value;
     return true;
 }
 
-/* Opens the store for a reading action; false, with "error", when it is
- * damaged. An absent store is an empty history (true, NULL). */
-static bool openForReading(QuomoHistory *&history, Json::Value &answer)
+static bool cannotRead(Json::Value &answer)
 {
-    char szError[QUOMO_PATH_LEN + 128];
-    history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
-    if (history || !szError[0])
-        return true;
-    answer["error"] = szError;
-    return false;
+    return answerError(answer, "history", "history: cannot be read");
 }
 
-bool listHistory(DhcpHandler &handler, Json::Value &answer)
+bool listHistory(RequestContext &ctx)
 {
     int limit = 0;
-    QuomoHistory *history = NULL;
-    if (!readLimit(handler, limit, answer) || !openForReading(history, answer))
+    if (!readLimit(ctx, limit))
         return false;
     std::vector<QuomoRevision> revs(limit);
-    int n = history ? QUOMODHCPHistoryList(history, revs.data(), limit) : 0;
-    QUOMODHCPHistoryClose(history);
-    if (n < 0) {
-        answer["error"] = "history: cannot be read";
-        return false;
-    }
+    int n = ctx.history ? QUOMODHCPHistoryList(ctx.history, revs.data(), limit) : 0;
+    if (n < 0)
+        return cannotRead(ctx.answer);
     Json::Value list(Json::arrayValue);
     for (int i = 0; i < n; ++i)
         list.append(revisionJson(revs[i]));
-    answer["revisions"] = list;
+    ctx.answer["revisions"] = list;
     return true;
 }
 
@@ -331,78 +280,62 @@ static Json::Value changedFiles(const QuomoConfig *before, const QuomoConfig *af
     return files;
 }
 
-/* The revision the request's "id" names, with its configuration; false,
- * with "error", when there is none. */
-static bool findRevision(DhcpHandler &handler, QuomoHistory *history, QuomoRevision &rev,
+/* The revision id names, with its configuration; false, with "error", when
+ * there is none. */
+static bool findRevision(QuomoHistory *history, int64_t id, QuomoRevision &rev,
                          QuomoConfig *&config, Json::Value &answer)
 {
-    int64_t id = 0;
-    const char *text = paramText(handler, "id");
-    if (!parseId(text, id)) {
-        answer["error"] = "id: not a revision number";
-        return false;
-    }
     int found = history ? QUOMODHCPHistoryGet(history, id, &rev, &config) : 0;
     if (found < 0)
-        answer["error"] = "history: cannot be read";
-    else if (found == 0)
-        answer["error"] = std::string("no revision ") + text + " in the history";
-    return found > 0;
+        return cannotRead(answer);
+    if (found == 0)
+        return answerError(answer, "history",
+                           "no revision " + std::to_string((long long)id) + " in the history", "id");
+    return true;
 }
 
-static bool showWith(DhcpHandler &handler, QuomoHistory *history, Json::Value &answer)
+bool showRevision(RequestContext &ctx)
 {
+    int64_t id = 0;
+    if (!parseRevisionId(ctx.param("id"), id))
+        return answerError(ctx.answer, "invalid", "id: not a revision number", "id");
     QuomoRevision rev, previous;
     QuomoConfig *config = NULL, *before = NULL;
-    if (!findRevision(handler, history, rev, config, answer))
+    if (!findRevision(ctx.history, id, rev, config, ctx.answer))
         return false;
-    bool ok = QUOMODHCPHistoryPrevious(history, rev.id, &previous, &before) >= 0;
+    bool ok = QUOMODHCPHistoryPrevious(ctx.history, rev.id, &previous, &before) >= 0;
     if (ok) {
         Json::Value item = revisionJson(rev);
         for (const std::string &name : item.getMemberNames())
-            answer[name] = item[name];
-        answer["files"] = changedFiles(before, config);
+            ctx.answer[name] = item[name];
+        ctx.answer["files"] = changedFiles(before, config);
     } else {
-        answer["error"] = "history: cannot be read";
+        cannotRead(ctx.answer);
     }
     QUOMODHCPConfigFree(before);
     QUOMODHCPConfigFree(config);
     return ok;
 }
 
-bool showRevision(DhcpHandler &handler, Json::Value &answer)
-{
-    QuomoHistory *history = NULL;
-    if (!openForReading(history, answer))
-        return false;
-    bool ok = showWith(handler, history, answer);
-    QUOMODHCPHistoryClose(history);
-    return ok;
-}
-
 /* ---- revertTo ---- */
 
-bool revertTo(DhcpHandler &handler, Json::Value &answer)
+bool revertTo(RequestContext &ctx)
 {
-    QuomoHistory *history = NULL;
-    if (!openForReading(history, answer))
-        return false;
-    if (!history) {
-        answer["error"] = "history: empty";
-        return false;
-    }
+    const RevertRequest &request = ctx.as<RevertRequest>();
+    if (!ctx.history)
+        return answerError(ctx.answer, "history", "history: empty");
     QuomoRevision rev;
     QuomoConfig *config = NULL;
-    bool ok = findRevision(handler, history, rev, config, answer);
-    QUOMODHCPHistoryClose(history);
-    if (!ok)
+    if (!findRevision(ctx.history, request.id, rev, config, ctx.answer))
         return false;
     char szWhy[QUOMO_PATH_LEN + 256];
-    ok = QUOMODHCPConfigRestore(config, NULL, szWhy, sizeof szWhy) != 0;
+    bool ok = QUOMODHCPConfigRestore(config, NULL, szWhy, sizeof szWhy) != 0;
     QUOMODHCPConfigFree(config);
-    if (!ok && szWhy[0])
-        answer["error"] = szWhy;
+    if (!ok && szWhy[0]) {
+        const char *colon = strstr(szWhy, ": ");
+        return answerError(ctx.answer, "invalid", szWhy, colon ? std::string(szWhy, (size_t)(colon - szWhy)) : std::string());
+    }
     if (ok)
-        answer["revertOf"] = (Json::Int64)rev.id;
+        ctx.answer["revertOf"] = (Json::Int64)rev.id;
     return ok;
 }

@@ -10,7 +10,10 @@
 
 #include <string>
 
-#include "orvath.h"
+#include "interfaces.h"
+
+#include "handlers.h"
+#include "validate.h"
 #include "orvath_common.h"
 
 /* The platform's interface list; 0 or less on failure (logged). */
@@ -40,8 +43,22 @@ bool listedInterfaceType(int type)
     return type == 0 || type == 3 || type == 4 || type == 8;
 }
 
-bool enumInterfaces(DhcpHandler &, Json::Value &answer)
+bool isSystemInterface(const char *szIfName)
 {
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    for (int i = 0; i < count; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (strcmp(szName, szIfName) == 0)
+            return listedInterfaceType(SDK::Network::GetIfType(szName, NULL));
+    }
+    return false;
+}
+
+bool enumInterfaces(RequestContext &ctx)
+{
+    Json::Value &answer = ctx.answer;
     VORL_NETIF ifs[kMaxInterfaces];
     int count = listInterfaces(ifs);
     if (count <= 0)

@@ -3,14 +3,14 @@
  */
 #include <sys/stat.h>
 
-#include "orvath.h"
+#include "dispatch.h"
 
 int main()
 {
     /* Files and directories this program makes are never writable by
      * others, whatever umask the web server passed on. */
     umask(022);
-    DhcpHandler handler;
-    dispatchAction(handler);
+    Webvard cgi(true);
+    dispatchRequest(cgi);
     return 0;
 }

@@ -6,14 +6,16 @@
 
 #include <vector>
 
-#include "option_request.h"
-#include "orvath.h"
+#include "handlers.h"
+#include "subnet_files.h"
+#include "validate.h"
 #include "orvath_common.h"
 
-bool loadOptions(DhcpHandler &handler, Json::Value &answer)
+bool loadOptions(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     char szIfName[QUOMO_IFNAME_LEN];
-    if (!readIfType(handler, szIfName))
+    if (!readIfType(ctx, szIfName))
         return false;
     std::vector<QuomoDhcpOption> options(QUOMO_MAX_OPTIONS);
     std::vector<QuomoHostOption> hosts(QUOMO_MAX_HOST_OPTIONS);
@@ -67,12 +69,42 @@ static void toRecords(const OptionsRequest &request, std::vector<QuomoDhcpOption
     }
 }
 
-bool applyOptions(DhcpHandler &handler, Json::Value &answer)
+/* A client's own gateway lies inside one of its interface's subnets (a
+ * gateway elsewhere cannot be reached); the first override whose does not,
+ * with err. */
+static bool gatewaysInsideSubnets(const OptionsRequest &request, ValidationError &err)
 {
-    OptionsRequest request;
+    std::vector<ListedSubnet> subnets;
+    bool any = false;
+    for (const HostOverride &h : request.hosts)
+        any = any || !h.gateway.empty();
+    if (!any)
+        return true;
+    if (!readInterfaceSubnets(request.ifName.c_str(), subnets))
+        return failAt(err, "iftype", "its subnets cannot be read");
+    for (size_t i = 0; i < request.hosts.size(); ++i) {
+        uint32_t gateway = 0;
+        if (!parseIpv4(request.hosts[i].gateway.c_str(), &gateway))
+            continue;
+        bool inside = false;
+        for (const ListedSubnet &s : subnets) {
+            uint32_t start = 0, mask = 0;
+            inside = inside || (parseIpv4(s.conf.szStartIp, &start) && parseIpv4(s.conf.szNetmask, &mask) &&
+                                (start & mask) == (gateway & mask));
+        }
+        if (!inside)
+            return failAt(err, "hostOptions[" + std::to_string(i) + "].gateway",
+                          "not inside a subnet of " + request.ifName);
+    }
+    return true;
+}
+
+bool applyOptions(RequestContext &ctx)
+{
+    const OptionsRequest &request = ctx.as<OptionsRequest>();
     ValidationError err;
-    if (!readOptionsRequest(requestParams(handler), request, err))
-        return refuseRequest(answer, err);
+    if (!gatewaysInsideSubnets(request, err))
+        return refuseRequest(ctx.answer, err);
     std::vector<QuomoDhcpOption> options;
     std::vector<QuomoHostOption> hosts;
     toRecords(request, options, hosts);

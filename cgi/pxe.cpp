@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "orvath.h"
+#include "handlers.h"
+#include "validate.h"
+#include "interfaces.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 #include "subnet_files.h"
@@ -50,9 +52,10 @@ static void requestedBoot(const PxeRequest &request, DhcpPxeBoot &boot)
     boot.rangeOnly = request.rangeOnly == "true" ? 1 : 0;
 }
 
-bool loadPxeSubnet(DhcpHandler &handler, Json::Value &answer)
+bool loadPxeSubnet(RequestContext &ctx)
 {
-    const char *szParam = paramText(handler, "if_name");
+    Json::Value &answer = ctx.answer;
+    const char *szParam = ctx.param("if_name");
     char szIfName[QUOMO_IFNAME_LEN];
     orvCopy(szIfName, sizeof szIfName, szParam);
     if (!szIfName[0] || strcmp(szIfName, "--") == 0) {
@@ -120,23 +123,29 @@ static bool shareDnsWithSubnets(const char *szIfName, const char *szDns)
     return writeOrdinarySubnets(subnets);
 }
 
-/* The PXE range touches the access point's subnet. */
-static bool rangeTouchesAccessPoint(const PxeRequest &request)
+/* The PXE field whose address touches the access point's subnet (under the
+ * range's netmask or the access point's own); NULL when none does. */
+static const char *fieldTouchingAccessPoint(const PxeRequest &request)
 {
-    AccessPoint ap;
-    readAccessPoint(ap);
     const char *mask = request.netmask.c_str();
-    return touchesAccessPoint(ap, request.gateway.c_str(), mask) ||
-           touchesAccessPoint(ap, request.startIp.c_str(), mask) ||
-           touchesAccessPoint(ap, request.endIp.c_str(), mask);
+    if (isSameApSubnet(request.gateway.c_str(), mask) != 0)
+        return "pxe_gateway";
+    if (isSameApSubnet(request.startIp.c_str(), mask) != 0)
+        return "pxe_start_ip";
+    if (isSameApSubnet(request.endIp.c_str(), mask) != 0)
+        return "pxe_end_ip";
+    return NULL;
 }
 
 static bool enablePxe(const PxeRequest &request, Json::Value &answer)
 {
-    bool collision = rangeTouchesAccessPoint(request);
-    answer["isSameApSubnet"] = collision;
-    if (collision)
+    const char *collision = fieldTouchingAccessPoint(request);
+    answer["isSameApSubnet"] = collision != NULL;
+    if (collision) {
+        answer["errorKind"] = "apSubnet";
+        answer["errorAt"] = collision;
         return false;
+    }
     /* The checks refused a name that is missing or does not fit. */
     const char *szIfName = request.interface.c_str();
 
@@ -188,12 +197,35 @@ static bool leaveOrigInterface(const PxeRequest &request)
     return writePxeSubnet(pxe, false);
 }
 
-bool applyPxeSubnet(DhcpHandler &handler, Json::Value &answer)
+/* The PXE range shares an address with an ordinary subnet of its interface
+ * (a table that then could never be saved): err names the first. */
+static bool rangeClearOfSubnets(const PxeRequest &request, ValidationError &err)
 {
-    PxeRequest request;
-    readPxeRequest(requestParams(handler), request);
+    uint32_t first = 0, last = 0;
+    std::vector<ListedSubnet> subnets;
+    if (!parseIpv4(request.startIp.c_str(), &first) || !parseIpv4(request.endIp.c_str(), &last))
+        return true;
+    if (!readInterfaceSubnets(request.interface.c_str(), subnets))
+        return true; /* told when the PXE subnet takes their settings */
+    int number = 0;
+    for (const ListedSubnet &s : subnets) {
+        if (s.pxe)
+            continue;
+        ++number;
+        uint32_t start = 0, end = 0;
+        if (parseIpv4(s.conf.szStartIp, &start) && parseIpv4(s.conf.szEndIp, &end) && start <= last &&
+            first <= end)
+            return failAt(err, "pxe_start_ip", "overlaps subnet " + std::to_string(number));
+    }
+    return true;
+}
+
+bool applyPxeSubnet(RequestContext &ctx)
+{
+    const PxeRequest &request = ctx.as<PxeRequest>();
+    Json::Value &answer = ctx.answer;
     ValidationError err;
-    if (!validateApplyPxe(request, err))
+    if (request.enable && !rangeClearOfSubnets(request, err))
         return refuseRequest(answer, err);
     bool ok = request.enable ? enablePxe(request, answer) : disablePxe(request);
     if (!ok)
@@ -208,8 +240,9 @@ static bool pxeEnabledOn(const char *szIfName)
     return subnetFileReadable(szIfName, QUOMO_PXE_TAG, "info") && isIfTagEnable(szIfName, QUOMO_PXE_TAG) == 0;
 }
 
-bool getEnablePxeConfig(DhcpHandler &, Json::Value &answer)
+bool getEnablePxeConfig(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     VORL_NETIF ifs[kMaxInterfaces];
     int count = listInterfaces(ifs);
     if (count <= 0)

@@ -10,23 +10,12 @@
 #include <vector>
 
 #include "host_list.h"
-#include "orvath.h"
+#include "handlers.h"
+#include "interfaces.h"
+#include "validate.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 #include "subnet_files.h"
-
-bool applyStaticSettings(const ApplyDataRequest &request)
-{
-    if (request.setAction == kSetKept)
-        return true;
-    /* A member that is missing or not text goes on as absent; the store
-     * refuses the entry and writes no line for it. */
-    std::vector<QuomoStaticHost> hosts;
-    hosts.reserve(request.set.size());
-    for (const Reservation &host : request.set)
-        hosts.push_back({textOrNull(host.mac), textOrNull(host.ip), textOrNull(host.hostname)});
-    return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
-}
 
 /* The reservation list, read through fn(mac, ip, hostname, entry) per
  * reservation; the entries fn keeps go into the answer member listName and
@@ -53,8 +42,9 @@ static bool readReservationList(Json::Value &answer, const char *listName, const
     return true;
 }
 
-bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
+bool loadStaticSettings(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     bool listed = readReservationList(answer, "staticData",
                                       [](const char *szMac, const char *szIp,
                                          const char *szHostname, Json::Value &entry) {
@@ -215,8 +205,9 @@ static void warnClash(Json::Value &warnings, size_t index, const KnownHost &host
              "same MAC address as reservation " + std::to_string(first.first->second + 1));
 }
 
-bool checkReservations(DhcpHandler &, Json::Value &answer)
+bool checkReservations(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     std::vector<KnownHost> hosts;
     if (!readReservations(hosts))
         hosts.clear(); /* no list: nothing to warn about */

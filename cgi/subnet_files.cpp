@@ -3,6 +3,7 @@
  */
 #include "subnet_files.h"
 
+#include <limits.h>
 #include <unistd.h>
 
 #include "orvath_common.h"
@@ -82,4 +83,23 @@ bool touchesAccessPoint(const AccessPoint &ap, const char *szIp, const char *szN
     /* QUOMONetIsSameSubnet answers -1 for a text that is no address. */
     return QUOMONetIsSameSubnet(ip, ap.conf.szGateway, szNetmask ? szNetmask : "") != 0 ||
            QUOMONetIsSameSubnet(ip, ap.conf.szGateway, ap.conf.szNetmask) != 0;
+}
+
+bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subnets)
+{
+    ListedSubnet row = {};
+    /* The ordinary subnets end at the first index without a readable file. */
+    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(row.szTag, szIfName, n); ++n) {
+        if (!readSubnet(szIfName, row.szTag, row.conf))
+            return false;
+        subnets.push_back(row);
+    }
+    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
+        row.pxe = true;
+        orvCopy(row.szTag, sizeof row.szTag, QUOMO_PXE_TAG);
+        if (!readSubnet(szIfName, QUOMO_PXE_TAG, row.conf))
+            return false;
+        subnets.push_back(row);
+    }
+    return true;
 }

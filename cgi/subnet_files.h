@@ -40,4 +40,14 @@ void readAccessPoint(AccessPoint &ap);
  * touching it. Never with no access point. */
 bool touchesAccessPoint(const AccessPoint &ap, const char *szIp, const char *szNetmask);
 
+/* A subnet of an interface as the listing finds it. */
+struct ListedSubnet {
+    DhcpServerConf conf;
+    char szTag[QUOMO_TAG_LEN];
+    bool pxe;
+};
+/* The interface's ordinary subnets in index order, up to the first gap, then
+ * its PXE subnet when it has one. False (logged) when one cannot be read. */
+bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subnets);
+
 #endif /* ORVATH_SUBNET_FILES_H */

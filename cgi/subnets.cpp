@@ -1,18 +1,21 @@
 /*
  * orvath: global settings and the subnet table of an interface ("applydata",
- * "loadGlobal", "disableServer", "getIfData").
+ * "loadGlobal", "disableServer", "getIfData"). "applydata" works from its
+ * typed request alone and goes straight to the library.
  */
 #include <limits.h>
+#include <string.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
+#include "handlers.h"
 #include "host_list.h"
-#include "orvath.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
-#include "service.h"
 #include "subnet_files.h"
+#include "validate.h"
 
 /* ------------------------------------------------------------------------ */
 /* Global settings                                                           */
@@ -25,18 +28,17 @@ template <size_t N> static void copyGiven(char (&field)[N], const Text &text)
         orvCopy(field, N, text->c_str());
 }
 
-/* Applies the global members of "dataArray" to the record; members that are
- * absent, null or of another type than expected leave their field alone. */
-bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request)
+/* The global members of "dataArray" as a record; members that are absent,
+ * null or of another type than expected leave their field zero. */
+static DhcpServerConf globalRecord(const GlobalSettings &settings)
 {
-    const GlobalSettings &settings = request.settings;
+    DhcpServerConf conf = DhcpServerConf();
     if (!settings.given)
-        return true; /* absent or not JSON: logged by the parser */
+        return conf; /* absent or not JSON: logged by the reader */
     if (!settings.isObject) {
         ORV_LOG("Global settings are not an object; nothing applied");
-        return true;
+        return conf;
     }
-    DhcpServerConf &conf = handler.globalConf;
     if (settings.hasEnable)
         conf.isEnabled = settings.enable ? 1 : 0;
     copyGiven(conf.szPrimaryDns, settings.primaryDns);
@@ -45,13 +47,79 @@ bool parseGlobalSettings(DhcpHandler &handler, const ApplyDataRequest &request)
         conf.leaseTime = settings.leaseSeconds;
     copyGiven(conf.szDomain, settings.domain);
     copyGiven(conf.szIfName, settings.ifName);
-    return true;
+    return conf;
 }
 
-bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
+/* ---- the subnets' own switches while an interface's service is off ---- */
+
+/* "y"/"n" per ordinary row of the table. */
+static std::string switchesOfTable(const std::vector<SubnetRow> &table)
 {
+    std::string rows;
+    for (const SubnetRow &row : table) {
+        if (!row.pxe)
+            rows += row.activated ? 'y' : 'n';
+    }
+    return rows;
+}
+
+/* Switching an interface's service off keeps which subnets were switched on:
+ * the ordinary rows of the table when it is given (else the settings files),
+ * and the PXE subnet. */
+static void rememberSwitches(const char *szIfName, const std::vector<SubnetRow> *table)
+{
+    if (!szIfName || !szIfName[0])
+        return;
+    char szOld[QUOMO_SWITCHES_LEN] = "";
+    int oldPxe = 0;
+    bool kept = QUOMODHCPReadSwitches(szIfName, szOld, sizeof szOld, &oldPxe) == 1;
+    char szFiles[QUOMO_SWITCHES_LEN] = "";
+    int filePxe = 0;
+    QUOMODHCPSubnetSwitches(szIfName, szFiles, sizeof szFiles, &filePxe);
+    std::string rows;
+    if (table && !table->empty())
+        rows = switchesOfTable(*table);
+    else if (kept)
+        rows = szOld; /* already off: the files say "n" everywhere */
+    else
+        rows = szFiles;
+    /* The PXE subnet is switched in its own section: it keeps its state. */
+    int pxe = filePxe ? 1 : (kept ? oldPxe : 0);
+    if (!QUOMODHCPSaveSwitches(szIfName, rows.c_str(), pxe))
+        ORV_LOG("Cannot keep the subnet switches of %s", szIfName);
+}
+
+/* Switching it on forgets them. */
+static void forgetSwitches(const char *szIfName)
+{
+    if (szIfName && szIfName[0])
+        QUOMODHCPForgetSwitches(szIfName);
+}
+
+/* Gives each row of a "subnetList" its own switch, "rowActive": while the
+ * service is off, the kept one; otherwise the same as "activated". */
+static void putRowSwitches(const char *szIfName, Json::Value &subnets)
+{
+    char szRows[QUOMO_SWITCHES_LEN] = "";
+    int pxe = 0;
+    bool off = QUOMODHCPReadSwitches(szIfName, szRows, sizeof szRows, &pxe) == 1;
+    size_t n = 0;
+    for (Json::ArrayIndex i = 0; i < subnets.size(); ++i) {
+        Json::Value &row = subnets[i];
+        bool own = row["activated"].asBool();
+        if (off)
+            own = row["pxe"].asBool() ? pxe != 0 : (n < strlen(szRows) && szRows[n] == 'y');
+        if (!row["pxe"].asBool())
+            ++n;
+        row["rowActive"] = own;
+    }
+}
+
+bool loadGlobalSettings(RequestContext &ctx)
+{
+    Json::Value &answer = ctx.answer;
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfType(handler, szIfName); /* an empty name finds no file */
+    readIfType(ctx, szIfName); /* an empty name finds no file */
 
     DhcpServerConf conf = {};
     char szTag[QUOMO_TAG_LEN];
@@ -74,14 +142,10 @@ bool loadGlobalSettings(DhcpHandler &handler, Json::Value &answer)
     return true;
 }
 
-bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer)
+bool disableServerConfigs(RequestContext &ctx)
 {
-    const std::string ifName = readDisableServer(requestParams(handler));
-    ValidationError err;
-    if (!validateInterfaceParam("iftype", ifName.c_str(), err))
-        return refuseRequest(answer, err);
     char szIfName[QUOMO_IFNAME_LEN];
-    orvCopy(szIfName, sizeof szIfName, ifName.c_str()); /* checked: it fits */
+    orvCopy(szIfName, sizeof szIfName, ctx.as<DisableRequest>().ifName.c_str()); /* checked: it fits */
     if (!szIfName[0])
         ORV_LOG("WRONG interface name!"); /* an empty name finds no file */
     rememberSwitches(szIfName, NULL);
@@ -109,18 +173,24 @@ bool disableServerConfigs(DhcpHandler &handler, Json::Value &answer)
 /* Subnet table                                                              */
 /* ------------------------------------------------------------------------ */
 
-bool checkApSubnets(const std::vector<SubnetRow> &rows)
+/* The address shares a subnet with the access point's router, under the
+ * row's netmask or under the access point's own (an address that cannot be
+ * compared, or an access point whose settings cannot be read, counts). */
+static bool touchesAccessPoint(const Text &ip, const Text &netmask)
 {
-    AccessPoint ap;
-    readAccessPoint(ap);
-    for (const SubnetRow &row : rows) {
-        const char *mask = textOrNull(row.netmask);
-        if (touchesAccessPoint(ap, textOrNull(row.gateway), mask) ||
-            touchesAccessPoint(ap, textOrNull(row.startIp), mask) ||
-            touchesAccessPoint(ap, textOrNull(row.endIp), mask))
-            return false;
+    return isSameApSubnet(ip ? ip->c_str() : "", netmask ? netmask->c_str() : "") != 0;
+}
+
+/* The first row that touches the access point's subnet; -1 when none. */
+static int rowTouchingAccessPoint(const std::vector<SubnetRow> &rows)
+{
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const SubnetRow &row = rows[i];
+        if (touchesAccessPoint(row.gateway, row.netmask) || touchesAccessPoint(row.startIp, row.netmask) ||
+            touchesAccessPoint(row.endIp, row.netmask))
+            return (int)i;
     }
-    return true;
+    return -1;
 }
 
 /* The PXE row: the stored PXE subnet takes the request's global settings and
@@ -136,7 +206,12 @@ static bool applyPxeRow(const DhcpServerConf &global, bool activated)
     orvCopy(pxe.szPrimaryDns, sizeof pxe.szPrimaryDns, global.szPrimaryDns);
     orvCopy(pxe.szSecondaryDns, sizeof pxe.szSecondaryDns, global.szSecondaryDns);
     orvCopy(pxe.szDomain, sizeof pxe.szDomain, global.szDomain);
-    return writePxeSubnet(pxe, activated);
+    pxe.isEnabled = activated ? 1 : 0;
+    if (!QUOMONetSetDhcpPXEServerConfigFiles(&pxe, pxe.isEnabled)) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    return true;
 }
 
 /* An ordinary row as subnet n of the interface; false (logged) when its tag
@@ -155,7 +230,7 @@ static bool ordinaryRowSubnet(const DhcpServerConf &global, const SubnetRow &row
     orvCopy(conf.szSecondaryDns, sizeof conf.szSecondaryDns, global.szSecondaryDns);
     orvCopy(conf.szNetmask, sizeof conf.szNetmask, textOrNull(row.netmask));
     orvCopy(conf.szGateway, sizeof conf.szGateway, textOrNull(row.gateway));
-    if (!ordinaryTag(conf.szTag, global.szIfName, n)) {
+    if (!orvFormat(conf.szTag, sizeof conf.szTag, QUOMO_ORDINARY_TAG_FORMAT, global.szIfName, n)) {
         ORV_LOG("Write DHCP Server Config Files failed!");
         return false;
     }
@@ -172,18 +247,22 @@ static bool removeStaleSubnets(const char *szIfName, int firstIndex)
            removeUnusedConf(szIfName, firstIndex) == 0;
 }
 
-bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
+/* The subnet table: false (nothing written) when it is missing, unusable or
+ * touches the access point's subnet (*pApRow, its first such row); false
+ * also when a row, the DNS-only pair or the removal of stale subnets failed
+ * (the first failed write in orvFailure). */
+static bool applySubnetTable(const ApplyDataRequest &request, const DhcpServerConf &global,
+                             int *pApRow)
 {
+    *pApRow = -1;
     if (!request.tableGiven)
-        return false; /* absent or not JSON: logged by the parser */
+        return false; /* absent or not JSON: logged by the reader */
     if (!request.tableUsable) {
         ORV_LOG("Subnet table is not an array of rows with four addresses");
         return false;
     }
-    if (!checkApSubnets(request.rows))
+    if ((*pApRow = rowTouchingAccessPoint(request.rows)) >= 0)
         return false;
-
-    const DhcpServerConf &global = handler.globalConf;
     /* Ordinary rows are numbered afresh from 0 and written together, so the
      * table changes at once. */
     std::vector<DhcpServerConf> subnets;
@@ -200,7 +279,11 @@ bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
             subnets.pop_back();
     }
     /* The rows before one that failed are still written; nothing is removed. */
-    if (!writeOrdinarySubnets(subnets) || !ok)
+    if (!QUOMODHCPSetDhcpServerSubnets(subnets.data(), (int)subnets.size())) {
+        ORV_LOG("Write DHCP Server Config Files failed!");
+        return false;
+    }
+    if (!ok)
         return false;
     /* The DNS-only pair follows the name server, not the rows: once is
      * enough. */
@@ -209,23 +292,19 @@ bool applySubnetSettings(DhcpHandler &handler, const ApplyDataRequest &request)
     return removeStaleSubnets(global.szIfName, (int)subnets.size());
 }
 
-bool readInterfaceSubnets(const char *szIfName, std::vector<ListedSubnet> &subnets)
+/* "staticData": a missing document, or one that is an object, changes
+ * nothing; an array replaces the stored set, a scalar clears it. A member
+ * that is missing or not text goes on as absent; the store refuses the
+ * entry and writes no line for it. */
+static bool applyReservations(const ApplyDataRequest &request)
 {
-    ListedSubnet row = {};
-    /* The ordinary subnets end at the first index without a readable file. */
-    for (int n = 0; n < INT_MAX && ordinarySubnetReadable(row.szTag, szIfName, n); ++n) {
-        if (!readSubnet(szIfName, row.szTag, row.conf))
-            return false;
-        subnets.push_back(row);
-    }
-    if (subnetFileReadable(szIfName, QUOMO_PXE_TAG, "conf")) {
-        row.pxe = true;
-        orvCopy(row.szTag, sizeof row.szTag, QUOMO_PXE_TAG);
-        if (!readSubnet(szIfName, QUOMO_PXE_TAG, row.conf))
-            return false;
-        subnets.push_back(row);
-    }
-    return true;
+    if (request.setAction == kSetKept)
+        return true;
+    std::vector<QuomoStaticHost> hosts;
+    hosts.reserve(request.set.size());
+    for (const Reservation &host : request.set)
+        hosts.push_back({textOrNull(host.mac), textOrNull(host.ip), textOrNull(host.hostname)});
+    return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 
 /* How full a row's range is: its addresses, the current dynamic leases of
@@ -266,10 +345,11 @@ static Json::Value subnetEntry(const DhcpServerConf &conf, const char *szIfName,
     return entry;
 }
 
-bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
+bool getInterfaceSubnets(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     char szIfName[QUOMO_IFNAME_LEN];
-    readIfType(handler, szIfName); /* an empty name finds no file */
+    readIfType(ctx, szIfName); /* an empty name finds no file */
 
     std::vector<ListedSubnet> rows;
     if (!readInterfaceSubnets(szIfName, rows))
@@ -300,37 +380,36 @@ bool getInterfaceSubnets(DhcpHandler &handler, Json::Value &answer)
 /* The action                                                                */
 /* ------------------------------------------------------------------------ */
 
-/* "applydata": its three parameters are read once, and every value they
- * hold is checked before any step runs, so an invalid one writes nothing at
- * all. Then global settings, subnet table, reservations; then, when the
- * request switched the interface off, every subnet of it goes off. A step
- * that fails to write a file fails the request: the file and the reason are
- * the request's first noted failure, which the dispatcher answers as
- * "error". */
-bool applyData(DhcpHandler &handler, Json::Value &answer)
+/* "applydata": the dispatcher read its three parameters once and checked
+ * every value they hold, so an invalid one wrote nothing at all. Then global
+ * settings, subnet table, reservations; then, when the request switched the
+ * interface off, every subnet of it goes off. A step that fails to write a
+ * file fails the request: the file and the reason are the request's first
+ * noted failure, which the dispatcher answers as "error". */
+bool applyData(RequestContext &ctx)
 {
-    ApplyDataRequest request;
-    ValidationError err;
-    if (!readApplyData(requestParams(handler), request, err) || !validateApplyData(request, err))
-        return refuseRequest(answer, err);
-
-    bool globalOk = parseGlobalSettings(handler, request);
-    bool subnetsOk = applySubnetSettings(handler, request);
-    answer["isSameApSubnet"] = !subnetsOk;
+    const ApplyDataRequest &request = ctx.as<ApplyDataRequest>();
+    const DhcpServerConf global = globalRecord(request.settings);
+    int apRow = -1;
+    bool subnetsOk = applySubnetTable(request, global, &apRow);
+    ctx.answer["isSameApSubnet"] = !subnetsOk;
+    if (apRow >= 0) {
+        ctx.answer["errorKind"] = "apSubnet";
+        ctx.answer["errorAt"] = "subnetData[" + std::to_string(apRow) + "]";
+    }
     /* A table that is not applied (it touches the access point's subnet or
      * cannot be used) fails its step without a reason and is answered
      * through "isSameApSubnet" alone, as specified. The subnet step is the
      * first that writes, so a failure noted now is its own. */
     bool subnetsWritten = subnetsOk || !orvFailure()[0];
-    bool staticOk = applyStaticSettings(request);
-    bool ok = staticOk && globalOk && subnetsWritten;
-    if (handler.globalConf.isEnabled == 1)
-        forgetSwitches(handler.globalConf.szIfName);
-    if (handler.globalConf.isEnabled == 0) {
-        rememberSwitches(handler.globalConf.szIfName, subnetsOk ? &request.rows : NULL);
+    bool ok = applyReservations(request) && subnetsWritten;
+    if (global.isEnabled == 1)
+        forgetSwitches(global.szIfName);
+    if (global.isEnabled == 0) {
+        rememberSwitches(global.szIfName, subnetsOk ? &request.rows : NULL);
         /* 1: settings files switched off; -1: no interface name. Both keep
          * the result; 0 (nothing found to switch off) fails it. */
-        int disabled = disableDHCPServer(handler.globalConf.szIfName);
+        int disabled = disableDHCPServer(global.szIfName);
         ok = ok && (disabled == 1 || disabled == -1);
     }
     return ok;

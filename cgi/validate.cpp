@@ -12,6 +12,10 @@
 #include <map>
 #include <vector>
 
+#include "interfaces.h"
+#include "quomodhcp.h"
+#include "rule_table.h"
+
 // ---- single values ----
 
 static bool isAsciiAlnum(char c)
@@ -58,9 +62,7 @@ const char *checkIpv4(const char *text)
     return parseIpv4(text, &addr) ? nullptr : "not an IPv4 address";
 }
 
-// A server's address (router, DNS server): 0.0.0.0 and 255.255.255.255 are
-// no host a client could reach.
-static const char *checkServerIpv4(const char *text)
+const char *checkServerIpv4(const char *text)
 {
     uint32_t addr;
     if (!parseIpv4(text, &addr))
@@ -156,27 +158,7 @@ static bool looksLikeLeaseTime(const char *text)
 
 const char *checkKeywordPrefix(const char *text)
 {
-    static const struct {
-        const char *prefix;
-        const char *why;
-    } kPrefixes[] = {
-        {"tag:", "read by dnsmasq as a client id or tag"},
-        {"set:", "read by dnsmasq as a client id or tag"},
-        {"id:", "read by dnsmasq as a client id or tag"},
-        {"net:", "read by dnsmasq as a client id or tag"},
-        {"encap:", "read by dnsmasq as an option keyword"},
-        {"vi-encap:", "read by dnsmasq as an option keyword"},
-        {"vendor:", "read by dnsmasq as an option keyword"},
-        {"option:", "read by dnsmasq as an option keyword"},
-        {"option6:", "read by dnsmasq as an option keyword"},
-    };
-    if (!text)
-        return nullptr;
-    for (const auto &p : kPrefixes) {
-        if (!strncasecmp(text, p.prefix, strlen(p.prefix)))
-            return p.why;
-    }
-    return nullptr;
+    return ruleKeywordPrefix(text);
 }
 
 const char *checkHostName(const char *text)
@@ -230,19 +212,6 @@ const char *checkBootFile(const char *text)
     if (hasParentElement(text))
         return "contains a \"..\" path element";
     return checkKeywordPrefix(text);
-}
-
-const char *parseLeaseMinutes(const char *text, int *seconds)
-{
-    errno = 0;
-    long minutes = strtol(text ? text : "", nullptr, 10);
-    if (minutes < 0)
-        return "negative lease time";
-    if (errno == ERANGE || minutes > INT32_MAX / 60)
-        return "lease time too long";
-    if (seconds)
-        *seconds = (int)(minutes * 60);
-    return nullptr;
 }
 
 // ---- whole requests ----
@@ -457,12 +426,12 @@ static bool validatePxeBoot(const PxeRequest &request, ValidationError &err)
                   {"pxe_bootloader_efi32", request.bootEfi32, checkBootFile},
                   {"pxe_bootloader_arm64", request.bootArm64, checkBootFile},
                   {"pxe_ipxe", request.ipxe, checkIpxeAnswer},
-                  {"pxe_tftp_server", request.tftpServer, checkOptionalIpv4}};
+                  {"pxe_tftp_server", request.tftpServer, checkOptionalServer}};
     bool anyFile = false;
     for (const auto &field : fields) {
         if (!checkPresent(field.text.c_str(), field.check, field.name, err))
             return false;
-        anyFile = anyFile || (field.check != checkOptionalIpv4 && !field.text.empty());
+        anyFile = anyFile || (field.check != checkOptionalServer && !field.text.empty());
     }
     // The server is written with the files it serves; alone it would be lost.
     if (!request.tftpServer.empty() && !anyFile)
@@ -520,4 +489,277 @@ bool validateInterfaceParam(const char *name, const char *value, ValidationError
     if (!strcmp(name, "if_name") && !strcmp(value, "--"))
         return true;
     return checkPresent(value, checkInterfaceName, name, err);
+}
+
+// ---- further options ----
+
+static std::vector<std::string> splitCommas(const std::string &text)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
+        if (comma == std::string::npos)
+            return parts;
+        start = comma + 1;
+    }
+}
+
+static bool parseUnsigned(const std::string &text, unsigned long long max, unsigned long long *out)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *out = strtoull(text.c_str(), nullptr, 10);
+    return *out <= max;
+}
+
+static const char *checkIpv4List(const std::string &value)
+{
+    for (const std::string &part : splitCommas(value))
+        if (checkIpv4(part.c_str()))
+            return "not a list of IPv4 addresses";
+    return nullptr;
+}
+
+// Servers' addresses: each one a host a client can reach.
+static const char *checkServerList(const std::string &value)
+{
+    if (const char *why = checkIpv4List(value))
+        return why;
+    for (const std::string &part : splitCommas(value))
+        if (const char *why = checkServerIpv4(part.c_str()))
+            return why;
+    return nullptr;
+}
+
+// "a.b.c.d/len,gateway" pairs; the destination a network address.
+static const char *checkRoutes(const std::string &value)
+{
+    std::vector<std::string> parts = splitCommas(value);
+    if (parts.size() % 2 != 0)
+        return "not a list of \"a.b.c.d/len,gateway\"";
+    for (size_t i = 0; i < parts.size(); i += 2) {
+        size_t slash = parts[i].find('/');
+        unsigned long long len = 0;
+        uint32_t host = 0;
+        if (slash == std::string::npos || !parseIpv4(parts[i].substr(0, slash).c_str(), &host) ||
+            !parseUnsigned(parts[i].substr(slash + 1), 32, &len) || checkIpv4(parts[i + 1].c_str()))
+            return "not a list of \"a.b.c.d/len,gateway\"";
+        uint32_t mask = len == 0 ? 0 : 0xffffffffu << (32 - len);
+        if (host & ~mask)
+            return "not a network address before \"/\"";
+    }
+    return nullptr;
+}
+
+// Addresses or names, all of one kind (they are sent in one form).
+static const char *checkNames(const std::string &value)
+{
+    int addresses = 0, names = 0;
+    for (const std::string &part : splitCommas(value)) {
+        if (!checkIpv4(part.c_str()))
+            ++addresses;
+        else if (!part.empty() && !checkDomain(part.c_str()))
+            ++names;
+        else
+            return "not a list of IPv4 addresses or names";
+    }
+    return addresses && names ? "addresses and names cannot be mixed" : nullptr;
+}
+
+// Printable, nothing that could end or escape the quoted text it is sent
+// as, at most 255 bytes.
+static const char *checkQuotedText(const std::string &value)
+{
+    if (value.empty())
+        return "empty";
+    if (value.size() > 255)
+        return "longer than 255 characters";
+    for (unsigned char c : value)
+        if (c < ' ' || c > '~' || c == '"' || c == '\\')
+            return "holds a quote, a backslash or a character that is not printable";
+    return nullptr;
+}
+
+static const char *checkHex(const std::string &value)
+{
+    size_t count = 0;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = value.find(':', start);
+        std::string pair = value.substr(start, colon == std::string::npos ? colon : colon - start);
+        if (pair.size() != 2 || !isHexDigit(pair[0]) || !isHexDigit(pair[1]))
+            return "not colon-separated hexadecimal bytes";
+        ++count;
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    return count > 255 ? "longer than 255 bytes" : nullptr;
+}
+
+static const char *checkUrl(const std::string &value)
+{
+    if (const char *why = checkQuotedText(value))
+        return why;
+    if (value.compare(0, 7, "http://") != 0 && value.compare(0, 8, "https://") != 0)
+        return "not an http or https URL";
+    if (value.find(' ') != std::string::npos)
+        return "not an http or https URL";
+    return checkKeywordPrefix(value.c_str());
+}
+
+static const char *checkInt32(const std::string &value)
+{
+    unsigned long long n = 0;
+    bool negative = !value.empty() && value[0] == '-';
+    std::string digits = negative ? value.substr(1) : value;
+    bool fits = parseUnsigned(digits, negative ? 2147483648ULL : 2147483647ULL, &n);
+    return fits ? nullptr : "not a number of seconds from -2147483648 to 2147483647";
+}
+
+static const char *checkServerName(const std::string &value)
+{
+    bool address = !checkServerIpv4(value.c_str());
+    bool name = !value.empty() && checkIpv4(value.c_str()) && !checkDomain(value.c_str());
+    return address || name ? checkKeywordPrefix(value.c_str()) : "not a host name or an IPv4 address";
+}
+
+// A boot file sent as a quoted text: the boot file rule, and no backslash,
+// which the quoted text cannot carry.
+static const char *checkQuotedFileName(const std::string &value)
+{
+    if (value.empty())
+        return "empty";
+    if (const char *why = checkBootFile(value.c_str()))
+        return why;
+    return value.find('\\') == std::string::npos ? nullptr : "contains a backslash";
+}
+
+const char *checkOptionValue(const std::string &rule, const std::string &value)
+{
+    unsigned long long n = 0;
+    if (rule == "ipv4")
+        return checkIpv4(value.c_str());
+    if (rule == "ipv4-list")
+        return checkIpv4List(value);
+    if (rule == "server-list")
+        return checkServerList(value);
+    if (rule == "routes")
+        return checkRoutes(value);
+    if (rule == "names")
+        return checkNames(value);
+    if (rule == "text")
+        return checkQuotedText(value);
+    if (rule == "uint8")
+        return parseUnsigned(value, 255, &n) ? nullptr : "not a number from 0 to 255";
+    if (rule == "uint16")
+        return parseUnsigned(value, 65535, &n) ? nullptr : "not a number from 0 to 65535";
+    if (rule == "uint32")
+        return parseUnsigned(value, 4294967295ULL, &n) ? nullptr : "not a number from 0 to 4294967295";
+    if (rule == "mtu")
+        return parseUnsigned(value, 65535, &n) && n >= 68 ? nullptr : "not a number from 68 to 65535";
+    if (rule == "int32")
+        return checkInt32(value);
+    if (rule == "bool")
+        return value == "true" || value == "false" ? nullptr : "not \"true\" or \"false\"";
+    if (rule == "hex")
+        return checkHex(value);
+    if (rule == "server-name")
+        return checkServerName(value);
+    if (rule == "file-name")
+        return checkQuotedFileName(value);
+    if (rule == "url")
+        return checkUrl(value);
+    return "not a type of option";
+}
+
+static bool validateOption(const OptionEntry &entry, const std::string &where, ValidationError &err)
+{
+    if (!entry.name.empty()) {
+        const RuleNamedOption *named = ruleNamedOption(entry.name);
+        if (!named)
+            return failAt(err, where + ".name", "not a named option");
+        if (!entry.codeText.empty() && entry.codeText != std::to_string(named->code))
+            return failAt(err, where + ".code", "not the code of " + entry.name);
+    } else {
+        if (entry.code < 1 || entry.code > 254)
+            return failAt(err, where + ".code", "not a code from 1 to 254");
+        if (const char *owned = ruleOwnedCode(entry.code))
+            return failAt(err, where + ".code", owned);
+        if (const RuleNamedOption *same = ruleNamedOptionByCode(entry.code))
+            return failAt(err, where + ".code", std::string("use the named option ") + same->name);
+        if (!ruleOtherType(entry.type))
+            return failAt(err, where + ".type", "not a type of option");
+    }
+    if (const char *why = checkOptionValue(entry.check, entry.value))
+        return failAt(err, where + ".value", why);
+    return true;
+}
+
+static bool validateHostOverride(const HostOverride &host, const std::string &where,
+                                 ValidationError &err)
+{
+    if (const char *why = checkMac(host.mac.c_str()))
+        return failAt(err, where + ".mac", why);
+    if (host.gateway.empty() && host.dns.empty())
+        return failAt(err, where, "neither a gateway nor a DNS server");
+    if (!host.gateway.empty())
+        if (const char *why = checkServerIpv4(host.gateway.c_str()))
+            return failAt(err, where + ".gateway", why);
+    if (!host.dns.empty())
+        if (const char *why = checkServerIpv4(host.dns.c_str()))
+            return failAt(err, where + ".dns", why);
+    return true;
+}
+
+bool validateApplyOptions(const OptionsRequest &request, ValidationError &err)
+{
+    if (const char *why = checkInterfaceName(request.ifName.c_str()))
+        return failAt(err, "iftype", why);
+    if (!isSystemInterface(request.ifName.c_str()))
+        return failAt(err, "iftype", "not an interface of this system");
+    if (request.options.size() > QUOMO_MAX_OPTIONS)
+        return failAt(err, "options", "more than " + std::to_string(QUOMO_MAX_OPTIONS) + " options");
+    if (request.hosts.size() > QUOMO_MAX_HOST_OPTIONS)
+        return failAt(err, "hostOptions",
+                      "more than " + std::to_string(QUOMO_MAX_HOST_OPTIONS) + " entries");
+    for (size_t i = 0; i < request.options.size(); ++i) {
+        const std::string where = "options[" + std::to_string(i) + "]";
+        if (!validateOption(request.options[i], where, err))
+            return false;
+        for (size_t j = 0; j < i; ++j)
+            if (request.options[j].code == request.options[i].code)
+                return failAt(err, where + ".code", "given twice");
+    }
+    for (size_t i = 0; i < request.hosts.size(); ++i) {
+        const std::string where = "hostOptions[" + std::to_string(i) + "]";
+        if (!validateHostOverride(request.hosts[i], where, err))
+            return false;
+        for (size_t j = 0; j < i; ++j)
+            if (request.hosts[j].mac == request.hosts[i].mac)
+                return failAt(err, where + ".mac", "given twice");
+    }
+    return true;
+}
+
+bool validateDisableServer(const DisableRequest &request, ValidationError &err)
+{
+    return validateInterfaceParam("iftype", request.ifName.c_str(), err);
+}
+
+bool validateRequest(const ActionRequest &request, ValidationError &err)
+{
+    if (const auto *r = std::get_if<ApplyDataRequest>(&request))
+        return validateApplyData(*r, err);
+    if (const auto *r = std::get_if<DisableRequest>(&request))
+        return validateDisableServer(*r, err);
+    if (const auto *r = std::get_if<PxeRequest>(&request))
+        return validateApplyPxe(*r, err);
+    if (const auto *r = std::get_if<OptionsRequest>(&request))
+        return validateApplyOptions(*r, err);
+    if (const auto *r = std::get_if<ReleaseRequest>(&request))
+        return validateReleaseLease(*r, err);
+    return true;
 }

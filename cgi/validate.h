@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "apply_request.h"
+#include "requests.h"
 
 // ---- single values ----
 
@@ -27,6 +27,9 @@
 const char *checkInterfaceName(const char *text);
 // Dotted-quad IPv4 address, the whole text as inet_pton reads it.
 const char *checkIpv4(const char *text);
+// A server's address (router, DNS, NTP, TFTP server): an IPv4 address, not
+// 0.0.0.0 or 255.255.255.255, which are no host a client could reach.
+const char *checkServerIpv4(const char *text);
 // The address in host byte order; false when text is not dotted-quad IPv4.
 bool parseIpv4(const char *text, uint32_t *addr);
 // IPv4 netmask whose one-bits are contiguous from the top (0.0.0.0 up to
@@ -43,9 +46,9 @@ const char *checkMac(const char *text);
 const char *checkDomain(const char *text);
 // A text that dnsmasq would read as a keyword rather than as a value where
 // it stands first in a field of a "dhcp-host", "dhcp-boot" or "dhcp-option"
-// line: beginning with "tag:", "set:", "id:", "net:", "encap:", "vi-encap:",
-// "vendor:", "option:" or "option6:", in any letter case. Every host name,
-// file or URL field is held to it.
+// line: beginning with one of the rule table's keyword prefixes ("tag:",
+// "set:", "option:", ...), in any letter case. Every host name, file or URL
+// field is held to it.
 const char *checkKeywordPrefix(const char *text);
 // Host name of a reservation: the domain rules, and nothing that dnsmasq would
 // read as another field of a "dhcp-host" line ("infinite", "ignore", a lease
@@ -57,11 +60,9 @@ const char *checkBootFile(const char *text);
 // The answer for a client already running iPXE: a boot file, or an
 // http:// or https:// URL held to the same rules.
 const char *checkIpxeAnswer(const char *text);
-// Lease time in minutes, parsed as strtol does in base 10 (leading blanks and
-// a sign allowed, parsing stops at the first other character, no digits is
-// 0); refused when negative or when its seconds do not fit a 32-bit int.
-// On success *seconds (when not NULL) holds the lease time in seconds.
-const char *parseLeaseMinutes(const char *text, int *seconds);
+// The value of a further option held to its rule (the rule table's "check"
+// of a named option, or the type of another code): NULL when it fits.
+const char *checkOptionValue(const std::string &rule, const std::string &value);
 
 // ---- whole requests ----
 //
@@ -90,6 +91,17 @@ bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
 // "releaseLease": "iftype", "mac" and "ip", each required and checked as a
 // reservation's.
 bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
+// "applyOptions": "iftype" one of the system's interfaces (those "enumIF"
+// lists); at most the library's number of options and overrides; each
+// option a named one or a code the system does not set itself with a type,
+// once each, its value held to its rule; each override a MAC address, once
+// each, with a gateway or a DNS server (server addresses).
+bool validateApplyOptions(const OptionsRequest &request, ValidationError &err);
+// "disableServer": "iftype" as validateInterfaceParam takes it.
+bool validateDisableServer(const DisableRequest &request, ValidationError &err);
+
+// The checks of each changing request by its kind, for the action table.
+bool validateRequest(const ActionRequest &request, ValidationError &err);
 
 // An interface name parameter ("iftype", "if_name"): absent or empty keeps
 // the action's own handling, and so does "--", the page's "no interface

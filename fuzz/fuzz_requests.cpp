@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "orvath.h"
+#include "dispatch.h"
 #include "vorl.h"
 
 namespace {
@@ -606,8 +606,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fault("cannot read the request body");
     setenv("CONTENT_LENGTH", std::to_string(body.size()).c_str(), 1);
     {
-        DhcpHandler handler;
-        dispatchAction(handler);
+        Webvard cgi(true);
+        dispatchRequest(cgi);
     }
     fflush(stdout);
     try {

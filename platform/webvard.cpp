@@ -161,6 +161,7 @@ Webvard::Webvard(bool readRequest)
         }
         if (length > MAX_BODY) {
             ORV_LOG("Request body of %zu bytes exceeds %zu; request ignored", length, MAX_BODY);
+            bodyError_ = "the body is larger than 1 MiB";
             return;
         }
         std::string body(length, '\0');
@@ -173,6 +174,7 @@ Webvard::Webvard(bool readRequest)
         }
         if (got < length) {
             ORV_LOG("Request body ended after %zu of %zu bytes; request ignored", got, length);
+            bodyError_ = "the body ended before its length";
             return;
         }
         std::string type = mediaType(getenv("CONTENT_TYPE"));
@@ -184,10 +186,13 @@ Webvard::Webvard(bool readRequest)
             addParams(body, params);
         } else if (length > 0) {
             ORV_LOG("Request body of type [%s] ignored", type.c_str());
+            bodyError_ = "a body of type " + type + " is not read";
         }
     }
     params_.swap(params);
 }
+
+const char *Webvard::BodyError() { return bodyError_.c_str(); }
 
 bool Webvard::IsAuthorized(const char *szUser, int level, _tag_cgi_position position)
 {

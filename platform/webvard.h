@@ -35,6 +35,10 @@ public:
     /* The media type of a POST's body (CONTENT_TYPE without parameters, in
      * lower case), or "" when there is none. */
     const char *BodyType();
+    /* Why the request's body was not read ("" when it was, or there is
+     * none): larger than the limit, ended early, or of a type that is not
+     * read (text/plain, multipart/form-data, ...). */
+    const char *BodyError();
     /* QUERY_STRING named at least one parameter. */
     bool HasQueryParameters();
     /* The request header szName ("Origin", "Sec-Fetch-Site", ...) as the web
@@ -56,6 +60,7 @@ private:
     bool isJsonRequest_ = false;
     bool queryParameters_ = false;
     std::string bodyType_;
+    std::string bodyError_;
     Json::Value document_;
 };
 

@@ -19,6 +19,7 @@ struct HistoryRoot : Sandbox {
     HistoryRoot()
     {
         mkdirs("etc/dhcpd");
+        addInterface("eth0", 2);
         installRestartRecorder();
     }
 };

@@ -40,6 +40,7 @@ struct Seeded : Sandbox {
     Seeded()
     {
         installRestartRecorder();
+        addInterface("eth0", 2);
         putSubnet(*this, kSubnet, true);
         putSubnet(*this, kPxe, false);
         write(kList, kPrinter);
@@ -481,9 +482,10 @@ TEST(CgiValidation, RefusalNamesThePlaceLogsItAndStillRestarts)
     request.subnetData[1]["startip"] = "192.168.2.256";
     CgiResult r = request.run(sb);
     EXPECT_THAT(r.out, EndsWith("\r\n\r\n{\"error\":\"subnetData[1].startip: not an IPv4 "
-                                "address\",\"serviceRestarted\":true,\"success\":false}\n"));
+                                "address\",\"errorAt\":\"subnetData[1].startip\",\"errorKind\":"
+                                "\"invalid\",\"serviceRestarted\":true,\"success\":false}\n"));
     EXPECT_THAT(r.err, ContainsRegex(
-                           "orvath\\.cpp:[0-9]+ Invalid parameter subnetData\\[1\\]\\.startip\n"));
+                           "dispatch\\.cpp:[0-9]+ Invalid parameter subnetData\\[1\\]\\.startip\n"));
     EXPECT_EQ(filesOf(sb), before);
     EXPECT_EQ(sb.restartCount(), 1);
 

@@ -131,6 +131,12 @@ static void splitAnswer(CgiResult &result)
             result.body.removeMember(name);
         }
     }
+    for (const char *name : {"errorAt", "errorKind"}) {
+        if (result.body.isObject() && result.body.isMember(name)) {
+            result.errorInfo[name] = result.body[name];
+            result.body.removeMember(name);
+        }
+    }
 }
 
 // After a request that writes the service's configuration, dnsmasq must

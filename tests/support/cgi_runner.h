@@ -43,6 +43,9 @@ struct CgiResult {
     // The history's members ("revision", "historyError"), taken out the same
     // way.
     Json::Value history;
+    // Where and of what kind a refusal or failure is ("errorAt",
+    // "errorKind"), taken out the same way.
+    Json::Value errorInfo;
 };
 
 // A program started by startCgi, not yet waited for.

@@ -3,26 +3,19 @@
  * answers of the changing actions, the service's status, and the subnets'
  * own switches while an interface's service is off.
  */
-#ifndef ORVATH_SERVICE_H
-#define ORVATH_SERVICE_H
+#ifndef ORVATH_SERVICE_STATUS_H
+#define ORVATH_SERVICE_STATUS_H
 
 #include <json/json.h>
 
 #include <vector>
 
-#include "orvath.h"
+#include "requests.h"
 
 /* Restarts the service and answers "serviceRestarted", with "serviceError"
  * (exit status and the last lines of the start-up script's output) when it
  * did not restart. */
 void restartService(Json::Value &answer);
-
-/* "getServiceStatus": "running", "dnsOnly", "enabledSubnets" (interface name
- * to the number of its subnets switched on) and "lastRestart" ("time",
- * "restarted", "serviceError"; null when no restart is known) and "apSubnet"
- * ("<gateway>/<netmask>" of the access point's subnet, which no subnet may
- * touch; null when there is none). */
-bool getServiceStatus(DhcpHandler &handler, Json::Value &answer);
 
 /* Switching an interface's service off keeps which subnets were switched on:
  * the ordinary rows of the table when it is given (else the settings files),
@@ -33,4 +26,4 @@ void forgetSwitches(const char *szIfName);
  * service is off, the kept one; otherwise the same as "activated". */
 void putRowSwitches(const char *szIfName, Json::Value &subnets);
 
-#endif /* ORVATH_SERVICE_H */
+#endif /* ORVATH_SERVICE_STATUS_H */

@@ -1,7 +1,10 @@
 /*
  * orvath: the service as the page shows it (see service.h).
  */
-#include "service.h"
+#include "service_status.h"
+
+#include "handlers.h"
+#include "interfaces.h"
 
 #include <string.h>
 
@@ -47,8 +50,9 @@ static Json::Value apSubnet()
     return Json::Value(std::string(ap.conf.szGateway) + "/" + ap.conf.szNetmask);
 }
 
-bool getServiceStatus(DhcpHandler &, Json::Value &answer)
+bool getServiceStatus(RequestContext &ctx)
 {
+    Json::Value &answer = ctx.answer;
     answer["running"] = QUOMODHCPServiceRunning() == 1;
     answer["dnsOnly"] = QUOMODHCPDnsOnly() == 1;
     Json::Value enabled(Json::objectValue);

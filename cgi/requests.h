@@ -1,27 +1,25 @@
 /*
  * The changing requests, each read once by a reader of its own into values
- * it owns: "applydata" (its three JSON parameters), "applypxesubnet",
- * "releaseLease" and "disableServer". A reader is the only place that
+ * it owns: "applydata" (its three JSON parameters), "disableServer",
+ * "applypxesubnet", "applyOptions", "revertTo" and "releaseLease", and the
+ * "baseRevision" every change may carry. A reader is the only place that
  * parses a request: the JSON texts, the members' types, NUL characters, the
- * lease time. The request checks (validate.h) and the handlers work from
- * what it read; nothing looks at the parameters again.
+ * lease time, the revision numbers. The request checks (validate.h) and the
+ * handlers work from what it read; nothing looks at the parameters again.
  */
-#ifndef ORVATH_APPLY_REQUEST_H
-#define ORVATH_APPLY_REQUEST_H
+#ifndef ORVATH_REQUESTS_H
+#define ORVATH_REQUESTS_H
 
 #include <stdint.h>
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 /* A request parameter's text by name, NULL when the request lacks it. */
 using ParamLookup = std::function<const char *(const char *name)>;
-
-struct DhcpHandler;
-/* The parameters of the handler's request. */
-ParamLookup requestParams(DhcpHandler &handler);
 
 /* A request value that cannot be used, as a place and a reason, e.g.
  * {"subnetData[1].startip", "not an IPv4 address"}. */
@@ -39,6 +37,14 @@ bool failAt(ValidationError &err, std::string where, std::string why);
 using Text = std::optional<std::string>;
 /* The text for a C interface: NULL when absent. */
 inline const char *textOrNull(const Text &text) { return text ? text->c_str() : nullptr; }
+
+/* Lease time in minutes, parsed as strtol does in base 10 (leading blanks and
+ * a sign allowed, parsing stops at the first other character, no digits is
+ * 0); refused when negative or when its seconds do not fit a 32-bit int.
+ * On success *seconds (when not NULL) holds the lease time in seconds. */
+const char *parseLeaseMinutes(const char *text, int *seconds);
+/* A revision number: digits only, at least 1. */
+bool parseRevisionId(const char *text, int64_t &id);
 
 /* ---- "applydata" ---- */
 
@@ -91,13 +97,6 @@ struct ApplyDataRequest {
     std::vector<Reservation> set; /* kSetReplaced: the new reservations */
 };
 
-/* Reads the three parameters ("dataArray", "subnetData", "staticData").
- * A parameter that is absent or not JSON is logged and reads as not given.
- * False, with the place in err, when a text holds a NUL character (it would
- * be cut short of what was checked) or the lease time does not give
- * seconds that fit (parseLeaseMinutes). */
-bool readApplyData(const ParamLookup &param, ApplyDataRequest &request, ValidationError &err);
-
 /* ---- "applypxesubnet"; an absent parameter reads as empty text ---- */
 
 struct PxeRequest {
@@ -118,9 +117,36 @@ struct PxeRequest {
     std::string rangeOnly;     /* "pxe_range_only": "true", "false" or "" */
 };
 
-void readPxeRequest(const ParamLookup &param, PxeRequest &request);
+/* ---- "applyOptions" ---- */
 
-/* ---- "releaseLease" and "disableServer"; absent reads as empty ---- */
+/* One further option: a named option of the rule table, or a code with a
+ * type of its own. */
+struct OptionEntry {
+    std::string name;  /* a named option, or "" */
+    int code = 0;      /* the named option's, or the one given (0: none given) */
+    std::string codeText; /* the code as given ("" when absent) */
+    std::string check; /* the rule its value is held to */
+    std::string type;  /* the library's type it is sent as */
+    std::string value; /* as sent: lists without blanks */
+};
+
+struct HostOverride {
+    std::string mac; /* lower case, ":" */
+    std::string gateway;
+    std::string dns;
+};
+
+struct OptionsRequest {
+    std::string ifName; /* "iftype" */
+    std::vector<OptionEntry> options;
+    std::vector<HostOverride> hosts;
+};
+
+/* ---- "revertTo", "releaseLease", "disableServer" ---- */
+
+struct RevertRequest {
+    int64_t id = 0; /* "id" */
+};
 
 struct ReleaseRequest {
     std::string ifName; /* "iftype" */
@@ -128,9 +154,35 @@ struct ReleaseRequest {
     std::string ip;     /* "ip" */
 };
 
-void readReleaseRequest(const ParamLookup &param, ReleaseRequest &request);
+struct DisableRequest {
+    std::string ifName; /* "iftype"; absent reads as empty */
+};
 
-/* "disableServer": "iftype". */
-std::string readDisableServer(const ParamLookup &param);
+/* A changing request as its reader read it; a reading action has none. */
+using ActionRequest = std::variant<std::monostate, ApplyDataRequest, DisableRequest, PxeRequest,
+                                   OptionsRequest, RevertRequest, ReleaseRequest>;
 
-#endif /* ORVATH_APPLY_REQUEST_H */
+/* The readers. Each fills its request and answers false, with the place in
+ * err, for a value that cannot even be read: a NUL character (it would be
+ * cut short of what was checked), a lease time whose seconds do not fit, a
+ * parameter that must be JSON and is not, a revision that is no number. */
+bool readApplyData(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readDisableServer(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readPxeRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readOptionsRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readRevertRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readReleaseRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+
+/* "baseRevision": absent or empty (no check), 0 (the history was empty) or
+ * a revision number. */
+struct BaseRevision {
+    bool given = false;
+    int64_t id = 0;
+};
+bool readBaseRevision(const ParamLookup &param, BaseRevision &base, ValidationError &err);
+
+/* The interface a changing request names, as the history records it; ""
+ * when it names none. */
+std::string requestInterface(const ActionRequest &request);
+
+#endif /* ORVATH_REQUESTS_H */

@@ -1,0 +1,28 @@
+/*
+ * The system's interfaces as the program sees them: those that serve DHCP
+ * ("enumIF") and their own addresses.
+ */
+#ifndef ORVATH_INTERFACES_H
+#define ORVATH_INTERFACES_H
+
+#include <json/json.h>
+
+#include "quomodhcp.h"
+#include "vorl.h"
+
+/* The platform's interface list (room for kMaxInterfaces); 0 or less on
+ * failure (logged). */
+enum { kMaxInterfaces = 32 };
+int listInterfaces(VORL_NETIF (&ifs)[kMaxInterfaces]);
+/* An interface record's name as NUL-terminated text. */
+void interfaceName(const VORL_NETIF &netif, char (&szName)[QUOMO_IFNAME_LEN]);
+/* The kinds of interface that serve DHCP (SDK::Network::GetIfType). */
+bool listedInterfaceType(int type);
+/* One of the interfaces "enumIF" lists. */
+bool isSystemInterface(const char *szIfName);
+/* The interface's IPv4 addresses as "a.b.c.d/prefix" texts: from the system,
+ * or, under another root, from <root>/sys/class/net/<name>/orvath_addrs (one
+ * such text a line). */
+Json::Value interfaceAddresses(const char *szIfName);
+
+#endif /* ORVATH_INTERFACES_H */
