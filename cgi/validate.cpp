@@ -14,6 +14,7 @@
 
 #include "interfaces.h"
 #include "quomodhcp.h"
+#include "quomodhcp_paths.h"
 #include "rule_table.h"
 
 // ---- single values ----
@@ -718,7 +719,8 @@ bool validateApplyOptions(const OptionsRequest &request, ValidationError &err)
 {
     if (const char *why = checkInterfaceName(request.ifName.c_str()))
         return failAt(err, "iftype", why);
-    if (!isSystemInterface(request.ifName.c_str()))
+    /* The access point's network is another program's. */
+    if (!isSystemInterface(request.ifName.c_str()) || request.ifName == QUOMO_AP_IFNAME)
         return failAt(err, "iftype", "not an interface of this system");
     if (request.options.size() > QUOMO_MAX_OPTIONS)
         return failAt(err, "options", "more than " + std::to_string(QUOMO_MAX_OPTIONS) + " options");

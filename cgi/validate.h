@@ -92,7 +92,7 @@ bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
 // reservation's.
 bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
 // "applyOptions": "iftype" one of the system's interfaces (those "enumIF"
-// lists); at most the library's number of options and overrides; each
+// lists, not the access point's); at most the library's number of options and overrides; each
 // option a named one or a code the system does not set itself with a type,
 // once each, its value held to its rule; each override a MAC address, once
 // each, with a gateway or a DNS server (server addresses).

@@ -208,8 +208,7 @@ int quomoSetOptions(const char *szIfName, const QuomoDhcpOption *pOptions, int c
     std::string lines;
     if (!quomoOptionLines(lines, szIfName, pOptions, count, pHosts, hostCount)) {
         ORV_LOG("Option of %s cannot be sent as given", szIfName);
-        /* Told like a fragment that cannot be written: nothing was. */
-        orvNoteFailure(szConf, EINVAL);
+        orvNoteReason("options", "a value that cannot be written safely into the fragment");
         return 0;
     }
     if (!quomoMakeDhcpdDir())

@@ -374,6 +374,8 @@ int orvLockPrivate(const char *name, int exclusive, unsigned waitMs)
 
 void orvNoteFailure(const char *path, int err) { noteText(path, strerror(err)); }
 
+void orvNoteReason(const char *where, const char *text) { noteText(where, text); }
+
 /* Notes "<path under the root>: <text>" unless a failure is noted already. */
 static void noteText(const char *path, const char *text)
 {

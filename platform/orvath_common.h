@@ -76,6 +76,9 @@ int orvSyncDir(const char *path);
  * notes are ignored until orvClearFailure. orvFailure returns the note, or
  * "" when none. */
 void orvNoteFailure(const char *path, int err);
+/* Notes the first failure as "<where>: <text>" where it is not a file's
+ * (a value the library refuses on its own account). */
+void orvNoteReason(const char *where, const char *text);
 const char *orvFailure(void);
 void orvClearFailure(void);
 

@@ -335,6 +335,33 @@ TEST(CgiDispatch, RequestsFromAnotherOriginOrChangingByGetAreRefusedBeforeAnythi
     }
 }
 
+// A body that is not read is told, not taken for a request without
+// parameters.
+TEST(CgiDispatch, UnreadBodiesAreRefusedWithTheReason)
+{
+    const struct {
+        const char *type;
+        std::string body;
+        const char *error;
+    } cases[] = {
+        {"application/x-www-form-urlencoded", "action=loadStatic&x=" + std::string(1 << 20, 'a'),
+         "request: the body is larger than 1 MiB"},
+        {"text/plain", "action=loadStatic", "request: a body of type text/plain is not read"},
+        {"multipart/form-data; boundary=x", "--x\r\n\r\nloadStatic\r\n--x--\r\n",
+         "request: a body of type multipart/form-data is not read"},
+    };
+    Sandbox sb;
+    for (const auto &c : cases) {
+        CgiRequest request;
+        request.contentType = c.type;
+        request.rawBody = c.body;
+        CgiResult r = runCgi(sb, request);
+        EXPECT_EQ(r.body["error"], Json::Value(c.error)) << r.out;
+        EXPECT_EQ(r.errorInfo["errorKind"], Json::Value("invalid")) << r.out;
+        EXPECT_EQ(r.body["success"], Json::Value(false)) << r.out;
+    }
+}
+
 TEST(CgiDispatch, RestartOutcomeIsAnsweredAndKeptForTheStatus)
 {
     Sandbox sb;

@@ -107,6 +107,8 @@ void expectRefused(const CgiResult &r, const std::string &error,
     EXPECT_EQ(r.body, expected) << r.out;
     const std::string where = error.substr(0, error.find(": "));
     EXPECT_THAT(r.err, HasSubstr("Invalid parameter " + where + "\n"));
+    EXPECT_EQ(r.errorInfo["errorAt"], Json::Value(where)) << r.out;
+    EXPECT_EQ(r.errorInfo["errorKind"], Json::Value("invalid")) << r.out;
     EXPECT_EQ(filesOf(sb), before) << error;
 }
 
@@ -296,10 +298,23 @@ TEST(CgiValidation, EnablingPxe)
         {"pxe_bootloader", "Option:bootfile-name",
          "pxe_bootloader: read by dnsmasq as an option keyword"},
         {"pxe_bootloader", "efi/tag:x.efi", nullptr},
+        {"pxe_tftp_server", "0.0.0.0", "pxe_tftp_server: not the address of a server"},
         {"pxe_interface", "--help", "pxe_interface: begins with \"-\""},
         {"orig_interface", "-eth0", "orig_interface: begins with \"-\""},
         {"orig_interface", "eth0:1", "orig_interface: not an interface name"},
     });
+
+    // A PXE range that shares an address with an ordinary subnet's: the
+    // subnet table could never be saved again.
+    {
+        Seeded sb;
+        auto before = filesOf(sb);
+        auto params = pxeRequest();
+        params["pxe_start_ip"] = "192.168.1.190";
+        params["pxe_end_ip"] = "192.168.1.220";
+        params["pxe_gateway"] = "192.168.1.1";
+        expectRefused(runPxe(sb, params), "pxe_start_ip: overlaps subnet 1", before, sb);
+    }
 
     // An empty boot file is a PXE subnet without boot lines.
     Seeded sb;
@@ -594,6 +609,23 @@ TEST(CgiValidation, FurtherOptionsAndHostOverrides)
          "options[0].code: set by network boot: use the PXE section"},
         {R"({"code": 42, "type": "ipv4", "value": "192.168.1.5"})", nullptr,
          "options[0].code: use the named option ntp-server"},
+        // Codes the client, the server or a relay agent set.
+        {R"({"code": 12, "type": "text", "value": "pc"})", nullptr,
+         "options[0].code: set by the client itself (its host name)"},
+        {R"({"code": 52, "type": "uint8", "value": "3"})", nullptr,
+         "options[0].code: set by the DHCP server itself"},
+        {R"({"code": 81, "type": "hex", "value": "00"})", nullptr,
+         "options[0].code: set by the client itself (its name for the DNS)"},
+        {R"({"code": 82, "type": "hex", "value": "01:02"})", nullptr,
+         "options[0].code: set by the relay agent between client and server"},
+        // Servers are hosts a client can reach.
+        {R"({"name": "ntp-server", "value": "0.0.0.0"})", nullptr,
+         "options[0].value: not the address of a server"},
+        {R"({"name": "netbios-ns", "value": "192.168.1.2,255.255.255.255"})", nullptr,
+         "options[0].value: not the address of a server"},
+        // A quoted text cannot carry a backslash.
+        {R"({"name": "bootfile-name", "value": "boot\\phone.cfg"})", nullptr,
+         "options[0].value: contains a backslash"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.option);
@@ -622,12 +654,32 @@ TEST(CgiValidation, FurtherOptionsAndHostOverrides)
          "hostOptions[1].mac: given twice"},
         {R"([{"mac": "02:00:00:00:00:0b", "dns": "192.168.1.300"}])",
          "hostOptions[0].dns: not an IPv4 address"},
+        {R"([{"mac": "02:00:00:00:00:0b", "gateway": "0.0.0.0"}])",
+         "hostOptions[0].gateway: not the address of a server"},
+        {R"([{"mac": "02:00:00:00:00:0b", "dns": "255.255.255.255"}])",
+         "hostOptions[0].dns: not the address of a server"},
+        // A gateway the client cannot reach: in no subnet of the interface.
+        {R"([{"mac": "02:00:00:00:00:0b", "gateway": "10.0.0.1"}])",
+         "hostOptions[0].gateway: not inside a subnet of eth0"},
     };
     for (const auto &c : hostCases) {
         SCOPED_TRACE(c.hosts);
         Seeded sb;
         auto before = filesOf(sb);
         expectRefused(runOption(sb, "", c.hosts), c.error, before, sb);
+    }
+
+    // Options only for the system's own interfaces: not the tags dnsmasq
+    // sets for every reserved host or PXE client, nor the access point's.
+    for (const char *ifName : {"known", "pxe", "static", "lbr0"}) {
+        SCOPED_TRACE(ifName);
+        Seeded sb;
+        sb.addInterface("lbr0", 3, "bridge");
+        auto before = filesOf(sb);
+        expectRefused(runAction(sb, "applyOptions",
+                                {{"iftype", ifName},
+                                 {"options", R"([{"name": "mtu", "value": "1400"}])"}}),
+                      "iftype: not an interface of this system", before, sb);
     }
 }
 

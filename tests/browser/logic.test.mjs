@@ -5,16 +5,20 @@
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
+
+import RULES from '../../web/js/ruletable.json' with { type: 'json' };
 
 import { shownClients, isReserved } from '../../web/js/clientlist.js';
 import { importReservations, parseCsv, reservationsCsv } from '../../web/js/csv.js';
 import {
-  checkBootFile, checkHostName, checkLeaseMinutes, checkNetmask, checkDomain, checkIpv4, checkServerIpv4, normalizeMac,
-  parseApSubnet, parseNetworks, pxeProblems, settingsProblems, settingsWarnings,
+  checkBootFile, checkHostName, checkInterfaceName, checkIpxeAnswer, checkKeywordPrefix, checkLeaseMinutes, checkMac,
+  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
+  settingsProblems, settingsWarnings,
 } from '../../web/js/rules.js';
 import { placeWords, plainReason, reasonWords, warningsText } from '../../web/js/words.js';
 import { pxeLine, serviceLine } from '../../web/js/status.js';
-import { checkOptionValue, optionProblems } from '../../web/js/optionrules.js';
+import { NAMED_OPTIONS, checkOptionValue, optionProblems } from '../../web/js/optionrules.js';
 
 const GLOBAL = { leasetime: '1440', domain: '', pdns: '192.168.1.1', sdns: '' };
 const AP = parseApSubnet('192.168.100.1/255.255.255.0');
@@ -23,46 +27,45 @@ const row = (startip, endip, extra = {}) => ({
 });
 const problemsOf = (list) => list.map(({ where, why }) => `${where}: ${why}`);
 
-test('single fields are judged with the program\'s reasons', () => {
+// The case file the program's unit tests read too: both sides agree on
+// every value and every reason.
+test('every rule judges as the program does, from the shared case file', () => {
+  const rules = {
+    interfaceName: checkInterfaceName, ipv4: checkIpv4, serverIpv4: checkServerIpv4, netmask: checkNetmask,
+    mac: checkMac, domain: checkDomain, keywordPrefix: checkKeywordPrefix, hostName: checkHostName,
+    bootFile: checkBootFile, ipxe: checkIpxeAnswer,
+  };
+  const { cases } = JSON.parse(fs.readFileSync(new URL('../rule_cases.json', import.meta.url), 'utf8'));
+  assert.ok(cases.length > 20);
+  for (const c of cases) {
+    const rule = c.rule.startsWith('option:') ? (v) => checkOptionValue(c.rule.slice(7), v) : rules[c.rule];
+    assert.ok(rule, c.rule);
+    for (const value of c.accept) assert.equal(rule(value), null, `${c.rule} ${JSON.stringify(value)}`);
+    for (const [value, why] of Object.entries(c.refuse)) assert.equal(rule(value), why, `${c.rule} ${JSON.stringify(value)}`);
+  }
+});
+
+test('the page\'s own fields: lease minutes and MAC addresses as typed', () => {
   const cases = [
-    [checkIpv4, '192.168.1.01', 'not an IPv4 address'],
-    [checkIpv4, '256.1.1.1', 'not an IPv4 address'],
-    [checkIpv4, '10.0.0.255', null],
-    [checkNetmask, '255.0.255.0', 'not a contiguous netmask'],
-    [checkNetmask, '0.0.0.0', null],
-    [checkNetmask, '255.255.255.255', null],
     [checkLeaseMinutes, '35791394', null],
     [checkLeaseMinutes, '35791395', 'lease time too long'],
     [checkLeaseMinutes, '-5', 'not a whole number of minutes'],
     [checkLeaseMinutes, '1', 'shorter than 2 minutes'],
     [checkLeaseMinutes, '2', null],
-    [checkServerIpv4, '0.0.0.0', 'not the address of a server'],
-    [checkServerIpv4, '255.255.255.255', 'not the address of a server'],
-    [checkServerIpv4, '10.0.0.1', null],
-    [checkServerIpv4, '10.0.0', 'not an IPv4 address'],
     [checkLeaseMinutes, '', 'not a whole number of minutes'],
-    [checkDomain, 'lan.', 'empty label'],
-    [checkDomain, `${'a'.repeat(64)}.lan`, 'label longer than 63 characters'],
-    [checkDomain, 'my lan', 'not a domain name'],
-    [checkHostName, 'TAG:x', 'read by dnsmasq as a client id or tag'],
-    [checkHostName, 'a*b', 'read by dnsmasq as a wildcard'],
-    [checkHostName, 'Infinite', 'read by dnsmasq as a keyword'],
-    [checkHostName, '12h', 'read by dnsmasq as a lease time'],
-    [checkHostName, '10.0.0', 'read by dnsmasq as an address'],
-    [checkHostName, '_printer', 'label begins with "-" or "_"'],
-    [checkHostName, 'printer-', 'label ends with "-"'],
-    [checkHostName, 'printer_2.lan', null],
-    [checkBootFile, 'pxe linux.0', 'contains a blank or an unprintable character'],
-    [checkBootFile, 'pxelinux.0,x', 'contains one of , " \' # ='],
-    [checkBootFile, 'boot\\..\\x', 'contains a ".." path element'],
-    [checkBootFile, 'boot/..x/pxelinux.0', null],
-    [checkBootFile, 'x'.repeat(256), 'longer than 255 characters'],
     [normalizeMac, '02-00-00-AA-bb-01', '02:00:00:AA:bb:01'],
     [normalizeMac, '02-00:00-AA-bb-01', '02-00:00-AA-bb-01'],
   ];
   for (const [check, input, want] of cases) {
     assert.equal(check(input), want, `${check.name}(${JSON.stringify(input)})`);
   }
+});
+
+test('the page offers the options of the rule table the program is built from', () => {
+  assert.deepEqual(NAMED_OPTIONS.map((o) => [o.name, o.code, o.type]),
+    RULES.namedOptions.map((o) => [o.name, o.code, o.check]));
+  const programSource = fs.readFileSync(new URL('../../cmake/rule_table.cmake', import.meta.url), 'utf8');
+  assert.match(programSource, /web\/js\/ruletable\.json/);
 });
 
 test('a save is checked whole, at the places the program names', () => {
@@ -245,24 +248,7 @@ test('the status lines follow the service and the interface\'s own rows', () => 
   for (const [p, status, want] of pxeCases) assert.deepEqual(pxeLine(p, status, name), want, JSON.stringify([p, status]));
 });
 
-test('further options are judged by their type with the program\'s reasons', () => {
-  const cases = [
-    ['ipv4-list', '192.168.1.5,192.168.1.6', null],
-    ['ipv4-list', '192.168.1.5,ntp.lan', 'not a list of IPv4 addresses'],
-    ['routes', '10.9.0.0/16,192.168.1.254', null],
-    ['routes', '10.9.0.1/16,192.168.1.254', 'not a network address before "/"'],
-    ['routes', '10.9.0.0/16', 'not a list of "a.b.c.d/len,gateway"'],
-    ['mtu', '67', 'not a number from 68 to 65535'],
-    ['int32', '-3600', null],
-    ['names', 'sip.lan,192.168.1.7', 'addresses and names cannot be mixed'],
-    ['text', 'a "quoted" word', 'holds a quote, a backslash or a character that is not printable'],
-    ['url', 'ftp://x', 'not an http or https URL'],
-    ['hex', '0a:ff', null],
-    ['hex', '0a:f', 'not colon-separated hexadecimal bytes'],
-    ['uint8', '256', 'not a number from 0 to 255'],
-    ['file-name', 'tag:x', 'read by dnsmasq as a keyword'],
-  ];
-  for (const [type, value, why] of cases) assert.equal(checkOptionValue(type, value), why, `${type} ${value}`);
+test('further options are checked whole, at the places the program names', () => {
   assert.deepEqual(problemsOf(optionProblems(
     [{ name: 'mtu', value: '1400' }, { name: '', code: '3', type: 'ipv4', value: '1.2.3.4' },
       { name: '', code: '42', type: 'ipv4', value: '1.2.3.4' }, { name: 'mtu', value: '1500' }],

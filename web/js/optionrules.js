@@ -2,38 +2,23 @@
 // the checks of their values before a save, with the program's reasons. No
 // DOM: unit-tested by node.
 
-import { checkIpv4, normalizeMac } from './rules.js';
+import RULES from './ruletable.json' with { type: 'json' };
+import { checkBootFile, checkIpv4, checkKeywordPrefix, checkServerIpv4, normalizeMac } from './rules.js';
 
-// The named options, by what they are for; "type" is how the value is read.
-export const NAMED_OPTIONS = [
-  { name: 'ntp-server', code: 42, label: 'Time servers (NTP)', type: 'ipv4-list', hint: '192.168.1.5, 192.168.1.6' },
-  { name: 'classless-static-route', code: 121, label: 'Static routes', type: 'routes', hint: '10.9.0.0/16,192.168.1.254' },
-  { name: 'mtu', code: 26, label: 'Link MTU', type: 'mtu', hint: '1400' },
-  { name: 'tftp-server', code: 66, label: 'TFTP server (IP phones)', type: 'server-name', hint: 'tftp.lan' },
-  { name: 'bootfile-name', code: 67, label: 'Boot file name', type: 'file-name', hint: 'phone.cfg' },
-  { name: 'wpad', code: 252, label: 'Proxy auto-configuration (WPAD)', type: 'url', hint: 'http://wpad.lan/wpad.dat' },
-  { name: 'sip-server', code: 120, label: 'SIP servers', type: 'names', hint: 'sip.lan' },
-  { name: 'netbios-ns', code: 44, label: 'WINS servers', type: 'ipv4-list', hint: '192.168.1.2' },
-  { name: 'time-offset', code: 2, label: 'Time offset (seconds)', type: 'int32', hint: '3600' },
-];
+// The named options, the types another code may be sent as and the codes
+// the system sets itself, as the rule table has them: "type" is the rule a
+// value is held to.
+export const NAMED_OPTIONS = RULES.namedOptions.map((o) => ({
+  name: o.name, code: o.code, label: o.label, type: o.check, hint: o.hint,
+}));
 
-export const OTHER_TYPES = ['ipv4', 'ipv4-list', 'text', 'uint8', 'uint16', 'uint32', 'bool', 'hex'];
+export const OTHER_TYPES = RULES.otherTypes;
 
-// Codes the page's other fields set, and the field that sets each.
-const OWNED = {
-  1: 'set from the subnet\'s netmask', 3: 'set from the subnet\'s gateway',
-  6: 'set from the DNS servers of the global settings', 15: 'set from the domain of the global settings',
-  119: 'set from the domain of the global settings', 51: 'set from the lease time of the global settings',
-  58: 'set from the lease time of the global settings', 59: 'set from the lease time of the global settings',
-  53: 'set by the DHCP server itself', 54: 'set by the DHCP server itself',
-  43: 'set by network boot: use the PXE section', 60: 'set by network boot: use the PXE section',
-  93: 'set by network boot: use the PXE section', 97: 'set by network boot: use the PXE section',
-};
+const OWNED = Object.fromEntries(RULES.ownedCodes.map((o) => [o.code, o.why]));
 
 const items = (value) => value.split(',').map((s) => s.trim());
 const inRange = (value, low, high) => /^[0-9]{1,10}$/.test(value) && Number(value) >= low && Number(value) <= high;
 const isName = (value) => /^(?=.{1,253}$)([A-Za-z0-9]([A-Za-z0-9_-]{0,61}[A-Za-z0-9])?)(\.[A-Za-z0-9]([A-Za-z0-9_-]{0,61}[A-Za-z0-9])?)*$/.test(value);
-const KEYWORD = /^(tag|set|id|net|encap|vi-encap|vendor|option|option6):/i;
 
 function checkText(value) {
   if (value === '') return 'empty';
@@ -64,6 +49,10 @@ export function checkOptionValue(type, value) {
   switch (type) {
     case 'ipv4': return checkIpv4(value);
     case 'ipv4-list': return items(value).some((v) => checkIpv4(v)) ? 'not a list of IPv4 addresses' : null;
+    case 'server-list': {
+      if (items(value).some((v) => checkIpv4(v))) return 'not a list of IPv4 addresses';
+      return items(value).map((v) => checkServerIpv4(v)).find((why) => why) || null;
+    }
     case 'routes': return checkRoutes(value);
     case 'names': {
       const list = items(value);
@@ -76,22 +65,22 @@ export function checkOptionValue(type, value) {
     case 'uint16': return inRange(value, 0, 65535) ? null : 'not a number from 0 to 65535';
     case 'uint32': return inRange(value, 0, 4294967295) ? null : 'not a number from 0 to 4294967295';
     case 'mtu': return inRange(value, 68, 65535) ? null : 'not a number from 68 to 65535';
-    case 'int32': return /^-?[0-9]{1,10}$/.test(value) && Math.abs(Number(value)) <= 2147483647
+    case 'int32': return /^-?[0-9]{1,10}$/.test(value) && Number(value) >= -2147483648 && Number(value) <= 2147483647
       ? null : 'not a number of seconds from -2147483648 to 2147483647';
     case 'bool': return value === 'true' || value === 'false' ? null : 'not "true" or "false"';
     case 'hex': return /^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){0,254}$/.test(value) ? null : 'not colon-separated hexadecimal bytes';
-    case 'server-name':
-      if (checkIpv4(value) && !isName(value)) return 'not a host name or an IPv4 address';
-      return KEYWORD.test(value) ? 'read by dnsmasq as a keyword' : null;
+    case 'server-name': {
+      const address = !checkServerIpv4(value);
+      const name = value !== '' && checkIpv4(value) !== null && isName(value);
+      return address || name ? checkKeywordPrefix(value) : 'not a host name or an IPv4 address';
+    }
     case 'file-name':
       if (value === '') return 'empty';
-      if (value.length > 255) return 'longer than 255 characters';
-      if (/[\s,"'#=]/.test(value) || !/^[\x21-\x7e]*$/.test(value)) return 'contains a blank, a quote or one of , # =';
-      return KEYWORD.test(value) ? 'read by dnsmasq as a keyword' : null;
+      return checkBootFile(value) || (value.includes('\\') ? 'contains a backslash' : null);
     case 'url': {
       const why = checkText(value);
       if (why) return why;
-      return /^https?:\/\/\S+$/.test(value) ? null : 'not an http or https URL';
+      return /^https?:\/\/\S+$/.test(value) ? checkKeywordPrefix(value) : 'not an http or https URL';
     }
     default: return 'not a type of option';
   }
@@ -126,8 +115,10 @@ export function optionProblems(options, hosts) {
     if (macs.has(mac)) { problems.push({ where: `${where}.mac`, why: 'given twice' }); return; }
     macs.add(mac);
     if (!h.gateway && !h.dns) problems.push({ where, why: 'neither a gateway nor a DNS server' });
-    if (h.gateway && checkIpv4(h.gateway)) problems.push({ where: `${where}.gateway`, why: 'not an IPv4 address' });
-    if (h.dns && checkIpv4(h.dns)) problems.push({ where: `${where}.dns`, why: 'not an IPv4 address' });
+    const gatewayWhy = h.gateway && checkServerIpv4(h.gateway);
+    const dnsWhy = h.dns && checkServerIpv4(h.dns);
+    if (gatewayWhy) problems.push({ where: `${where}.gateway`, why: gatewayWhy });
+    if (dnsWhy) problems.push({ where: `${where}.dns`, why: dnsWhy });
   });
   return problems;
 }

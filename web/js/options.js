@@ -7,7 +7,7 @@ import { call } from './request.js';
 import { state, $ } from './state.js';
 import { loadStatus } from './status.js';
 import { clearFieldErrors, setInline } from './ui.js';
-import { failureText, restartText, splitError } from './words.js';
+import { failureText, problemOf, restartText } from './words.js';
 
 const OTHER = '';
 
@@ -158,7 +158,7 @@ export async function applyOptions(event) {
   if (answer.conflict) {
     setInline('options-message', `Not saved: the settings were ${answer.error}; reload the page to see them.`, 'error');
   } else if (!answer.success) {
-    const text = answer.error ? showOptionProblems([splitError(answer.error)], 'Not saved')
+    const text = answer.errorKind === 'invalid' ? showOptionProblems([problemOf(answer)], 'Not saved')
       : `Not saved: ${failureText(answer, 'the options could not be written.')}`;
     setInline('options-message', text, 'error');
   } else if (restart.ok) {

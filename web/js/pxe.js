@@ -9,7 +9,7 @@ import { state, $ } from './state.js';
 import { loadStatus, renderPxeLine } from './status.js';
 import { renderSubnets } from './subnets.js';
 import { clearFieldErrors, setInline, showProblems } from './ui.js';
-import { failureText, restartText, splitError } from './words.js';
+import { failureText, problemOf, restartText } from './words.js';
 
 export async function loadPxeStatus() {
   state.pxe = await call('getEnablePXEConfig');
@@ -81,11 +81,11 @@ export async function applyPxe(enable) {
   const restart = restartText(answer);
   if (answer.conflict) {
     setInline('pxe-message', `Not applied: the settings were ${answer.error}; reload the page.`, 'error');
-  } else if (answer.isSameApSubnet) {
+  } else if (answer.errorKind === 'apSubnet') {
     setInline('pxe-message', 'The PXE range lies in the access point\'s subnet; nothing was saved.', 'error');
   } else if (!answer.success) {
-    if (answer.error) {
-      setInline('pxe-message', showProblems([splitError(answer.error)], 'Not applied'), 'error');
+    if (answer.errorKind === 'invalid') {
+      setInline('pxe-message', showProblems([problemOf(answer)], 'Not applied'), 'error');
     } else {
       setInline('pxe-message', `Not applied: ${failureText(answer, 'the PXE settings could not be written.')}`, 'error');
     }

@@ -1,4 +1,6 @@
 // The program's rules, checked before sending. No DOM access.
+
+import RULES from './ruletable.json' with { type: 'json' };
 //
 // The same rules and reasons as the program's request checks, so that every
 // problem is shown at once; the program stays the judge.
@@ -63,9 +65,26 @@ function checkLabels(text, badChar) {
 
 export const checkDomain = (text) => checkLabels(text, 'not a domain name');
 
+// Why dnsmasq would read the text as a keyword where it stands first in a
+// field, from the rule table's prefixes; null when it would not.
+export function checkKeywordPrefix(text) {
+  const lower = (text || '').toLowerCase();
+  const hit = RULES.keywordPrefixes.find((p) => lower.startsWith(p.prefix));
+  return hit ? hit.why : null;
+}
+
+export function checkInterfaceName(text) {
+  if (!text) return 'missing';
+  if (text.length > 15) return 'longer than 15 characters';
+  if (text[0] === '.') return 'begins with "."';
+  if (text[0] === '-') return 'begins with "-"';
+  return /^[A-Za-z0-9_.-]+$/.test(text) ? null : 'not an interface name';
+}
+
 export function checkHostName(text) {
   if (!text) return null;
-  if (/^(id|set|tag):/i.test(text)) return 'read by dnsmasq as a client id or tag';
+  const keyword = checkKeywordPrefix(text);
+  if (keyword) return keyword;
   if (text.includes('*')) return 'read by dnsmasq as a wildcard';
   if (/^(infinite|ignore)$/i.test(text)) return 'read by dnsmasq as a keyword';
   if (/^\d+[smhdw]?$/i.test(text)) return 'read by dnsmasq as a lease time';
@@ -79,7 +98,16 @@ export function checkBootFile(text) {
   if (/[^\x21-\x7e]/.test(text)) return 'contains a blank or an unprintable character';
   if (/[,"'#=]/.test(text)) return 'contains one of , " \' # =';
   if (text.split(/[/\\]/).includes('..')) return 'contains a ".." path element';
-  return null;
+  return checkKeywordPrefix(text);
+}
+
+// The answer for a client already running iPXE: a boot file, or an http://
+// or https:// URL held to the same rules.
+export function checkIpxeAnswer(text) {
+  const why = checkBootFile(text);
+  if (why) return why;
+  return text && text.includes('://') && !/^https?:\/\//i.test(text)
+    ? 'not a file name or an http:// or https:// URL' : null;
 }
 
 // Lease time: whole minutes only, as many as fit the program's seconds.
@@ -258,12 +286,10 @@ export function pxeProblems(params, ap) {
     const why = checkBootFile(params[key]);
     if (why) problems.push({ where: key, why });
   }
-  const ipxe = params.pxe_ipxe || '';
-  const ipxeWhy = checkBootFile(ipxe)
-    || (ipxe.includes('://') && !/^https?:\/\//i.test(ipxe) ? 'not a file name or an http:// or https:// URL' : null);
+  const ipxeWhy = checkIpxeAnswer(params.pxe_ipxe || '');
   if (ipxeWhy) problems.push({ where: 'pxe_ipxe', why: ipxeWhy });
   const tftp = params.pxe_tftp_server;
-  const tftpWhy = tftp && (checkIpv4(tftp)
+  const tftpWhy = tftp && (checkServerIpv4(tftp)
     || (![...PXE_BOOT_FIELDS, 'pxe_ipxe'].some((k) => params[k]) ? 'no boot file to serve' : null));
   if (tftpWhy) problems.push({ where: 'pxe_tftp_server', why: tftpWhy });
   return problems;

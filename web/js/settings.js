@@ -15,7 +15,7 @@ import {
   clearFieldErrors, currentWarnings, markClean, markField, setInline, showMessage, showProblems,
 } from './ui.js';
 import { loadHistory } from './history.js';
-import { failureText, restartText, savedText, splitError, subnetName, warningsText } from './words.js';
+import { failureText, restartText, savedText, problemOf, subnetName, warningsText } from './words.js';
 
 export async function loadGlobal() {
   const iface = state.iface;
@@ -100,7 +100,7 @@ export async function save(event, force = false) {
   if (answer.revision) state.revision = answer.revision;
   if (!answer.success) {
     if (answer.error) {
-      showMessage(showProblems([splitError(answer.error)], 'Not saved'), 'error');
+      showMessage(showProblems([problemOf(answer)], 'Not saved'), 'error');
       setInline('save-message', 'Not saved.', 'error');
     } else if (answer.transportError) {
       setInline('save-message', 'Not saved.', 'error');
@@ -114,19 +114,20 @@ export async function save(event, force = false) {
     }
     return;
   }
-  if (answer.isSameApSubnet) {
+  if (answer.errorKind === 'apSubnet') {
     // The subnet table (and with it the global settings, which live in the
-    // subnets' files) was refused whole; the reservations were stored.
+    // subnets' files) was refused whole at the row the program names; the
+    // reservations were stored.
     const ap = state.ap;
     const rows = [];
-    state.subnets.forEach((row, i) => {
-      if (row.pxe) return;
-      const key = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap));
-      if (key) {
-        markField($(`subnet-${i}-${key}`), `in the access point's subnet${ap ? ` ${ap.text}` : ''}`);
-        rows.push(subnetName(state.subnets, i));
-      }
-    });
+    const at = /^subnetData\[(\d+)\]/.exec(answer.errorAt || '');
+    if (at) {
+      const i = Number(at[1]);
+      const row = state.subnets[i] || {};
+      const key = ['startip', 'endip', 'gateway'].find((k) => inApSubnet(row[k], row.netmask, ap)) || 'startip';
+      markField($(`subnet-${i}-${key}`), `in the access point's subnet${ap ? ` ${ap.text}` : ''}`);
+      rows.push(subnetName(state.subnets, i));
+    }
     setInline('save-message', 'Subnets not saved.', 'error');
     showMessage(`${rows.length ? rows.join(', ') : 'A subnet'} lies in the access point's subnet`
       + `${ap ? ` (${ap.text})` : ''}, so the subnet table and the settings of this interface `
@@ -157,10 +158,10 @@ function saveOutcome(answer, warnings) {
 // status area with the interface it was for.
 async function showElsewhere(iface, answer, warnings) {
   const name = displayName(iface);
-  if (answer.success && !answer.isSameApSubnet) {
+  if (answer.success && answer.errorKind !== 'apSubnet') {
     const outcome = saveOutcome(answer, warnings);
     showMessage(`${name}: ${outcome.text}`, outcome.ok ? 'ok' : 'error', outcome.details);
-  } else if (answer.isSameApSubnet) {
+  } else if (answer.errorKind === 'apSubnet') {
     showMessage(`${name}: a subnet lies in the access point's subnet; only the reservations were saved.`, 'warning');
   } else {
     showMessage(`${name}: not saved: ${failureText(answer, 'the settings could not be saved.')}`, 'error');

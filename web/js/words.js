@@ -1,6 +1,8 @@
 // The words of the screen for the program's answers, places and reasons.
 // No DOM access.
 
+import RULES from './ruletable.json' with { type: 'json' };
+
 // Ordinary rows are numbered as the program numbers them: the PXE row takes
 // no number.
 export function subnetNumber(subnets, index) {
@@ -14,17 +16,8 @@ export function subnetName(subnets, i) {
 
 // "subnetData[1].startip" is "Subnet 2, start address", counted as the
 // table shows them.
-const PLACE_WORDS = {
-  enable_check: 'DHCP service', leasetime: 'Lease time', domain: 'Domain', pdns: 'Primary DNS server',
-  sdns: 'Secondary DNS server', iftype: 'Interface', mac: 'MAC address', ip: 'IP address',
-  pxe_interface: 'PXE interface', pxe_start_ip: 'PXE start address', pxe_end_ip: 'PXE end address',
-  pxe_netmask: 'PXE netmask', pxe_gateway: 'PXE gateway', pxe_dns: 'PXE DNS server',
-  pxe_bootloader: 'Boot file', orig_interface: 'PXE interface',
-};
-const ROW_WORDS = {
-  activated: 'active', startip: 'start address', endip: 'end address', netmask: 'netmask',
-  gateway: 'gateway', mac: 'MAC address', ip: 'IP address', hostname: 'host name',
-};
+const PLACE_WORDS = RULES.places;
+const ROW_WORDS = RULES.rowPlaces;
 
 export function placeWords(where, subnets) {
   let m = /^(?:dataArray\.)?(\w+)$/.exec(where);
@@ -41,10 +34,13 @@ export function reasonWords(why, subnets) {
     .replace(/staticData\[(\d+)\]/g, (_, j) => `reservation ${Number(j) + 1}`);
 }
 
-// "<where>: <why>" of an answer as {where, why}.
-export function splitError(error) {
-  const colon = error.indexOf(': ');
-  return colon > 0 ? { where: error.slice(0, colon), why: error.slice(colon + 2) } : { where: error, why: '' };
+// A refusal of the program as {where, why}: its place ("errorAt") and the
+// reason that follows the place in its "error".
+export function problemOf(answer) {
+  const where = answer.errorAt || '';
+  const error = answer.error || '';
+  const why = where && error.startsWith(`${where}: `) ? error.slice(where.length + 2) : error;
+  return { where, why };
 }
 
 // Text for a failed answer.
