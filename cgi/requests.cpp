@@ -224,7 +224,7 @@ bool readBaseRevision(const ParamLookup &param, BaseRevision &base, ValidationEr
 
 /* ---- "applyOptions" ---- */
 
-static std::vector<std::string> splitCommas(const std::string &text)
+std::vector<std::string> splitCommas(const std::string &text)
 {
     std::vector<std::string> parts;
     size_t start = 0;

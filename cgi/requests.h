@@ -43,6 +43,8 @@ inline const char *textOrNull(const Text &text) { return text ? text->c_str() : 
  * 0); refused when negative or when its seconds do not fit a 32-bit int.
  * On success *seconds (when not NULL) holds the lease time in seconds. */
 const char *parseLeaseMinutes(const char *text, int *seconds);
+/* The comma-separated fields of a text, empty ones kept. */
+std::vector<std::string> splitCommas(const std::string &text);
 /* A revision number: digits only, at least 1. */
 bool parseRevisionId(const char *text, int64_t &id);
 

@@ -494,18 +494,6 @@ bool validateInterfaceParam(const char *name, const char *value, ValidationError
 
 // ---- further options ----
 
-static std::vector<std::string> splitCommas(const std::string &text)
-{
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
-        if (comma == std::string::npos)
-            return parts;
-        start = comma + 1;
-    }
-}
 
 static bool parseUnsigned(const std::string &text, unsigned long long max, unsigned long long *out)
 {
