@@ -345,8 +345,12 @@ test('each place an "error" names is shown at its field', async () => {
         'Reservation 1, IP address: same address as reservation 2'],
       ['iftype: not an interface name', '#iface', 'Interface: not an interface name'],
     ];
+    // A refusal as the program answers it: the place in "errorAt".
+    const refusal = (error) => ({
+      success: false, error, errorAt: error.slice(0, error.indexOf(': ')), errorKind: 'invalid',
+    });
     for (const [error, field, words] of cases) {
-      answer = { success: false, error };
+      answer = refusal(error);
       await page.click('#save');
       await settled();
       const why = words.slice(words.lastIndexOf(': ') + 2);
@@ -357,13 +361,13 @@ test('each place an "error" names is shown at its field', async () => {
       assert.equal(await page.locator('[aria-invalid="true"]').count(), 1, error);
     }
     // A place without a field of its own is shown in the message alone.
-    answer = { success: false, error: 'dataArray: not a JSON object' };
+    answer = refusal('dataArray: not a JSON object');
     await page.click('#save');
     await settled();
     assert.equal(await page.locator('[aria-invalid="true"]').count(), 0);
     assert.equal(await text('#message'), 'Not saved: dataArray: not a JSON object');
 
-    answer = { success: false, error: 'pxe_bootloader: contains a blank' };
+    answer = refusal('pxe_bootloader: contains a blank');
     for (const [id, v] of [['pxe_start_ip', '192.168.60.200'], ['pxe_end_ip', '192.168.60.220'],
       ['pxe_netmask', '255.255.255.0'], ['pxe_gateway', '192.168.60.1'], ['pxe_dns', '192.168.60.2'],
       ['pxe_bootloader', 'pxelinux.0']]) await page.fill(`#${id}`, v);
