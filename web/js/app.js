@@ -64,6 +64,8 @@ function reloadAll() {
   $('conflict').hidden = true;
   $('options-conflict').hidden = true;
   $('pxe-conflict').hidden = true;
+  setInline('options-message', '');
+  setInline('pxe-message', '');
   clearFieldErrors($('settings'));
   return Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeSubnet(),
     loadPxeStatus(), loadStatus(), loadHistory(), loadOptions()]);
