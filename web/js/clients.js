@@ -146,7 +146,7 @@ async function releaseClient(client) {
       + `using ${client.ip} until it renews its lease, and may then be given another address.`)) return;
   const answer = await call('releaseLease', { iftype: state.iface, mac: client.mac, ip: client.ip });
   if (answer.success && answer.released) {
-    showMessage(`The lease of ${client.mac} (${client.ip}) was released.`, 'ok');
+    showMessage(`The lease of ${client.mac} (${client.ip}) was released: the DHCP service forgot it; the client keeps using ${client.ip} until it renews its lease.`, 'ok');
   } else {
     const why = plainReason(answer.releaseError || failureText(answer, 'no reason given'));
     showMessage(`The lease of ${client.mac} (${client.ip}) was not released: ${why.text}`, 'error', why.details);
