@@ -215,6 +215,12 @@ TEST(CgiHistory, RulesOfTheHistory)
              EXPECT_FALSE(r.history.isMember("revision")) << r.out;
              EXPECT_THAT(r.err, ::testing::HasSubstr("Service restart asked by admin from 192.0.2.7"));
              EXPECT_EQ(sb.restartCount(), 2);
+             // A link or an image can make a browser GET: that restarts nothing.
+             CgiRequest get;
+             get.method = "GET";
+             get.query = {{"action", "restartService"}};
+             EXPECT_EQ(runCgi(sb, get).body["success"], Json::Value(false));
+             EXPECT_EQ(sb.restartCount(), 2);
          },
          "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
          "1 initial    0 subnets, 0 reservations, PXE off\n"},
