@@ -29,7 +29,7 @@ test32: deps
 	@scripts/run-tests m32-asan
 
 demo: deps
-	@scripts/build normal
+	@TARGET=installable scripts/build normal
 	@scripts/demo
 
 fuzz: deps

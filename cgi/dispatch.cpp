@@ -71,6 +71,8 @@ static const ActionEntry kActions[] = {
     {"listHistory",           kAnyMethod, NULL,      false, false, false, true,  NULL, listHistory},
     {"showRevision",          kAnyMethod, NULL,      false, false, false, true,  NULL, showRevision},
     {"loadOptions",           kAnyMethod, "iftype",  false, false, true,  false, NULL, loadOptions},
+    /* Starting the service again without a change (nothing recorded). */
+    {"restartService",        kPostOnly,  NULL,      false, true,  false, false, NULL, askServiceRestart},
 };
 
 static const ActionEntry *findAction(const char *szAction)

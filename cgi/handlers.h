@@ -60,13 +60,18 @@ bool listHistory(RequestContext &ctx);
 /* "showRevision": "id"; the revision's members and "files": the files that
  * differ from the revision before it, with a unified diff each. */
 bool showRevision(RequestContext &ctx);
-/* "revertTo": "id"; puts that revision's configuration back as one change
- * and answers "revertOf". */
+/* "revertTo": "id", optional "iftype"; puts that revision's configuration
+ * (only that interface's files, when named) back as one change and answers
+ * "revertOf". */
 bool revertTo(RequestContext &ctx);
 
 /* ---- service_status.cpp ---- */
 
 /* "getServiceStatus". */
 bool getServiceStatus(RequestContext &ctx);
+
+/* "restartService": logs who asked; the dispatcher then runs the start-up
+ * script as after a save. Changes no file. */
+bool askServiceRestart(RequestContext &ctx);
 
 #endif /* ORVATH_HANDLERS_H */

@@ -329,7 +329,8 @@ bool revertTo(RequestContext &ctx)
     if (!findRevision(ctx.history, request.id, rev, config, ctx.answer))
         return false;
     char szWhy[QUOMO_PATH_LEN + 256];
-    bool ok = QUOMODHCPConfigRestore(config, NULL, szWhy, sizeof szWhy) != 0;
+    const char *szIfName = request.ifName.empty() ? NULL : request.ifName.c_str();
+    bool ok = QUOMODHCPConfigRestore(config, szIfName, szWhy, sizeof szWhy) != 0;
     QUOMODHCPConfigFree(config);
     if (!ok && szWhy[0]) {
         const char *colon = strstr(szWhy, ": ");

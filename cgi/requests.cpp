@@ -207,6 +207,7 @@ bool readDisableServer(const ParamLookup &param, ActionRequest &out, ValidationE
 bool readRevertRequest(const ParamLookup &param, ActionRequest &out, ValidationError &err)
 {
     RevertRequest &request = out.emplace<RevertRequest>();
+    request.ifName = paramOf(param, "iftype");
     return parseRevisionId(param("id"), request.id) || failAt(err, "id", "not a revision number");
 }
 
@@ -364,6 +365,8 @@ std::string requestInterface(const ActionRequest &request)
     if (const auto *r = std::get_if<OptionsRequest>(&request))
         return r->ifName;
     if (const auto *r = std::get_if<ReleaseRequest>(&request))
+        return r->ifName;
+    if (const auto *r = std::get_if<RevertRequest>(&request))
         return r->ifName;
     return "";
 }

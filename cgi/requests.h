@@ -147,7 +147,8 @@ struct OptionsRequest {
 /* ---- "revertTo", "releaseLease", "disableServer" ---- */
 
 struct RevertRequest {
-    int64_t id = 0; /* "id" */
+    int64_t id = 0;     /* "id" */
+    std::string ifName; /* "iftype": only that interface's files go back; empty: all */
 };
 
 struct ReleaseRequest {

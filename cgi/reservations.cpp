@@ -184,13 +184,16 @@ static std::string macKey(const std::string &mac)
  * address. */
 struct ClashIndex {
     std::unordered_multimap<uint32_t, const KnownHost *> leases;
-    std::unordered_map<std::string, size_t> firstOfMac;
+    std::unordered_map<std::string, size_t> lastOfMac;
 };
 
-/* Another client's current lease on the address, and an earlier reservation
- * of the same MAC address. */
-static void warnClash(Json::Value &warnings, size_t index, const KnownHost &host, ClashIndex &clash)
+/* Another client's current lease on the address; and of two reservations of
+ * one MAC address, the earlier one, which dnsmasq does not use (it gives the
+ * later line's address). */
+static void warnClash(Json::Value &warnings, size_t index, const std::vector<KnownHost> &hosts,
+                      ClashIndex &clash)
 {
+    const KnownHost &host = hosts[index];
     const std::string key = macKey(host.mac);
     auto range = clash.leases.equal_range(host.addr);
     for (auto it = range.first; it != range.second; ++it) {
@@ -199,10 +202,13 @@ static void warnClash(Json::Value &warnings, size_t index, const KnownHost &host
             break;
         }
     }
-    auto first = clash.firstOfMac.emplace(key, index);
-    if (!first.second)
-        warn(warnings, index, host,
-             "same MAC address as reservation " + std::to_string(first.first->second + 1));
+    auto last = clash.lastOfMac.emplace(key, index);
+    if (!last.second) {
+        warn(warnings, last.first->second, hosts[last.first->second],
+             "not used: reservation " + std::to_string(index + 1) +
+                 " has the same MAC address, and dnsmasq gives the client that one's address");
+        last.first->second = index;
+    }
 }
 
 bool checkReservations(RequestContext &ctx)
@@ -232,7 +238,7 @@ bool checkReservations(RequestContext &ctx)
         if (!hosts[i].hasAddr)
             continue; /* the save refuses such an address */
         warnPlace(warnings, i, hosts[i], subnets);
-        warnClash(warnings, i, hosts[i], clash);
+        warnClash(warnings, i, hosts, clash);
     }
     answer["warnings"] = std::move(warnings);
     return true;

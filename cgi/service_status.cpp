@@ -6,6 +6,7 @@
 #include "handlers.h"
 #include "interfaces.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -24,6 +25,15 @@ void restartService(Json::Value &answer)
     answer["serviceRestarted"] = result == 0;
     if (result != 0)
         answer["serviceError"] = szReason;
+}
+
+bool askServiceRestart(RequestContext &)
+{
+    // No revision names who restarted the service: the log does.
+    const char *user = getenv("REMOTE_USER"), *addr = getenv("REMOTE_ADDR");
+    ORV_LOG("Service restart asked by %s from %s", user && *user ? user : "-",
+            addr && *addr ? addr : "-");
+    return true;
 }
 
 static Json::Value lastRestart()

@@ -751,5 +751,7 @@ bool validateRequest(const ActionRequest &request, ValidationError &err)
         return validateApplyOptions(*r, err);
     if (const auto *r = std::get_if<ReleaseRequest>(&request))
         return validateReleaseLease(*r, err);
+    if (const auto *r = std::get_if<RevertRequest>(&request))
+        return validateInterfaceParam("iftype", r->ifName.c_str(), err);
     return true;
 }

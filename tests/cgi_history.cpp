@@ -184,6 +184,46 @@ TEST(CgiHistory, RulesOfTheHistory)
          "3 applyOptions eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
          "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
          "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"a revert of one interface puts back its subnets and options only",
+         [](const Sandbox &sb) {
+             sb.addInterface("eth1", 3);
+             post(sb, save(1, "60", 1));
+             post(sb, options(R"([{"name": "ntp-server", "value": "10.1.0.5"}])"));
+             post(sb, with(options(R"([{"name": "mtu", "value": "1400"}])"), "iftype", "eth1"));
+             post(sb, save(2, "60", 2));
+             CgiResult r = post(sb, {{"action", "revertTo"}, {"id", "2"}, {"iftype", "eth1/"}});
+             EXPECT_EQ(r.errorInfo["errorAt"], Json::Value("iftype")) << r.out;
+             r = post(sb, {{"action", "revertTo"}, {"id", "2"}, {"iftype", "eth0"}});
+             EXPECT_EQ(r.body["revertOf"], Json::Value(2)) << r.out;
+             EXPECT_EQ(runAction(sb, "getIfData", {{"iftype", "eth0"}}).body["itemCount"], Json::Value(1));
+             EXPECT_EQ(runAction(sb, "loadOptions", {{"iftype", "eth0"}}).body["options"].size(), 0u);
+             EXPECT_EQ(runAction(sb, "loadOptions", {{"iftype", "eth1"}}).body["options"].size(), 1u);
+             EXPECT_EQ(runAction(sb, "loadStatic").body["itemCount"], Json::Value(2));
+         },
+         "6 revertTo eth0 admin 192.0.2.7 of 2 eth0: 1 subnet, 2 reservations, PXE off\n"
+         "5 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 2 reservations, PXE off\n"
+         "4 applyOptions eth1 admin 192.0.2.7 eth1: 0 subnets, 1 reservation, PXE off\n"
+         "3 applyOptions eth0 admin 192.0.2.7 eth0: 1 subnet, 1 reservation, PXE off\n"
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 1 reservation, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"starting the service again restarts it, records nothing and logs who asked",
+         [](const Sandbox &sb) {
+             post(sb, save(1, "60", 0));
+             CgiResult r = post(sb, {{"action", "restartService"}});
+             EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+             EXPECT_EQ(r.service["serviceRestarted"], Json::Value(true)) << r.out;
+             EXPECT_FALSE(r.history.isMember("revision")) << r.out;
+             EXPECT_THAT(r.err, ::testing::HasSubstr("Service restart asked by admin from 192.0.2.7"));
+             EXPECT_EQ(sb.restartCount(), 2);
+             // A link or an image can make a browser GET: that restarts nothing.
+             CgiRequest get;
+             get.method = "GET";
+             get.query = {{"action", "restartService"}};
+             EXPECT_EQ(runCgi(sb, get).body["success"], Json::Value(false));
+             EXPECT_EQ(sb.restartCount(), 2);
+         },
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
         {"another program's files are neither recorded nor touched by a revert",
          [](const Sandbox &sb) {
              for (const auto &file : kForeign)

@@ -179,7 +179,8 @@ TEST(CgiStatic, CheckReservationsWarnsInTheScreensWords)
               "2 02:00:00:00:00:0c 192.168.1.1: the gateway of eth0, Subnet 1: no client can use it\n"
               "3 02:00:00:00:00:0d 192.168.1.0: the network address of eth0, Subnet 1: no client can use it\n"
               "4 02:00:00:00:00:0e 192.168.1.255: the broadcast address of eth0, Subnet 1: no client can use it\n"
-              "5 02:00:00:00:00:0A 192.168.1.60: same MAC address as reservation 1\n"
+              "0 02:00:00:00:00:0a 192.168.1.15: not used: reservation 6 has the same MAC address, "
+              "and dnsmasq gives the client that one's address\n"
               "6 02:00:00:00:00:0f 192.168.1.70: leased right now to another client "
               "(02:00:00:00:00:99)\n");
 }

@@ -97,17 +97,21 @@ test('the living demo serves real leases that the client list shows', { skip }, 
     assert.match(laptop[3], /^(\d+ h )?\d+ min \(until .+\)$/);
     assert.ok(rows.some((r) => r[0] === '02:00:00:00:50:02' && r[2] === '—'), 'the client without host name is missing');
   }, 45000, 250);
-  assert.match(await page.textContent('#service-status'), /^DHCP service: running · serving 1 subnet on eth0/);
+  assert.match(await page.textContent('#service-status'), /^DHCP service: running · serving 1 subnet on LAN 1 \(eth0\)/);
   // A reserved client gets its address back at once: no Release for it.
   assert.equal(await page.locator('#client-rows tr:has-text("02:00:00:00:50:03") button:has-text("Release")').count(), 0);
   fs.mkdirSync(SHOTS, { recursive: true });
   await page.screenshot({ path: path.join(SHOTS, '10-living-clients.png'), fullPage: true });
 
   // Releasing a real lease: dnsmasq drops it (the client asks again soon).
-  page.once('dialog', (d) => d.accept());
+  const asked = [];
+  page.once('dialog', (d) => { asked.push(d.message()); d.accept(); });
   await page.click('#client-rows tr:has-text("02:00:00:00:50:01") button:has-text("Release")');
   await page.waitForFunction(() => /released/.test(document.getElementById('message').textContent));
-  assert.equal(await page.textContent('#message'), 'The lease of 02:00:00:00:50:01 (' + laptopIp + ') was released.');
+  assert.equal(await page.textContent('#message'), `The lease of 02:00:00:00:50:01 (${laptopIp}) was released: the DHCP service forgot it; the client keeps using ${laptopIp} until it renews its lease.`);
+  // Said as it is: the client is not told.
+  assert.match(asked[0], /The client is not told/);
+  assert.doesNotMatch(asked[0], /loses its address/);
 
   // A subnet saved on eth1 through the page is served to the client there.
   await page.selectOption('#iface', 'eth1');

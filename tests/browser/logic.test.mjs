@@ -10,7 +10,9 @@ import fs from 'node:fs';
 import RULES from '../../web/js/ruletable.json' with { type: 'json' };
 
 import { shownClients, isReserved } from '../../web/js/clientlist.js';
-import { importReservations, parseCsv, reservationsCsv } from '../../web/js/csv.js';
+import { importReservations, judgeAgainst, parseCsv, reservationsCsv, spreadsheetReading } from '../../web/js/csv.js';
+import { describeFiles, onlyInterface, restoreChanges } from '../../web/js/changes.js';
+import { formatWhen } from '../../web/js/format.js';
 import {
   checkBootFile, checkHostName, checkInterfaceName, checkIpxeAnswer, checkKeywordPrefix, checkLeaseMinutes, checkMac,
   checkNetmask, checkDomain, checkIpv4, checkServerIpv4, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
@@ -225,7 +227,9 @@ test('the status lines follow the service and the interface\'s own rows', () => 
   const cases = [
     [{ running: true, enabledSubnets: { eth0: 2 }, lastRestart: at }, 'on', /^running · serving 2 subnets on eth0 · last restart \D+ \d+/],
     [{ running: true, enabledSubnets: { eth0: 0, eth1: 1 } }, 'idle', /^running, but off on eth0: no subnet served$/],
-    [{ running: false, enabledSubnets: { eth0: 1 }, lastRestart: at }, 'off', /^stopped: no interface is served$/],
+    [{ running: false, enabledSubnets: { eth0: 0 }, lastRestart: at }, 'off', /^stopped: no interface is served$/],
+    [{ running: false, enabledSubnets: { eth0: 1, eth1: 1 }, lastRestart: at }, 'failed',
+      /^stopped, though 2 subnets are switched on: the service has ended$/],
     [{ running: true, enabledSubnets: { eth0: 1 }, lastRestart: failed }, 'failed',
       /^running with the previous settings: the restart of .+ failed \(bad dhcp-range\)$/],
     [{ running: false, lastRestart: failed }, 'failed', /^stopped: the restart of .+ failed \(bad dhcp-range\)$/],
@@ -234,7 +238,15 @@ test('the status lines follow the service and the interface\'s own rows', () => 
     const line = serviceLine(status, 'eth0');
     assert.equal(line.kind, kind, JSON.stringify(status));
     assert.match(line.text, text);
+    // Started again from the page wherever it should run and does not.
+    assert.equal(!!line.start, kind === 'failed', JSON.stringify(status));
   }
+  assert.match(serviceLine({ running: true, enabledSubnets: { eth0: 1 } }, 'eth0', (x) => `LAN 1 (${x})`).text,
+    /serving 1 subnet on LAN 1 \(eth0\)$/);
+  // One form of a moment, with the year when it is not this one.
+  const now = new Date(2026, 11, 8, 12, 0);
+  assert.doesNotMatch(formatWhen(new Date(2026, 0, 5, 9, 30), now), /2026/);
+  assert.match(formatWhen(new Date(2025, 11, 31, 9, 30), now), /2025/);
   const pxe = { success: true, pxe_enabled: true, pxe_interface_id: 'eth0' };
   const name = (id) => `LAN 1 (${id})`;
   const pxeCases = [
@@ -262,14 +274,20 @@ test('further options are checked whole, at the places the program names', () =>
   ]);
 });
 
-test('reservations are written as CSV under a header line, quoted where needed', () => {
-  const text = reservationsCsv([
+test('reservations are written as CSV under a header line, quoted where needed, formulas guarded', () => {
+  const list = [
     { mac: '02:00:00:00:00:0a', ip: '192.168.1.10', hostname: 'cam' },
     { mac: '02:00:00:00:00:0b', ip: '192.168.1.11', hostname: 'a,b "c"' },
     { mac: '02:00:00:00:00:0c', ip: '192.168.1.12', hostname: '' },
-  ]);
+    { mac: '02:00:00:00:00:0d', ip: '192.168.1.13', hostname: '=1+1' },
+    { mac: '02:00:00:00:00:0e', ip: '192.168.1.14', hostname: '-x' },
+  ];
+  const text = reservationsCsv(list);
   assert.equal(text, 'mac,ip,host\r\n02:00:00:00:00:0a,192.168.1.10,cam\r\n'
-    + '02:00:00:00:00:0b,192.168.1.11,"a,b ""c"""\r\n02:00:00:00:00:0c,192.168.1.12,\r\n');
+    + '02:00:00:00:00:0b,192.168.1.11,"a,b ""c"""\r\n02:00:00:00:00:0c,192.168.1.12,\r\n'
+    + "02:00:00:00:00:0d,192.168.1.13,'=1+1\r\n02:00:00:00:00:0e,192.168.1.14,'-x\r\n");
+  // The guard comes off again on import.
+  assert.deepEqual(importReservations(text).map(({ hostname }) => hostname), list.map(({ hostname }) => hostname));
 });
 
 test('CSV records are read as RFC 4180 says, with the line each begins on', () => {
@@ -300,6 +318,40 @@ test('each imported line gets its verdict in the screen\'s words', () => {
     '6 02:00:00:00:00:0e 4 fields; a line holds MAC address, IP address and host name',
     '7 02:00:00:00:00:0f host name: read by dnsmasq as a client id or tag',
   ]);
+});
+
+test('an imported line is judged against the list it joins', () => {
+  const list = [{ mac: '02:00:00:00:50:03', ip: '192.168.50.10', hostname: 'printer' }];
+  const nets = [{ addr: (192 << 24 >>> 0) + (168 << 16) + (50 << 8) + 1, mask: 0xffffff00 }];
+  const cases = [
+    [{ mac: '02:00:00:00:50:03', ip: '192.168.50.46', hostname: 'p' }, { replaces: 0, same: false, notes: [] }],
+    [{ mac: '02:00:00:00:50:03', ip: '192.168.60.46', hostname: 'p' }, { replaces: null, same: false, notes: [] }],
+    [{ mac: '02:00:00:00:50:99', ip: '192.168.50.10', hostname: '' }, { why: 'IP address: reserved already for printer' }],
+    [{ mac: '02:00:00:00:50:98', ip: '192.168.50.12', hostname: '3-4' },
+      { replaces: null, same: false, notes: ['a spreadsheet reads the host name 3-4 as a date: check it was kept'] }],
+  ];
+  for (const [line, want] of cases) assert.deepEqual(judgeAgainst(line, list, nets), want, JSON.stringify(line));
+  for (const [name, reading] of [['3-4', 'a date'], ['12-mar', 'a date'], ['1e5', 'a number'], ['pc-12', null], ['cam', null]]) {
+    assert.equal(spreadsheetReading(name), reading, name);
+  }
+});
+
+test('what a revision changed, and what a restore would change, per interface', () => {
+  const later = [
+    [{ path: 'etc/dhcpd/dhcpd-eth0-eth00.conf', change: 'changed' }, { path: 'etc/dhcpd/dhcpd-eth0-eth01.conf', change: 'added' }],
+    [{ path: 'etc/dhcpd/dhcpd-eth1-options.conf', change: 'removed' }, { path: 'etc/dhcpd/dhcpdStatic.ori', change: 'changed' }],
+    [{ path: 'etc/dhcpd/dhcpd-eth0-eth01.conf', change: 'changed' }, { path: 'etc/dhcpd/dhcpd-eth0-pxe.conf', change: 'added' },
+      { path: 'etc/dhcpd/dhcpd-eth0-pxe.conf', change: 'removed' }],
+  ];
+  const name = (x) => `LAN (${x})`;
+  assert.deepEqual(describeFiles(restoreChanges(later), name), [
+    'LAN (eth0): subnet 1 changed, subnet 2 removed',
+    'LAN (eth1): further options added',
+    'All interfaces: reservations changed',
+  ]);
+  assert.equal(onlyInterface(later[0]), 'eth0');
+  assert.equal(onlyInterface(later[1]), 'eth1');
+  assert.equal(onlyInterface([...later[0], ...later[1]]), null);
 });
 
 test('an exported list imports as the same list, 4,096 rows within a second', () => {

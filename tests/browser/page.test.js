@@ -326,6 +326,8 @@ test('each place an "error" names is shown at its field', async () => {
   // The program's answers are replaced here, so that every kind of place
   // can be tried whatever the program refuses.
   let answer = null;
+  // A refusal as the program gives it: its place in "errorAt".
+  const refusal = (error) => ({ success: false, error, errorAt: error.slice(0, error.indexOf(': ')), errorKind: 'invalid' });
   await page.route('**/cgi-bin/orvath', (route) => {
     const body = route.request().postData() || '';
     if (answer && /^action=(applydata|applypxesubnet)&/.test(body)) {
@@ -383,7 +385,7 @@ test('each place an "error" names is shown at its field', async () => {
     await page.click('#save');
     await settled();
     assert.equal(await page.$eval('#save-message', (el) => el.firstChild.textContent),
-      'Saved with 1 warning, but the DHCP service did not restart: bad dhcp-range at line 2');
+      'Saved (nothing changed) with 1 warning, but the DHCP service did not restart: bad dhcp-range at line 2');
     assert.equal(await text('#save-message details'), 'Detailsexit status 1: dnsmasq: bad dhcp-range at line 2');
     assert.equal(await page.getAttribute('#message', 'class'), 'message error');
   } finally {
@@ -604,6 +606,43 @@ test('the client list shows remaining lease times readably and refreshes on its 
   await settled();
 });
 
+test('an unreachable program is said in the client list, and a slow one is not asked again before it answers', async () => {
+  await openPage('#if=eth1');
+  const rows = await page.locator('#client-rows tr').count();
+  await page.route('**/cgi-bin/orvath', (r) => r.abort('connectionrefused'));
+  try {
+    await eventually(async () => assert.match(await text('#clients-updated'),
+      /^Not updated since .+: The server cannot be reached\.$/), 15000, 250);
+    // The last list stays, marked as old: no empty network is shown.
+    assert.equal(await page.locator('#client-rows tr').count(), rows);
+    assert.equal(await page.isVisible('#clients-empty'), rows === 0);
+    assert.match(await text('#service-status'), /^DHCP service: status unknown \(The server cannot be reached\.\)$/);
+  } finally {
+    await page.unroute('**/cgi-bin/orvath');
+  }
+  await eventually(async () => assert.match(await text('#clients-updated'), /^Last update /), 15000, 250);
+  // Answers held back: two refresh periods pass with one list asked for.
+  let release;
+  const held = new Promise((r) => { release = r; });
+  let asked = 0;
+  await page.route('**/cgi-bin/orvath', async (r) => {
+    if ((r.request().postData() || '').startsWith('action=loadClientList')) {
+      asked += 1;
+      await held;
+    }
+    await r.continue().catch(() => {});
+  });
+  try {
+    await eventually(async () => assert.equal(asked, 1), 15000, 250);
+    await new Promise((r) => { setTimeout(r, 11000); });
+    assert.equal(asked, 1);
+  } finally {
+    release();
+    await page.unroute('**/cgi-bin/orvath');
+    await settled();
+  }
+});
+
 test('the service switch works on its own in both directions and asks before switching off', async () => {
   await openPage('#if=eth1');
   const switches = () => page.$$eval('#subnet-rows tr:not(.pxe-row)',
@@ -643,7 +682,7 @@ test('the service switch works on its own in both directions and asks before swi
   await page.click('#subnet-rows tr:nth-child(2) button:has-text("Remove")');
   page.once('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
   await page.click('#subnet-rows tr:nth-child(1) button:has-text("Remove")');
-  assert.equal(dialogs[1], 'Remove the last subnet of eth1? When saved, the interface\'s lease time, domain and '
+  assert.equal(dialogs[1], 'Remove the last subnet of LAN 2 (eth1)? When saved, the interface\'s lease time, domain and '
     + 'DNS servers go with it, and no client of it is given an address.');
   assert.equal(await page.locator('#subnet-rows tr:not(.pxe-row)').count(), 1);
   await page.click('#revert');
@@ -669,7 +708,7 @@ test('an interface without subnets saves without a false alarm, and Enter in a f
     assert.equal(answer.success, true, JSON.stringify(answer));
     assert.equal(JSON.parse(new URLSearchParams(sent[0]).get('dataArray')).enable_check, true);
     assert.equal(await page.isVisible('#message'), false);
-    assert.match(await text('#save-message'), /^Saved; service restarted \(/);
+    assert.match(await text('#save-message'), /^Saved \(nothing changed\); service restarted \(/);
     unloadDialogs.length = 0;
     await openPage('#if=eth2');
     assert.deepEqual(unloadDialogs, []);
@@ -692,7 +731,7 @@ test('a failed restart is shown after the save and in the status line', async ()
     // In the screen's words; the exit status and the script's name under "Details".
     const headline = (selector) => page.$eval(selector, (el) => el.firstChild.textContent);
     assert.match(await headline('#save-message'),
-      /^Saved with 1 warning, but the DHCP service did not restart: failed to create listening socket for port 67: Address in use$/);
+      /^Saved(?: as revision \d+| \(nothing changed\)) with 1 warning, but the DHCP service did not restart: failed to create listening socket for port 67: Address in use$/);
     assert.equal(await text('#save-message details code'), why);
     assert.equal(await page.isVisible('#save-message details code'), false);
     assert.match(await headline('#service-status'),
@@ -747,7 +786,7 @@ test('a save still on its way when the interface is switched is told with its in
     await settled();
     assert.deepEqual(dialogs, []);
     assert.equal(await page.inputValue('#iface'), 'eth0');
-    assert.match(await text('#message'), /^LAN 2 \(eth1\): Saved with 1 warning; service restarted \(/);
+    assert.match(await text('#message'), /^LAN 2 \(eth1\): Saved(?: as revision \d+| \(nothing changed\)) with 1 warning; service restarted \(/);
   } finally {
     release();
     page.off('dialog', onDialog);
@@ -764,9 +803,17 @@ test('every control has a name and is reached by the keyboard', async () => {
   const skipped = await page.$$eval('input, select, button', (els) => els
     .filter((el) => !el.disabled && el.tabIndex < 0).map((el) => el.outerHTML));
   assert.deepEqual(skipped, []);
+  // A button's accessible name holds the words it shows.
+  const misnamed = await page.$$eval('button', (els) => els
+    .filter((b) => /[a-z]/i.test(b.textContent) && b.getAttribute('aria-label')
+      && !b.getAttribute('aria-label').toLowerCase().includes(b.textContent.trim().toLowerCase()))
+    .map((b) => b.outerHTML));
+  assert.deepEqual(misnamed, []);
   // Tab walks from the interface choice into the global settings.
   await page.focus('#iface');
   await page.keyboard.press('Tab');
+  // (past "Start the service" where the service should run and does not)
+  if (await page.evaluate(() => document.activeElement.id) === 'service-start') await page.keyboard.press('Tab');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'enable');
 });
 
@@ -795,9 +842,35 @@ test('switching the interface with unsaved edits asks first', async () => {
   await page.reload();
   await page.waitForSelector('body[data-ready="true"]');
   assert.equal(unloadDialogs.length, 1);
+
+  // Options not saved yet are kept alike; adding a row alone is an edit.
+  await openPage('#if=eth1');
+  await page.click('#add-option');
+  page.once('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
+  await page.selectOption('#iface', 'eth0');
+  await settled();
+  assert.equal(dialogs[2], 'Discard the changes not saved yet?');
+  assert.equal(await page.inputValue('#iface'), 'eth1');
+  assert.equal(await page.locator('#option-rows tr').count(), 1);
+  unloadDialogs.length = 0;
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(unloadDialogs.length, 1);
 });
 
 test('a phone\'s width shows the page without sideways scrolling, every control large enough for a finger', async () => {
+  // A wide window first: no address is cut, with or without a PXE row.
+  for (const width of [1280, 1024]) {
+    await page.setViewportSize({ width, height: 900 });
+    await openPage('#if=eth1');
+    await page.fill('#subnet-0-netmask', '255.255.255.255');
+    const cut = await page.$$eval('#subnet-rows input:not([type=checkbox]), #reservation-rows input',
+      (els) => els.filter((e) => e.scrollWidth > e.clientWidth).map((e) => e.id));
+    assert.deepEqual(cut, [], `at ${width} px`);
+    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), `at ${width} px`);
+    await page.click('#revert');
+    await settled();
+  }
   await page.setViewportSize({ width: 390, height: 844 });
   try {
     await openPage('#if=eth1');
@@ -838,6 +911,59 @@ test('a phone\'s width shows the page without sideways scrolling, every control 
     assert.equal(await text('#subnet-0-gateway-error'), 'outside its subnet');
     await page.click('#revert');
     await settled();
+
+    // Options: each reason at its field, the first in view and focused.
+    await page.click('#add-option');
+    await page.fill('#option-0-value', 'ntp.lan');
+    await page.click('#add-host-option');
+    await page.fill('#host-option-0-mac', 'zz');
+    await page.fill('#host-option-0-gateway', '192.168.60.254');
+    await page.click('#options-save');
+    await settled();
+    assert.equal(await text('#option-0-value-error'), 'not a list of IPv4 addresses');
+    assert.equal(await text('#host-option-0-mac-error'), 'not a MAC address');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'option-0-value');
+    assert.equal(await inView('#option-0-value-error'), true);
+    // The program's own refusal too, at the place it names.
+    await page.fill('#option-0-value', '192.168.60.5');
+    await page.fill('#host-option-0-mac', '02:00:00:00:60:09');
+    await page.route('**/cgi-bin/orvath', (r) => ((r.request().postData() || '').startsWith('action=applyOptions')
+      ? r.fulfill({ status: 200, contentType: 'text/plain', body: JSON.stringify({ success: false,
+        error: 'hostOptions[0].gateway: not in a subnet of eth1', errorAt: 'hostOptions[0].gateway', errorKind: 'invalid' }) })
+      : r.continue()));
+    try {
+      await page.evaluate(() => window.scrollTo(0, 0));
+      await page.click('#options-save');
+      await settled();
+    } finally {
+      await page.unroute('**/cgi-bin/orvath');
+    }
+    assert.equal(await text('#host-option-0-gateway-error'), 'not in a subnet of eth1');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'host-option-0-gateway');
+    assert.equal(await inView('#host-option-0-gateway'), true);
+    // No field is outlined without its reason.
+    const mute = await page.$$eval('[aria-invalid="true"]', (els) => els.filter((el) => {
+      const h = document.getElementById(el.getAttribute('aria-describedby') || '');
+      return !h || !h.textContent.trim();
+    }).map((el) => el.id));
+    assert.deepEqual(mute, []);
+    // The Options, History and Import cards name each value.
+    const csv = path.join(WORK, 'phone.csv');
+    fs.writeFileSync(csv, 'mac,ip,host\r\n02:00:00:00:60:44,192.168.60.44,desk\r\n');
+    await page.setInputFiles('#import-file', csv);
+    await page.waitForSelector('#import-preview:not([hidden])');
+    for (const sel of ['#option-rows', '#host-option-rows', '#history-rows', '#import-rows']) {
+      const unlabelled = await page.$$eval(`${sel} td:not(.tools)`, (tds) => tds
+        .filter((td) => td.getClientRects().length > 0 && !td.dataset.label).length);
+      assert.equal(unlabelled, 0, sel);
+      assert.ok(await page.locator(`${sel} td`).count() > 0, sel);
+    }
+    const overflowNow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    assert.ok(overflowNow <= 0, `the page is ${overflowNow} px wider than the window`);
+    await page.locator('#options').screenshot({ path: path.join(SHOTS, '08-narrow-options.png') });
+    await page.locator('#history').screenshot({ path: path.join(SHOTS, '08-narrow-history.png') });
+    await page.locator('#import-preview').screenshot({ path: path.join(SHOTS, '08-narrow-import.png') });
+    await page.click('#import-cancel');
     console.log(`# the page is ${await page.evaluate(() => document.documentElement.scrollHeight)} px tall at 360 px`);
     await shot('07-narrow');
   } finally {
@@ -877,10 +1003,14 @@ test('the History lists each save, shows its diff, restores a version and stops 
   assert.equal(saved.revision, Number(baseId) + 1, JSON.stringify(saved));
   assert.match(await text('#save-message'), new RegExp(`^Saved as revision ${saved.revision} with 1 warning; service restarted \\(`));
   const row = await firstRow();
-  assert.deepEqual([row[0], row[2], row[3], row[4]], [String(saved.revision), USER, '127.0.0.1', 'Settings saved on eth1']);
+  assert.deepEqual([row[0], row[2], row[3], row[4]], [String(saved.revision), USER, '127.0.0.1', 'Settings saved on LAN 2 (eth1)']);
 
   await page.click(`#history-rows tr[data-revision="${saved.revision}"] button`);
   await settled();
+  // The changes are shown where the eye is.
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'history-detail-title');
+  assert.ok(await page.$eval('#history-detail-title', (el) => el.getBoundingClientRect().top) < 900);
+  assert.match(await text('#history-files .change-words'), /^LAN 2 \(eth1\): subnet 1 changed/);
   assert.match(await text('#history-files'),
     /etc\/dhcpd\/dhcpd-eth1-eth10\.conf \(changed\).*-dhcp-range=set:eth10,[^\n]*,\d+\s*\+dhcp-range=set:eth10,[^\n]*,2700\s/s);
   // Each file changed one line: the lease time of its range.
@@ -898,7 +1028,8 @@ test('the History lists each save, shows its diff, restores a version and stops 
   await eventually(async () => assert.match(await text('#history-message'),
     new RegExp(`^Restored revision ${baseId} as revision ${saved.revision + 1}; service restarted\\.$`)));
   await settled();
-  assert.match(dialogs[0], new RegExp(`^Restore the settings of revision ${baseId}\\?`));
+  // It says first, per interface, what it changes.
+  assert.match(dialogs[0], new RegExp(`^Restore all DHCP settings of revision ${baseId}\\? This changes:\nLAN 2 \\(eth1\\): subnet 1 changed`));
   assert.deepEqual(dhcpdFiles(), before);
   assert.equal(await value('#leasetime'), lease);
   const restored = await firstRow();
@@ -913,11 +1044,86 @@ test('the History lists each save, shows its diff, restores a version and stops 
   const refused = await saveAndWait();
   assert.equal(refused.conflict, true, JSON.stringify(refused));
   assert.equal(await page.isVisible('#conflict'), true);
-  assert.match(await text('#conflict-text'), /^Not saved: the settings were changed by tester from 127\.0\.0\.1 at /);
+  assert.match(await text('#conflict-text'), /^Not saved: the settings were changed by tester from 127\.0\.0\.1 at .+ since this page was loaded\.\n/);
+  assert.doesNotMatch(await text('#conflict-text'), /UTC/);
+  assert.match(await text('#conflict-text'), /Their change: LAN 2 \(eth1\): subnet 1 changed[^.]*\./);
+  assert.match(await text('#conflict-text'), /over their change to LAN 2 \(eth1\): subnet 1 changed[^;]*; the rest of their change stays\.$/);
   assert.deepEqual(dhcpdFiles(), theirs);
   await page.click('#conflict-force');
   await eventually(async () => assert.match(await text('#save-message'), /^Saved as revision \d+ with 1 warning;/));
   assert.match(readSandbox('etc/dhcpd/dhcpd-eth1-eth10.conf'), /,3000\n/);
+});
+
+test('a restore and a Reload refresh the Options too, a restore may keep to one interface, and the History follows', async () => {
+  await openPage('#if=eth1');
+  const dialogs = [];
+  const onDialog = (d) => { dialogs.push(d.message()); d.accept(); };
+  page.on('dialog', onDialog);
+  try {
+    const baseId = await page.$eval('#history-rows tr:first-child', (tr) => tr.dataset.revision);
+    await page.click('#add-option');
+    await page.selectOption('#option-0-name', 'mtu');
+    await page.fill('#option-0-value', '1400');
+    await page.click('#options-save');
+    await settled();
+    assert.match(await text('#options-message'), /^Options saved/);
+    // The list follows an options save.
+    await eventually(async () => assert.equal(await text('#history-rows tr:first-child td:nth-child(5)'),
+      'Further options saved on LAN 2 (eth1)'));
+    await page.click(`#history-rows tr[data-revision="${baseId}"] button`);
+    await settled();
+    await page.click('#history-restore');
+    await eventually(async () => assert.match(await text('#history-message'), /^Restored revision/));
+    await settled();
+    assert.match(dialogs.at(-1), /This changes:\nLAN 2 \(eth1\): further options removed\n/);
+    assert.equal(await page.locator('#option-rows tr').count(), 0);
+    // The next options save keeps what the restore put back.
+    await page.click('#add-host-option');
+    await page.fill('#host-option-0-mac', '02:00:00:00:60:09');
+    await page.fill('#host-option-0-dns', '192.168.60.53');
+    await page.click('#options-save');
+    await settled();
+    assert.match(await text('#options-message'), /^Options saved/);
+    assert.doesNotMatch(readSandbox('etc/dhcpd/dhcpd-eth1-options.conf'), /,26,1400/);
+    const mine = Number(await page.$eval('#history-rows tr:first-child', (tr) => tr.dataset.revision));
+
+    // Another administrator's change shows in the list at the next refresh.
+    const other = await action('applyOptions', { iftype: 'eth1', options: JSON.stringify([{ name: 'mtu', value: '1300' }]),
+      hostOptions: JSON.stringify([{ mac: '02:00:00:00:60:09', gateway: '', dns: '192.168.60.53' }]) });
+    assert.equal(other.success, true, JSON.stringify(other));
+    await eventually(async () => assert.equal(await page.$eval('#history-rows tr:first-child', (tr) => tr.dataset.revision),
+      String(other.revision)), 15000, 250);
+    // An options save meets it: the conflict names it and reloads the Options alone.
+    await page.fill('#domain', 'mine.lan');
+    await page.fill('#host-option-0-dns', '192.168.60.54');
+    await page.click('#options-save');
+    await settled();
+    assert.equal(await page.isVisible('#options-conflict'), true);
+    assert.match(await text('#options-conflict-text'), /Their change: LAN 2 \(eth1\): further options changed\./);
+    await page.click('#options-reload');
+    await settled();
+    assert.equal(await value('#option-0-value'), '1300');
+    assert.equal(await value('#domain'), 'mine.lan');
+    // A settings conflict's Reload shows every section as stored.
+    await page.click('#revert');
+    await settled();
+
+    // The revision of this page's options save touched eth1 alone: it may be restored there only.
+    await page.click(`#history-rows tr[data-revision="${mine}"] button`);
+    await settled();
+    assert.equal(await text('#history-restore-iface'), 'Restore only LAN 2 (eth1)');
+    await page.click('#history-restore-iface');
+    await eventually(async () => assert.match(await text('#history-message'), /^Restored revision \d+ on LAN 2 \(eth1\)/));
+    await settled();
+    assert.match(dialogs.at(-1), /^Restore the settings of LAN 2 \(eth1\) .*the reservations stay as they are\) of revision \d+\? This changes:\nLAN 2 \(eth1\): further options changed\n/s);
+    assert.equal(await page.locator('#option-rows tr').count(), 0);
+    assert.equal(await page.locator('#host-option-rows tr').count(), 1);
+    const list = await action('listHistory');
+    assert.deepEqual([list.revisions[0].action, list.revisions[0].iftype, list.revisions[0].revertOf], ['revertTo', 'eth1', mine]);
+  } finally {
+    page.off('dialog', onDialog);
+    await action('applyOptions', { iftype: 'eth1', options: '[]', hostOptions: '[]' });
+  }
 });
 
 test('reservations go out and come back as CSV; the preview names a bad line, usage and conflicts are shown', async () => {
@@ -975,4 +1181,25 @@ test('reservations go out and come back as CSV; the preview names a bad line, us
     + 'leased right now to another client (02:00:00:00:50:77)'));
   await eventually(async () => assert.equal(await text('#subnet-rows .usage-text'), '1 / 100 (1 %)'));
   await shot('21-warned');
+  // "with N warnings" counts the rows that carry one, after the program's own.
+  const warned = await page.$$eval('#reservation-rows tr, #subnet-rows tr', (trs) => trs
+    .filter((tr) => tr.classList.contains('warned') || [...tr.querySelectorAll('.field-error.warn')].some((e) => e.textContent)).length);
+  const count = /with (\d+) warnings?/.exec(await text('#save-message'));
+  assert.equal(count ? Number(count[1]) : 0, warned);
+
+  // A MAC address reserved already in the subnet: the line replaces that
+  // reservation unless the administrator keeps it; a host name a
+  // spreadsheet turns into a date is named.
+  fs.writeFileSync(file, '02:00:00:00:50:03,192.168.50.46,printer\r\n02:00:00:00:50:66,192.168.50.66,3-4\r\n');
+  await page.setInputFiles('#import-file', file);
+  await page.waitForSelector('#import-preview:not([hidden])');
+  const judged = await page.$$eval('#import-rows tr', (trs) => trs.map((tr) => tr.cells[4].textContent));
+  assert.match(judged[0], /^accepted; replaces printer 192\.168\.50\.10 /);
+  assert.equal(judged[1], 'accepted; a spreadsheet reads the host name 3-4 as a date: check it was kept');
+  assert.equal(await text('#import-summary'), '2 of 2 lines accepted; 1 replaces a reservation of the same MAC address; 1 with a note.');
+  await page.click('#import-add');
+  const macs = await page.$$eval('#reservation-rows tr', (trs) => trs.map((tr) => `${tr.cells[0].querySelector('input').value} ${tr.cells[1].querySelector('input').value}`));
+  assert.deepEqual(macs.filter((m) => m.startsWith('02:00:00:00:50:03')), ['02:00:00:00:50:03 192.168.50.46']);
+  await page.click('#revert');
+  await settled();
 });

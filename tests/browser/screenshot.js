@@ -11,7 +11,7 @@ async function main() {
     console.error('usage: screenshot.js URL USER PASSWORD OUT.png');
     process.exit(2);
   }
-  const browser = await launchBrowser({ user, password, viewport: { width: 1100, height: 800 } });
+  const browser = await launchBrowser({ user, password, viewport: { width: 1280, height: 800 } });
   try {
     const { page } = browser;
     await page.goto(url);

@@ -6,14 +6,16 @@
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
 import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
-import { addHostOption, addOption, applyOptions, loadOptions } from './options.js';
-import { applyPxe, loadPxeStatus, loadPxeSubnet } from './pxe.js';
+import { addHostOption, addOption, applyOptions, loadOptions, reloadOptions } from './options.js';
+import { applyPxe, forcePxe, loadPxeStatus, loadPxeSubnet, reloadPxe } from './pxe.js';
 import {
   addReservation, closeImport, exportReservations, finishImport, loadReservations, previewImport,
+  renderReservations,
 } from './reservations.js';
+import { examplesFor, parseNetworks } from './rules.js';
 import { loadGlobal, save } from './settings.js';
 import { state, $ } from './state.js';
-import { loadStatus } from './status.js';
+import { loadStatus, startService } from './status.js';
 import { addSubnet, loadSubnets } from './subnets.js';
 import { clearFieldErrors, markClean, markDirty, setInline, showMessage, showWarnings } from './ui.js';
 
@@ -31,12 +33,15 @@ async function chooseInterface(id) {
   const item = state.ifaces.find((i) => i.if_value === id);
   const addrs = item && Array.isArray(item.if_addrs) ? item.if_addrs : [];
   $('iface-addrs').textContent = addrs.length ? `Address ${addrs.join(', ')}` : 'No IPv4 address';
+  state.examples = examplesFor(parseNetworks(addrs)[0]);
+  $('pdns').placeholder = state.examples.dns || '';
+  renderReservations();
   await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions()]);
   await refreshClients();
 }
 
 // Edits of the settings (not already on their way) or of the PXE form.
-const unsaved = () => (state.dirty && !state.saving) || state.pxeDirty;
+const unsaved = () => (state.dirty && !state.saving) || state.pxeDirty || state.optionsDirty;
 
 // Another interface's settings replace the form: edits not saved yet are
 // given up only when the user says so. A save on its way is not asked
@@ -57,9 +62,13 @@ function reloadAll() {
   markClean();
   showMessage('');
   $('conflict').hidden = true;
+  $('options-conflict').hidden = true;
+  $('pxe-conflict').hidden = true;
+  setInline('options-message', '');
+  setInline('pxe-message', '');
   clearFieldErrors($('settings'));
   return Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeSubnet(),
-    loadPxeStatus(), loadStatus(), loadHistory()]);
+    loadPxeStatus(), loadStatus(), loadHistory(), loadOptions()]);
 }
 
 async function start() {
@@ -75,6 +84,7 @@ async function start() {
     return Promise.all([loadGlobal(), loadSubnets(), loadReservations()]);
   });
   $('add-subnet').addEventListener('click', addSubnet);
+  $('service-start').addEventListener('click', startService);
   $('client-filter').addEventListener('input', renderClients);
   for (const th of document.querySelectorAll('#clients th[data-sort]')) {
     th.querySelector('button').addEventListener('click', () => sortClients(th.dataset.sort));
@@ -102,6 +112,7 @@ async function start() {
   form.addEventListener('input', markDirty);
   form.addEventListener('change', markDirty);
   $('pxe-form').addEventListener('input', () => { state.pxeDirty = true; });
+  for (const type of ['input', 'change']) $('options-form').addEventListener(type, () => { state.optionsDirty = true; });
   $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
   // Enter in a field does not send a form: saving restarts the service,
   // which is done with the form's own button only.
@@ -111,6 +122,10 @@ async function start() {
     });
   }
   $('pxe-disable').addEventListener('click', () => applyPxe(false));
+  $('pxe-reload').addEventListener('click', reloadPxe);
+  $('pxe-force').addEventListener('click', forcePxe);
+  $('options-reload').addEventListener('click', reloadOptions);
+  $('options-force').addEventListener('click', () => applyOptions(null, true));
   $('options-form').addEventListener('submit', applyOptions);
   $('add-option').addEventListener('click', addOption);
   $('add-host-option').addEventListener('click', addHostOption);

@@ -4,6 +4,7 @@
 import { isReserved, shownClients } from './clientlist.js';
 import { formatExpiry, formatRemaining, formatWhen } from './format.js';
 import { loadPxeStatus } from './pxe.js';
+import { followHistory } from './history.js';
 import { call } from './request.js';
 import { renderReservations } from './reservations.js';
 import { checkHostName } from './rules.js';
@@ -15,15 +16,51 @@ import { failureText, plainReason } from './words.js';
 
 const CLIENT_REFRESH_MS = 5000;
 
-export async function refreshClients() {
+let running = null;     // the refresh on its way: {iface, done}
+let lastGood = null;    // when the list was last read
+
+// One refresh at a time per interface: a slow server is not asked again
+// before it has answered.
+export function refreshClients() {
   const iface = state.iface;
-  if (!iface) return;
-  const [answer] = await Promise.all([call('loadClientList', { iftype: iface }), loadStatus(),
+  if (!iface) return Promise.resolve();
+  if (running && running.iface === iface) return running.done;
+  const done = readClients(iface).finally(() => { if (running && running.done === done) running = null; });
+  running = { iface, done };
+  return done;
+}
+
+async function readClients(iface) {
+  const [answer, , , revision] = await Promise.all([call('loadClientList', { iftype: iface }), loadStatus(),
     loadPxeStatus(), refreshUsage()]);
+  await followHistory(revision);
   if (iface !== state.iface) return;
-  state.clients = answer.success && Array.isArray(answer.clientList) ? answer.clientList : [];
+  const note = $('clients-updated');
+  if (!answer.success || !Array.isArray(answer.clientList)) {
+    // The last list stays, marked as old: an unreachable program is no empty network.
+    const since = lastGood ? `since ${formatWhen(lastGood)}` : 'yet';
+    note.textContent = `Not updated ${since}: ${failureText(answer, 'the client list cannot be read.')}`;
+    note.className = 'stale';
+    $('client-rows').classList.add('stale');
+    $('clients-empty').textContent = 'The client list cannot be read.';
+    $('clients-empty').hidden = state.clients.length > 0;
+    return;
+  }
+  state.clients = answer.clientList;
+  lastGood = new Date();
+  $('client-rows').classList.remove('stale');
+  note.className = '';
   renderClients();
-  $('clients-updated').textContent = `Last update ${formatWhen(new Date())}.`;
+  note.textContent = `Last update ${formatWhen(lastGood)}.`;
+}
+
+// Release works only where dnsmasq serves this interface now.
+function servedHere() {
+  const s = state.status;
+  if (!s || !s.running) return false;
+  const last = s.lastRestart;
+  if (last && last.time && !last.restarted) return false;
+  return Number((s.enabledSubnets || {})[state.iface] || 0) > 0;
 }
 
 export function renderClients() {
@@ -63,7 +100,7 @@ export function renderClients() {
     }
     // A reserved client gets the same address back at once, and a stopped
     // service cannot release: Release is offered where it does something.
-    if (client.expire !== 'expired' && !reserved && state.status && state.status.running) {
+    if (client.expire !== 'expired' && !reserved && servedHere()) {
       tools.append(button('Release', `Release the lease of ${client.mac}`, () => releaseClient(client)));
     }
     tr.append(macCell, ipCell, hostCell, leaseCell, tools);
@@ -104,11 +141,12 @@ function reserveClient(client) {
 }
 
 async function releaseClient(client) {
-  if (!window.confirm(`Release the lease of ${client.mac} (${client.ip})? `
-      + 'The client loses its address and may be given another one when it asks again.')) return;
+  if (!window.confirm(`Release the lease of ${client.mac} (${client.ip})? The DHCP service forgets `
+      + 'the lease and may give the address to another client. The client is not told: it keeps '
+      + `using ${client.ip} until it renews its lease, and may then be given another address.`)) return;
   const answer = await call('releaseLease', { iftype: state.iface, mac: client.mac, ip: client.ip });
   if (answer.success && answer.released) {
-    showMessage(`The lease of ${client.mac} (${client.ip}) was released.`, 'ok');
+    showMessage(`The lease of ${client.mac} (${client.ip}) was released: the DHCP service forgot it; the client keeps using ${client.ip} until it renews its lease.`, 'ok');
   } else {
     const why = plainReason(answer.releaseError || failureText(answer, 'no reason given'));
     showMessage(`The lease of ${client.mac} (${client.ip}) was not released: ${why.text}`, 'error', why.details);
@@ -116,9 +154,12 @@ async function releaseClient(client) {
   await refreshClients();
 }
 
+// The next refresh is planned once the last one has answered.
 export function startClientRefresh() {
-  clearInterval(state.clientTimer);
-  state.clientTimer = setInterval(() => {
-    if (!document.hidden) refreshClients();
-  }, CLIENT_REFRESH_MS);
+  clearTimeout(state.clientTimer);
+  const tick = async () => {
+    if (!document.hidden) await refreshClients();
+    state.clientTimer = setTimeout(tick, CLIENT_REFRESH_MS);
+  };
+  state.clientTimer = setTimeout(tick, CLIENT_REFRESH_MS);
 }

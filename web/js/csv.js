@@ -9,11 +9,57 @@ import { placeWords } from './words.js';
 
 const HEADER = ['mac', 'ip', 'host'];
 
-// A field as written: quoted when it holds a separator, a quote or a line
-// break, its quotes doubled.
-function csvField(text) {
-  const s = String(text ?? '');
+// A spreadsheet runs a field beginning with = + - @ (or a tab or CR) as a
+// formula: such a field is written after an apostrophe, which a spreadsheet
+// shows as text and the import takes off again.
+const FORMULA = /^[=+\-@\t\r]/;
+
+// A field as written: guarded against formulas; quoted when it holds a
+// separator, a quote or a line break, its quotes doubled.
+export function csvField(text) {
+  let s = String(text ?? '');
+  if (FORMULA.test(s)) s = `'${s}`;
   return /[",;\r\n]/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
+}
+
+// A field as read: the apostrophe of a guarded one taken off.
+export const unguard = (s) => (/^'[=+\-@\t\r]/.test(s) ? s.slice(1) : s);
+
+// What a spreadsheet would take a host name for, or null: "3-4" a date,
+// "1e5" a number.
+const MONTH = '(?:jan|feb|mar|apr|may|jun|jul|aug|sep|oct|nov|dec)[a-z]*';
+const DATE = new RegExp(`^(?:\\d{1,4}[-/]\\d{1,2}(?:[-/]\\d{1,4})?|\\d{1,2}-${MONTH}(?:-\\d{2,4})?|${MONTH}-\\d{1,4})$`, 'i');
+export function spreadsheetReading(text) {
+  if (DATE.test(text)) return 'a date';
+  if (/^[+-]?(?:\d+\.?\d*|\.\d+)(?:e[+-]?\d+)?$/i.test(text)) return 'a number';
+  return null;
+}
+
+const toNum = (ip) => ip.split('.').reduce((n, b) => n * 256 + Number(b), 0);
+// Both addresses lie in one of the networks ({addr, mask} as parseNetworks
+// gives them).
+export function sameSubnet(a, b, networks) {
+  const x = toNum(a);
+  const y = toNum(b);
+  return networks.some((n) => ((x & n.mask) >>> 0) === ((n.addr & n.mask) >>> 0)
+    && ((y & n.mask) >>> 0) === ((n.addr & n.mask) >>> 0));
+}
+
+// An accepted line against the list it would join: {why} for an address
+// reserved for another MAC address; otherwise {replaces, same, notes},
+// replaces being the index of the reservation of the same MAC address in the
+// same subnet (dnsmasq would use only one of the two), or null; same: that
+// reservation is this line already.
+export function judgeAgainst(row, existing, networks) {
+  const mac = row.mac.toLowerCase();
+  const taken = existing.find((r) => r.ip === row.ip && r.mac.toLowerCase() !== mac);
+  if (taken) return { why: `IP address: reserved already for ${taken.hostname || taken.mac}` };
+  const i = existing.findIndex((r) => r.mac.toLowerCase() === mac && sameSubnet(r.ip, row.ip, networks));
+  const notes = [];
+  const reading = row.hostname && spreadsheetReading(row.hostname);
+  if (reading) notes.push(`a spreadsheet reads the host name ${row.hostname} as ${reading}: check it was kept`);
+  const same = i >= 0 && existing[i].ip === row.ip && existing[i].hostname === row.hostname;
+  return { replaces: i >= 0 ? i : null, same, notes };
 }
 
 // The reservations as a file's text, lines ended by CRLF.
@@ -84,9 +130,9 @@ export function importReservations(text) {
   if (records.length > 0 && isHeader(records[0])) records.shift();
   const rows = records.map(({ line, fields }) => ({
     line,
-    mac: normalizeMac((fields[0] || '').trim()),
-    ip: (fields[1] || '').trim(),
-    hostname: (fields[2] || '').trim(),
+    mac: normalizeMac(unguard((fields[0] || '').trim())),
+    ip: unguard((fields[1] || '').trim()),
+    hostname: unguard((fields[2] || '').trim()),
     why: fields.length > 3 ? `${fields.length} fields; a line holds MAC address, IP address and host name` : null,
   }));
   const words = (why) => why.replace(/staticData\[(\d+)\]/g, (_, j) => `line ${rows[Number(j)].line}`);

@@ -4,9 +4,11 @@
 
 import { NAMED_OPTIONS, OTHER_TYPES, optionProblems } from './optionrules.js';
 import { call } from './request.js';
-import { state, $ } from './state.js';
+import { ownSave, state, $ } from './state.js';
 import { loadStatus } from './status.js';
-import { clearFieldErrors, setInline } from './ui.js';
+import { conflictText, loadHistory } from './history.js';
+import { displayName } from './interfaces.js';
+import { clearFieldErrors, errorHolder, markField, rowCell, setInline } from './ui.js';
 import { failureText, problemOf, restartText } from './words.js';
 
 const OTHER = '';
@@ -47,11 +49,17 @@ function select(id, where, label, choices, value, onChange) {
   return el;
 }
 
-function cell(...children) {
-  const td = document.createElement('td');
+// A cell headed by its column's name on a phone; a field in it gets the
+// holder of its error text.
+function cell(label, ...children) {
+  const td = rowCell(label);
   td.append(...children);
+  for (const el of children) if (el.dataset && el.dataset.where) td.append(errorHolder(el));
   return td;
 }
+
+// Edits of the Options form not saved yet.
+function edited() { state.optionsDirty = true; }
 
 function removeButton(label, remove) {
   const b = document.createElement('button');
@@ -70,26 +78,25 @@ export function renderOptions() {
     const name = `Option ${i + 1}`;
     const named = NAMED_OPTIONS.find((n) => n.name === o.name);
     const kinds = [...NAMED_OPTIONS.map((n) => [n.name, n.label]), [OTHER, 'Other (code and type)']];
-    tr.append(cell(select(`option-${i}-name`, `options[${i}].name`, `${name}, option`, kinds, o.name, (v) => {
+    tr.append(cell('Option', select(`option-${i}-name`, `options[${i}].name`, `${name}, option`, kinds, o.name, (v) => {
       o.name = v;
+      edited();
       renderOptions();
     })));
     const code = input(`option-${i}-code`, `options[${i}].code`, `${name}, code`, named ? String(named.code) : String(o.code || ''), (v) => { o.code = v; });
     code.disabled = !!named;
     code.inputMode = 'numeric';
-    tr.append(cell(code));
+    tr.append(cell('Code', code));
     const type = select(`option-${i}-type`, `options[${i}].type`, `${name}, type`, OTHER_TYPES.map((t) => [t, t]), named ? OTHER_TYPES[0] : o.type || 'text', (v) => { o.type = v; });
     type.hidden = !!named;
     if (!named && !o.type) o.type = 'text';
-    tr.append(cell(type));
+    tr.append(cell('Type', type));
     const value = input(`option-${i}-value`, `options[${i}].value`, `${name}, value`, o.value, (v) => { o.value = v; });
     if (named) value.placeholder = named.hint;
-    const error = document.createElement('span');
-    error.className = 'field-error';
-    error.id = `option-${i}-value-error`;
-    value.setAttribute('aria-describedby', error.id);
-    tr.append(cell(value, error));
-    tr.append(cell(removeButton(`Remove ${name.toLowerCase()}`, () => { state.options.splice(i, 1); renderOptions(); })));
+    tr.append(cell('Value', value));
+    const tools = cell('Actions', removeButton(`Remove ${name.toLowerCase()}`, () => { state.options.splice(i, 1); edited(); renderOptions(); }));
+    tools.classList.add('tools');
+    tr.append(tools);
     body.append(tr);
   });
   $('options-empty').hidden = state.options.length > 0;
@@ -100,9 +107,11 @@ export function renderOptions() {
     const tr = document.createElement('tr');
     const name = `Client override ${i + 1}`;
     for (const [key, label] of [['mac', 'MAC address'], ['gateway', 'gateway'], ['dns', 'DNS server']]) {
-      tr.append(cell(input(`host-option-${i}-${key}`, `hostOptions[${i}].${key}`, `${name}, ${label}`, h[key], (v) => { h[key] = v; })));
+      tr.append(cell(label.charAt(0).toUpperCase() + label.slice(1), input(`host-option-${i}-${key}`, `hostOptions[${i}].${key}`, `${name}, ${label}`, h[key], (v) => { h[key] = v; })));
     }
-    tr.append(cell(removeButton(`Remove ${name.toLowerCase()}`, () => { state.hostOptions.splice(i, 1); renderOptions(); })));
+    const tools = cell('Actions', removeButton(`Remove ${name.toLowerCase()}`, () => { state.hostOptions.splice(i, 1); edited(); renderOptions(); }));
+    tools.classList.add('tools');
+    tr.append(tools);
     hosts.append(tr);
   });
   $('host-options-empty').hidden = state.hostOptions.length > 0;
@@ -117,7 +126,8 @@ export async function loadOptions() {
     name: named(o) ? o.name : OTHER, code: String(o.code), type: o.type, value: o.value,
   }));
   state.hostOptions = (answer.success ? answer.hostOptions || [] : []).map((h) => ({ ...h }));
-  if (answer.revision !== undefined) state.revision = answer.revision;
+  state.loadedAt.options = answer.revision ?? null;
+  state.optionsDirty = false;
   renderOptions();
 }
 
@@ -127,17 +137,22 @@ function showOptionProblems(problems, verb) {
     const field = document.querySelector(`#options [data-where="${where}"]`)
       || document.querySelector(`#options [data-where^="${where}."]`);
     if (field) {
-      field.setAttribute('aria-invalid', 'true');
+      markField(field, why);
       if (!first) first = field;
     }
     return `${optionPlace(where)}: ${why}`;
   });
-  if (first) first.focus();
+  if (first) {
+    // Seen with its reason, also on a phone where the message is far below.
+    first.scrollIntoView({ block: 'center' });
+    first.focus({ preventScroll: true });
+  }
   return problems.length === 1 ? `${verb}: ${lines[0]}` : `${verb}: ${problems.length} problems:\n${lines.join('\n')}`;
 }
 
-export async function applyOptions(event) {
-  event.preventDefault();
+export async function applyOptions(event, force = false) {
+  if (event) event.preventDefault();
+  $('options-conflict').hidden = true;
   clearFieldErrors($('options'));
   const options = state.options.map((o) => (o.name
     ? { name: o.name, value: o.value.trim() }
@@ -151,12 +166,19 @@ export async function applyOptions(event) {
   setInline('options-message', 'Saving…');
   const params = { iftype: state.iface, options: JSON.stringify(options), hostOptions: JSON.stringify(hosts) };
   // Changed elsewhere since loaded: nothing is written, and the page says by whom.
-  if (state.revision !== null) params.baseRevision = String(state.revision);
+  const base = state.loadedAt.options;
+  if (base !== null && !force) params.baseRevision = String(base);
   const answer = await call('applyOptions', params);
-  if (answer.revision) state.revision = answer.revision;
+  ownSave(answer.revision);
   const restart = restartText(answer);
   if (answer.conflict) {
-    setInline('options-message', `Not saved: the settings were ${answer.error}; reload the page to see them.`, 'error');
+    setInline('options-message', 'Not saved.', 'error');
+    $('options-conflict-text').textContent = await conflictText(answer, base,
+      (p) => p.iface === state.iface && p.part === 'further options',
+      `the further options of ${displayName(state.iface)}`);
+    $('options-conflict').hidden = false;
+    $('options-conflict').scrollIntoView({ block: 'center' });
+    return;
   } else if (!answer.success) {
     const text = answer.errorKind === 'invalid' ? showOptionProblems([problemOf(answer)], 'Not saved')
       : `Not saved: ${failureText(answer, 'the options could not be written.')}`;
@@ -166,17 +188,28 @@ export async function applyOptions(event) {
   } else {
     setInline('options-message', `Options saved, but ${restart.text}`, 'error', restart.details);
   }
-  await loadStatus();
+  await Promise.all([loadStatus(), answer.revision ? loadHistory() : null]);
   if (answer.success) await loadOptions();
 }
 
+// Another change came first: this section only is read again.
+export async function reloadOptions() {
+  if (state.optionsDirty && !window.confirm('Discard the options not saved yet?')) return;
+  $('options-conflict').hidden = true;
+  setInline('options-message', '');
+  clearFieldErrors($('options'));
+  await loadOptions();
+}
+
 export function addOption() {
+  edited();
   state.options.push({ name: NAMED_OPTIONS[0].name, code: '', type: 'text', value: '' });
   renderOptions();
   $(`option-${state.options.length - 1}-value`).focus();
 }
 
 export function addHostOption() {
+  edited();
   state.hostOptions.push({ mac: '', gateway: '', dns: '' });
   renderOptions();
   $(`host-option-${state.hostOptions.length - 1}-mac`).focus();

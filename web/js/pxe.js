@@ -2,10 +2,10 @@
 // chosen interface.
 
 import { displayName } from './interfaces.js';
-import { loadHistory } from './history.js';
+import { conflictText, loadHistory } from './history.js';
 import { call } from './request.js';
 import { PXE_FIELDS, PXE_TEXT_FIELDS, pxeProblems } from './rules.js';
-import { state, $ } from './state.js';
+import { baseOf, ownSave, state, $ } from './state.js';
 import { loadStatus, renderPxeLine } from './status.js';
 import { renderSubnets } from './subnets.js';
 import { clearFieldErrors, setInline, showProblems } from './ui.js';
@@ -22,6 +22,7 @@ export async function loadPxeSubnet() {
   const answer = await call('loadpxesubnet', { if_name: iface });
   if (iface !== state.iface) return;
   const data = answer.success && answer.data ? answer.data : {};
+  state.loadedAt.pxe = answer.revision ?? null;
   state.pxeDirty = false;
   for (const key of [...PXE_FIELDS, ...PXE_TEXT_FIELDS]) $(key).value = data[key] || '';
   $('pxe_range_only').checked = !!data.pxe_range_only;
@@ -56,7 +57,11 @@ function renderPxeHere() {
   }
 }
 
-export async function applyPxe(enable) {
+let lastEnable = true; // what the last apply asked, for "Save anyway"
+
+export async function applyPxe(enable, force = false) {
+  lastEnable = enable;
+  $('pxe-conflict').hidden = true;
   clearFieldErrors($('pxe-form'));
   const params = { pxe_interface: state.iface, pxe_enable: enable ? 'true' : 'false', orig_interface: '' };
   if (enable) {
@@ -74,13 +79,20 @@ export async function applyPxe(enable) {
       params.orig_interface = state.pxe.pxe_interface_id;
     }
   }
-  if (state.revision !== null) params.baseRevision = String(state.revision);
+  const base = baseOf('pxe', 'global', 'subnets');
+  if (base !== null && !force) params.baseRevision = String(base);
   setInline('pxe-message', 'Applying…');
   const answer = await call('applypxesubnet', params);
-  if (answer.revision) state.revision = answer.revision;
+  ownSave(answer.revision);
   const restart = restartText(answer);
   if (answer.conflict) {
-    setInline('pxe-message', `Not applied: the settings were ${answer.error}; reload the page.`, 'error');
+    setInline('pxe-message', 'Not applied.', 'error');
+    $('pxe-conflict-text').textContent = await conflictText(answer, base,
+      (p) => p.part === 'PXE switch' || (p.part === 'PXE' && [state.iface, params.orig_interface].includes(p.iface)),
+      `the PXE settings of ${displayName(state.iface)}`);
+    $('pxe-conflict').hidden = false;
+    $('pxe-conflict').scrollIntoView({ block: 'center' });
+    return;
   } else if (answer.errorKind === 'apSubnet') {
     setInline('pxe-message', 'The PXE range lies in the access point\'s subnet; nothing was saved.', 'error');
   } else if (!answer.success) {
@@ -120,4 +132,16 @@ async function mergePxeRow() {
     state.subnets.splice(at, 1);
   }
   renderSubnets();
+}
+
+// "Save anyway" after a conflict: the same apply without the check.
+export const forcePxe = () => applyPxe(lastEnable, true);
+
+// Another change came first: this section only is read again.
+export async function reloadPxe() {
+  if (state.pxeDirty && !window.confirm('Discard the PXE settings not saved yet?')) return;
+  $('pxe-conflict').hidden = true;
+  setInline('pxe-message', '');
+  clearFieldErrors($('pxe-form'));
+  await Promise.all([loadPxeSubnet(), loadPxeStatus()]);
 }

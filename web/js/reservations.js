@@ -1,21 +1,22 @@
 // The static reservations, shared by all interfaces.
 
-import { importReservations, reservationsCsv } from './csv.js';
+import { importReservations, judgeAgainst, reservationsCsv } from './csv.js';
 import { call } from './request.js';
-import { normalizeMac } from './rules.js';
+import { normalizeMac, parseIpv4, parseNetworks } from './rules.js';
 import { state, $ } from './state.js';
-import { button, markDirty, rowField, showWarnings } from './ui.js';
+import { button, markDirty, rowCell, rowField, showWarnings, storedWarnings } from './ui.js';
 
 // No reservation list at all also reads as a failure: an empty list.
-async function storedReservations() {
+async function storedReservations(keep = false) {
   const answer = await call('loadStatic');
+  if (keep) state.loadedAt.reservations = answer.revision ?? null;
   return answer.success && Array.isArray(answer.staticData)
     ? answer.staticData.map((r) => ({ mac: r.mac || '', ip: r.ip || '', hostname: r.hostname || '' }))
     : [];
 }
 
 export async function loadReservations() {
-  state.reservations = await storedReservations();
+  state.reservations = await storedReservations(true);
   renderReservations();
   await checkStoredReservations();
 }
@@ -33,22 +34,25 @@ export async function checkStoredReservations() {
     state.reservationWarnings.set(key, [...reasons, w.reason]);
   }
   markReservationWarnings();
+  showWarnings();
 }
 
 function markReservationWarnings() {
   const rows = $('reservation-rows').rows;
   state.reservations.forEach((row, i) => {
     const tr = rows[i];
-    const reasons = state.reservationWarnings.get(warningKey(row.mac, row.ip));
+    const reasons = storedWarnings(row);
     tr.classList.toggle('warned', !!reasons);
     const note = tr.querySelector('.row-warning');
     note.textContent = reasons ? `Warning: ${reasons.join('; ')}` : '';
   });
 }
 
-const RESERVATION_FIELDS = [
+// The list is shared by all interfaces: the address example is the chosen
+// interface's.
+const RESERVATION_FIELDS = () => [
   ['mac', 'MAC address', '00:11:22:33:44:55'],
-  ['ip', 'IP address', '192.168.1.10'],
+  ['ip', 'IP address', state.examples.ip || ''],
   ['hostname', 'host name', 'optional'],
 ];
 
@@ -60,7 +64,7 @@ export function renderReservations(focus) {
   state.reservations.forEach((row, i) => {
     const tr = document.createElement('tr');
     const name = `Reservation ${i + 1}`;
-    for (const field of RESERVATION_FIELDS) {
+    for (const field of RESERVATION_FIELDS()) {
       tr.append(rowField(`reservation-${i}`, `staticData[${i}]`, name, row, field));
     }
     const mac = tr.querySelector('input');
@@ -100,27 +104,65 @@ export async function exportReservations() {
   setTimeout(() => URL.revokeObjectURL(url), 0);
 }
 
-let imported = []; // the accepted lines of the previewed file
+// The accepted lines of the previewed file: {mac, ip, hostname, replaces,
+// replace}; replaces is the index of the reservation of the same MAC address
+// in the same subnet, which "Add to the list" replaces when replace is ticked.
+let imported = [];
 
-// Reads the chosen file and shows each line's verdict; nothing changes
-// until the administrator adds or replaces.
+// Every network a reservation may lie in: the interfaces' and the subnets'.
+function knownNetworks() {
+  const nets = state.ifaces.flatMap((i) => parseNetworks(i.if_addrs));
+  for (const row of state.subnets) {
+    const addr = parseIpv4(row.startip);
+    const mask = parseIpv4(row.netmask);
+    if (addr !== null && mask !== null) nets.push({ addr, mask });
+  }
+  return nets;
+}
+
+// Reads the chosen file and shows each line's verdict, also against the
+// list it would join; nothing changes until the administrator adds or
+// replaces.
 export async function previewImport(file) {
   const lines = importReservations(await file.text());
-  imported = lines.filter((l) => !l.why).map(({ mac, ip, hostname }) => ({ mac, ip, hostname }));
+  const networks = knownNetworks();
+  for (const l of lines) {
+    if (l.why) continue;
+    const judged = judgeAgainst(l, state.reservations, networks);
+    if (judged.why) l.why = judged.why;
+    else Object.assign(l, { replaces: judged.replaces, notes: judged.same ? ['in the list already', ...judged.notes] : judged.notes, same: judged.same });
+  }
+  imported = lines.filter((l) => !l.why)
+    .map(({ mac, ip, hostname, replaces, same }) => ({ mac, ip, hostname, replaces, same, replace: true }));
   const body = $('import-rows');
   body.textContent = '';
+  let k = 0;
   for (const l of lines) {
     const tr = document.createElement('tr');
     tr.className = l.why ? 'rejected' : '';
-    for (const text of [`Line ${l.line}`, l.mac, l.ip, l.hostname, l.why || 'accepted']) {
-      const td = document.createElement('td');
+    const cells = [['Line', `Line ${l.line}`], ['MAC address', l.mac], ['IP address', l.ip], ['Host name', l.hostname]];
+    for (const [label, text] of cells) {
+      const td = rowCell(label);
       td.textContent = text;
       tr.append(td);
     }
+    const verdict = rowCell('Verdict');
+    if (l.why) verdict.textContent = l.why;
+    else {
+      const row = imported[k];
+      k += 1;
+      verdict.textContent = ['accepted', ...l.notes].join('; ');
+      if (row.replaces !== null && !row.same) verdict.append(replaceChoice(row, l.line));
+    }
+    tr.append(verdict);
     body.append(tr);
   }
   const refused = lines.length - imported.length;
+  const replacing = imported.filter((r) => r.replaces !== null && !r.same).length;
+  const noted = lines.filter((l) => l.notes && l.notes.some((n) => n.startsWith('a spreadsheet'))).length;
   $('import-summary').textContent = `${imported.length} of ${lines.length} lines accepted`
+    + (replacing ? `; ${replacing} replace${replacing === 1 ? 's' : ''} a reservation of the same MAC address` : '')
+    + (noted ? `; ${noted} with a note` : '')
     + (refused ? `; ${refused} left out.` : '.');
   $('import-add').disabled = imported.length === 0;
   $('import-replace').disabled = lines.length > 0 && imported.length === 0;
@@ -128,10 +170,36 @@ export async function previewImport(file) {
   $('import-summary').focus();
 }
 
+// "replaces printer 192.168.50.10", with the choice to keep that one and
+// leave the line out instead.
+function replaceChoice(row, line) {
+  const old = state.reservations[row.replaces];
+  const label = document.createElement('label');
+  label.className = 'check';
+  const box = document.createElement('input');
+  box.type = 'checkbox';
+  box.checked = true;
+  box.id = `import-${line}-replace`;
+  box.addEventListener('change', () => { row.replace = box.checked; });
+  label.append(box, `replaces ${old.hostname || old.mac} ${old.ip} (untick to keep it and leave this line out)`);
+  const wrap = document.createElement('span');
+  wrap.className = 'replace-choice';
+  wrap.append('; ', label);
+  return wrap;
+}
+
 // Puts the accepted lines into the table, after its rows or instead of
-// them; the next Save stores them.
+// them; the next Save stores them. Added, a line of a MAC address already
+// reserved in its subnet takes that reservation's place, or is left out.
 export function finishImport(replace) {
-  state.reservations = replace ? imported.slice() : state.reservations.concat(imported);
+  const plain = ({ mac, ip, hostname }) => ({ mac, ip, hostname });
+  if (replace) state.reservations = imported.map(plain);
+  else {
+    for (const row of imported) {
+      if (row.replaces === null) state.reservations.push(plain(row));
+      else if (row.replace) state.reservations[row.replaces] = plain(row);
+    }
+  }
   imported = [];
   closeImport();
   markDirty();

@@ -294,3 +294,17 @@ export function pxeProblems(params, ap) {
   if (tftpWhy) problems.push({ where: 'pxe_tftp_server', why: tftpWhy });
   return problems;
 }
+
+const ipText = (n) => [24, 16, 8, 0].map((b) => (n >>> b) & 255).join('.');
+
+// Example values for an interface's fields, from its first IPv4 network
+// ({addr, mask} as parseNetworks gives it): its own address as gateway and
+// DNS server, .100 to .200 as the range, .10 as a reservation. Without a
+// network none: an example of another network would mislead.
+export function examplesFor(net) {
+  if (!net || net.mask === 0 || (~net.mask >>> 0) < 254) return {};
+  const base = (net.addr & net.mask) >>> 0;
+  const at = (n) => ipText((base + n) >>> 0);
+  const own = ipText(net.addr);
+  return { startip: at(100), endip: at(200), netmask: ipText(net.mask), gateway: own, dns: own, ip: at(10) };
+}

@@ -7,14 +7,14 @@ import { loadPxeStatus } from './pxe.js';
 import { call } from './request.js';
 import { loadReservations, renderReservations } from './reservations.js';
 import { inApSubnet, normalizeMac, settingsProblems } from './rules.js';
-import { state, $ } from './state.js';
+import { baseOf, ownSave, state, $ } from './state.js';
 import { loadStatus } from './status.js';
 import { loadSubnets, showServiceOff } from './subnets.js';
 import { formatWhen } from './format.js';
 import {
-  clearFieldErrors, currentWarnings, markClean, markField, setInline, showMessage, showProblems,
+  clearFieldErrors, currentWarnings, markClean, markField, setInline, showMessage, showProblems, warnedCount,
 } from './ui.js';
-import { loadHistory } from './history.js';
+import { conflictText, loadHistory } from './history.js';
 import { failureText, restartText, savedText, problemOf, subnetName, warningsText } from './words.js';
 
 export async function loadGlobal() {
@@ -22,7 +22,7 @@ export async function loadGlobal() {
   const answer = await call('loadGlobal', { iftype: iface });
   // An answer for an interface no longer chosen is dropped.
   if (iface !== state.iface) return;
-  if (answer.revision !== undefined) state.revision = answer.revision;
+  state.loadedAt.global = answer.revision ?? null;
   const stored = !!answer.success;
   $('global-note').hidden = stored;
   // Without any subnet the service is off; adding the first subnet ticks it.
@@ -33,6 +33,15 @@ export async function loadGlobal() {
   $('domain').value = stored ? answer.domain || '' : '';
   $('pdns').value = stored ? answer.pdns || '' : '';
   $('sdns').value = stored ? answer.sdns || '' : '';
+  state.shownGlobal = globalData();
+}
+
+// The interface's settings live in its subnets' files: without a subnet
+// there is nowhere to keep what was typed, and a save must not claim it.
+function unkeptSettings(global) {
+  if (state.subnets.length > 0 || !state.shownGlobal) return [];
+  return ['leasetime', 'domain', 'pdns', 'sdns'].filter((k) => global[k] !== state.shownGlobal[k])
+    .map((k) => ({ where: `dataArray.${k}`, why: 'kept only with a subnet of this interface: add a subnet first' }));
 }
 
 function globalData() {
@@ -60,7 +69,8 @@ export async function save(event, force = false) {
   for (const row of state.reservations) row.mac = normalizeMac(row.mac);
   renderReservations();
   const global = globalData();
-  const problems = settingsProblems(global, state.subnets, state.reservations, state.ap);
+  const problems = [...settingsProblems(global, state.subnets, state.reservations, state.ap),
+    ...unkeptSettings(global)];
   if (problems.length > 0) {
     showMessage(showProblems(problems, 'Not saved'), 'error');
     setInline('save-message', 'Not saved: see the marked fields.', 'error');
@@ -82,7 +92,8 @@ export async function save(event, force = false) {
   };
   // Another page or administrator may have saved since this form was
   // loaded: the program then refuses the save instead of undoing theirs.
-  if (!force && state.revision !== null) params.baseRevision = String(state.revision);
+  const base = baseOf('global', 'subnets', 'reservations');
+  if (!force && base !== null) params.baseRevision = String(base);
   state.saving = true;
   const answer = await call('applydata', params);
   state.saving = false;
@@ -92,12 +103,14 @@ export async function save(event, force = false) {
   }
   if (answer.conflict) {
     setInline('save-message', 'Not saved.', 'error');
-    $('conflict-text').textContent = `Not saved: the settings were ${answer.error}. Reload them `
-      + '(your edits are lost), or save yours over them.';
+    $('conflict-text').textContent = await conflictText(answer, base,
+      (p) => p.part === 'reservations' || (p.iface === iface && p.part === 'subnets'),
+      `the settings and subnets of ${displayName(iface)} and the whole reservation list`);
     $('conflict').hidden = false;
+    $('conflict').scrollIntoView({ block: 'center' });
     return;
   }
-  if (answer.revision) state.revision = answer.revision;
+  ownSave(answer.revision);
   if (!answer.success) {
     if (answer.error) {
       showMessage(showProblems([problemOf(answer)], 'Not saved'), 'error');
@@ -136,13 +149,14 @@ export async function save(event, force = false) {
     return;
   }
   markClean();
-  const outcome = saveOutcome(answer, warnings);
+  await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus(), loadStatus(),
+    loadHistory()]);
+  // Counted once the program's own warnings about what was stored are in.
+  const outcome = saveOutcome(answer, warnedCount());
   // A restart that went well answers for the PXE form's last one too.
   if (outcome.ok) setInline('pxe-message', '');
   setInline('save-message', outcome.text, outcome.ok ? 'ok' : 'error', outcome.details);
   if (!outcome.ok) showMessage(outcome.text, 'error', outcome.details);
-  await Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeStatus(), loadStatus(),
-    loadHistory()]);
   refreshClients();
 }
 

@@ -1,15 +1,16 @@
 // The subnet table of the chosen interface.
 
+import { displayName } from './interfaces.js';
 import { call } from './request.js';
 import { state, $ } from './state.js';
 import { button, errorHolder, markDirty, rowCell, rowField, showMessage, showWarnings } from './ui.js';
 import { failureText, subnetNumber } from './words.js';
 
 const SUBNET_FIELDS = [
-  ['startip', 'start address', '192.168.1.100'],
-  ['endip', 'end address', '192.168.1.200'],
-  ['netmask', 'netmask', '255.255.255.0'],
-  ['gateway', 'gateway', '192.168.1.1'],
+  ['startip', 'start address'],
+  ['endip', 'end address'],
+  ['netmask', 'netmask'],
+  ['gateway', 'gateway'],
 ];
 
 // How full the stored ranges are, by "start-end", from a "getIfData"
@@ -63,11 +64,12 @@ export function showUsage() {
 // Brings the figures up to date, as the client list is.
 export async function refreshUsage() {
   const iface = state.iface;
-  if (!iface) return;
+  if (!iface) return null;
   const answer = await call('getIfData', { iftype: iface });
-  if (iface !== state.iface || !answer.success) return;
+  if (iface !== state.iface || !answer.success) return null;
   keepUsage(answer);
   showUsage();
+  return answer.revision;
 }
 
 export async function loadSubnets() {
@@ -75,6 +77,7 @@ export async function loadSubnets() {
   const answer = await call('getIfData', { iftype: iface });
   if (iface !== state.iface) return;
   keepUsage(answer);
+  state.loadedAt.subnets = answer.revision ?? null;
   if (!answer.success) {
     state.subnets = [];
     showMessage(failureText(answer, 'The subnets of this interface cannot be read.'), 'error');
@@ -133,8 +136,8 @@ export function renderSubnets(focus) {
     }
     tr.append(active);
 
-    for (const field of SUBNET_FIELDS) {
-      const [key, label] = field;
+    for (const [key, label] of SUBNET_FIELDS) {
+      const field = [key, label, state.examples[key] || ''];
       if (row.pxe) {
         // The PXE subnet's range is edited in the PXE section; here it is
         // shown, and sent back as it was read.
@@ -200,7 +203,7 @@ function moveSubnet(i, step, direction) {
 // subnets' files: removing the last subnet takes them along.
 function removeSubnet(i) {
   const last = state.subnets.filter((r) => !r.pxe).length === 1;
-  if (last && !window.confirm(`Remove the last subnet of ${state.iface}? When saved, the interface's `
+  if (last && !window.confirm(`Remove the last subnet of ${displayName(state.iface)}? When saved, the interface's `
       + 'lease time, domain and DNS servers go with it, and no client of it is given an address.')) return;
   state.subnets.splice(i, 1);
   markDirty();

@@ -98,13 +98,35 @@ export function currentWarnings() {
   return settingsWarnings(state.subnets, state.reservations, parseNetworks(item && item.if_addrs));
 }
 
+// The program's warnings of a stored reservation, kept by MAC and IP
+// address; undefined when it has none.
+export const storedWarnings = (row) => (state.reservationWarnings
+  ? state.reservationWarnings.get(`${String(row.mac).toLowerCase()} ${row.ip}`) : undefined);
+
+// The page's warnings that the program does not already give on the row's
+// own line: one text per fact.
+function pageOnlyWarnings() {
+  return currentWarnings().filter(({ where }) => {
+    const m = /^staticData\[(\d+)\]/.exec(where);
+    const row = m && state.reservations[Number(m[1])];
+    return !row || !storedWarnings(row);
+  });
+}
+
+// How many rows of the settings carry a warning, the page's or the program's.
+export function warnedCount() {
+  const rows = new Set(currentWarnings().map(({ where }) => where.replace(/\.\w+$/, '')));
+  state.reservations.forEach((row, i) => { if (storedWarnings(row)) rows.add(`staticData[${i}]`); });
+  return rows.size;
+}
+
 // Shows the warnings of the settings at their fields, where no error is.
 export function showWarnings() {
   for (const el of document.querySelectorAll('#settings .field-error.warn')) {
     el.textContent = '';
     el.classList.remove('warn');
   }
-  for (const { where, why } of currentWarnings()) {
+  for (const { where, why } of pageOnlyWarnings()) {
     const field = fieldFor(where);
     if (field && field.getAttribute('aria-invalid') !== 'true') markField(field, `Warning: ${why}`, 'warn');
   }

@@ -78,5 +78,7 @@ export const warningsText = (count) => (count ? ` with ${count} warning${count =
 
 // The start of a save's outcome line: the revision it was recorded as.
 export function savedText(answer) {
-  return answer.revision ? `Saved as revision ${answer.revision}` : 'Saved';
+  if (answer.revision) return `Saved as revision ${answer.revision}`;
+  // No revision and no history error: the files were as asked already.
+  return answer.historyError ? 'Saved' : 'Saved (nothing changed)';
 }
