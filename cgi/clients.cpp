@@ -62,6 +62,16 @@ bool readLeasedAddresses(std::vector<uint32_t> &addrs)
     return count >= 0;
 }
 
+/* "vendor" (the registered maker, "" when none is known) and "randomMac"
+ * (an address the device chose itself, which names no maker). */
+static void putMaker(Json::Value &entry, const QuomoVendors *pVendors, const char *szMac)
+{
+    char szVendor[QUOMO_VENDOR_LEN];
+    int found = QUOMODHCPVendorOf(pVendors, szMac, szVendor, sizeof szVendor);
+    entry[Json::StaticString("vendor")] = found == 1 ? szVendor : "";
+    entry[Json::StaticString("randomMac")] = found == 2;
+}
+
 bool loadClientList(RequestContext &ctx)
 {
     Json::Value &answer = ctx.answer;
@@ -69,14 +79,20 @@ bool loadClientList(RequestContext &ctx)
     if (!readIfType(ctx, szIfName))
         return false;
 
+    QuomoVendors *pVendors = QUOMODHCPVendorsOpen();
+    QuomoFirstSeen *pSeen = QUOMODHCPFirstSeenLoad();
     /* Those of other interfaces are left out. */
-    int listed = listClients(answer, "clientList", szIfName, [&szIfName](const QuomoClient &c, Json::Value &entry) {
+    int listed = listClients(answer, "clientList", szIfName, [&szIfName, pVendors, pSeen](const QuomoClient &c, Json::Value &entry) {
         if (strcmp(c.szIfName, szIfName) != 0)
             return false;
         putHost(entry, c.szMac, c.szIp, c.szHostname);
         entry[Json::StaticString("expire")] = c.szExpire;
+        putMaker(entry, pVendors, c.szMac);
+        entry[Json::StaticString("firstSeen")] = (Json::Int64)QUOMODHCPFirstSeenOf(pSeen, c.szMac);
         return true;
     });
+    QUOMODHCPFirstSeenFree(pSeen);
+    QUOMODHCPVendorsClose(pVendors);
     if (listed < 0)
         answer["error"] = "busy: another process is writing the lease log";
     return listed > 0;

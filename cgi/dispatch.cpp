@@ -71,6 +71,10 @@ static const ActionEntry kActions[] = {
     {"listHistory",           kAnyMethod, NULL,      false, false, false, true,  NULL, listHistory},
     {"showRevision",          kAnyMethod, NULL,      false, false, false, true,  NULL, showRevision},
     {"loadOptions",           kAnyMethod, "iftype",  false, false, true,  false, NULL, loadOptions},
+    /* devices: keeping them off, waking them */
+    {"loadAccess",            kAnyMethod, "iftype",  false, false, true,  false, NULL, loadAccess},
+    {"applyAccess",           kPostOnly,  NULL,      true,  true,  false, false, readAccessRequest, applyAccess},
+    {"wakeClient",            kPostOnly,  NULL,      false, false, false, false, readWakeRequest, wakeClient},
 };
 
 static const ActionEntry *findAction(const char *szAction)
