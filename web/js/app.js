@@ -3,6 +3,7 @@
 // these modules as they are. This one chooses the interface and wires the
 // page's controls to the sections.
 
+import { loadAccess, serveReservedOnly } from './devices.js';
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
 import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
@@ -31,7 +32,8 @@ async function chooseInterface(id) {
   const item = state.ifaces.find((i) => i.if_value === id);
   const addrs = item && Array.isArray(item.if_addrs) ? item.if_addrs : [];
   $('iface-addrs').textContent = addrs.length ? `Address ${addrs.join(', ')}` : 'No IPv4 address';
-  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions()]);
+  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions(),
+    loadAccess()]);
   await refreshClients();
 }
 
@@ -76,6 +78,8 @@ async function start() {
   });
   $('add-subnet').addEventListener('click', addSubnet);
   $('client-filter').addEventListener('input', renderClients);
+  $('client-new').addEventListener('change', renderClients);
+  $('reserved-only').addEventListener('change', (e) => serveReservedOnly(e.target.checked).then(renderClients));
   for (const th of document.querySelectorAll('#clients th[data-sort]')) {
     th.querySelector('button').addEventListener('click', () => sortClients(th.dataset.sort));
   }

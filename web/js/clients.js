@@ -1,7 +1,8 @@
 // The client list: refreshed while the page is shown, sorted and filtered
 // here; a client can be reserved or released.
 
-import { isReserved, shownClients } from './clientlist.js';
+import { isNewClient, isReserved, shownClients } from './clientlist.js';
+import { isBlocked, toggleBlock, wake } from './devices.js';
 import { formatExpiry, formatRemaining, formatWhen } from './format.js';
 import { loadPxeStatus } from './pxe.js';
 import { call } from './request.js';
@@ -28,7 +29,8 @@ export async function refreshClients() {
 
 export function renderClients() {
   const body = $('client-rows');
-  const list = shownClients(state.clients, state.clientSort, $('client-filter').value);
+  const now = Date.now() / 1000;
+  const list = shownClients(state.clients, state.clientSort, $('client-filter').value, $('client-new').checked, now);
   // The keyboard stays on the button it was on, across the refresh.
   const focused = body.contains(document.activeElement) ? document.activeElement.getAttribute('aria-label') : null;
   body.textContent = '';
@@ -45,6 +47,16 @@ export function renderClients() {
     }
     const macCell = rowCell('MAC address');
     macCell.textContent = client.mac;
+    const maker = document.createElement('span');
+    maker.className = 'maker';
+    maker.textContent = client.randomMac ? 'private address' : (client.vendor || '');
+    if (maker.textContent) macCell.append(' ', maker);
+    if (isNewClient(client, now)) {
+      const badge = document.createElement('span');
+      badge.className = 'badge new';
+      badge.textContent = 'new';
+      macCell.append(' ', badge);
+    }
     const hostCell = rowCell('Host name');
     hostCell.textContent = client.hostname || '—';
     const leaseCell = rowCell('Remaining lease');
@@ -66,6 +78,12 @@ export function renderClients() {
     if (client.expire !== 'expired' && !reserved && state.status && state.status.running) {
       tools.append(button('Release', `Release the lease of ${client.mac}`, () => releaseClient(client)));
     }
+    if (client.expire === 'expired') {
+      tools.append(button('Wake', `Wake ${client.mac}`, () => wake(client.mac)));
+    }
+    tools.append(button(isBlocked(client.mac) ? 'Unblock' : 'Block',
+      `${isBlocked(client.mac) ? 'Unblock' : 'Block'} ${client.mac}`,
+      () => toggleBlock(client.mac, client.hostname || client.vendor || '').then(renderClients)));
     tr.append(macCell, ipCell, hostCell, leaseCell, tools);
     if (client.expire === 'expired') tr.className = 'expired';
     if (reserved) tr.classList.add('reserved');

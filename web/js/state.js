@@ -20,6 +20,7 @@ export const state = {
   revision: null,       // the history's revision the form was loaded from
   options: [],          // the interface's further options, as the Options section edits them
   hostOptions: [],      // clients' own gateway or DNS server
+  access: { unknownClients: 'serve', blocked: [] }, // who the interface keeps off
 };
 
 export const $ = (id) => document.getElementById(id);
