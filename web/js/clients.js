@@ -47,16 +47,6 @@ export function renderClients() {
     }
     const macCell = rowCell('MAC address');
     macCell.textContent = client.mac;
-    const maker = document.createElement('span');
-    maker.className = 'maker';
-    maker.textContent = client.randomMac ? 'private address' : (client.vendor || '');
-    if (maker.textContent) macCell.append(' ', maker);
-    if (isNewClient(client, now)) {
-      const badge = document.createElement('span');
-      badge.className = 'badge new';
-      badge.textContent = 'new';
-      macCell.append(' ', badge);
-    }
     const hostCell = rowCell('Host name');
     hostCell.textContent = client.hostname || '—';
     const leaseCell = rowCell('Remaining lease');
@@ -67,6 +57,16 @@ export function renderClients() {
       small.className = 'until';
       small.textContent = ` (${until})`;
       leaseCell.append(small);
+    }
+    // A private address is one the device chose itself: it names no maker.
+    const makerCell = rowCell('Maker');
+    makerCell.className = 'maker';
+    makerCell.textContent = client.randomMac ? 'private address' : (client.vendor || '—');
+    if (isNewClient(client, now)) {
+      const badge = document.createElement('span');
+      badge.className = 'badge new';
+      badge.textContent = 'new';
+      makerCell.append(' ', badge);
     }
     const tools = rowCell('Actions');
     tools.classList.add('tools');
@@ -84,7 +84,7 @@ export function renderClients() {
     tools.append(button(isBlocked(client.mac) ? 'Unblock' : 'Block',
       `${isBlocked(client.mac) ? 'Unblock' : 'Block'} ${client.mac}`,
       () => toggleBlock(client.mac, client.hostname || client.vendor || '').then(renderClients)));
-    tr.append(macCell, ipCell, hostCell, leaseCell, tools);
+    tr.append(macCell, ipCell, hostCell, leaseCell, makerCell, tools);
     if (client.expire === 'expired') tr.className = 'expired';
     if (reserved) tr.classList.add('reserved');
     body.append(tr);
