@@ -19,6 +19,7 @@
  *   access_store     who an interface's service keeps off
  *   wake             the magic packet that wakes a device
  *   first_seen       when each client was first seen
+ *   name_store       the names an interface's DNS answers for its devices
  *
  * Functions marked "no caller here" are used by neither the program nor
  * the lease hook; they are part of the interface the appliance's other
@@ -33,6 +34,7 @@
 #include "history_store.h"
 #include "request_change.h"
 #include "lease_log.h"
+#include "name_store.h"
 #include "option_store.h"
 #include "pxe_store.h"
 #include "reservation_store.h"
@@ -408,3 +410,7 @@ int64_t QUOMODHCPFirstSeenOf(const QuomoFirstSeen *pSeen, const char *szMac)
 }
 
 void QUOMODHCPFirstSeenFree(QuomoFirstSeen *pSeen) { quomoFirstSeenFree(pSeen); }
+
+/* ---- the names of the devices ---- */
+
+int QUOMODHCPSetNames(const char *szIfName) { return quomoSetNames(szIfName); }

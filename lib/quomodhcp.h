@@ -260,6 +260,12 @@ QUOMO_API int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit,
  * cannot be read. */
 QUOMO_API int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max);
 
+/* Makes the names the interface's DNS answers for its devices from its
+ * subnets and the reservation list as the request leaves them: the pair
+ * dhcpd-<ifName>-names.conf/.info, removed when there is no name. 1; 0 when
+ * a file could not be written (orvFailure names it). */
+QUOMO_API int QUOMODHCPSetNames(const char *szIfName);
+
 /* Who an interface's service keeps off: with ignoreUnknown only clients
  * with a reservation get an address there; a blocked client gets none
  * there. /etc/dhcpd/orvath-<ifName>.access and the pair

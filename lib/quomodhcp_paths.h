@@ -33,6 +33,8 @@
  * with the tag QUOMO_ACCESS_TAG is made from it. */
 #define QUOMO_ACCESS_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.access"
 #define QUOMO_ACCESS_TAG "access"
+/* The pair of the names an interface's DNS answers for its devices. */
+#define QUOMO_NAMES_TAG "names"
 /* The appliance's own DHCP settings and lease log. */
 #define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
 #define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"

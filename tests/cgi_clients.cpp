@@ -37,6 +37,8 @@ Json::Value client(const std::string &mac, const std::string &ip, const std::str
     c["vendor"] = "";
     c["randomMac"] = true;
     c["firstSeen"] = 0;
+    // No subnet gives a domain here: the bare host name.
+    c["dnsName"] = host;
     return c;
 }
 

@@ -959,11 +959,15 @@ std::string accessText(const std::string &unknown, const std::string &blockedMac
 } // namespace
 
 // Each client shows its maker from the registry (none for an address the
-// device chose itself) and when it was first seen.
-TEST_F(E2eDhcp, EachClientShowsItsMakerAndWhenItWasFirstSeen)
+// device chose itself), when it was first seen, and the name the service's
+// DNS answers for it, which a real query to the service resolves; so does a
+// reservation's name while its client holds no lease.
+TEST_F(E2eDhcp, EachClientShowsItsMakerAndWhenItWasFirstSeenAndResolvesByName)
 {
     if (access("/usr/share/ieee-data/oui.csv", R_OK) != 0)
         SKIP_FOR_MISSING_TOOL() << "ieee-data is not installed";
+    if (!haveProgram("dig"))
+        SKIP_FOR_MISSING_TOOL() << "dig (dnsutils) is not installed";
     CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
     ASSERT_EQ(r.body["success"], true) << r.err;
     const time_t before = time(nullptr);
@@ -972,10 +976,11 @@ TEST_F(E2eDhcp, EachClientShowsItsMakerAndWhenItWasFirstSeen)
         const char *host;
         const char *vendor;
         bool randomMac;
+        const char *dnsName;
     } cases[] = {
-        {"3c:2a:f4:00:50:21", "laptop", "Brother Industries, LTD.", false},
-        {"dc:a6:32:00:50:22", "", "Raspberry Pi Trading Ltd", false},
-        {kDynamicMac, "phone", "", true},
+        {"3c:2a:f4:00:50:21", "laptop", "Brother Industries, LTD.", false, "laptop.office.lan"},
+        {"dc:a6:32:00:50:22", "", "Raspberry Pi Trading Ltd", false, ""},
+        {kDynamicMac, "phone", "", true, "phone.office.lan"},
     };
     for (const auto &c : cases) {
         std::vector<std::string> extra;
@@ -992,6 +997,29 @@ TEST_F(E2eDhcp, EachClientShowsItsMakerAndWhenItWasFirstSeen)
         EXPECT_EQ(entry["randomMac"], c.randomMac) << c.mac;
         EXPECT_GE(entry["firstSeen"].asInt64(), static_cast<int64_t>(before)) << c.mac;
         EXPECT_LE(entry["firstSeen"].asInt64(), static_cast<int64_t>(time(nullptr))) << c.mac;
+        EXPECT_EQ(entry["dnsName"], c.dnsName) << c.mac;
+    }
+
+    // The client side needs an address of the subnet to ask from (outside
+    // the range).
+    RunResult addr = run(ns_.client() + std::vector<std::string>{"ip", "addr", "add", "192.168.50.250/24", "dev", "c0"});
+    ASSERT_EQ(addr.status, 0) << addr.output;
+    const struct {
+        std::string name;
+        std::string address;
+    } names[] = {
+        {"laptop.office.lan", clients["3c:2a:f4:00:50:21"]["ip"].asString()},
+        {"laptop", clients["3c:2a:f4:00:50:21"]["ip"].asString()},
+        {"phone.office.lan", clients[kDynamicMac]["ip"].asString()},
+        {"printer.office.lan", "192.168.50.20"}, // reserved, never leased
+        {"printer", "192.168.50.20"},
+        {"nothere.office.lan", ""},
+    };
+    for (const auto &n : names) {
+        RunResult dig = run(ns_.client() + std::vector<std::string>{"dig", "@192.168.50.1", n.name, "A", "+short",
+                                                                   "+time=1", "+tries=2"});
+        EXPECT_EQ(dig.status, 0) << n.name << dig.output;
+        EXPECT_EQ(dig.output, n.address.empty() ? "" : n.address + "\n") << n.name;
     }
 }
 
