@@ -882,6 +882,7 @@ TEST_F(E2eDhcp, DnsmasqRunsWithExactlyTheEnabledFragments)
     std::sort(confs.begin(), confs.end());
     const std::string dir = box_.path("etc/dhcpd/");
     EXPECT_EQ(confs, (std::vector<std::string>{dir + "dhcpd-eth0-eth00.conf",
+                                               dir + "dhcpd-eth0-names.conf",
                                                dir + "dhcpd-eth1-eth12.conf",
                                                dir + "dhcpd-static-static.conf"}));
     EXPECT_EQ(confs, enabledFragments(box_.root()));
@@ -891,7 +892,8 @@ TEST_F(E2eDhcp, DnsmasqRunsWithExactlyTheEnabledFragments)
                                                     "dhcpd.conf.leases")));
     EXPECT_THAT(args, ::testing::Contains("--dhcp-script=" + box_.path("etc/orvath-lease-hook")));
 
-    // Nothing enabled: the service stops.
+    // Nothing enabled that serves an interface (the names alone serve
+    // nothing): the service stops.
     for (const char *info : {"dhcpd-eth0-eth00.info", "dhcpd-eth1-eth12.info",
                              "dhcpd-static-static.info"})
         box_.write(std::string("etc/dhcpd/") + info, "enable=\"no\"\n");
