@@ -70,6 +70,17 @@ static std::string keptLines(const std::string &text)
     return kept;
 }
 
+/* "<mac> " as the file writes it: lower case, ":" between pairs, as the
+ * lease log writes MAC addresses. */
+static std::string lineStart(uint64_t mac)
+{
+    char sz[32];
+    orvFormat(sz, sizeof sz, "%02x:%02x:%02x:%02x:%02x:%02x ", (unsigned)(mac >> 40) & 0xff,
+              (unsigned)(mac >> 32) & 0xff, (unsigned)(mac >> 24) & 0xff, (unsigned)(mac >> 16) & 0xff,
+              (unsigned)(mac >> 8) & 0xff, (unsigned)mac & 0xff);
+    return sz;
+}
+
 int quomoFirstSeenNote(const char *szMac, int64_t now)
 {
     char szPath[QUOMO_PATH_LEN];
@@ -81,18 +92,13 @@ int quomoFirstSeenNote(const char *szMac, int64_t now)
         ORV_LOG("Can not read [%s]", szPath);
         return -1;
     }
-    bool known = false;
-    eachLine(text, [&known, mac](uint64_t m, int64_t, const char *, size_t) { known = known || m == mac; });
-    if (known)
+    /* Every line is written as this one would be: a known address is found
+     * by its text, without reading each line. */
+    std::string line = lineStart(mac);
+    if (text.compare(0, line.size(), line) == 0 || text.find("\n" + line) != std::string::npos)
         return 0;
     std::string kept = keptLines(text);
-    char szLine[64];
-    orvFormat(szLine, sizeof szLine, "%012llx %lld\n", (unsigned long long)mac, (long long)now);
-    /* As the lease log writes MAC addresses: lower case, ":" between pairs. */
-    std::string line;
-    for (int i = 0; i < 12; i += 2)
-        line += std::string(szLine + i, 2) + (i < 10 ? ":" : "");
-    kept += line + (szLine + 12);
+    kept += line + std::to_string((long long)now) + "\n";
     return orvReplaceFile(szPath, kept.data(), kept.size(), 0644) ? 1 : -1;
 }
 

@@ -313,7 +313,9 @@ int main(int argc, char **argv)
     std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
     std::string ifName = cleanIfName(getenv("DNSMASQ_INTERFACE"));
     std::string record;
-    if (add && !ifName.empty())
+    /* A first lease ("add"); "old" repeats the leases dnsmasq already held
+     * when it started, whose devices were seen before. */
+    if (strcmp(event, "add") == 0 && !ifName.empty())
         noteFirstSeen(mac, host, ifName);
     if (add && !ifName.empty()) {
         if (!formatRecord(record, mac, ip, host, ifName))
