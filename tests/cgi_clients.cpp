@@ -218,6 +218,9 @@ TEST(CgiClients, AccessRulesAreSavedAndReadBack)
     const char kAccess[] = R"({"unknownClients": "ignore", "blocked": [{"mac": "02-00-00-00-00-AA", "note": "old tablet, lost"}]})";
     CgiResult r = runAction(sb, "applyAccess", {{"iftype", "eth0"}, {"access", kAccess}});
     EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    const std::string saved = r.history["revision"].asString();
+    const std::string list = sb.read("etc/dhcpd/orvath-eth0.access");
+    EXPECT_EQ(list, "unknown=ignore\nblock=02:00:00:00:00:aa,old tablet, lost\n");
     EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-access.conf"),
               "dhcp-ignore=tag:!known,tag:eth0\n"
               "dhcp-mac=set:blocked-eth0,02:00:00:00:00:aa\n"
@@ -236,6 +239,12 @@ TEST(CgiClients, AccessRulesAreSavedAndReadBack)
     for (const char *file : {"etc/dhcpd/dhcpd-eth0-access.conf", "etc/dhcpd/dhcpd-eth0-access.info",
                              "etc/dhcpd/orvath-eth0.access"})
         EXPECT_FALSE(sb.exists(file)) << file;
+
+    // A save like any other: in the history, and put back by a revert.
+    r = runAction(sb, "revertTo", {{"id", saved}});
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_EQ(sb.read("etc/dhcpd/orvath-eth0.access"), list);
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-access.info"), "enable=\"yes\"\n");
 }
 
 TEST(CgiClients, AccessAndWakeRequestsAreCheckedFirst)
