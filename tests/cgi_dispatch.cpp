@@ -95,7 +95,7 @@ TEST(CgiDispatch, AnswerIsOneHeaderThenOneJsonBody)
     EXPECT_EQ(r.out.find("\"success\""), r.out.rfind("\"success\""));
 }
 
-// Every action of the table, run over an empty root: only the three changing
+// Every action of the table, run over an empty root: only the four changing
 // actions restart the service, and they do so also when they fail.
 TEST(CgiDispatch, OnlyChangingActionsRestartTheServiceWhateverTheirResult)
 {
@@ -106,7 +106,8 @@ TEST(CgiDispatch, OnlyChangingActionsRestartTheServiceWhateverTheirResult)
         {"applydata", true},       {"disableServer", true}, {"loadGlobal", false},
         {"getIfData", false},      {"loadStatic", false},   {"loadClientList", false},
         {"loadpxesubnet", false},  {"applypxesubnet", true}, {"enumIF", false},
-        {"getEnablePXEConfig", false},
+        {"getEnablePXEConfig", false}, {"loadAccess", false},   {"applyAccess", true},
+        {"wakeClient", false},
     };
     int expected = 0;
     for (const auto &action : actions) {
@@ -118,7 +119,7 @@ TEST(CgiDispatch, OnlyChangingActionsRestartTheServiceWhateverTheirResult)
         expected += action.second ? 1 : 0;
         EXPECT_EQ(sb.restartCount(), expected) << action.first;
     }
-    EXPECT_EQ(sb.read("restart.log"), "nat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\n");
+    EXPECT_EQ(sb.read("restart.log"), "nat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\nnat-restart-dhcp\n");
 
     // applypxesubnet enabling into the access point's subnet fails, and the
     // service is still restarted.
