@@ -49,6 +49,8 @@ export function renderClients() {
     macCell.textContent = client.mac;
     const hostCell = rowCell('Host name');
     hostCell.textContent = client.hostname || '—';
+    // The name this service's DNS answers for the client, where it answers.
+    if (client.dnsName) hostCell.title = `Resolves as ${client.dnsName}`;
     const leaseCell = rowCell('Remaining lease');
     leaseCell.textContent = formatRemaining(client.expire);
     const until = formatExpiry(client.expire);
