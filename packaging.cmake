@@ -55,5 +55,7 @@ endif()
 # the package's own.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR})
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dnsmasq-base")
+# The registry of MAC address blocks names the clients' makers; without it
+# every "vendor" is empty.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dnsmasq-base, ieee-data")
 include(CPack)

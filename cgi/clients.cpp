@@ -9,6 +9,7 @@
 #include "host_list.h"
 #include "handlers.h"
 #include "orvath_common.h"
+#include "subnet_files.h"
 #include "validate.h"
 
 /* The client list's records through toEntry, which returns false to leave
@@ -62,6 +63,32 @@ bool readLeasedAddresses(std::vector<uint32_t> &addrs)
     return count >= 0;
 }
 
+/* "vendor" (the registered maker, "" when none is known) and "randomMac"
+ * (an address the device chose itself, which names no maker). */
+static void putMaker(Json::Value &entry, const QuomoVendors *pVendors, const char *szMac)
+{
+    char szVendor[QUOMO_VENDOR_LEN];
+    int found = QUOMODHCPVendorOf(pVendors, szMac, szVendor, sizeof szVendor);
+    entry[Json::StaticString("vendor")] = found == 1 ? szVendor : "";
+    entry[Json::StaticString("randomMac")] = found == 2;
+}
+
+/* The name the interface's DNS answers for the client: "<host>.<domain>"
+ * with the domain of the subnet its address lies in, "<host>" where that
+ * has none; "" without a host name, or with no DNS served (pSubnets NULL). */
+static std::string dnsNameOf(const std::vector<ListedSubnet> *pSubnets, const char *szIp, const char *szHost)
+{
+    uint32_t addr, start, mask;
+    if (!pSubnets || !szHost[0] || !parseIpv4(szIp, &addr))
+        return "";
+    for (const ListedSubnet &s : *pSubnets) {
+        if (!s.pxe && parseIpv4(s.conf.szStartIp, &start) && parseIpv4(s.conf.szNetmask, &mask) &&
+            (addr & mask) == (start & mask))
+            return s.conf.szDomain[0] ? std::string(szHost) + "." + s.conf.szDomain : szHost;
+    }
+    return szHost;
+}
+
 bool loadClientList(RequestContext &ctx)
 {
     Json::Value &answer = ctx.answer;
@@ -69,14 +96,25 @@ bool loadClientList(RequestContext &ctx)
     if (!readIfType(ctx, szIfName))
         return false;
 
+    QuomoVendors *pVendors = QUOMODHCPVendorsOpen();
+    QuomoFirstSeen *pSeen = QUOMODHCPFirstSeenLoad();
+    /* In the DNS-only mode another server answers names. */
+    std::vector<ListedSubnet> subnets;
+    const std::vector<ListedSubnet> *pSubnets =
+        !QUOMODHCPDnsOnly() && readInterfaceSubnets(szIfName, subnets) ? &subnets : NULL;
     /* Those of other interfaces are left out. */
-    int listed = listClients(answer, "clientList", szIfName, [&szIfName](const QuomoClient &c, Json::Value &entry) {
+    int listed = listClients(answer, "clientList", szIfName, [&szIfName, pVendors, pSeen, pSubnets](const QuomoClient &c, Json::Value &entry) {
         if (strcmp(c.szIfName, szIfName) != 0)
             return false;
         putHost(entry, c.szMac, c.szIp, c.szHostname);
         entry[Json::StaticString("expire")] = c.szExpire;
+        putMaker(entry, pVendors, c.szMac);
+        entry[Json::StaticString("firstSeen")] = (Json::Int64)QUOMODHCPFirstSeenOf(pSeen, c.szMac);
+        entry[Json::StaticString("dnsName")] = dnsNameOf(pSubnets, c.szIp, c.szHostname);
         return true;
     });
+    QUOMODHCPFirstSeenFree(pSeen);
+    QUOMODHCPVendorsClose(pVendors);
     if (listed < 0)
         answer["error"] = "busy: another process is writing the lease log";
     return listed > 0;

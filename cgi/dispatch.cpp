@@ -73,6 +73,10 @@ static const ActionEntry kActions[] = {
     {"loadOptions",           kAnyMethod, "iftype",  false, false, true,  false, NULL, loadOptions},
     /* Starting the service again without a change (nothing recorded). */
     {"restartService",        kPostOnly,  NULL,      false, true,  false, false, NULL, askServiceRestart},
+    /* devices: keeping them off, waking them */
+    {"loadAccess",            kAnyMethod, "iftype",  false, false, true,  false, NULL, loadAccess},
+    {"applyAccess",           kPostOnly,  NULL,      true,  true,  false, false, readAccessRequest, applyAccess},
+    {"wakeClient",            kPostOnly,  NULL,      false, false, false, false, readWakeRequest, wakeClient},
 };
 
 static const ActionEntry *findAction(const char *szAction)

@@ -74,4 +74,14 @@ bool getServiceStatus(RequestContext &ctx);
  * script as after a save. Changes no file. */
 bool askServiceRestart(RequestContext &ctx);
 
+/* ---- devices.cpp: keeping devices off, waking them ---- */
+
+/* "loadAccess": "access" ({"unknownClients": "serve" or "ignore",
+ * "blocked": [{"mac", "note"}]}). */
+bool loadAccess(RequestContext &ctx);
+/* "applyAccess": replaces the interface's access rules. */
+bool applyAccess(RequestContext &ctx);
+/* "wakeClient": sends the magic packet; "sent", and why not in "error". */
+bool wakeClient(RequestContext &ctx);
+
 #endif /* ORVATH_HANDLERS_H */

@@ -12,6 +12,7 @@
 
 #include "json_members.h"
 #include "orvath_common.h"
+#include "quomodhcp.h"
 #include "rule_table.h"
 
 bool failAt(ValidationError &err, std::string where, std::string why)
@@ -352,6 +353,64 @@ bool readOptionsRequest(const ParamLookup &param, ActionRequest &out, Validation
     return true;
 }
 
+/* ---- "applyAccess", "wakeClient" ---- */
+
+std::string normalMac(std::string mac)
+{
+    for (char &c : mac)
+        c = c == '-' ? ':' : (char)tolower((unsigned char)c);
+    return mac;
+}
+
+static bool readBlocked(const Json::Value &row, const std::string &where, BlockedClient &blocked,
+                        ValidationError &err)
+{
+    if (!row.isObject())
+        return failAt(err, where, "not an object");
+    Text mac, note;
+    if (!readText(row, "mac", where + ".mac", mac, err) || !readText(row, "note", where + ".note", note, err))
+        return false;
+    blocked.mac = normalMac(mac ? *mac : "");
+    blocked.note = note ? *note : "";
+    return true;
+}
+
+bool readAccessRequest(const ParamLookup &param, ActionRequest &out, ValidationError &err)
+{
+    AccessRequest &request = out.emplace<AccessRequest>();
+    request.ifName = paramOf(param, "iftype");
+    Json::Value access;
+    const char *text = param("access");
+    if (!text || !parseJsonText(text, access) || !access.isObject())
+        return failAt(err, "access", "not a JSON object");
+    Text unknown;
+    if (!readText(access, "unknownClients", "access.unknownClients", unknown, err))
+        return false;
+    request.unknownClients = unknown ? *unknown : "";
+    const Json::Value *blocked = findMember(access, "blocked");
+    if (!blocked)
+        return true;
+    if (!blocked->isArray())
+        return failAt(err, "access.blocked", "not an array");
+    /* Read no further than the check will take. */
+    if (blocked->size() > QUOMO_MAX_BLOCKED)
+        return failAt(err, "access.blocked", "more than " + std::to_string(QUOMO_MAX_BLOCKED) + " clients");
+    request.blocked.resize(blocked->size());
+    for (Json::ArrayIndex i = 0; i < blocked->size(); ++i) {
+        if (!readBlocked((*blocked)[i], "access.blocked[" + std::to_string(i) + "]", request.blocked[i], err))
+            return false;
+    }
+    return true;
+}
+
+bool readWakeRequest(const ParamLookup &param, ActionRequest &out, ValidationError &)
+{
+    WakeRequest &request = out.emplace<WakeRequest>();
+    request.ifName = paramOf(param, "iftype");
+    request.mac = normalMac(paramOf(param, "mac"));
+    return true;
+}
+
 /* ---- the interface a request names ---- */
 
 std::string requestInterface(const ActionRequest &request)
@@ -367,6 +426,10 @@ std::string requestInterface(const ActionRequest &request)
     if (const auto *r = std::get_if<ReleaseRequest>(&request))
         return r->ifName;
     if (const auto *r = std::get_if<RevertRequest>(&request))
+        return r->ifName;
+    if (const auto *r = std::get_if<AccessRequest>(&request))
+        return r->ifName;
+    if (const auto *r = std::get_if<WakeRequest>(&request))
         return r->ifName;
     return "";
 }

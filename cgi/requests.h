@@ -161,9 +161,32 @@ struct DisableRequest {
     std::string ifName; /* "iftype"; absent reads as empty */
 };
 
+/* ---- "applyAccess", "wakeClient" ---- */
+
+/* A MAC address as a request gives it, made lower case with ":" between
+ * its pairs (either case and separator are taken). */
+std::string normalMac(std::string mac);
+
+struct BlockedClient {
+    std::string mac; /* normalMac */
+    std::string note;
+};
+
+struct AccessRequest {
+    std::string ifName;         /* "iftype" */
+    std::string unknownClients; /* "access".unknownClients: "serve" or "ignore" */
+    std::vector<BlockedClient> blocked; /* "access".blocked */
+};
+
+struct WakeRequest {
+    std::string ifName; /* "iftype" */
+    std::string mac;    /* "mac", normalMac */
+};
+
 /* A changing request as its reader read it; a reading action has none. */
 using ActionRequest = std::variant<std::monostate, ApplyDataRequest, DisableRequest, PxeRequest,
-                                   OptionsRequest, RevertRequest, ReleaseRequest>;
+                                   OptionsRequest, RevertRequest, ReleaseRequest, AccessRequest,
+                                   WakeRequest>;
 
 /* The readers. Each fills its request and answers false, with the place in
  * err, for a value that cannot even be read: a NUL character (it would be
@@ -175,6 +198,8 @@ bool readPxeRequest(const ParamLookup &param, ActionRequest &request, Validation
 bool readOptionsRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 bool readRevertRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 bool readReleaseRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readAccessRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readWakeRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 
 /* "baseRevision": absent or empty (no check), 0 (the history was empty) or
  * a revision number. */

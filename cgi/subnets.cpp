@@ -12,6 +12,7 @@
 
 #include "handlers.h"
 #include "host_list.h"
+#include "interfaces.h"
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 #include "subnet_files.h"
@@ -386,6 +387,22 @@ bool getInterfaceSubnets(RequestContext &ctx)
  * interface off, every subnet of it goes off. A step that fails to write a
  * file fails the request: the file and the reason are the request's first
  * noted failure, which the dispatcher answers as "error". */
+/* The names each interface's DNS answers follow its subnets and the
+ * reservations, which serve every interface. */
+static bool refreshNames(void)
+{
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (strcmp(szName, QUOMO_AP_IFNAME) != 0 && isSystemInterface(szName))
+            ok = QUOMODHCPSetNames(szName) == 1 && ok;
+    }
+    return ok;
+}
+
 bool applyData(RequestContext &ctx)
 {
     const ApplyDataRequest &request = ctx.as<ApplyDataRequest>();
@@ -412,5 +429,5 @@ bool applyData(RequestContext &ctx)
         int disabled = disableDHCPServer(global.szIfName);
         ok = ok && (disabled == 1 || disabled == -1);
     }
-    return ok;
+    return refreshNames() && ok;
 }

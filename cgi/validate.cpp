@@ -739,6 +739,58 @@ bool validateDisableServer(const DisableRequest &request, ValidationError &err)
     return validateInterfaceParam("iftype", request.ifName.c_str(), err);
 }
 
+// ---- access and wake ----
+
+static bool checkSystemInterface(const std::string &ifName, ValidationError &err)
+{
+    if (const char *why = checkInterfaceName(ifName.c_str()))
+        return failAt(err, "iftype", why);
+    if (!isSystemInterface(ifName.c_str()) || ifName == QUOMO_AP_IFNAME)
+        return failAt(err, "iftype", "not an interface of this system");
+    return true;
+}
+
+static const char *checkNote(const std::string &note)
+{
+    if (note.size() > QUOMO_NOTE_LEN - 1)
+        return "longer than 64 bytes";
+    for (unsigned char c : note)
+        if (c < ' ' || c == 0x7f)
+            return "not printable";
+    return nullptr;
+}
+
+bool validateApplyAccess(const AccessRequest &request, ValidationError &err)
+{
+    if (!checkSystemInterface(request.ifName, err))
+        return false;
+    if (request.unknownClients != "serve" && request.unknownClients != "ignore")
+        return failAt(err, "access.unknownClients", "not \"serve\" or \"ignore\"");
+    if (request.blocked.size() > QUOMO_MAX_BLOCKED)
+        return failAt(err, "access.blocked", "more than " + std::to_string(QUOMO_MAX_BLOCKED) + " clients");
+    for (size_t i = 0; i < request.blocked.size(); ++i) {
+        const std::string where = "access.blocked[" + std::to_string(i) + "]";
+        const BlockedClient &b = request.blocked[i];
+        if (!checkRequired(b.mac, checkMac, where + ".mac", err))
+            return false;
+        if (const char *why = checkNote(b.note))
+            return failAt(err, where + ".note", why);
+        for (size_t j = 0; j < i; ++j)
+            if (request.blocked[j].mac == b.mac)
+                return failAt(err, where + ".mac", "given twice");
+    }
+    return true;
+}
+
+bool validateWakeClient(const WakeRequest &request, ValidationError &err)
+{
+    if (!checkSystemInterface(request.ifName, err) || !checkRequired(request.mac, checkMac, "mac", err))
+        return false;
+    if (strtoul(request.mac.substr(0, 2).c_str(), nullptr, 16) & 0x01)
+        return failAt(err, "mac", "a group address, not one device's");
+    return true;
+}
+
 bool validateRequest(const ActionRequest &request, ValidationError &err)
 {
     if (const auto *r = std::get_if<ApplyDataRequest>(&request))
@@ -753,5 +805,9 @@ bool validateRequest(const ActionRequest &request, ValidationError &err)
         return validateReleaseLease(*r, err);
     if (const auto *r = std::get_if<RevertRequest>(&request))
         return validateInterfaceParam("iftype", r->ifName.c_str(), err);
+    if (const auto *r = std::get_if<AccessRequest>(&request))
+        return validateApplyAccess(*r, err);
+    if (const auto *r = std::get_if<WakeRequest>(&request))
+        return validateWakeClient(*r, err);
     return true;
 }

@@ -100,6 +100,15 @@ bool validateApplyOptions(const OptionsRequest &request, ValidationError &err);
 // "disableServer": "iftype" as validateInterfaceParam takes it.
 bool validateDisableServer(const DisableRequest &request, ValidationError &err);
 
+// "applyAccess": "iftype" one of the system's interfaces (not the access
+// point's); "unknownClients" "serve" or "ignore"; at most the library's
+// number of blocked clients, each a MAC address, once each, with a note of
+// at most 64 printable bytes.
+bool validateApplyAccess(const AccessRequest &request, ValidationError &err);
+// "wakeClient": "iftype" one of the system's interfaces, "mac" the MAC
+// address of one device (not a group address).
+bool validateWakeClient(const WakeRequest &request, ValidationError &err);
+
 // The checks of each changing request by its kind, for the action table.
 bool validateRequest(const ActionRequest &request, ValidationError &err);
 

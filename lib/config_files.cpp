@@ -16,6 +16,8 @@
 
 #include <algorithm>
 
+#include "access_store.h"
+#include "name_store.h"
 #include "option_store.h"
 #include "orvath_common.h"
 #include "pxe_store.h"
@@ -31,7 +33,8 @@ bool quomoConfigOwns(const char *szRelPath)
 {
     return szRelPath && (quomoSubnetStoreOwns(szRelPath) || quomoPxeStoreOwns(szRelPath) ||
                          quomoOptionStoreOwns(szRelPath) || quomoReservationStoreOwns(szRelPath) ||
-                         quomoSwitchesOwns(szRelPath));
+                         quomoSwitchesOwns(szRelPath) || quomoAccessStoreOwns(szRelPath) ||
+                         quomoNameStoreOwns(szRelPath));
 }
 
 void quomoConfigSort(QuomoConfig &config)
@@ -334,6 +337,10 @@ static bool verifyFiles(const QuomoConfig &target, const std::vector<std::string
             ok = quomoReservationVerify(path, *content, szReason, sizeof szReason);
         else if (quomoSwitchesOwns(path))
             ok = quomoSwitchesVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoAccessStoreOwns(path))
+            ok = quomoAccessVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoNameStoreOwns(path))
+            ok = quomoNameVerify(path, *content, szReason, sizeof szReason);
         else
             ok = orvCopy(szReason, sizeof szReason, "not a file of this system") && false;
         if (!ok)

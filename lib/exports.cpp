@@ -15,6 +15,11 @@
  *   config_files     the whole configuration as the history keeps it, and putting it back
  *   history_store    the configuration history
  *   save             one save: prepare all, then commit; clean-up and sync
+ *   vendor_registry  the makers of MAC address blocks
+ *   access_store     who an interface's service keeps off
+ *   wake             the magic packet that wakes a device
+ *   first_seen       when each client was first seen
+ *   name_store       the names an interface's DNS answers for its devices
  *
  * Functions marked "no caller here" are used by neither the program nor
  * the lease hook; they are part of the interface the appliance's other
@@ -22,11 +27,14 @@
  */
 #include "quomodhcp.h"
 
+#include "access_store.h"
 #include "config_files.h"
 #include "dns_only.h"
+#include "first_seen.h"
 #include "history_store.h"
 #include "request_change.h"
 #include "lease_log.h"
+#include "name_store.h"
 #include "option_store.h"
 #include "pxe_store.h"
 #include "reservation_store.h"
@@ -34,6 +42,8 @@
 #include "service.h"
 #include "subnet_store.h"
 #include "subnet_switches.h"
+#include "vendor_registry.h"
+#include "wake.h"
 
 /* ---- subnets ---- */
 
@@ -358,3 +368,49 @@ int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max)
 {
     return max > 0 && !pAddrs ? -1 : quomoCurrentLeaseAddresses(pAddrs, max);
 }
+
+/* ---- the makers of network cards ---- */
+
+QuomoVendors *QUOMODHCPVendorsOpen(void) { return quomoVendorsOpen(); }
+
+int QUOMODHCPVendorOf(const QuomoVendors *pVendors, const char *szMac, char *szVendor, size_t size)
+{
+    return quomoVendorOf(pVendors, szMac, szVendor, size);
+}
+
+void QUOMODHCPVendorsClose(QuomoVendors *pVendors) { quomoVendorsClose(pVendors); }
+
+/* ---- who an interface's service keeps off ---- */
+
+int QUOMODHCPSetAccess(const char *szIfName, int ignoreUnknown, const QuomoBlocked *pBlocked, int count)
+{
+    return quomoSetAccess(szIfName, ignoreUnknown, pBlocked, count);
+}
+
+int QUOMODHCPGetAccess(const char *szIfName, int *pIgnoreUnknown, QuomoBlocked *pBlocked, int max,
+                       int *pCount)
+{
+    return quomoGetAccess(szIfName, pIgnoreUnknown, pBlocked, max, pCount);
+}
+
+/* ---- waking a device ---- */
+
+int QUOMODHCPWake(const char *szIfName, const char *szMac, char *szReason, size_t cbReason)
+{
+    return quomoWake(szIfName, szMac, szReason, cbReason);
+}
+
+/* ---- when each client was first seen ---- */
+
+QuomoFirstSeen *QUOMODHCPFirstSeenLoad(void) { return quomoFirstSeenLoad(); }
+
+int64_t QUOMODHCPFirstSeenOf(const QuomoFirstSeen *pSeen, const char *szMac)
+{
+    return quomoFirstSeenOf(pSeen, szMac);
+}
+
+void QUOMODHCPFirstSeenFree(QuomoFirstSeen *pSeen) { quomoFirstSeenFree(pSeen); }
+
+/* ---- the names of the devices ---- */
+
+int QUOMODHCPSetNames(const char *szIfName) { return quomoSetNames(szIfName); }

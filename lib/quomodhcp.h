@@ -260,6 +260,62 @@ QUOMO_API int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit,
  * cannot be read. */
 QUOMO_API int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max);
 
+/* Makes the names the interface's DNS answers for its devices from its
+ * subnets and the reservation list as the request leaves them: the pair
+ * dhcpd-<ifName>-names.conf/.info, removed when there is no name. 1; 0 when
+ * a file could not be written (orvFailure names it). */
+QUOMO_API int QUOMODHCPSetNames(const char *szIfName);
+
+/* Who an interface's service keeps off: with ignoreUnknown only clients
+ * with a reservation get an address there; a blocked client gets none
+ * there. /etc/dhcpd/orvath-<ifName>.access and the pair
+ * dhcpd-<ifName>-access.conf/.info, none of them while no one is kept off. */
+#define QUOMO_MAX_BLOCKED 512
+#define QUOMO_NOTE_LEN 65 /* a blocked client's note: printable, at most 64 bytes */
+typedef struct QuomoBlocked {
+    char szMac[QUOMO_IP_LEN]; /* lower case, ":" */
+    char szNote[QUOMO_NOTE_LEN];
+} QuomoBlocked;
+/* Replaces the interface's rules, each file written whole once. 1; 0 when a
+ * record cannot be written as it is or a file could not be written
+ * (orvFailure names it), the old files in place. */
+QUOMO_API int QUOMODHCPSetAccess(const char *szIfName, int ignoreUnknown, const QuomoBlocked *pBlocked,
+                                 int count);
+/* The interface's rules: up to max blocked clients into pBlocked. 1; 0 when
+ * they cannot be read. */
+QUOMO_API int QUOMODHCPGetAccess(const char *szIfName, int *pIgnoreUnknown, QuomoBlocked *pBlocked,
+                                 int max, int *pCount);
+
+/* Wakes the device szMac on the interface szIfName: the magic packet as a
+ * UDP broadcast to port 9 out of that interface only. Under a root other
+ * than "/" it sends only from a network namespace other than the machine's
+ * own. 0 sent; 1 not sent, as it was sent to the same address less than a
+ * second ago; -1 refused or failed. szReason: why not. */
+QUOMO_API int QUOMODHCPWake(const char *szIfName, const char *szMac, char *szReason, size_t cbReason);
+
+/* When each client was first seen, as the lease hook noted it; read once
+ * for many lookups. QUOMODHCPFirstSeenOf: seconds since the epoch, 0 when
+ * not known. */
+typedef struct QuomoFirstSeen QuomoFirstSeen;
+QUOMO_API QuomoFirstSeen *QUOMODHCPFirstSeenLoad(void);
+QUOMO_API int64_t QUOMODHCPFirstSeenOf(const QuomoFirstSeen *pSeen, const char *szMac);
+QUOMO_API void QUOMODHCPFirstSeenFree(QuomoFirstSeen *pSeen);
+
+/* The makers of network cards, from the registry of MAC address blocks
+ * (ORVATH_IEEE_DATA_DIR, else /usr/share/ieee-data), through an index kept in
+ * the package's cache and rebuilt when the registry changed. Open once for
+ * many lookups; never NULL but when memory ran out, and without a registry
+ * every lookup answers 0. */
+#define QUOMO_VENDOR_LEN 128 /* a maker's name */
+typedef struct QuomoVendors QuomoVendors;
+QUOMO_API QuomoVendors *QUOMODHCPVendorsOpen(void);
+/* The maker of the block that holds szMac, the longest of its 36-, 28- and
+ * 24-bit blocks, into szVendor ("" unless 1): 1 a maker, 0 none known, 2 a
+ * locally administered address (no maker), -1 not a MAC address. */
+QUOMO_API int QUOMODHCPVendorOf(const QuomoVendors *pVendors, const char *szMac, char *szVendor,
+                                size_t size);
+QUOMO_API void QUOMODHCPVendorsClose(QuomoVendors *pVendors);
+
 /* PXE subnet: /etc/dhcpd/dhcpd-<ifName>-pxe.conf / .info */
 QUOMO_API int QUOMONetSetDhcpPXEServerConfigFiles(const DhcpPxeConf *conf, int enable);
 QUOMO_API int QUOMONetGetDhcpPXEServerConf(const char *szTag, const char *szIfName, DhcpPxeConf *pConf);

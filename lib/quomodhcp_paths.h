@@ -29,6 +29,12 @@
  * fragment pair with the tag QUOMO_OPTIONS_TAG is made from it. */
 #define QUOMO_OPTIONS_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.options"
 #define QUOMO_OPTIONS_TAG "options"
+/* An interface's access rules as the page gives them; the fragment pair
+ * with the tag QUOMO_ACCESS_TAG is made from it. */
+#define QUOMO_ACCESS_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.access"
+#define QUOMO_ACCESS_TAG "access"
+/* The pair of the names an interface's DNS answers for its devices. */
+#define QUOMO_NAMES_TAG "names"
 /* The appliance's own DHCP settings and lease log. */
 #define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
 #define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"
@@ -46,6 +52,9 @@
 #define QUOMO_LEASE_LOG_LOCK_NAME "dhcpd-leases.log.lock"
 /* How long a writer of the log waits for the lock before it gives up. */
 #define QUOMO_LEASE_LOG_LOCK_WAIT_MS 10000
+/* When each client was first seen, and how many the file keeps. */
+#define QUOMO_FIRST_SEEN_PATH QUOMO_PACKAGE_ETC "/first-seen"
+#define QUOMO_FIRST_SEEN_MAX 4096
 /* dnsmasq's lease file. */
 #define QUOMO_LEASE_FILE_PATH QUOMO_PACKAGE_ETC "/dhcpd.conf.leases"
 /* The outcome of the last restart. */
@@ -62,6 +71,8 @@
 #define QUOMO_PRIVATE_DIR "/var/packages/Orvath/target/var/lock"
 #define QUOMO_JOURNAL_NAME "change.journal"
 #define QUOMO_JOURNAL_PATH QUOMO_PRIVATE_DIR "/" QUOMO_JOURNAL_NAME
+/* When each device was last woken (the once-a-second rule). */
+#define QUOMO_WAKE_TIMES_PATH QUOMO_PRIVATE_DIR "/wake.times"
 
 /* The configuration history: one SQLite database in the package's
  * directory, and where a damaged one is put aside. */
@@ -72,5 +83,9 @@
  * appliance's settings. */
 #define QUOMO_HISTORY_PXE_KEY "pxeenable"
 #define QUOMO_HISTORY_PXE_PATH "etc/" QUOMO_APPLIANCE_CONF_NAME "#" QUOMO_HISTORY_PXE_KEY
+
+/* The index of the MAC address registry, rebuilt when the registry
+ * changes. */
+#define QUOMO_VENDOR_INDEX_PATH QUOMO_PACKAGE_DIR "/var/cache/mac-vendors.idx"
 
 #endif /* QUOMODHCP_PATHS_H */

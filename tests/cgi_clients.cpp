@@ -32,6 +32,13 @@ Json::Value client(const std::string &mac, const std::string &ip, const std::str
     c["ip"] = ip;
     c["hostname"] = host;
     c["expire"] = expire;
+    // The test addresses are all locally administered: no maker, and never
+    // seen by the lease hook.
+    c["vendor"] = "";
+    c["randomMac"] = true;
+    c["firstSeen"] = 0;
+    // No subnet gives a domain here: the bare host name.
+    c["dnsName"] = host;
     return c;
 }
 
@@ -169,3 +176,133 @@ TEST(CgiClients, EmptyInterfaceLeavesTheLeaseLogUntouched)
 }
 
 } // namespace
+
+// The maker comes from the registry's longest block, and the first sighting
+// from the lease hook's file.
+TEST(CgiClients, EntriesTellTheMakerAndWhenTheClientWasFirstSeen)
+{
+    Sandbox sb;
+    sb.write("ieee/oui.csv", "Registry,Assignment,Organization Name,Organization Address\r\n"
+                             "MA-L,3C2AF4,\"Brother Industries, LTD.\",JP\r\n");
+    sb.write("ieee/mam.csv", "Registry,Assignment,Organization Name,Organization Address\r\n"
+                             "MA-M,3C2AF40,Someone Smaller,JP\r\n");
+    sb.write("var/packages/Orvath/target/etc/first-seen", "3c:2a:f4:00:50:21 1765000000\n");
+    sb.write(kSystemLog, record(kDayHourMinute, "3C:2A:F4:00:50:21", "192.168.1.50", "printer", "eth0") +
+                             record(kDayHourMinute, "3c:2a:f4:10:00:01", "192.168.1.51", "", "eth0") +
+                             record(kDayHourMinute, "da:a1:19:00:00:01", "192.168.1.52", "phone", "eth0"));
+    CgiRequest request;
+    request.form = {{"action", "loadClientList"}, {"iftype", "eth0"}};
+    request.env = {{"ORVATH_IEEE_DATA_DIR", sb.path("ieee")}};
+    CgiResult r = runCgi(sb, request);
+    const struct {
+        const char *vendor;
+        bool randomMac;
+        int64_t firstSeen;
+    } cases[] = {{"Someone Smaller", false, 1765000000}, {"Brother Industries, LTD.", false, 0}, {"", true, 0}};
+    ASSERT_EQ(r.body["clientList"].size(), 3u) << r.out;
+    for (Json::ArrayIndex i = 0; i < 3; ++i) {
+        const Json::Value &entry = r.body["clientList"][i];
+        EXPECT_EQ(entry["vendor"], cases[i].vendor) << i;
+        EXPECT_EQ(entry["randomMac"], cases[i].randomMac) << i;
+        EXPECT_EQ(entry["firstSeen"].asInt64(), cases[i].firstSeen) << i;
+    }
+}
+
+// Keeping devices off: what the page gives is what it reads back; the files
+// exist only while someone is kept off.
+TEST(CgiClients, AccessRulesAreSavedAndReadBack)
+{
+    Sandbox sb;
+    sb.installRestartRecorder();
+    sb.addInterface("eth0", 2);
+    const char kAccess[] = R"({"unknownClients": "ignore", "blocked": [{"mac": "02-00-00-00-00-AA", "note": "old tablet, lost"}]})";
+    CgiResult r = runAction(sb, "applyAccess", {{"iftype", "eth0"}, {"access", kAccess}});
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    const std::string saved = r.history["revision"].asString();
+    const std::string list = sb.read("etc/dhcpd/orvath-eth0.access");
+    EXPECT_EQ(list, "unknown=ignore\nblock=02:00:00:00:00:aa,old tablet, lost\n");
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-access.conf"),
+              "dhcp-ignore=tag:!known,tag:eth0\n"
+              "dhcp-mac=set:blocked-eth0,02:00:00:00:00:aa\n"
+              "dhcp-ignore=tag:blocked-eth0,tag:eth0\n");
+    EXPECT_EQ(sb.restartCount(), 1);
+    r = runAction(sb, "loadAccess", {{"iftype", "eth0"}});
+    Json::Value expected;
+    expected["unknownClients"] = "ignore";
+    expected["blocked"][0]["mac"] = "02:00:00:00:00:aa";
+    expected["blocked"][0]["note"] = "old tablet, lost";
+    EXPECT_EQ(r.body["access"], expected) << r.out;
+    EXPECT_TRUE(r.history.isMember("revision")) << r.out;
+
+    r = runAction(sb, "applyAccess", {{"iftype", "eth0"}, {"access", R"({"unknownClients": "serve"})"}});
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    for (const char *file : {"etc/dhcpd/dhcpd-eth0-access.conf", "etc/dhcpd/dhcpd-eth0-access.info",
+                             "etc/dhcpd/orvath-eth0.access"})
+        EXPECT_FALSE(sb.exists(file)) << file;
+
+    // A save like any other: in the history, and put back by a revert.
+    r = runAction(sb, "revertTo", {{"id", saved}});
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_EQ(sb.read("etc/dhcpd/orvath-eth0.access"), list);
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-eth0-access.info"), "enable=\"yes\"\n");
+}
+
+TEST(CgiClients, AccessAndWakeRequestsAreCheckedFirst)
+{
+    Sandbox sb;
+    sb.installRestartRecorder();
+    sb.addInterface("eth0", 2);
+    std::string many = R"({"unknownClients": "serve", "blocked": [)";
+    for (int i = 0; i < 513; ++i)
+        many += std::string(i ? "," : "") + R"({"mac": "02:00:00:00:)" + (i < 256 ? "00" : "01") + ":" +
+                "0123456789abcdef"[(i % 256) / 16] + "0123456789abcdef"[i % 16] + R"("})";
+    many += "]}";
+    const struct {
+        const char *action;
+        Params params;
+        const char *error;
+    } cases[] = {
+        {"applyAccess", {{"iftype", "eth0"}, {"access", R"({"unknownClients": "drop"})"}},
+         "access.unknownClients: not \"serve\" or \"ignore\""},
+        {"applyAccess", {{"iftype", "eth0"}, {"access", "[]"}}, "access: not a JSON object"},
+        {"applyAccess", {{"iftype", "eth9"}, {"access", R"({"unknownClients": "serve"})"}},
+         "iftype: not an interface of this system"},
+        {"applyAccess", {{"iftype", "eth0"}, {"access", R"({"unknownClients": "serve", "blocked": [{"mac": "02:00:00:00:00:1"}]})"}},
+         "access.blocked[0].mac: "},
+        {"applyAccess", {{"iftype", "eth0"}, {"access", R"({"unknownClients": "serve", "blocked": [{"mac": "02:00:00:00:00:01"}, {"mac": "02-00-00-00-00-01"}]})"}},
+         "access.blocked[1].mac: given twice"},
+        {"applyAccess", {{"iftype", "eth0"}, {"access", R"({"unknownClients": "serve", "blocked": [{"mac": "02:00:00:00:00:01", "note": "a\u0007b"}]})"}},
+         "access.blocked[0].note: not printable"},
+        {"applyAccess", {{"iftype", "eth0"}, {"access", R"({"unknownClients": "serve", "blocked": [{"mac": "02:00:00:00:00:01", "note": "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}]})"}},
+         "access.blocked[0].note: longer than 64 bytes"},
+        {"applyAccess", {{"iftype", "eth0"}, {"access", many}}, "access.blocked: more than 512 clients"},
+        {"wakeClient", {{"iftype", "eth9"}, {"mac", "02:00:00:00:00:01"}}, "iftype: not an interface of this system"},
+        {"wakeClient", {{"iftype", "eth0"}, {"mac", "02:00:00:00:00"}}, "mac: "},
+        {"wakeClient", {{"iftype", "eth0"}, {"mac", "01:00:5e:00:00:01"}}, "mac: a group address, not one device's"},
+    };
+    for (const auto &c : cases) {
+        CgiResult r = runAction(sb, c.action, c.params);
+        EXPECT_EQ(r.body["success"], false) << c.error;
+        EXPECT_EQ(r.errorInfo["errorKind"], "invalid") << c.error;
+        EXPECT_THAT(r.body["error"].asString(), HasSubstr(c.error)) << r.out;
+    }
+    EXPECT_FALSE(sb.exists("etc/dhcpd/orvath-eth0.access"));
+}
+
+// Under a test root, no packet leaves the machine's own network: the request
+// is refused before anything is sent (the interface exists only in the test
+// root, so nothing could be sent there either).
+TEST(CgiClients, WakeUnderATestRootStaysOffTheMachinesOwnNetwork)
+{
+    Sandbox sb;
+    sb.addInterface("orvtest9", 2);
+    CgiResult r = runAction(sb, "wakeClient", {{"iftype", "orvtest9"}, {"mac", "3c:2a:f4:00:50:21"}});
+    EXPECT_EQ(r.body["success"], false) << r.out;
+    EXPECT_EQ(r.body["sent"], false) << r.out;
+    // Inside a container's own namespace the interface is what is missing.
+    std::string error = r.body["error"].asString();
+    EXPECT_TRUE(error.find("network namespace") != std::string::npos ||
+                error.find("no such interface here") != std::string::npos)
+        << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Wake 3c:2a:f4:00:50:21 on orvtest9 asked by admin")) << r.err;
+}

@@ -14,9 +14,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -877,6 +882,7 @@ TEST_F(E2eDhcp, DnsmasqRunsWithExactlyTheEnabledFragments)
     std::sort(confs.begin(), confs.end());
     const std::string dir = box_.path("etc/dhcpd/");
     EXPECT_EQ(confs, (std::vector<std::string>{dir + "dhcpd-eth0-eth00.conf",
+                                               dir + "dhcpd-eth0-names.conf",
                                                dir + "dhcpd-eth1-eth12.conf",
                                                dir + "dhcpd-static-static.conf"}));
     EXPECT_EQ(confs, enabledFragments(box_.root()));
@@ -886,7 +892,8 @@ TEST_F(E2eDhcp, DnsmasqRunsWithExactlyTheEnabledFragments)
                                                     "dhcpd.conf.leases")));
     EXPECT_THAT(args, ::testing::Contains("--dhcp-script=" + box_.path("etc/orvath-lease-hook")));
 
-    // Nothing enabled: the service stops.
+    // Nothing enabled that serves an interface (the names alone serve
+    // nothing): the service stops.
     for (const char *info : {"dhcpd-eth0-eth00.info", "dhcpd-eth1-eth12.info",
                              "dhcpd-static-static.info"})
         box_.write(std::string("etc/dhcpd/") + info, "enable=\"no\"\n");
@@ -895,4 +902,190 @@ TEST_F(E2eDhcp, DnsmasqRunsWithExactlyTheEnabledFragments)
     EXPECT_THAT(r.err, ::testing::Not(HasSubstr("Failed to restart DHCP SERVER")));
     EXPECT_FALSE(serviceRuns());
     EXPECT_FALSE(isRunningDnsmasq(old));
+}
+
+// ---- devices on the LAN ----
+
+namespace {
+
+// This program, started again with ORVATH_E2E_UDP_LISTEN=<port> inside the
+// client namespace, is the device that waits for its magic packet: it says
+// "listening", prints the first datagram to that port as hex and ends (after
+// at most 5 s without one).
+int listenIfAsked()
+{
+    const char *port = getenv("ORVATH_E2E_UDP_LISTEN");
+    if (!port)
+        return 0;
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(atoi(port)));
+    struct timeval wait = {5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
+        _exit(2);
+    printf("listening\n");
+    fflush(stdout);
+    unsigned char buf[512];
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    for (ssize_t i = 0; i < n; ++i)
+        printf("%02x", buf[i]);
+    printf("\n");
+    fflush(stdout);
+    _exit(n > 0 ? 0 : 1);
+}
+[[maybe_unused]] const int listener = listenIfAsked();
+
+std::string selfPath()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<size_t>(n)) : "";
+}
+
+std::string accessText(const std::string &unknown, const std::string &blockedMac)
+{
+    Json::Value access;
+    access["unknownClients"] = unknown;
+    access["blocked"] = Json::Value(Json::arrayValue);
+    if (!blockedMac.empty()) {
+        Json::Value b;
+        b["mac"] = blockedMac;
+        b["note"] = "borrowed, not ours";
+        access["blocked"].append(b);
+    }
+    return toJsonText(access);
+}
+
+} // namespace
+
+// Each client shows its maker from the registry (none for an address the
+// device chose itself), when it was first seen, and the name the service's
+// DNS answers for it, which a real query to the service resolves; so does a
+// reservation's name while its client holds no lease.
+TEST_F(E2eDhcp, EachClientShowsItsMakerAndWhenItWasFirstSeenAndResolvesByName)
+{
+    if (access("/usr/share/ieee-data/oui.csv", R_OK) != 0)
+        SKIP_FOR_MISSING_TOOL() << "ieee-data is not installed";
+    if (!haveProgram("dig"))
+        SKIP_FOR_MISSING_TOOL() << "dig (dnsutils) is not installed";
+    CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    const time_t before = time(nullptr);
+    const struct {
+        const char *mac;
+        const char *host;
+        const char *vendor;
+        bool randomMac;
+        const char *dnsName;
+    } cases[] = {
+        {"3c:2a:f4:00:50:21", "laptop", "Brother Industries, LTD.", false, "laptop.office.lan"},
+        {"dc:a6:32:00:50:22", "", "Raspberry Pi Trading Ltd", false, ""},
+        {kDynamicMac, "phone", "", true, "phone.office.lan"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> extra;
+        if (c.host[0])
+            extra = {"-x", std::string("hostname:") + c.host};
+        Lease lease = requestLease(c.mac, extra);
+        ASSERT_TRUE(lease.obtained) << c.mac << lease.output;
+        ASSERT_TRUE(waitForRecord(c.mac)) << c.mac;
+    }
+    std::map<std::string, Json::Value> clients = clientList();
+    for (const auto &c : cases) {
+        const Json::Value &entry = clients[c.mac];
+        EXPECT_EQ(entry["vendor"], c.vendor) << c.mac;
+        EXPECT_EQ(entry["randomMac"], c.randomMac) << c.mac;
+        EXPECT_GE(entry["firstSeen"].asInt64(), static_cast<int64_t>(before)) << c.mac;
+        EXPECT_LE(entry["firstSeen"].asInt64(), static_cast<int64_t>(time(nullptr))) << c.mac;
+        EXPECT_EQ(entry["dnsName"], c.dnsName) << c.mac;
+    }
+
+    // The client side needs an address of the subnet to ask from (outside
+    // the range).
+    RunResult addr = run(ns_.client() + std::vector<std::string>{"ip", "addr", "add", "192.168.50.250/24", "dev", "c0"});
+    ASSERT_EQ(addr.status, 0) << addr.output;
+    const struct {
+        std::string name;
+        std::string address;
+    } names[] = {
+        {"laptop.office.lan", clients["3c:2a:f4:00:50:21"]["ip"].asString()},
+        {"laptop", clients["3c:2a:f4:00:50:21"]["ip"].asString()},
+        {"phone.office.lan", clients[kDynamicMac]["ip"].asString()},
+        {"printer.office.lan", "192.168.50.20"}, // reserved, never leased
+        {"printer", "192.168.50.20"},
+        {"nothere.office.lan", ""},
+    };
+    for (const auto &n : names) {
+        RunResult dig = run(ns_.client() + std::vector<std::string>{"dig", "@192.168.50.1", n.name, "A", "+short",
+                                                                   "+time=1", "+tries=2"});
+        EXPECT_EQ(dig.status, 0) << n.name << dig.output;
+        EXPECT_EQ(dig.output, n.address.empty() ? "" : n.address + "\n") << n.name;
+    }
+}
+
+// "ignore" serves the reserved clients only; a blocked client gets nothing
+// on the interface, whatever case and separator its address was given in.
+TEST_F(E2eDhcp, AccessRulesKeepDevicesOff)
+{
+    CgiResult r = applyData({reservation(kReservedMac, "192.168.50.20", "printer")});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    const struct {
+        const char *unknown;
+        const char *blocked;
+        const char *mac;
+        bool served;
+    } cases[] = {
+        {"ignore", "", kDynamicMac, false},
+        {"ignore", "", kReservedMac, true},
+        {"serve", "02-00-00-00-00-1A", "02:00:00:00:00:1a", false},
+        {"serve", "02-00-00-00-00-1A", "02:00:00:00:00:1b", true},
+        {"serve", "02:00:00:00:00:42", kReservedMac, false},
+    };
+    for (const auto &c : cases) {
+        r = act({{"action", "applyAccess"}, {"iftype", "eth0"}, {"access", accessText(c.unknown, c.blocked)}});
+        ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+        ASSERT_EQ(r.service["serviceRestarted"], true) << r.out << r.err;
+        Lease lease = requestLease(c.mac, {}, c.served ? 5 : 2);
+        EXPECT_EQ(lease.obtained, c.served) << c.unknown << " " << c.blocked << " " << c.mac;
+    }
+    // The defaults again: no files at all.
+    r = act({{"action", "applyAccess"}, {"iftype", "eth0"}, {"access", accessText("serve", "")}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_FALSE(box_.exists("etc/dhcpd/dhcpd-eth0-access.conf"));
+    EXPECT_FALSE(box_.exists("etc/dhcpd/orvath-eth0.access"));
+    EXPECT_TRUE(requestLease(kDynamicMac).obtained);
+}
+
+// The magic packet reaches the device on the interface's link.
+TEST_F(E2eDhcp, WakeClientDeliversTheMagicPacket)
+{
+    CgiResult r = applyData({});
+    ASSERT_EQ(r.body["success"], true) << r.err;
+    char outPath[] = "/tmp/orvath-e2e-wake-XXXXXX";
+    int out = mkstemp(outPath);
+    ASSERT_GE(out, 0);
+    pid_t listenerPid =
+        spawn(ns_.client() + std::vector<std::string>{"env", "ORVATH_E2E_UDP_LISTEN=9", selfPath()}, out);
+    close(out);
+    bool listening = false;
+    for (int i = 0; i < 500 && !listening; ++i) {
+        listening = readFile(outPath).find("listening\n") != std::string::npos;
+        if (!listening)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(listening) << readFile(outPath);
+
+    r = act({{"action", "wakeClient"}, {"iftype", "eth0"}, {"mac", "3C-2A-F4-00-50-21"}});
+    EXPECT_EQ(r.body["success"], true) << r.out << r.err;
+    EXPECT_EQ(r.body["sent"], true) << r.out;
+    EXPECT_THAT(r.err, HasSubstr("Wake 3c:2a:f4:00:50:21 on eth0 asked by admin"));
+    int status = 0;
+    EXPECT_TRUE(waitForExit(listenerPid, 10, &status));
+    std::string magic = "ffffffffffff";
+    for (int i = 0; i < 16; ++i)
+        magic += "3c2af4005021";
+    EXPECT_EQ(readFile(outPath), "listening\n" + magic + "\n");
+    unlink(outPath);
 }

@@ -1,6 +1,7 @@
 // The lease hook as dnsmasq runs it: the built program with an event, the
 // client's MAC, IP and host name as arguments and DNSMASQ_* variables; and
 // the hook and the library writing the lease log at the same time.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -90,10 +91,11 @@ TEST(LeaseHook, AddWritesOneRecordAndCreatesTheLog)
     EXPECT_EQ(box.read(kLog), "1700000000 02:00:00:aa:bb:cc 192.168.1.100 laptop eth0\n"
                               "1700000100 02:00:00:aa:bb:dd 192.168.1.101  eth0\n");
 
-    // Only the log remains in the directory (its lock lies in the private
-    // one): no temporary file is left.
+    // Only the log and the first sightings remain in the directory (its
+    // lock lies in the private one): no temporary file is left.
     std::vector<std::string> files = filesIn(box.path("var/packages/Orvath/target/etc"));
-    EXPECT_EQ(files, (std::vector<std::string>{"dhcpd-leases.log"}));
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"dhcpd-leases.log", "first-seen"}));
 }
 
 TEST(LeaseHook, RepeatedEventsKeepOneRecordPerClient)
@@ -432,4 +434,44 @@ TEST(LeaseHook, WritersGiveUpWhenTheLockIsUnsafe)
     EXPECT_EQ(QUOMODHCPUpdateLease(), -1);
     EXPECT_EQ(QUOMODHCPRemoveExpiredLease(), -1);
     EXPECT_EQ(box.read(kLog), before);
+}
+
+// A device's first lease is noted once, with one log line naming it; the
+// file keeps the newest sightings only.
+TEST(LeaseHook, FirstSightingIsNotedOnceAndLogged)
+{
+    Sandbox box;
+    box.write("ieee/oui.csv", "Registry,Assignment,Organization Name,Organization Address\r\n"
+                              "MA-L,3C2AF4,\"Brother Industries, LTD.\",JP\r\n");
+    const char kSeen[] = "var/packages/Orvath/target/etc/first-seen";
+    std::string full;
+    for (int i = 0; i < 4096; ++i)
+        full += "02:00:00:01:" + std::string(1, "0123456789abcdef"[i / 256 % 16]) +
+                "0123456789abcdef"[i / 16 % 16] + ":0" + "0123456789abcdef"[i % 16] + " 1600000000\n";
+    box.write(kSeen, full);
+    const struct {
+        std::vector<std::string> args;
+        const char *logged; // "" when no line
+    } cases[] = {
+        {{"add", "3c:2a:f4:00:50:21", "192.168.1.100", "laptop"},
+         "New device 3c:2a:f4:00:50:21 (Brother Industries, LTD.) \"laptop\" on eth0"},
+        {{"old", "3c:2a:f4:00:50:21", "192.168.1.100", "laptop"}, ""},
+        {{"add", "02:00:00:00:00:11", "192.168.1.101"}, "New device 02:00:00:00:00:11 () \"\" on eth0"},
+        {{"del", "02:00:00:00:00:11", "192.168.1.101"}, ""},
+        {{"add", "02:00:00:00:00:11", "192.168.1.101"}, ""},
+    };
+    Env env = lease("1700000000");
+    env["ORVATH_LOG_STDERR"] = "1";
+    env["ORVATH_IEEE_DATA_DIR"] = box.path("ieee");
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(runHook(box, c.args, env), 0);
+        std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(log.find("New device") != std::string::npos, c.logged[0] != '\0') << log;
+        EXPECT_THAT(log, ::testing::HasSubstr(c.logged));
+    }
+    std::string seen = box.read(kSeen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), '\n'), 4096);
+    EXPECT_EQ(seen.compare(0, 30, full, 2 * 29, 30), 0) << seen.substr(0, 60);
+    EXPECT_THAT(seen, ::testing::ContainsRegex("\n3c:2a:f4:00:50:21 [0-9]+\n02:00:00:00:00:11 [0-9]+\n$"));
 }

@@ -33,9 +33,11 @@
 #include <vector>
 
 #include "orvath_common.h"
+#include "first_seen.h"
 #include "lease_record.h"
 #include "quomodhcp.h"
 #include "quomodhcp_paths.h"
+#include "vendor_registry.h"
 
 /* The widths the client list reads: MAC and IP address 19 characters,
  * interface 15. A host name longer than a DNS name cannot be a real one, and
@@ -255,6 +257,18 @@ static std::string logWithout(const OrvMapping &log, const OwnLines &own)
     return kept;
 }
 
+/* A device's first lease: noted, and one log line names it. */
+static void noteFirstSeen(const char *mac, const std::string &host, const std::string &ifName)
+{
+    if (quomoFirstSeenNote(mac, (int64_t)orvNow()) != 1)
+        return;
+    char szVendor[QUOMO_VENDOR_LEN];
+    QuomoVendors *pVendors = quomoVendorsOpen();
+    quomoVendorOf(pVendors, mac, szVendor, sizeof szVendor);
+    quomoVendorsClose(pVendors);
+    ORV_LOG("New device %s (%s) \"%s\" on %s", mac, szVendor, host.c_str(), ifName.c_str());
+}
+
 int main(int argc, char **argv)
 {
     /* The log is readable by all, whatever umask dnsmasq passes on. */
@@ -299,6 +313,10 @@ int main(int argc, char **argv)
     std::string host = cleanHostName(argc > 4 ? argv[4] : nullptr);
     std::string ifName = cleanIfName(getenv("DNSMASQ_INTERFACE"));
     std::string record;
+    /* A first lease ("add"); "old" repeats the leases dnsmasq already held
+     * when it started, whose devices were seen before. */
+    if (strcmp(event, "add") == 0 && !ifName.empty())
+        noteFirstSeen(mac, host, ifName);
     if (add && !ifName.empty()) {
         if (!formatRecord(record, mac, ip, host, ifName))
             return 1;

@@ -165,25 +165,30 @@ test('the PXE form is checked whole', () => {
 
 test('the client list filters, sorts and keeps ties in address order', () => {
   const clients = [
-    { mac: '02:00:00:00:00:0b', ip: '192.168.1.20', hostname: 'Camera', expire: '0,1,0' },
-    { mac: '02:00:00:00:00:0A', ip: '192.168.1.9', hostname: 'laptop', expire: 'expired' },
-    { mac: '02:00:00:00:00:0c', ip: '192.168.1.100', hostname: '', expire: 'unlimited' },
-    { mac: '02:00:00:00:00:0d', ip: '192.168.1.3', hostname: 'camera', expire: '1,0,0' },
+    { mac: '02:00:00:00:00:0b', ip: '192.168.1.20', hostname: 'Camera', expire: '0,1,0', firstSeen: 1000000 - 86399 },
+    { mac: '02:00:00:00:00:0A', ip: '192.168.1.9', hostname: 'laptop', expire: 'expired', firstSeen: 1000000 - 86400 },
+    { mac: '3c:2a:f4:00:00:0c', ip: '192.168.1.100', hostname: '', expire: 'unlimited', vendor: 'Brother Industries, LTD.', firstSeen: 999999 },
+    { mac: '02:00:00:00:00:0d', ip: '192.168.1.3', hostname: 'camera', expire: '1,0,0', firstSeen: 0 },
   ];
-  const ips = (sort, filter = '') => shownClients([...clients], sort, filter).map((c) => c.ip.split('.')[3]);
+  const ips = (sort, filter = '', onlyNew = false) => shownClients([...clients], sort, filter, onlyNew, 1000000)
+    .map((c) => c.ip.split('.')[3]);
   const cases = [
     [{ key: 'ip', dir: 1 }, '', ['3', '9', '20', '100']],
     [{ key: 'ip', dir: -1 }, '', ['100', '20', '9', '3']],
-    [{ key: 'mac', dir: 1 }, '', ['9', '20', '100', '3']],
+    [{ key: 'mac', dir: 1 }, '', ['9', '20', '3', '100']],
     [{ key: 'hostname', dir: 1 }, '', ['100', '3', '20', '9']],
     [{ key: 'expire', dir: 1 }, '', ['9', '20', '3', '100']],
     [{ key: 'expire', dir: -1 }, '', ['100', '3', '20', '9']],
     [{ key: 'ip', dir: 1 }, ' CAMERA ', ['3', '20']],
     [{ key: 'ip', dir: 1 }, '0a', ['9']],
     [{ key: 'ip', dir: 1 }, '.1.1', ['100']],
+    [{ key: 'ip', dir: 1 }, 'brother', ['100']],
+    // New: first seen less than a day ago; never seen is not new.
+    [{ key: 'ip', dir: 1 }, '', ['20', '100'], true],
+    [{ key: 'ip', dir: 1 }, 'camera', ['20'], true],
   ];
-  for (const [sort, filter, want] of cases) {
-    assert.deepEqual(ips(sort, filter), want, `${sort.key} ${sort.dir} "${filter}"`);
+  for (const [sort, filter, want, onlyNew] of cases) {
+    assert.deepEqual(ips(sort, filter, onlyNew), want, `${sort.key} ${sort.dir} "${filter}" ${onlyNew}`);
   }
   const reservations = [{ mac: '02:00:00:00:00:0B', ip: '192.168.1.20', hostname: '' }];
   assert.deepEqual(clients.map((c) => isReserved(c, reservations)), [true, false, true, false]);

@@ -79,7 +79,8 @@ static bool allowedLine(const std::string &line)
     static const char *const keys[] = {"interface=",        "dhcp-range=",     "dhcp-option=",
                                        "dhcp-boot=",        "dhcp-vendorclass=", "dhcp-userclass=",
                                        "dhcp-match=",       "tag-if=",         "dhcp-host=",
-                                       "dhcp-mac=",         "port="};
+                                       "dhcp-mac=",         "dhcp-ignore=",    "domain=",
+                                       "host-record=",      "port="};
     if (line.find_first_not_of(" \t\r") == std::string::npos)
         return true;
     for (const char *key : keys) {

@@ -3,6 +3,7 @@
 // these modules as they are. This one chooses the interface and wires the
 // page's controls to the sections.
 
+import { loadAccess, serveReservedOnly } from './devices.js';
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
 import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
@@ -36,7 +37,8 @@ async function chooseInterface(id) {
   state.examples = examplesFor(parseNetworks(addrs)[0]);
   $('pdns').placeholder = state.examples.dns || '';
   renderReservations();
-  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions()]);
+  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions(),
+    loadAccess()]);
   await refreshClients();
 }
 
@@ -86,6 +88,8 @@ async function start() {
   $('add-subnet').addEventListener('click', addSubnet);
   $('service-start').addEventListener('click', startService);
   $('client-filter').addEventListener('input', renderClients);
+  $('client-new').addEventListener('change', renderClients);
+  $('reserved-only').addEventListener('change', (e) => serveReservedOnly(e.target.checked).then(renderClients));
   for (const th of document.querySelectorAll('#clients th[data-sort]')) {
     th.querySelector('button').addEventListener('click', () => sortClients(th.dataset.sort));
   }

@@ -20,13 +20,18 @@ const CLIENT_KEYS = {
   expire: (c) => remainingMinutes(c.expire),
 };
 
-// The clients that the filter lets through, in the chosen order; ties keep
-// the order of the IP address, then of the MAC address, so that a refresh
-// never reorders them.
-export function shownClients(clients, sort, filter) {
+// A device is new for a day after the lease hook first saw it.
+export const NEW_FOR_SECONDS = 24 * 3600;
+export const isNewClient = (client, nowSeconds) => Number(client.firstSeen) > 0
+  && nowSeconds - Number(client.firstSeen) < NEW_FOR_SECONDS;
+
+// The clients that the filter lets through (with onlyNew, only the new
+// ones), in the chosen order; ties keep the order of the IP address, then of
+// the MAC address, so that a refresh never reorders them.
+export function shownClients(clients, sort, filter, onlyNew = false, nowSeconds = Date.now() / 1000) {
   const words = filter.trim().toLowerCase();
-  const list = clients.filter((c) => !words
-    || [c.mac, c.ip, c.hostname].some((t) => String(t || '').toLowerCase().includes(words)));
+  const list = clients.filter((c) => (!onlyNew || isNewClient(c, nowSeconds)) && (!words
+    || [c.mac, c.ip, c.hostname, c.vendor].some((t) => String(t || '').toLowerCase().includes(words))));
   const cmp = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
   return list.sort((a, b) => sort.dir * cmp(CLIENT_KEYS[sort.key](a), CLIENT_KEYS[sort.key](b))
     || cmp(CLIENT_KEYS.ip(a), CLIENT_KEYS.ip(b)) || cmp(CLIENT_KEYS.mac(a), CLIENT_KEYS.mac(b)));

@@ -1,7 +1,8 @@
 // The client list: refreshed while the page is shown, sorted and filtered
 // here; a client can be reserved or released.
 
-import { isReserved, shownClients } from './clientlist.js';
+import { isNewClient, isReserved, shownClients } from './clientlist.js';
+import { isBlocked, toggleBlock, wake } from './devices.js';
 import { formatExpiry, formatRemaining, formatWhen } from './format.js';
 import { loadPxeStatus } from './pxe.js';
 import { followHistory } from './history.js';
@@ -65,7 +66,8 @@ function servedHere() {
 
 export function renderClients() {
   const body = $('client-rows');
-  const list = shownClients(state.clients, state.clientSort, $('client-filter').value);
+  const now = Date.now() / 1000;
+  const list = shownClients(state.clients, state.clientSort, $('client-filter').value, $('client-new').checked, now);
   // The keyboard stays on the button it was on, across the refresh.
   const focused = body.contains(document.activeElement) ? document.activeElement.getAttribute('aria-label') : null;
   body.textContent = '';
@@ -84,6 +86,8 @@ export function renderClients() {
     macCell.textContent = client.mac;
     const hostCell = rowCell('Host name');
     hostCell.textContent = client.hostname || '—';
+    // The name this service's DNS answers for the client, where it answers.
+    if (client.dnsName) hostCell.title = `Resolves as ${client.dnsName}`;
     const leaseCell = rowCell('Remaining lease');
     leaseCell.textContent = formatRemaining(client.expire);
     const until = formatExpiry(client.expire);
@@ -92,6 +96,16 @@ export function renderClients() {
       small.className = 'until';
       small.textContent = ` (${until})`;
       leaseCell.append(small);
+    }
+    // A private address is one the device chose itself: it names no maker.
+    const makerCell = rowCell('Maker');
+    makerCell.className = 'maker';
+    makerCell.textContent = client.randomMac ? 'private address' : (client.vendor || '—');
+    if (isNewClient(client, now)) {
+      const badge = document.createElement('span');
+      badge.className = 'badge new';
+      badge.textContent = 'new';
+      makerCell.append(' ', badge);
     }
     const tools = rowCell('Actions');
     tools.classList.add('tools');
@@ -103,7 +117,13 @@ export function renderClients() {
     if (client.expire !== 'expired' && !reserved && servedHere()) {
       tools.append(button('Release', `Release the lease of ${client.mac}`, () => releaseClient(client)));
     }
-    tr.append(macCell, ipCell, hostCell, leaseCell, tools);
+    if (client.expire === 'expired') {
+      tools.append(button('Wake', `Wake ${client.mac}`, () => wake(client.mac)));
+    }
+    tools.append(button(isBlocked(client.mac) ? 'Unblock' : 'Block',
+      `${isBlocked(client.mac) ? 'Unblock' : 'Block'} ${client.mac}`,
+      () => toggleBlock(client.mac, client.hostname || client.vendor || '').then(renderClients)));
+    tr.append(macCell, ipCell, hostCell, leaseCell, makerCell, tools);
     if (client.expire === 'expired') tr.className = 'expired';
     if (reserved) tr.classList.add('reserved');
     body.append(tr);

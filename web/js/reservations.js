@@ -1,5 +1,6 @@
 // The static reservations, shared by all interfaces.
 
+import { isBlocked, toggleBlock, wake } from './devices.js';
 import { importReservations, judgeAgainst, reservationsCsv } from './csv.js';
 import { call } from './request.js';
 import { normalizeMac, parseIpv4, parseNetworks } from './rules.js';
@@ -79,6 +80,11 @@ export function renderReservations(focus) {
     const tools = document.createElement('td');
     tools.className = 'tools';
     tools.append(button('Remove', `Remove ${name.toLowerCase()}`, () => removeReservation(i)));
+    if (row.mac) {
+      tools.append(button('Wake', `Wake ${name.toLowerCase()}`, () => wake(row.mac)));
+      tools.append(button(isBlocked(row.mac) ? 'Unblock' : 'Block', `${isBlocked(row.mac) ? 'Unblock' : 'Block'} ${name.toLowerCase()}`,
+        () => toggleBlock(row.mac, row.hostname || '').then(() => renderReservations())));
+    }
     tr.append(tools);
     rows.append(tr);
   });

@@ -25,6 +25,7 @@ export const state = {
   examples: {},         // example values for the chosen interface's fields (rules.js examplesFor)
   options: [],          // the interface's further options, as the Options section edits them
   hostOptions: [],      // clients' own gateway or DNS server
+  access: { unknownClients: 'serve', blocked: [] }, // who the interface keeps off
 };
 
 export const $ = (id) => document.getElementById(id);
