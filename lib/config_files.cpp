@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "ipv6_store.h"
 #include "option_store.h"
 #include "orvath_common.h"
 #include "pxe_store.h"
@@ -31,7 +32,7 @@ bool quomoConfigOwns(const char *szRelPath)
 {
     return szRelPath && (quomoSubnetStoreOwns(szRelPath) || quomoPxeStoreOwns(szRelPath) ||
                          quomoOptionStoreOwns(szRelPath) || quomoReservationStoreOwns(szRelPath) ||
-                         quomoSwitchesOwns(szRelPath));
+                         quomoSwitchesOwns(szRelPath) || quomoIpv6StoreOwns(szRelPath));
 }
 
 void quomoConfigSort(QuomoConfig &config)
@@ -334,6 +335,8 @@ static bool verifyFiles(const QuomoConfig &target, const std::vector<std::string
             ok = quomoReservationVerify(path, *content, szReason, sizeof szReason);
         else if (quomoSwitchesOwns(path))
             ok = quomoSwitchesVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoIpv6StoreOwns(path))
+            ok = quomoIpv6Verify(path, *content, szReason, sizeof szReason);
         else
             ok = orvCopy(szReason, sizeof szReason, "not a file of this system") && false;
         if (!ok)

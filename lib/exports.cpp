@@ -12,6 +12,7 @@
  *   lease_log        the package's lease log and the client list's records
  *   service          restart, its outcome, status, release
  *   option_store     an interface's further options and host overrides
+ *   ipv6_store       an interface's router advertisements and DHCPv6
  *   config_files     the whole configuration as the history keeps it, and putting it back
  *   history_store    the configuration history
  *   save             one save: prepare all, then commit; clean-up and sync
@@ -27,6 +28,7 @@
 #include "history_store.h"
 #include "request_change.h"
 #include "lease_log.h"
+#include "ipv6_store.h"
 #include "option_store.h"
 #include "pxe_store.h"
 #include "reservation_store.h"
@@ -247,6 +249,18 @@ int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int max
                         int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount)
 {
     return quomoGetOptions(szIfName, pOptions, maxOptions, pCount, pHosts, maxHosts, pHostCount);
+}
+
+/* ---- IPv6 ---- */
+
+int QUOMODHCPSetIpv6(const char *szIfName, const QuomoIpv6Settings *pSettings)
+{
+    return quomoSetIpv6(szIfName, pSettings);
+}
+
+int QUOMODHCPGetIpv6(const char *szIfName, QuomoIpv6Settings *pSettings)
+{
+    return quomoGetIpv6(szIfName, pSettings);
 }
 
 /* ---- the configuration history ---- */

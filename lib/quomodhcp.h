@@ -417,6 +417,36 @@ QUOMO_API int QUOMODHCPSetOptions(const char *szIfName, const QuomoDhcpOption *p
 QUOMO_API int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOptions,
                         int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount);
 
+/* IPv6 on an interface's link: router advertisements and DHCPv6.
+ * /etc/dhcpd/orvath-<ifName>.ipv6 keeps the settings, and the pair
+ * dhcpd-<ifName>-ipv6.conf/.info carries their dnsmasq lines (no files while
+ * IPv6 is off). Values are checked by the caller; the library refuses only
+ * what could not be written safely. */
+#define QUOMO_IPV6_LEN 48      /* IPv6 address text */
+#define QUOMO_IPV6_MODE_LEN 16 /* "off", "ra-only", "stateless", "stateful" */
+#define QUOMO_IPV6_MAX_DNS 3
+typedef struct QuomoIpv6Settings {
+    char szMode[QUOMO_IPV6_MODE_LEN];
+    char szStart[QUOMO_IPV6_LEN]; /* the range's host parts, e.g. "::100"; stateful only */
+    char szEnd[QUOMO_IPV6_LEN];
+    int32_t prefixLength;         /* 64 .. 128 */
+    int32_t leaseSeconds;
+    int32_t dnsCount;
+    char aszDns[QUOMO_IPV6_MAX_DNS][QUOMO_IPV6_LEN]; /* none: szOwnAddress */
+    /* The interface's own address, announced as the DNS server when no
+     * server is given ("" for dnsmasq's default): the DNS-only mode's name
+     * server answers there, and dnsmasq announces nothing by itself then. */
+    char szOwnAddress[QUOMO_IPV6_LEN];
+    int32_t raNames; /* 1: clients' SLAAC addresses get their IPv4 host names in DNS */
+} QuomoIpv6Settings;
+/* Replaces the interface's IPv6 settings, the settings file and the
+ * fragment pair as one change ("off": both removed). 1 on success; 0 on
+ * failure (logged, noted), every old file in place. */
+QUOMO_API int QUOMODHCPSetIpv6(const char *szIfName, const QuomoIpv6Settings *pSettings);
+/* Reads them back; mode "off" (prefix length 64) when none are kept. 1 read,
+ * 0 on failure. */
+QUOMO_API int QUOMODHCPGetIpv6(const char *szIfName, QuomoIpv6Settings *pSettings);
+
 #ifdef __cplusplus
 }
 #endif

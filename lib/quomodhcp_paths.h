@@ -29,6 +29,10 @@
  * fragment pair with the tag QUOMO_OPTIONS_TAG is made from it. */
 #define QUOMO_OPTIONS_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.options"
 #define QUOMO_OPTIONS_TAG "options"
+/* An interface's IPv6 settings as the page edits them; the fragment pair
+ * with the tag QUOMO_IPV6_TAG is made from it. */
+#define QUOMO_IPV6_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.ipv6"
+#define QUOMO_IPV6_TAG "ipv6"
 /* The appliance's own DHCP settings and lease log. */
 #define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
 #define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"
