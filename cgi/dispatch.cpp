@@ -71,6 +71,9 @@ static const ActionEntry kActions[] = {
     {"listHistory",           kAnyMethod, NULL,      false, false, false, true,  NULL, listHistory},
     {"showRevision",          kAnyMethod, NULL,      false, false, false, true,  NULL, showRevision},
     {"loadOptions",           kAnyMethod, "iftype",  false, false, true,  false, NULL, loadOptions},
+    /* IPv6 on the LAN */
+    {"loadIPv6",              kAnyMethod, "iftype",  false, false, true,  false, NULL, loadIpv6},
+    {"applyIPv6",             kPostOnly,  NULL,      true,  true,  false, false, readIpv6Request, applyIpv6},
 };
 
 static const ActionEntry *findAction(const char *szAction)

@@ -160,9 +160,23 @@ struct DisableRequest {
     std::string ifName; /* "iftype"; absent reads as empty */
 };
 
+/* ---- "applyIPv6": "iftype" and the object "ipv6" ---- */
+
+struct Ipv6Request {
+    std::string ifName;          /* "iftype" */
+    std::string mode;            /* "off", "ra-only", "stateless", "stateful" */
+    std::string start;           /* the range's host parts, e.g. "::100" */
+    std::string end;
+    std::string prefixLength;    /* as given; "" when absent */
+    Text leaseTime;              /* minutes, as "applydata" takes them */
+    int32_t leaseSeconds = 0;
+    std::vector<std::string> dns;
+    bool raNames = false;
+};
+
 /* A changing request as its reader read it; a reading action has none. */
 using ActionRequest = std::variant<std::monostate, ApplyDataRequest, DisableRequest, PxeRequest,
-                                   OptionsRequest, RevertRequest, ReleaseRequest>;
+                                   OptionsRequest, RevertRequest, ReleaseRequest, Ipv6Request>;
 
 /* The readers. Each fills its request and answers false, with the place in
  * err, for a value that cannot even be read: a NUL character (it would be
@@ -174,6 +188,7 @@ bool readPxeRequest(const ParamLookup &param, ActionRequest &request, Validation
 bool readOptionsRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 bool readRevertRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 bool readReleaseRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readIpv6Request(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 
 /* "baseRevision": absent or empty (no check), 0 (the history was empty) or
  * a revision number. */

@@ -63,6 +63,41 @@ const char *checkIpv4(const char *text)
     return parseIpv4(text, &addr) ? nullptr : "not an IPv4 address";
 }
 
+bool parseIpv6(const char *text, unsigned char (&bytes)[16])
+{
+    // inet_pton takes a zone-less address only; the length keeps a long text
+    // from being read at all.
+    return text && strlen(text) < 46 && inet_pton(AF_INET6, text, bytes) == 1;
+}
+
+const char *checkServerIpv6(const char *text)
+{
+    unsigned char b[16];
+    if (!parseIpv6(text, b))
+        return "not an IPv6 address";
+    if (b[0] == 0xff)
+        return "a multicast address";
+    if (b[0] == 0xfe && (b[1] & 0xc0) == 0x80)
+        return "a link-local address";
+    static const unsigned char zero[15] = {0};
+    if (memcmp(b, zero, 15) == 0 && b[15] <= 1)
+        return "not the address of a server";
+    return nullptr;
+}
+
+const char *checkIpv6HostPart(const char *text)
+{
+    unsigned char b[16];
+    if (!parseIpv6(text, b))
+        return "not an IPv6 address";
+    static const unsigned char zero[16] = {0};
+    if (memcmp(b, zero, 8) != 0)
+        return "not a host part (such as ::100)";
+    if (memcmp(b, zero, 16) == 0)
+        return "not a host address";
+    return nullptr;
+}
+
 const char *checkServerIpv4(const char *text)
 {
     uint32_t addr;
@@ -734,6 +769,95 @@ bool validateApplyOptions(const OptionsRequest &request, ValidationError &err)
     return true;
 }
 
+// ---- IPv6 ----
+
+static const char *const kIpv6Modes[] = {"off", "ra-only", "stateless", "stateful"};
+
+static bool knownIpv6Mode(const std::string &mode)
+{
+    for (const char *m : kIpv6Modes)
+        if (mode == m)
+            return true;
+    return false;
+}
+
+// The prefix length: 64 where clients form their own addresses; a stateful
+// range may lie in a longer prefix, up to one of 256 addresses.
+static bool validateIpv6Prefix(const Ipv6Request &request, int &length, ValidationError &err)
+{
+    const std::string &text = request.prefixLength;
+    length = 64;
+    if (text.empty())
+        return true;
+    if (text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return failAt(err, "ipv6.prefixLength", "not a prefix length");
+    length = atoi(text.c_str());
+    if (request.mode != "stateful" && length != 64)
+        return failAt(err, "ipv6.prefixLength", "must be 64 where clients form their own addresses");
+    if (length < 64 || length > 120)
+        return failAt(err, "ipv6.prefixLength", "not between 64 and 120");
+    return true;
+}
+
+// The host part has no bit inside the prefix.
+static bool fitsPrefix(const unsigned char (&b)[16], int length)
+{
+    for (int bit = 0; bit < length; ++bit)
+        if (b[bit / 8] & (0x80 >> (bit % 8)))
+            return false;
+    return true;
+}
+
+static bool validateIpv6Range(const Ipv6Request &request, int length, ValidationError &err)
+{
+    if (request.mode != "stateful") {
+        if (!request.start.empty())
+            return failAt(err, "ipv6.start", "a range only for stateful");
+        return request.end.empty() || failAt(err, "ipv6.end", "a range only for stateful");
+    }
+    unsigned char start[16], end[16];
+    const std::string fits = "does not fit a /" + std::to_string(length) + " prefix";
+    if (!checkRequired(request.start, checkIpv6HostPart, "ipv6.start", err) ||
+        !checkRequired(request.end, checkIpv6HostPart, "ipv6.end", err))
+        return false;
+    parseIpv6(request.start.c_str(), start);
+    parseIpv6(request.end.c_str(), end);
+    if (!fitsPrefix(start, length))
+        return failAt(err, "ipv6.start", fits);
+    if (!fitsPrefix(end, length))
+        return failAt(err, "ipv6.end", fits);
+    return memcmp(start, end, 16) <= 0 || failAt(err, "ipv6.end", "before the start");
+}
+
+static bool validateIpv6Dns(const Ipv6Request &request, ValidationError &err)
+{
+    if (request.dns.size() > QUOMO_IPV6_MAX_DNS)
+        return failAt(err, "ipv6.dns", "more than " + std::to_string(QUOMO_IPV6_MAX_DNS) + " servers");
+    for (size_t i = 0; i < request.dns.size(); ++i)
+        if (!checkRequired(request.dns[i], checkServerIpv6, "ipv6.dns[" + std::to_string(i) + "]", err))
+            return false;
+    return true;
+}
+
+bool validateApplyIpv6(const Ipv6Request &request, ValidationError &err)
+{
+    if (!checkRequired(request.ifName, checkInterfaceName, "iftype", err))
+        return false;
+    if (!isSystemInterface(request.ifName.c_str()) || request.ifName == QUOMO_AP_IFNAME)
+        return failAt(err, "iftype", "not an interface of this system");
+    if (!knownIpv6Mode(request.mode))
+        return failAt(err, "ipv6.mode", "not one of off, ra-only, stateless, stateful");
+    if (request.mode == "off")
+        return true;
+    int length = 64;
+    if (!request.leaseTime)
+        return failAt(err, "ipv6.leasetime", "missing");
+    if (request.leaseSeconds < 120)
+        return failAt(err, "ipv6.leasetime", "less than 2 minutes");
+    return validateIpv6Prefix(request, length, err) && validateIpv6Range(request, length, err) &&
+           validateIpv6Dns(request, err);
+}
+
 bool validateDisableServer(const DisableRequest &request, ValidationError &err)
 {
     return validateInterfaceParam("iftype", request.ifName.c_str(), err);
@@ -751,5 +875,7 @@ bool validateRequest(const ActionRequest &request, ValidationError &err)
         return validateApplyOptions(*r, err);
     if (const auto *r = std::get_if<ReleaseRequest>(&request))
         return validateReleaseLease(*r, err);
+    if (const auto *r = std::get_if<Ipv6Request>(&request))
+        return validateApplyIpv6(*r, err);
     return true;
 }
