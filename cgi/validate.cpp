@@ -771,16 +771,6 @@ bool validateApplyOptions(const OptionsRequest &request, ValidationError &err)
 
 // ---- IPv6 ----
 
-static const char *const kIpv6Modes[] = {"off", "ra-only", "stateless", "stateful"};
-
-static bool knownIpv6Mode(const std::string &mode)
-{
-    for (const char *m : kIpv6Modes)
-        if (mode == m)
-            return true;
-    return false;
-}
-
 // The prefix length: 64 where clients form their own addresses; a stateful
 // range may lie in a longer prefix, up to one of 256 addresses.
 static bool validateIpv6Prefix(const Ipv6Request &request, int &length, ValidationError &err)
@@ -845,8 +835,8 @@ bool validateApplyIpv6(const Ipv6Request &request, ValidationError &err)
         return false;
     if (!isSystemInterface(request.ifName.c_str()) || request.ifName == QUOMO_AP_IFNAME)
         return failAt(err, "iftype", "not an interface of this system");
-    if (!knownIpv6Mode(request.mode))
-        return failAt(err, "ipv6.mode", "not one of off, ra-only, stateless, stateful");
+    if (!ruleIpv6Mode(request.mode))
+        return failAt(err, "ipv6.mode", "not one of " + ruleIpv6ModeList());
     if (request.mode == "off")
         return true;
     int length = 64;

@@ -13,7 +13,7 @@ import { shownClients, isReserved } from '../../web/js/clientlist.js';
 import { importReservations, parseCsv, reservationsCsv } from '../../web/js/csv.js';
 import {
   checkBootFile, checkHostName, checkInterfaceName, checkIpxeAnswer, checkKeywordPrefix, checkLeaseMinutes, checkMac,
-  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
+  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, checkServerIpv6, checkIpv6HostPart, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
   settingsProblems, settingsWarnings,
 } from '../../web/js/rules.js';
 import { placeWords, plainReason, reasonWords, warningsText } from '../../web/js/words.js';
@@ -32,6 +32,7 @@ const problemsOf = (list) => list.map(({ where, why }) => `${where}: ${why}`);
 test('every rule judges as the program does, from the shared case file', () => {
   const rules = {
     interfaceName: checkInterfaceName, ipv4: checkIpv4, serverIpv4: checkServerIpv4, netmask: checkNetmask,
+    ipv6Server: checkServerIpv6, ipv6HostPart: checkIpv6HostPart,
     mac: checkMac, domain: checkDomain, keywordPrefix: checkKeywordPrefix, hostName: checkHostName,
     bootFile: checkBootFile, ipxe: checkIpxeAnswer,
   };
