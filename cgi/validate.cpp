@@ -771,34 +771,21 @@ bool validateApplyOptions(const OptionsRequest &request, ValidationError &err)
 
 // ---- IPv6 ----
 
-// The prefix length: 64 where clients form their own addresses; a stateful
-// range may lie in a longer prefix, up to one of 256 addresses.
-static bool validateIpv6Prefix(const Ipv6Request &request, int &length, ValidationError &err)
+// The prefix length: 64 where clients form their own addresses, and for a
+// range too, which dnsmasq makes from the interface's /64 prefix.
+static bool validateIpv6Prefix(const Ipv6Request &request, ValidationError &err)
 {
     const std::string &text = request.prefixLength;
-    length = 64;
-    if (text.empty())
+    if (text.empty() || text == "64")
         return true;
     if (text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
         return failAt(err, "ipv6.prefixLength", "not a prefix length");
-    length = atoi(text.c_str());
-    if (request.mode != "stateful" && length != 64)
+    if (request.mode != "stateful")
         return failAt(err, "ipv6.prefixLength", "must be 64 where clients form their own addresses");
-    if (length < 64 || length > 120)
-        return failAt(err, "ipv6.prefixLength", "not between 64 and 120");
-    return true;
+    return failAt(err, "ipv6.prefixLength", "must be 64: the range is made from the interface's /64 prefix");
 }
 
-// The host part has no bit inside the prefix.
-static bool fitsPrefix(const unsigned char (&b)[16], int length)
-{
-    for (int bit = 0; bit < length; ++bit)
-        if (b[bit / 8] & (0x80 >> (bit % 8)))
-            return false;
-    return true;
-}
-
-static bool validateIpv6Range(const Ipv6Request &request, int length, ValidationError &err)
+static bool validateIpv6Range(const Ipv6Request &request, ValidationError &err)
 {
     if (request.mode != "stateful") {
         if (!request.start.empty())
@@ -806,16 +793,11 @@ static bool validateIpv6Range(const Ipv6Request &request, int length, Validation
         return request.end.empty() || failAt(err, "ipv6.end", "a range only for stateful");
     }
     unsigned char start[16], end[16];
-    const std::string fits = "does not fit a /" + std::to_string(length) + " prefix";
     if (!checkRequired(request.start, checkIpv6HostPart, "ipv6.start", err) ||
         !checkRequired(request.end, checkIpv6HostPart, "ipv6.end", err))
         return false;
     parseIpv6(request.start.c_str(), start);
     parseIpv6(request.end.c_str(), end);
-    if (!fitsPrefix(start, length))
-        return failAt(err, "ipv6.start", fits);
-    if (!fitsPrefix(end, length))
-        return failAt(err, "ipv6.end", fits);
     return memcmp(start, end, 16) <= 0 || failAt(err, "ipv6.end", "before the start");
 }
 
@@ -839,12 +821,11 @@ bool validateApplyIpv6(const Ipv6Request &request, ValidationError &err)
         return failAt(err, "ipv6.mode", "not one of " + ruleIpv6ModeList());
     if (request.mode == "off")
         return true;
-    int length = 64;
     if (!request.leaseTime)
         return failAt(err, "ipv6.leasetime", "missing");
     if (request.leaseSeconds < 120)
         return failAt(err, "ipv6.leasetime", "less than 2 minutes");
-    return validateIpv6Prefix(request, length, err) && validateIpv6Range(request, length, err) &&
+    return validateIpv6Prefix(request, err) && validateIpv6Range(request, err) &&
            validateIpv6Dns(request, err);
 }
 

@@ -107,9 +107,9 @@ bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
 bool validateApplyOptions(const OptionsRequest &request, ValidationError &err);
 // "applyIPv6": "iftype" one of the system's interfaces (not the access
 // point's); the mode one of "off", "ra-only", "stateless", "stateful"; with
-// IPv6 on, a lease time of at least 2 minutes, prefix length 64 where clients
-// form their own addresses (64 to 120 for stateful), a range only for
-// stateful, its host parts fitting the prefix length and start not above
+// IPv6 on, a lease time of at least 2 minutes, prefix length 64 (dnsmasq
+// makes the range and the advertised prefix from the interface's /64), a
+// range only for stateful, its host parts within the /64 and start not above
 // end, at most three DNS servers, each a server's IPv6 address.
 bool validateApplyIpv6(const Ipv6Request &request, ValidationError &err);
 // "disableServer": "iftype" as validateInterfaceParam takes it.

@@ -41,7 +41,7 @@ static bool addressText(const char *text)
 
 static bool settingsUsable(const QuomoIpv6Settings &s)
 {
-    if (!knownMode(s.szMode) || s.prefixLength < 64 || s.prefixLength > 128 ||
+    if (!knownMode(s.szMode) || s.prefixLength != 64 ||
         s.leaseSeconds < 120 || s.dnsCount < 0 || s.dnsCount > QUOMO_IPV6_MAX_DNS ||
         (s.szOwnAddress[0] && !addressText(s.szOwnAddress)))
         return false;
@@ -51,7 +51,7 @@ static bool settingsUsable(const QuomoIpv6Settings &s)
     bool stateful = strcmp(s.szMode, "stateful") == 0;
     if (stateful)
         return addressText(s.szStart) && addressText(s.szEnd);
-    return !s.szStart[0] && !s.szEnd[0] && s.prefixLength == 64;
+    return !s.szStart[0] && !s.szEnd[0];
 }
 
 /* ---- the dnsmasq lines ---- */

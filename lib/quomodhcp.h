@@ -429,7 +429,7 @@ typedef struct QuomoIpv6Settings {
     char szMode[QUOMO_IPV6_MODE_LEN];
     char szStart[QUOMO_IPV6_LEN]; /* the range's host parts, e.g. "::100"; stateful only */
     char szEnd[QUOMO_IPV6_LEN];
-    int32_t prefixLength;         /* 64 .. 128 */
+    int32_t prefixLength;         /* 64: dnsmasq builds on the interface's /64 */
     int32_t leaseSeconds;
     int32_t dnsCount;
     char aszDns[QUOMO_IPV6_MAX_DNS][QUOMO_IPV6_LEN]; /* none: szOwnAddress */

@@ -752,9 +752,9 @@ TEST(CgiValidation, Ipv6ModesAndTheirChecks)
          "interface=eth0\nenable-ra\n"
          "dhcp-range=set:eth0-ipv6,::100,::1ff,constructor:eth0,64,3600\n"
          "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n", nullptr},
-        {R"({"mode": "stateful", "start": "::80", "end": "::ff", "prefixLength": "112", "leasetime": "2", "raNames": true})",
+        {R"({"mode": "stateful", "start": "::1:0", "end": "::1:ff", "prefixLength": "64", "leasetime": "2", "raNames": true})",
          "interface=eth0\nenable-ra\n"
-         "dhcp-range=set:eth0-ipv6,::80,::ff,constructor:eth0,ra-names,112,120\n"
+         "dhcp-range=set:eth0-ipv6,::1:0,::1:ff,constructor:eth0,ra-names,64,120\n"
          "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n", nullptr},
         {R"({"mode": "slaac", "leasetime": "60"})", nullptr,
          "ipv6.mode: not one of off, ra-only, stateless, stateful"},
@@ -764,8 +764,8 @@ TEST(CgiValidation, Ipv6ModesAndTheirChecks)
         {R"({"mode": "stateless", "leasetime": "-5"})", nullptr, "ipv6.leasetime: negative lease time"},
         {R"({"mode": "stateless", "leasetime": "60", "prefixLength": 48})", nullptr,
          "ipv6.prefixLength: must be 64 where clients form their own addresses"},
-        {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": 56, "leasetime": "60"})",
-         nullptr, "ipv6.prefixLength: not between 64 and 120"},
+        {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": 112, "leasetime": "60"})",
+         nullptr, "ipv6.prefixLength: must be 64: the range is made from the interface's /64 prefix"},
         {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": "64x", "leasetime": "60"})",
          nullptr, "ipv6.prefixLength: not a prefix length"},
         {R"({"mode": "ra-only", "start": "::100", "leasetime": "60"})", nullptr,
@@ -777,8 +777,6 @@ TEST(CgiValidation, Ipv6ModesAndTheirChecks)
          "ipv6.end: not an IPv6 address"},
         {R"({"mode": "stateful", "start": "::200", "end": "::1ff", "leasetime": "60"})", nullptr,
          "ipv6.end: before the start"},
-        {R"({"mode": "stateful", "start": "::100", "end": "::1:1ff", "prefixLength": 112, "leasetime": "60"})",
-         nullptr, "ipv6.end: does not fit a /112 prefix"},
         {R"({"mode": "stateless", "leasetime": "60", "dns": ["fe80::1"]})", nullptr,
          "ipv6.dns[0]: a link-local address"},
         {R"({"mode": "stateless", "leasetime": "60", "dns": ["fd50::53", "ff02::1"]})", nullptr,
