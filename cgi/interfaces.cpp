@@ -182,6 +182,25 @@ static bool globalAddress6(const unsigned char (&b)[16])
     return b[0] != 0xff && !(b[0] == 0xfe && (b[1] & 0xc0) == 0x80) && memcmp(b, loopback, 16) != 0;
 }
 
+bool insideIpv6Prefixes(const char *szIp, const std::vector<std::string> &addresses)
+{
+    unsigned char ip[16];
+    if (!parseIpv6(szIp, ip))
+        return false;
+    for (const std::string &address : addresses) {
+        unsigned char b[16];
+        int length = 0;
+        if (!splitAddress6(address, b, length))
+            continue;
+        bool same = true;
+        for (int bit = 0; same && bit < length; ++bit)
+            same = ((ip[bit / 8] ^ b[bit / 8]) & (0x80 >> (bit % 8))) == 0;
+        if (same)
+            return true;
+    }
+    return false;
+}
+
 std::string ipv6Prefix(const std::string &addressWithLength)
 {
     unsigned char b[16];

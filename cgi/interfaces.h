@@ -31,6 +31,8 @@ Json::Value interfaceAddresses(const char *szIfName);
  * and multicast ones left out): from the system, or under another root
  * from <root>/sys/class/net/<name>/orvath_addrs6. */
 std::vector<std::string> interfaceAddresses6(const char *szIfName);
+/* The address lies in the prefix of one of such address texts. */
+bool insideIpv6Prefixes(const char *szIp, const std::vector<std::string> &addresses);
 /* The prefix of such an address text, "fd50::/64"; "" for another text. */
 std::string ipv6Prefix(const std::string &addressWithLength);
 

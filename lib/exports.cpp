@@ -368,6 +368,11 @@ int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pCo
     return visit ? quomoListClients(szIfName, visit, pContext) : 0;
 }
 
+int QUOMODHCPListClients6(QuomoClient6Visit visit, void *pContext)
+{
+    return visit ? quomoListClients6(visit, pContext) : 0;
+}
+
 int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max)
 {
     return max > 0 && !pAddrs ? -1 : quomoCurrentLeaseAddresses(pAddrs, max);

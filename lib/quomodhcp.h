@@ -254,6 +254,21 @@ typedef void (*QuomoClientVisit)(const QuomoClient *pClient, void *pContext);
  * that interface. 1 listed; 0 the log cannot be read; -1 the lease log's
  * lock was held by another process for the whole wait (busy). */
 QUOMO_API int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pContext);
+/* One DHCPv6 lease of dnsmasq's lease file. */
+#define QUOMO_DUID_LEN 400 /* a DUID as colon-separated bytes */
+typedef struct QuomoClient6 {
+    char szIp[48];
+    char szDuid[QUOMO_DUID_LEN];
+    uint32_t iaid;
+    char szHostname[QUOMO_HOSTNAME_LEN]; /* "" when the client gave none */
+    char szMac[QUOMO_IP_LEN];            /* from a DUID made of it; "" when it is not */
+    char szExpire[QUOMO_EXPIRE_LEN];     /* as QuomoClient's; "unlimited" for a reserved one */
+} QuomoClient6;
+typedef void (*QuomoClient6Visit)(const QuomoClient6 *pClient, void *pContext);
+/* Visits each DHCPv6 lease of dnsmasq's lease file in file order (it names
+ * no interface: the caller tells them by prefix). 1 listed (also: no lease
+ * file yet), 0 the file cannot be read. */
+QUOMO_API int QUOMODHCPListClients6(QuomoClient6Visit visit, void *pContext);
 /* The addresses of dnsmasq's current leases (its lease file), each once, in
  * ascending order (host byte order): up to max into pAddrs. The number there
  * are (more than max: ask again with room for them), -1 when the lease file
