@@ -141,7 +141,8 @@ static bool readSet(const Json::Value &set, ApplyDataRequest &request, Validatio
         const std::string at = "staticData[" + std::to_string(i) + "].";
         if (!readText(entry, "mac", at + "mac", host.mac, err) ||
             !readText(entry, "ip", at + "ip", host.ip, err) ||
-            !readText(entry, "hostname", at + "hostname", host.hostname, err))
+            !readText(entry, "hostname", at + "hostname", host.hostname, err) ||
+            !readText(entry, "ipv6", at + "ipv6", host.ipv6, err))
             return false;
     }
     return true;

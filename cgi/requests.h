@@ -79,6 +79,7 @@ struct Reservation {
     Text mac;
     Text ip;
     Text hostname;
+    Text ipv6; /* a host part ("::10") or a whole address; absent or "": none */
 };
 
 /* What "staticData" does to the stored reservations. */

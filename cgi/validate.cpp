@@ -408,6 +408,26 @@ static bool validateSubnets(const std::vector<SubnetRow> &rows, ValidationError 
     return checkOverlaps(rows, err);
 }
 
+// A reservation's IPv6 address: a host part, which dnsmasq puts under the
+// prefix of the link the client asks on, or a whole address inside a prefix
+// of one of the system's interfaces.
+static bool validateReservation6(const Text &ipv6, const std::string &at, ValidationError &err)
+{
+    if (!ipv6 || ipv6->empty() || !checkIpv6HostPart(ipv6->c_str()))
+        return true;
+    if (const char *why = checkServerIpv6(ipv6->c_str()))
+        return failAt(err, at, why);
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    for (int i = 0; i < count; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (insideIpv6Prefixes(ipv6->c_str(), interfaceAddresses6(szName)))
+            return true;
+    }
+    return failAt(err, at, "not a host part and inside no prefix of this system's interfaces");
+}
+
 static bool validateReservations(const std::vector<Reservation> &set, ValidationError &err)
 {
     std::map<uint32_t, size_t> byAddress;
@@ -416,7 +436,8 @@ static bool validateReservations(const std::vector<Reservation> &set, Validation
         const std::string at = "staticData[" + std::to_string(i) + "]";
         if (!checkPresent(host.mac, checkMac, at + ".mac", err) ||
             !checkPresent(host.ip, checkIpv4, at + ".ip", err) ||
-            !checkPresent(host.hostname, checkHostName, at + ".hostname", err))
+            !checkPresent(host.hostname, checkHostName, at + ".hostname", err) ||
+            !validateReservation6(host.ipv6, at + ".ipv6", err))
             return false;
         if (!host.mac || !host.ip || !host.hostname)
             continue; // left out by the store

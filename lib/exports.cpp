@@ -165,6 +165,11 @@ int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count)
     return quomoSetReservations(pHosts, count);
 }
 
+int QUOMODHCPSetStaticHosts6(const QuomoStaticHost *pHosts, int count)
+{
+    return quomoSetReservations6(pHosts, count);
+}
+
 QuomoReserved *QUOMODHCPReservedLoad(void) { return quomoReservedLoad(); }
 
 void QUOMODHCPReservedFree(QuomoReserved *pReserved) { quomoReservedFree(pReserved); }
@@ -361,6 +366,11 @@ int QUOMODHCPChangeFinishInterrupted(char *szHistoryError, size_t cbHistoryError
 int QUOMODHCPListReservations(QuomoReservationVisit visit, void *pContext)
 {
     return visit ? quomoListReservations(visit, pContext) : 0;
+}
+
+int QUOMODHCPListReservations6(QuomoReservationVisit visit, void *pContext)
+{
+    return visit ? quomoListReservations6(visit, pContext) : 0;
 }
 
 int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pContext)

@@ -201,6 +201,13 @@ typedef struct QuomoStaticHost {
  * would refuse is logged and left out. 1 on success; 0 when a file could not
  * be written (orvFailure names it), its old content in place. */
 QUOMO_API int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count);
+/* The reservations' IPv6 addresses: szIp a host part ("::10") or a whole
+ * IPv6 address, kept in /etc/dhcpd/dhcpdStatic6.ori and the pair
+ * dhcpd-static6-static6.conf/.info (no file while there are none). dnsmasq
+ * gives it to the client with that MAC address on the link it asks on, a
+ * host part under that link's prefix. Replaces them all; 1 on success, 0 on
+ * failure, every old file in place. */
+QUOMO_API int QUOMODHCPSetStaticHosts6(const QuomoStaticHost *pHosts, int count);
 
 /* Lease log and expiry texts */
 /* szExpireTime holds QUOMO_EXPIRE_LEN bytes. */
@@ -236,6 +243,8 @@ QUOMO_API int readClientListWith(const QuomoReserved *pReserved, char *szMac, ch
 typedef void (*QuomoReservationVisit)(const char *szMac, const char *szIp, const char *szHostname,
                                       void *pContext);
 QUOMO_API int QUOMODHCPListReservations(QuomoReservationVisit visit, void *pContext);
+/* The same for the IPv6 addresses of the reservations (szIp as given). */
+QUOMO_API int QUOMODHCPListReservations6(QuomoReservationVisit visit, void *pContext);
 
 /* One record of the lease log as the client list shows it (readClientList's
  * fields; empty where the line is no record). */
