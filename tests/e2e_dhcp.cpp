@@ -1025,6 +1025,7 @@ TEST_F(E2eDhcp, EachIpv6ModeGivesClientsWhatItSays)
          R"({"mode": "stateful", "start": "::100", "end": "::1ff", "leasetime": "720", "dns": []})",
          "Yes", "Yes", "No", {"fd50::1"}, true, true},
     };
+    std::string dynamic6;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.mode);
         CgiResult r = act({{"action", "applyIPv6"}, {"iftype", "eth0"}, {"ipv6", c.ipv6}});
@@ -1087,5 +1088,60 @@ TEST_F(E2eDhcp, EachIpv6ModeGivesClientsWhatItSays)
         }
         run(ns_.client() + std::vector<std::string>{"ip", "-6", "addr", "flush", "dev", "c0",
                                                     "scope", "global"});
+        if (c.leases)
+            dynamic6 = got["address"];
     }
+
+    // Still stateful: a reservation's host part reaches the client with its
+    // MAC address under the link's prefix, and the client list shows both
+    // leases, the reserved one for good.
+    Json::Value reserved = reservation(kReservedMac, "192.168.50.20", "printer");
+    reserved["ipv6"] = "::10";
+    ASSERT_EQ(applyData({reserved}).body["success"], true);
+    // Down and up again: the link-local address, from which dnsmasq learns
+    // the MAC address too, is made anew from the reserved one.
+    for (const std::vector<std::string> &step :
+         {std::vector<std::string>{"ip", "link", "set", "c0", "down"},
+          std::vector<std::string>{"ip", "link", "set", "c0", "address", kReservedMac},
+          std::vector<std::string>{"ip", "link", "set", "c0", "up"}})
+        ASSERT_EQ(run(ns_.client() + step).status, 0);
+    for (int i = 0; i < 200; ++i) {
+        RunResult c = run(ns_.client() + std::vector<std::string>{"ip", "-6", "addr", "show", "dev", "c0"});
+        if (c.output.find("fe80::ff:fe00:42") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    box_.mkdirs("dhcpcd-reserved/lib");
+    box_.mkdirs("dhcpcd-reserved/run");
+    box_.write("dhcpcd-reserved/resolv.conf", "");
+    box_.remove("dhcpcd.result");
+    RunResult client = run(std::vector<std::string>{"timeout", "10"} + ns_.client() +
+                               std::vector<std::string>{
+                                   "unshare", "-m", "--propagation", "private", "sh", "-c",
+                                   kPrivateMounts, "sh", box_.path("dhcpcd-reserved"), "-f",
+                                   box_.path("dhcpcd.conf"), "-c", box_.path("dhcpcd.sh"), "-e",
+                                   "DHCPCD_RESULT=" + box_.path("dhcpcd.result"), "-6", "-1", "-B",
+                                   "c0"},
+                           20);
+    ASSERT_EQ(client.status, 0) << client.output;
+    EXPECT_THAT(box_.read("dhcpcd.result"), HasSubstr("address=fd50::10\n")) << client.output;
+
+    // Its IPv4 lease as well: one reservation for both families.
+    Lease lease4 = requestLease(kReservedMac);
+    ASSERT_TRUE(lease4.obtained) << lease4.output;
+    EXPECT_EQ(lease4.get("ip"), "192.168.50.20");
+    ASSERT_TRUE(waitForRecord(kReservedMac));
+
+    CgiResult list = act({{"action", "loadClientList"}, {"iftype", "eth0"}});
+    EXPECT_EQ(list.body["clientList"].size(), 1u) << list.out;
+    std::map<std::string, Json::Value> byIp;
+    for (const Json::Value &lease : list.body["clientList6"])
+        byIp[lease["ip"].asString()] = lease;
+    ASSERT_EQ(byIp.size(), 2u) << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["mac"], kReservedMac) << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["hostname"], "printer") << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["expire"], "unlimited") << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["duid"], std::string("00:03:00:01:") + kReservedMac) << list.out;
+    ASSERT_EQ(byIp.count(dynamic6), 1u) << list.out;
+    EXPECT_THAT(byIp[dynamic6]["expire"].asString(), ::testing::AnyOf("0,11,59", "0,12,0"));
 }
