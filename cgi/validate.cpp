@@ -533,6 +533,9 @@ bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
 
 bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err)
 {
+    unsigned char ipv6[16];
+    if (parseIpv6(request.ip.c_str(), ipv6))
+        return failAt(err, "ip", "a DHCPv6 lease is released by its client, not here");
     return checkRequired(request.ifName, checkInterfaceName, "iftype", err) &&
            checkRequired(request.mac, checkMac, "mac", err) &&
            checkRequired(request.ip, checkIpv4, "ip", err);

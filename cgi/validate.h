@@ -97,7 +97,8 @@ bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
 
 // "releaseLease": "iftype", "mac" and "ip", each required and checked as a
-// reservation's.
+// reservation's; an IPv6 address is refused with its reason (DHCPv6 leases
+// are released by their clients).
 bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
 // "applyOptions": "iftype" one of the system's interfaces (those "enumIF"
 // lists, not the access point's); at most the library's number of options and overrides; each

@@ -354,7 +354,7 @@ TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
 {
     const std::pair<const char *, const char *> actions[] = {
         {"loadGlobal", "iftype"},     {"disableServer", "iftype"},  {"getIfData", "iftype"},
-        {"loadClientList", "iftype"}, {"loadpxesubnet", "if_name"},
+        {"loadClientList", "iftype"}, {"loadpxesubnet", "if_name"},  {"loadIPv6", "iftype"},
     };
     for (const auto &action : actions) {
         SCOPED_TRACE(action.first);
@@ -380,6 +380,9 @@ TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
     CgiResult r = runAction(sb, "releaseLease",
                             {{"iftype", "--help"}, {"mac", "02:00:00:00:00:0b"}, {"ip", "192.168.1.20"}});
     expectRefused(r, "iftype: begins with \"-\"", before, sb);
+    r = runAction(sb, "releaseLease",
+                  {{"iftype", "eth0"}, {"mac", "02:00:00:00:00:0b"}, {"ip", "fd50::10"}});
+    expectRefused(r, "ip: a DHCPv6 lease is released by its client, not here", before, sb);
 }
 
 // ---- the injections ----
