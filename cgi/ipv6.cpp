@@ -9,6 +9,7 @@
 #include "handlers.h"
 #include "interfaces.h"
 #include "orvath_common.h"
+#include "quomodhcp_paths.h"
 #include "validate.h"
 
 static Json::Value prefixesOf(const char *szIfName)
@@ -62,6 +63,19 @@ static std::string ownAddress(const char *szIfName)
     return addresses.empty() ? std::string() : addresses[0].substr(0, addresses[0].find('/'));
 }
 
+/* The domain of the interface's global settings (its first subnet's, or its
+ * PXE subnet's), sent to IPv6 clients as their search list too. */
+static std::string interfaceDomain(const char *szIfName)
+{
+    DhcpServerConf conf = {};
+    char szTag[QUOMO_TAG_LEN];
+    if ((orvFormat(szTag, sizeof szTag, QUOMO_ORDINARY_TAG_FORMAT, szIfName, 0) &&
+         QUOMODHCPGetDhcpServerConf(szTag, szIfName, &conf) != 0) ||
+        QUOMODHCPGetDhcpServerConf(QUOMO_PXE_TAG, szIfName, &conf) != 0)
+        return checkDomain(conf.szDomain) ? std::string() : conf.szDomain;
+    return std::string();
+}
+
 static void toRecord(const Ipv6Request &request, QuomoIpv6Settings &s)
 {
     memset(&s, 0, sizeof s);
@@ -75,6 +89,7 @@ static void toRecord(const Ipv6Request &request, QuomoIpv6Settings &s)
         orvCopy(s.aszDns[i], sizeof s.aszDns[i], request.dns[i].c_str());
     orvCopy(s.szOwnAddress, sizeof s.szOwnAddress, ownAddress(request.ifName.c_str()).c_str());
     s.raNames = request.raNames ? 1 : 0;
+    orvCopy(s.szDomain, sizeof s.szDomain, interfaceDomain(request.ifName.c_str()).c_str());
 }
 
 bool applyIpv6(RequestContext &ctx)

@@ -39,9 +39,16 @@ static bool addressText(const char *text)
            inet_pton(AF_INET6, text, bytes) == 1;
 }
 
+/* A domain name's characters only: it stands last in its line. */
+static bool domainText(const char *text)
+{
+    return strspn(text, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+           strlen(text);
+}
+
 static bool settingsUsable(const QuomoIpv6Settings &s)
 {
-    if (!knownMode(s.szMode) || s.prefixLength != 64 ||
+    if (!domainText(s.szDomain) ||!knownMode(s.szMode) || s.prefixLength != 64 ||
         s.leaseSeconds < 120 || s.dnsCount < 0 || s.dnsCount > QUOMO_IPV6_MAX_DNS ||
         (s.szOwnAddress[0] && !addressText(s.szOwnAddress)))
         return false;
@@ -101,6 +108,8 @@ bool quomoIpv6Lines(std::string &out, const char *szIfName, const QuomoIpv6Setti
     out += "enable-ra\n";
     out += rangeLine(szIfName, s);
     out += dnsLine(szIfName, s);
+    if (s.szDomain[0])
+        out += "dhcp-option=tag:" + rangeTag(szIfName) + ",option6:domain-search," + s.szDomain + "\n";
     return true;
 }
 
@@ -114,7 +123,7 @@ static std::string settingsText(const QuomoIpv6Settings &s)
     return std::string("mode=") + s.szMode + "\nstart=" + s.szStart + "\nend=" + s.szEnd +
            "\nprefix=" + std::to_string(s.prefixLength) + "\nlease=" +
            std::to_string(s.leaseSeconds) + "\ndns=" + dns + "\nown=" + s.szOwnAddress +
-           "\nranames=" + (s.raNames ? "yes" : "no") + "\n";
+           "\nranames=" + (s.raNames ? "yes" : "no") + "\ndomain=" + s.szDomain + "\n";
 }
 
 static void offSettings(QuomoIpv6Settings &s)
@@ -152,6 +161,8 @@ static void readSetting(const std::string &key, const char *value, QuomoIpv6Sett
         orvCopy(s.szOwnAddress, sizeof s.szOwnAddress, value);
     else if (key == "ranames")
         s.raNames = strcmp(value, "yes") == 0;
+    else if (key == "domain")
+        orvCopy(s.szDomain, sizeof s.szDomain, value);
 }
 
 int quomoGetIpv6(const char *szIfName, QuomoIpv6Settings *pSettings)

@@ -449,6 +449,7 @@ QUOMO_API int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOption
 #define QUOMO_IPV6_LEN 48      /* IPv6 address text */
 #define QUOMO_IPV6_MODE_LEN 16 /* "off", "ra-only", "stateless", "stateful" */
 #define QUOMO_IPV6_MAX_DNS 3
+#define QUOMO_IPV6_DOMAIN_LEN 256
 typedef struct QuomoIpv6Settings {
     char szMode[QUOMO_IPV6_MODE_LEN];
     char szStart[QUOMO_IPV6_LEN]; /* the range's host parts, e.g. "::100"; stateful only */
@@ -462,6 +463,7 @@ typedef struct QuomoIpv6Settings {
      * server answers there, and dnsmasq announces nothing by itself then. */
     char szOwnAddress[QUOMO_IPV6_LEN];
     int32_t raNames; /* 1: clients' SLAAC addresses get their IPv4 host names in DNS */
+    char szDomain[QUOMO_IPV6_DOMAIN_LEN]; /* the interface's domain, sent as search list; "" none */
 } QuomoIpv6Settings;
 /* Replaces the interface's IPv6 settings, the settings file and the
  * fragment pair as one change ("off": both removed). 1 on success; 0 on

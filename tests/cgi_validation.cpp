@@ -746,19 +746,23 @@ TEST(CgiValidation, Ipv6ModesAndTheirChecks)
         {R"({"mode": "ra-only", "leasetime": "720", "dns": []})",
          "interface=eth0\nenable-ra\n"
          "dhcp-range=set:eth0-ipv6,::,constructor:eth0,ra-only,64,43200\n"
-         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n", nullptr},
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
         {R"({"mode": "stateless", "leasetime": "1440", "dns": ["fd50::53", " fd50::54 "], "raNames": true})",
          "interface=eth0\nenable-ra\n"
          "dhcp-range=set:eth0-ipv6,::,constructor:eth0,ra-stateless,ra-names,64,86400\n"
-         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::53],[fd50::54]\n", nullptr},
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::53],[fd50::54]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
         {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": 64, "leasetime": "60"})",
          "interface=eth0\nenable-ra\n"
          "dhcp-range=set:eth0-ipv6,::100,::1ff,constructor:eth0,64,3600\n"
-         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n", nullptr},
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
         {R"({"mode": "stateful", "start": "::1:0", "end": "::1:ff", "prefixLength": "64", "leasetime": "2", "raNames": true})",
          "interface=eth0\nenable-ra\n"
          "dhcp-range=set:eth0-ipv6,::1:0,::1:ff,constructor:eth0,ra-names,64,120\n"
-         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n", nullptr},
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
         {R"({"mode": "slaac", "leasetime": "60"})", nullptr,
          "ipv6.mode: not one of off, ra-only, stateless, stateful"},
         {R"({"leasetime": "60"})", nullptr, "ipv6.mode: not one of off, ra-only, stateless, stateful"},

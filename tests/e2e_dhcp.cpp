@@ -920,6 +920,7 @@ case "$reason" in
             echo "reason=$reason"
             echo "address=${new_dhcp6_ia_na1_ia_addr1:-}"
             echo "dns=${new_dhcp6_name_servers:-}"
+            echo "domain=${new_dhcp6_domain_search:-}"
         } > "$DHCPCD_RESULT"
         ;;
 esac
@@ -1083,6 +1084,7 @@ TEST_F(E2eDhcp, EachIpv6ModeGivesClientsWhatItSays)
         for (const std::string &d : c.dns)
             dns += (dns.empty() ? "" : " ") + d;
         EXPECT_EQ(got["dns"], dns) << client.output;
+        EXPECT_EQ(got["domain"], "office.lan") << client.output;
         if (c.leases) {
             EXPECT_TRUE(ipv6Within(got["address"], "fd50::100", "fd50::1ff")) << got["address"];
         }
