@@ -13,7 +13,7 @@ import { shownClients, isReserved } from '../../web/js/clientlist.js';
 import { importReservations, parseCsv, reservationsCsv } from '../../web/js/csv.js';
 import {
   checkBootFile, checkHostName, checkInterfaceName, checkIpxeAnswer, checkKeywordPrefix, checkLeaseMinutes, checkMac,
-  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, checkServerIpv6, checkIpv6HostPart, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
+  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, checkServerIpv6, checkIpv6HostPart, ipv6Problems, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
   settingsProblems, settingsWarnings,
 } from '../../web/js/rules.js';
 import { placeWords, plainReason, reasonWords, warningsText } from '../../web/js/words.js';
@@ -321,4 +321,20 @@ test('an exported list imports as the same list, 4,096 rows within a second', ()
   assert.ok(best < 1000, `${best} ms`);
   assert.deepEqual(lines.filter((l) => l.why), []);
   assert.deepEqual(lines.map(({ mac, ip, hostname }) => ({ mac, ip, hostname })), list);
+});
+
+// The IPv6 form's problems, at the places and with the reasons the program
+// answers.
+test('the IPv6 settings are judged as applyIPv6 judges them', () => {
+  const cases = [
+    [{ mode: 'off', dns: [] }, []],
+    [{ mode: 'stateless', leasetime: '720', dns: ['fd50::53'] }, []],
+    [{ mode: 'slaac', leasetime: '720', dns: [] }, ['ipv6.mode: not one of off, ra-only, stateless, stateful']],
+    [{ mode: 'ra-only', leasetime: '1', dns: ['ff02::1'] },
+      ['ipv6.leasetime: less than 2 minutes', 'ipv6.dns[0]: a multicast address']],
+    [{ mode: 'stateful', leasetime: '60', start: '::200', end: '::1ff', dns: [] }, ['ipv6.end: before the start']],
+    [{ mode: 'stateful', leasetime: '60', start: 'fd50::100', end: '', dns: [] },
+      ['ipv6.start: not a host part (such as ::100)', 'ipv6.end: missing']],
+  ];
+  for (const [v6, expected] of cases) assert.deepEqual(problemsOf(ipv6Problems(v6)), expected, JSON.stringify(v6));
 });

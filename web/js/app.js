@@ -6,6 +6,7 @@
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
 import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
+import { applyIpv6, loadIpv6, renderIpv6Modes } from './ipv6.js';
 import { addHostOption, addOption, applyOptions, loadOptions } from './options.js';
 import { applyPxe, loadPxeStatus, loadPxeSubnet } from './pxe.js';
 import {
@@ -31,7 +32,7 @@ async function chooseInterface(id) {
   const item = state.ifaces.find((i) => i.if_value === id);
   const addrs = item && Array.isArray(item.if_addrs) ? item.if_addrs : [];
   $('iface-addrs').textContent = addrs.length ? `Address ${addrs.join(', ')}` : 'No IPv4 address';
-  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions()]);
+  await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions(), loadIpv6()]);
   await refreshClients();
 }
 
@@ -59,7 +60,7 @@ function reloadAll() {
   $('conflict').hidden = true;
   clearFieldErrors($('settings'));
   return Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeSubnet(),
-    loadPxeStatus(), loadStatus(), loadHistory()]);
+    loadPxeStatus(), loadStatus(), loadHistory(), loadIpv6()]);
 }
 
 async function start() {
@@ -105,7 +106,9 @@ async function start() {
   $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
   // Enter in a field does not send a form: saving restarts the service,
   // which is done with the form's own button only.
-  for (const f of [form, $('pxe-form'), $('options-form')]) {
+  renderIpv6Modes();
+  $('ipv6-form').addEventListener('submit', applyIpv6);
+  for (const f of [form, $('pxe-form'), $('options-form'), $('ipv6-form')]) {
     f.addEventListener('keydown', (e) => {
       if (e.key === 'Enter' && e.target.tagName === 'INPUT' && e.target.type !== 'submit') e.preventDefault();
     });

@@ -339,3 +339,36 @@ export function pxeProblems(params, ap) {
   if (tftpWhy) problems.push({ where: 'pxe_tftp_server', why: tftpWhy });
   return problems;
 }
+
+// The IPv6 settings of an interface as "applyIPv6" takes them: the
+// program's checks, each problem at its place.
+export const IPV6_MODES = RULES.ipv6Modes;
+
+export function ipv6Problems(v6) {
+  const problems = [];
+  const add = (where, why) => problems.push({ where: `ipv6.${where}`, why });
+  if (!IPV6_MODES.some((m) => m.mode === v6.mode)) {
+    add('mode', `not one of ${IPV6_MODES.map((m) => m.mode).join(', ')}`);
+    return problems;
+  }
+  if (v6.mode === 'off') return problems;
+  const lease = checkLeaseMinutes(v6.leasetime);
+  if (lease) add('leasetime', lease === 'shorter than 2 minutes' ? 'less than 2 minutes' : lease);
+  if (v6.mode === 'stateful') {
+    for (const key of ['start', 'end']) {
+      const why = v6[key] ? checkIpv6HostPart(v6[key]) : 'missing';
+      if (why) add(key, why);
+    }
+    const a = parseIpv6(v6.start);
+    const b = parseIpv6(v6.end);
+    if (a && b && !checkIpv6HostPart(v6.start) && !checkIpv6HostPart(v6.end)) {
+      const i = a.findIndex((x, k) => x !== b[k]);
+      if (i >= 0 && a[i] > b[i]) add('end', 'before the start');
+    }
+  }
+  v6.dns.forEach((d, i) => {
+    const why = checkServerIpv6(d);
+    if (why) add(`dns[${i}]`, why);
+  });
+  return problems;
+}
