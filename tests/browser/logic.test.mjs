@@ -291,15 +291,19 @@ test('each imported line gets its verdict in the screen\'s words', () => {
     + '02:00:00:00:00:0b;192.168.1.300;\n'
     + 'nonsense;192.168.1.11;tv\n'
     + '02:00:00:00:00:0d;192.168.1.10\n'
-    + '02:00:00:00:00:0e;192.168.1.12;a;b\n'
-    + '02:00:00:00:00:0f;192.168.1.13;tag:x\n';
+    + '02:00:00:00:00:0e;192.168.1.12;a;::e;b\n'
+    + '02:00:00:00:00:0f;192.168.1.13;tag:x\n'
+    + '02:00:00:00:00:10;192.168.1.14;pc;::10\n'
+    + '02:00:00:00:00:11;192.168.1.15;pc2;fe80::11\n';
   assert.deepEqual(importReservations(text).map((l) => `${l.line} ${l.mac} ${l.why || 'accepted'}`), [
     '2 02:00:00:00:00:0A accepted',
     '3 02:00:00:00:00:0b IP address: not an IPv4 address',
     '4 nonsense MAC address: not a MAC address',
     '5 02:00:00:00:00:0d IP address: same address as line 2',
-    '6 02:00:00:00:00:0e 4 fields; a line holds MAC address, IP address and host name',
+    '6 02:00:00:00:00:0e 5 fields; a line holds MAC address, IP address, host name and IPv6 address',
     '7 02:00:00:00:00:0f host name: read by dnsmasq as a client id or tag',
+    '8 02:00:00:00:00:10 accepted',
+    '9 02:00:00:00:00:11 IPv6 address: a link-local address',
   ]);
 });
 
@@ -321,6 +325,10 @@ test('an exported list imports as the same list, 4,096 rows within a second', ()
   assert.ok(best < 1000, `${best} ms`);
   assert.deepEqual(lines.filter((l) => l.why), []);
   assert.deepEqual(lines.map(({ mac, ip, hostname }) => ({ mac, ip, hostname })), list);
+  // With IPv6 addresses, a fourth column carries them.
+  const v6 = [{ mac: '02:00:00:00:00:01', ip: '10.1.0.1', hostname: 'a', ipv6: '::10' },
+    { mac: '02:00:00:00:00:02', ip: '10.1.0.2', hostname: 'b', ipv6: '' }];
+  assert.deepEqual(importReservations(reservationsCsv(v6)).map(({ mac, ip, hostname, ipv6 }) => ({ mac, ip, hostname, ipv6 })), v6);
 });
 
 // The IPv6 form's problems, at the places and with the reasons the program

@@ -23,7 +23,27 @@ export async function refreshClients() {
   if (iface !== state.iface) return;
   state.clients = answer.success && Array.isArray(answer.clientList) ? answer.clientList : [];
   renderClients();
+  renderClients6(answer.success && Array.isArray(answer.clientList6) ? answer.clientList6 : []);
   $('clients-updated').textContent = `Last update ${formatWhen(new Date())}.`;
+}
+
+// The DHCPv6 leases: named by their DUID where it is not made of a MAC
+// address.
+function renderClients6(list) {
+  const body = $('client6-rows');
+  body.textContent = '';
+  for (const client of list) {
+    const tr = document.createElement('tr');
+    const cells = [['IPv6 address', client.ip], ['MAC address or DUID', client.mac || client.duid],
+      ['Host name', client.hostname || '—'], ['Remaining lease', formatRemaining(client.expire)]];
+    for (const [label, text] of cells) {
+      const cell = rowCell(label);
+      cell.textContent = text;
+      tr.append(cell);
+    }
+    body.append(tr);
+  }
+  $('clients6-empty').hidden = list.length > 0;
 }
 
 export function renderClients() {

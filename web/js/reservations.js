@@ -10,7 +10,7 @@ import { button, markDirty, rowField, showWarnings } from './ui.js';
 async function storedReservations() {
   const answer = await call('loadStatic');
   return answer.success && Array.isArray(answer.staticData)
-    ? answer.staticData.map((r) => ({ mac: r.mac || '', ip: r.ip || '', hostname: r.hostname || '' }))
+    ? answer.staticData.map((r) => ({ mac: r.mac || '', ip: r.ip || '', hostname: r.hostname || '', ipv6: r.ipv6 || '' }))
     : [];
 }
 
@@ -50,6 +50,7 @@ const RESERVATION_FIELDS = [
   ['mac', 'MAC address', '00:11:22:33:44:55'],
   ['ip', 'IP address', '192.168.1.10'],
   ['hostname', 'host name', 'optional'],
+  ['ipv6', 'IPv6 address', '::10 (optional)'],
 ];
 
 export function renderReservations(focus) {
@@ -145,7 +146,7 @@ export function closeImport() {
 }
 
 export function addReservation() {
-  state.reservations.push({ mac: '', ip: '', hostname: '' });
+  state.reservations.push({ mac: '', ip: '', hostname: '', ipv6: '' });
   markDirty();
   const i = state.reservations.length - 1;
   renderReservations(() => $(`reservation-${i}-mac`).focus());

@@ -254,6 +254,11 @@ export function reservationProblems(reservations) {
     if (macWhy) add(`${at}.mac`, macWhy);
     if (ipWhy) add(`${at}.ip`, ipWhy);
     if (hostWhy) add(`${at}.hostname`, hostWhy);
+    // A host part, or a whole address (the program also wants it inside an
+    // interface's prefix).
+    if (row.ipv6 && checkIpv6HostPart(row.ipv6) && checkServerIpv6(row.ipv6)) {
+      add(`${at}.ipv6`, checkServerIpv6(row.ipv6));
+    }
     if (ipWhy) return;
     const addr = parseIpv4(row.ip);
     if (seen.has(addr)) add(`${at}.ip`, `same address as staticData[${seen.get(addr)}]`);
