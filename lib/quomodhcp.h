@@ -30,6 +30,7 @@ extern "C" {
 #define QUOMO_HOSTNAME_LEN 1024 /* client host name */
 #define QUOMO_EXPIRE_LEN 1024   /* expiry text */
 #define QUOMO_PATH_LEN 1024     /* file path */
+#define QUOMO_IPV6_LEN 48       /* IPv6 address text */
 
 /* One subnet's settings, as its fragment and settings file hold them. */
 typedef struct DhcpServerConf {
@@ -266,7 +267,7 @@ QUOMO_API int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit,
 /* One DHCPv6 lease of dnsmasq's lease file. */
 #define QUOMO_DUID_LEN 400 /* a DUID as colon-separated bytes */
 typedef struct QuomoClient6 {
-    char szIp[48];
+    char szIp[QUOMO_IPV6_LEN];
     char szDuid[QUOMO_DUID_LEN];
     uint32_t iaid;
     char szHostname[QUOMO_HOSTNAME_LEN]; /* "" when the client gave none */
@@ -446,7 +447,6 @@ QUOMO_API int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOption
  * dhcpd-<ifName>-ipv6.conf/.info carries their dnsmasq lines (no files while
  * IPv6 is off). Values are checked by the caller; the library refuses only
  * what could not be written safely. */
-#define QUOMO_IPV6_LEN 48      /* IPv6 address text */
 #define QUOMO_IPV6_MODE_LEN 16 /* "off", "ra-only", "stateless", "stateful" */
 #define QUOMO_IPV6_MAX_DNS 3
 #define QUOMO_IPV6_DOMAIN_LEN 256
