@@ -1146,4 +1146,19 @@ TEST_F(E2eDhcp, EachIpv6ModeGivesClientsWhatItSays)
     EXPECT_EQ(byIp["fd50::10"]["duid"], std::string("00:03:00:01:") + kReservedMac) << list.out;
     ASSERT_EQ(byIp.count(dynamic6), 1u) << list.out;
     EXPECT_THAT(byIp[dynamic6]["expire"].asString(), ::testing::AnyOf("0,11,59", "0,12,0"));
+
+    // The DNS-only mode: with a name server running dnsmasq serves no DNS
+    // and would announce none; the advertisement still names the
+    // interface's address.
+    box_.addProcess(4242, "named");
+    ASSERT_EQ(applyData({reserved}).body["success"], true);
+    ASSERT_TRUE(box_.exists("etc/dhcpd/dhcpd-dns-dns.conf"));
+    CgiResult r = act({{"action", "applyIPv6"}, {"iftype", "eth0"},
+                       {"ipv6", R"({"mode": "ra-only", "leasetime": "720"})"}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    ASSERT_TRUE(serviceRuns()) << r.err;
+    Advert advert = parseAdvert(run(ns_.client() + std::vector<std::string>{"rdisc6", "-1", "-w", "1000",
+                                                                            "-r", "3", "c0"}));
+    ASSERT_TRUE(advert.answered) << advert.output;
+    EXPECT_EQ(advert.dns, std::vector<std::string>{"fd50::1"}) << advert.output;
 }
