@@ -111,7 +111,7 @@ export function sortClients(key) {
 // A dynamic client becomes a filled reservation row, to be saved.
 function reserveClient(client) {
   const hostname = checkHostName(client.hostname || '') ? '' : (client.hostname || '');
-  state.reservations.push({ mac: client.mac, ip: client.ip, hostname });
+  state.reservations.push({ mac: client.mac, ip: client.ip, hostname, ipv6: '' });
   markDirty();
   const i = state.reservations.length - 1;
   renderReservations(() => {

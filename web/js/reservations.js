@@ -107,7 +107,7 @@ let imported = []; // the accepted lines of the previewed file
 // until the administrator adds or replaces.
 export async function previewImport(file) {
   const lines = importReservations(await file.text());
-  imported = lines.filter((l) => !l.why).map(({ mac, ip, hostname }) => ({ mac, ip, hostname }));
+  imported = lines.filter((l) => !l.why).map(({ mac, ip, hostname, ipv6 }) => ({ mac, ip, hostname, ipv6 }));
   const body = $('import-rows');
   body.textContent = '';
   for (const l of lines) {
