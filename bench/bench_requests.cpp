@@ -357,6 +357,14 @@ int main(int argc, char **argv)
                                    {"orig_interface", ""}}),
            runs);
     report(orvath, trivial, get("disableServer", "action=disableServer&iftype=eth6"), runs);
+    writeFile("sys/class/net/eth0/orvath_addrs6", "fd50::1/64\n");
+    report(orvath, trivial,
+           post("applyIPv6", {{"action", "applyIPv6"},
+                              {"iftype", "eth0"},
+                              {"ipv6", R"({"mode": "stateful", "start": "::100", "end": "::1ff",
+                                           "leasetime": "720", "dns": ["fd50::53"]})"}}),
+           runs);
+    report(orvath, trivial, get("loadIPv6", "action=loadIPv6&iftype=eth0"), runs);
     report(orvath, trivial, applyData(0, true), runs);
     report(orvath, trivial, checkedTable(256), runs);
     removeRoot();

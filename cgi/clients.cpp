@@ -8,6 +8,7 @@
 
 #include "host_list.h"
 #include "handlers.h"
+#include "interfaces.h"
 #include "orvath_common.h"
 #include "subnet_files.h"
 #include "validate.h"
@@ -89,6 +90,32 @@ static std::string dnsNameOf(const std::vector<ListedSubnet> *pSubnets, const ch
     return szHost;
 }
 
+/* The interface's DHCPv6 leases: those inside one of its prefixes, as
+ * dnsmasq's lease file names no interface. */
+static bool listClients6(Json::Value &answer, const char *szIfName)
+{
+    struct Context {
+        std::vector<std::string> addresses;
+        Json::Value entries;
+    } context{interfaceAddresses6(szIfName), Json::Value(Json::arrayValue)};
+    int listed = QUOMODHCPListClients6([](const QuomoClient6 *c, void *pContext) {
+        Context &ctx = *static_cast<Context *>(pContext);
+        if (!insideIpv6Prefixes(c->szIp, ctx.addresses))
+            return;
+        Json::Value entry(Json::objectValue);
+        entry["ip"] = c->szIp;
+        entry["duid"] = c->szDuid;
+        entry["iaid"] = Json::Value((Json::UInt)c->iaid);
+        entry["hostname"] = c->szHostname;
+        if (c->szMac[0])
+            entry["mac"] = c->szMac;
+        entry["expire"] = c->szExpire;
+        ctx.entries.append(std::move(entry));
+    }, &context);
+    answer["clientList6"] = std::move(context.entries);
+    return listed == 1;
+}
+
 bool loadClientList(RequestContext &ctx)
 {
     Json::Value &answer = ctx.answer;
@@ -117,7 +144,7 @@ bool loadClientList(RequestContext &ctx)
     QUOMODHCPVendorsClose(pVendors);
     if (listed < 0)
         answer["error"] = "busy: another process is writing the lease log";
-    return listed > 0;
+    return listed > 0 && listClients6(answer, szIfName);
 }
 
 bool releaseLease(RequestContext &ctx)

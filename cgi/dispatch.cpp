@@ -77,6 +77,9 @@ static const ActionEntry kActions[] = {
     {"loadAccess",            kAnyMethod, "iftype",  false, false, true,  false, NULL, loadAccess},
     {"applyAccess",           kPostOnly,  NULL,      true,  true,  false, false, readAccessRequest, applyAccess},
     {"wakeClient",            kPostOnly,  NULL,      false, false, false, false, readWakeRequest, wakeClient},
+    /* IPv6 on the LAN */
+    {"loadIPv6",              kAnyMethod, "iftype",  false, false, true,  false, NULL, loadIpv6},
+    {"applyIPv6",             kPostOnly,  NULL,      true,  true,  false, false, readIpv6Request, applyIpv6},
 };
 
 static const ActionEntry *findAction(const char *szAction)

@@ -84,4 +84,13 @@ bool applyAccess(RequestContext &ctx);
 /* "wakeClient": sends the magic packet; "sent", and why not in "error". */
 bool wakeClient(RequestContext &ctx);
 
+/* ---- ipv6.cpp: router advertisements and DHCPv6 ---- */
+
+/* "loadIPv6": "ipv6" (the settings as "applyIPv6" takes them) and
+ * "prefixes" (the interface's global IPv6 prefixes, "fd50::/64"). */
+bool loadIpv6(RequestContext &ctx);
+/* "applyIPv6": "ipv6" replaces the interface's IPv6 settings; with "off" its
+ * files go. */
+bool applyIpv6(RequestContext &ctx);
+
 #endif /* ORVATH_HANDLERS_H */

@@ -158,3 +158,121 @@ Json::Value interfaceAddresses(const char *szIfName)
     return list;
 }
 
+
+/* ---- their IPv6 addresses ---- */
+
+/* "address/length" with an IPv6 address and a length of 1 to 128, the
+ * address and the length apart. */
+static bool splitAddress6(const std::string &text, unsigned char (&bytes)[16], int &length)
+{
+    size_t slash = text.find('/');
+    if (slash == std::string::npos || slash + 1 >= text.size() || text.size() - slash > 4)
+        return false;
+    std::string digits = text.substr(slash + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    length = atoi(digits.c_str());
+    return length >= 1 && length <= 128 && parseIpv6(text.substr(0, slash).c_str(), bytes);
+}
+
+/* A global address: neither link-local nor multicast nor loopback. */
+static bool globalAddress6(const unsigned char (&b)[16])
+{
+    static const unsigned char loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    return b[0] != 0xff && !(b[0] == 0xfe && (b[1] & 0xc0) == 0x80) && memcmp(b, loopback, 16) != 0;
+}
+
+bool insideIpv6Prefixes(const char *szIp, const std::vector<std::string> &addresses)
+{
+    unsigned char ip[16];
+    if (!parseIpv6(szIp, ip))
+        return false;
+    for (const std::string &address : addresses) {
+        unsigned char b[16];
+        int length = 0;
+        if (!splitAddress6(address, b, length))
+            continue;
+        bool same = true;
+        for (int bit = 0; same && bit < length; ++bit)
+            same = ((ip[bit / 8] ^ b[bit / 8]) & (0x80 >> (bit % 8))) == 0;
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+std::string ipv6Prefix(const std::string &addressWithLength)
+{
+    unsigned char b[16];
+    int length = 0;
+    if (!splitAddress6(addressWithLength, b, length))
+        return std::string();
+    for (int bit = length; bit < 128; ++bit)
+        b[bit / 8] &= (unsigned char)~(0x80 >> (bit % 8));
+    char szAddr[INET6_ADDRSTRLEN];
+    if (!inet_ntop(AF_INET6, b, szAddr, sizeof szAddr))
+        return std::string();
+    return std::string(szAddr) + "/" + std::to_string(length);
+}
+
+static void addresses6FromFile(const char *szIfName, std::vector<std::string> &list)
+{
+    char szPath[QUOMO_PATH_LEN];
+    if (!orvPath(szPath, sizeof szPath, "/sys/class/net/%s/orvath_addrs6", szIfName))
+        return;
+    FILE *fp = fopen(szPath, "r");
+    if (!fp)
+        return;
+    char szLine[80];
+    while (fgets(szLine, sizeof szLine, fp)) {
+        std::string text(szLine);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        unsigned char b[16];
+        int length = 0;
+        if (splitAddress6(text, b, length) && globalAddress6(b))
+            list.push_back(text);
+    }
+    fclose(fp);
+}
+
+static int prefixLength6(const struct sockaddr *mask)
+{
+    if (!mask)
+        return 128;
+    const unsigned char *b = ((const struct sockaddr_in6 *)mask)->sin6_addr.s6_addr;
+    int len = 0;
+    while (len < 128 && (b[len / 8] & (0x80 >> (len % 8))))
+        ++len;
+    return len;
+}
+
+static void addresses6FromSystem(const char *szIfName, std::vector<std::string> &list)
+{
+    struct ifaddrs *all = NULL;
+    if (getifaddrs(&all) != 0) {
+        ORV_LOG("Cannot list the addresses of %s", szIfName);
+        return;
+    }
+    for (struct ifaddrs *a = all; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET6 || strcmp(a->ifa_name, szIfName))
+            continue;
+        unsigned char b[16];
+        memcpy(b, ((const struct sockaddr_in6 *)a->ifa_addr)->sin6_addr.s6_addr, 16);
+        char szAddr[INET6_ADDRSTRLEN];
+        if (!globalAddress6(b) || !inet_ntop(AF_INET6, b, szAddr, sizeof szAddr))
+            continue;
+        list.push_back(std::string(szAddr) + "/" + std::to_string(prefixLength6(a->ifa_netmask)));
+    }
+    freeifaddrs(all);
+}
+
+std::vector<std::string> interfaceAddresses6(const char *szIfName)
+{
+    std::vector<std::string> list;
+    if (orvRoot()[0])
+        addresses6FromFile(szIfName, list);
+    else
+        addresses6FromSystem(szIfName, list);
+    return list;
+}

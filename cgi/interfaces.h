@@ -7,6 +7,9 @@
 
 #include <json/json.h>
 
+#include <string>
+#include <vector>
+
 #include "quomodhcp.h"
 #include "vorl.h"
 
@@ -24,5 +27,13 @@ bool isSystemInterface(const char *szIfName);
  * or, under another root, from <root>/sys/class/net/<name>/orvath_addrs (one
  * such text a line). */
 Json::Value interfaceAddresses(const char *szIfName);
+/* The interface's global IPv6 addresses as "fd50::1/64" texts (link-local
+ * and multicast ones left out): from the system, or under another root
+ * from <root>/sys/class/net/<name>/orvath_addrs6. */
+std::vector<std::string> interfaceAddresses6(const char *szIfName);
+/* The address lies in the prefix of one of such address texts. */
+bool insideIpv6Prefixes(const char *szIp, const std::vector<std::string> &addresses);
+/* The prefix of such an address text, "fd50::/64"; "" for another text. */
+std::string ipv6Prefix(const std::string &addressWithLength);
 
 #endif /* ORVATH_INTERFACES_H */

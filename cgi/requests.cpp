@@ -142,7 +142,8 @@ static bool readSet(const Json::Value &set, ApplyDataRequest &request, Validatio
         const std::string at = "staticData[" + std::to_string(i) + "].";
         if (!readText(entry, "mac", at + "mac", host.mac, err) ||
             !readText(entry, "ip", at + "ip", host.ip, err) ||
-            !readText(entry, "hostname", at + "hostname", host.hostname, err))
+            !readText(entry, "hostname", at + "hostname", host.hostname, err) ||
+            !readText(entry, "ipv6", at + "ipv6", host.ipv6, err))
             return false;
     }
     return true;
@@ -403,11 +404,58 @@ bool readAccessRequest(const ParamLookup &param, ActionRequest &out, ValidationE
     return true;
 }
 
+/* ---- "applyIPv6" ---- */
+
+static bool readIpv6Dns(const Json::Value &object, Ipv6Request &request, ValidationError &err)
+{
+    const Json::Value *dns = findMember(object, "dns");
+    if (!dns || dns->isNull())
+        return true;
+    if (!dns->isArray())
+        return failAt(err, "ipv6.dns", "not a list");
+    for (Json::ArrayIndex i = 0; i < dns->size(); ++i) {
+        const std::string where = "ipv6.dns[" + std::to_string(i) + "]";
+        if (!(*dns)[i].isString())
+            return failAt(err, where, "not a text");
+        const char *begin = nullptr, *end = nullptr;
+        (*dns)[i].getString(&begin, &end);
+        if (memchr(begin, '\0', (size_t)(end - begin)))
+            return failAt(err, where, "contains a NUL character");
+        request.dns.push_back(withoutBlanks(std::string(begin, end), false));
+    }
+    return true;
+}
+
 bool readWakeRequest(const ParamLookup &param, ActionRequest &out, ValidationError &)
 {
     WakeRequest &request = out.emplace<WakeRequest>();
     request.ifName = paramOf(param, "iftype");
     request.mac = normalMac(paramOf(param, "mac"));
+    return true;
+}
+
+bool readIpv6Request(const ParamLookup &param, ActionRequest &out, ValidationError &err)
+{
+    Ipv6Request &request = out.emplace<Ipv6Request>();
+    request.ifName = paramOf(param, "iftype");
+    Json::Value root;
+    if (!parseParam(param, "ipv6", root) || !root.isObject())
+        return failAt(err, "ipv6", "not a JSON object");
+    Text mode, start, end;
+    if (!readText(root, "mode", "ipv6.mode", mode, err) ||
+        !readText(root, "start", "ipv6.start", start, err) ||
+        !readText(root, "end", "ipv6.end", end, err) ||
+        !readText(root, "leasetime", "ipv6.leasetime", request.leaseTime, err) ||
+        !readIpv6Dns(root, request, err))
+        return false;
+    request.mode = mode.value_or("");
+    request.start = withoutBlanks(start.value_or(""), false);
+    request.end = withoutBlanks(end.value_or(""), false);
+    memberString(root, "prefixLength", request.prefixLength);
+    memberFlag(root, "raNames", &request.raNames);
+    if (request.leaseTime)
+        if (const char *why = parseLeaseMinutes(request.leaseTime->c_str(), &request.leaseSeconds))
+            return failAt(err, "ipv6.leasetime", why);
     return true;
 }
 
@@ -430,6 +478,8 @@ std::string requestInterface(const ActionRequest &request)
     if (const auto *r = std::get_if<AccessRequest>(&request))
         return r->ifName;
     if (const auto *r = std::get_if<WakeRequest>(&request))
+        return r->ifName;
+    if (const auto *r = std::get_if<Ipv6Request>(&request))
         return r->ifName;
     return "";
 }

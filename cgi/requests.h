@@ -79,6 +79,7 @@ struct Reservation {
     Text mac;
     Text ip;
     Text hostname;
+    Text ipv6; /* a host part ("::10") or a whole address; absent or "": none */
 };
 
 /* What "staticData" does to the stored reservations. */
@@ -183,10 +184,24 @@ struct WakeRequest {
     std::string mac;    /* "mac", normalMac */
 };
 
+/* ---- "applyIPv6": "iftype" and the object "ipv6" ---- */
+
+struct Ipv6Request {
+    std::string ifName;          /* "iftype" */
+    std::string mode;            /* "off", "ra-only", "stateless", "stateful" */
+    std::string start;           /* the range's host parts, e.g. "::100" */
+    std::string end;
+    std::string prefixLength;    /* as given; "" when absent */
+    Text leaseTime;              /* minutes, as "applydata" takes them */
+    int32_t leaseSeconds = 0;
+    std::vector<std::string> dns;
+    bool raNames = false;
+};
+
 /* A changing request as its reader read it; a reading action has none. */
 using ActionRequest = std::variant<std::monostate, ApplyDataRequest, DisableRequest, PxeRequest,
                                    OptionsRequest, RevertRequest, ReleaseRequest, AccessRequest,
-                                   WakeRequest>;
+                                   WakeRequest, Ipv6Request>;
 
 /* The readers. Each fills its request and answers false, with the place in
  * err, for a value that cannot even be read: a NUL character (it would be
@@ -200,6 +215,7 @@ bool readRevertRequest(const ParamLookup &param, ActionRequest &request, Validat
 bool readReleaseRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 bool readAccessRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 bool readWakeRequest(const ParamLookup &param, ActionRequest &request, ValidationError &err);
+bool readIpv6Request(const ParamLookup &param, ActionRequest &request, ValidationError &err);
 
 /* "baseRevision": absent or empty (no check), 0 (the history was empty) or
  * a revision number. */

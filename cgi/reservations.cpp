@@ -42,13 +42,29 @@ static bool readReservationList(Json::Value &answer, const char *listName, const
     return true;
 }
 
+/* The reservations' IPv6 addresses in list order, by MAC address. */
+static std::vector<std::pair<std::string, std::string>> readReservations6(void)
+{
+    std::vector<std::pair<std::string, std::string>> list;
+    QUOMODHCPListReservations6([](const char *szMac, const char *szIp, const char *, void *pContext) {
+        static_cast<std::vector<std::pair<std::string, std::string>> *>(pContext)->push_back({szMac, szIp});
+    }, &list);
+    return list;
+}
+
 bool loadStaticSettings(RequestContext &ctx)
 {
     Json::Value &answer = ctx.answer;
+    /* Each row takes the next IPv6 address kept for its MAC address: they
+     * were written in the order of the rows. */
+    std::vector<std::pair<std::string, std::string>> v6 = readReservations6();
+    size_t next = 0;
     bool listed = readReservationList(answer, "staticData",
-                                      [](const char *szMac, const char *szIp,
-                                         const char *szHostname, Json::Value &entry) {
+                                      [&v6, &next](const char *szMac, const char *szIp,
+                                                   const char *szHostname, Json::Value &entry) {
                                           putHost(entry, szMac, szIp, szHostname);
+                                          if (next < v6.size() && v6[next].first == szMac)
+                                              entry["ipv6"] = v6[next++].second;
                                           return true;
                                       });
     if (!listed)

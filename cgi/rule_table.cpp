@@ -60,6 +60,22 @@ const char *rulePlaceWords(const std::string &place)
     return nullptr;
 }
 
+bool ruleIpv6Mode(const std::string &mode)
+{
+    for (const RuleIpv6Mode &m : kRuleIpv6Modes)
+        if (mode == m.mode)
+            return true;
+    return false;
+}
+
+std::string ruleIpv6ModeList(void)
+{
+    std::string list;
+    for (const RuleIpv6Mode &m : kRuleIpv6Modes)
+        list += std::string(list.empty() ? "" : ", ") + m.mode;
+    return list;
+}
+
 RuleTableView ruleTable(void)
 {
     return {kRuleKeywordPrefixes, COUNT(kRuleKeywordPrefixes), kRuleNamedOptions,

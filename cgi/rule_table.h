@@ -26,6 +26,10 @@ struct RuleOwnedCode {
     int code;
     const char *why;
 };
+struct RuleIpv6Mode {
+    const char *mode;
+    const char *gives; /* what clients get, in the screen's words */
+};
 struct RulePlace {
     const char *name;
     const char *words;
@@ -44,6 +48,11 @@ const char *ruleKeywordPrefix(const char *text);
 /* A request's place in the screen's words: "pxe_bootloader_efi32" is "Boot
  * file for UEFI 32-bit"; NULL when the table has no words for it. */
 const char *rulePlaceWords(const std::string &place);
+
+/* An IPv6 mode of the table. */
+bool ruleIpv6Mode(const std::string &mode);
+/* The modes as a list for a refusal: "off, ra-only, ...". */
+std::string ruleIpv6ModeList(void);
 
 /* The whole table, for the test that holds it to its file. */
 struct RuleTableView {

@@ -301,11 +301,16 @@ static bool applyReservations(const ApplyDataRequest &request)
 {
     if (request.setAction == kSetKept)
         return true;
-    std::vector<QuomoStaticHost> hosts;
+    std::vector<QuomoStaticHost> hosts, hosts6;
     hosts.reserve(request.set.size());
-    for (const Reservation &host : request.set)
+    for (const Reservation &host : request.set) {
         hosts.push_back({textOrNull(host.mac), textOrNull(host.ip), textOrNull(host.hostname)});
-    return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
+        /* Only what the IPv4 list keeps gets its IPv6 address. */
+        if (host.mac && host.ip && host.hostname && host.ipv6 && !host.ipv6->empty())
+            hosts6.push_back({host.mac->c_str(), host.ipv6->c_str(), host.hostname->c_str()});
+    }
+    return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1 &&
+           QUOMODHCPSetStaticHosts6(hosts6.data(), (int)hosts6.size()) == 1;
 }
 
 /* How full a row's range is: its addresses, the current dynamic leases of

@@ -63,6 +63,41 @@ const char *checkIpv4(const char *text)
     return parseIpv4(text, &addr) ? nullptr : "not an IPv4 address";
 }
 
+bool parseIpv6(const char *text, unsigned char (&bytes)[16])
+{
+    // inet_pton takes a zone-less address only; the length keeps a long text
+    // from being read at all.
+    return text && strlen(text) < 46 && inet_pton(AF_INET6, text, bytes) == 1;
+}
+
+const char *checkServerIpv6(const char *text)
+{
+    unsigned char b[16];
+    if (!parseIpv6(text, b))
+        return "not an IPv6 address";
+    if (b[0] == 0xff)
+        return "a multicast address";
+    if (b[0] == 0xfe && (b[1] & 0xc0) == 0x80)
+        return "a link-local address";
+    static const unsigned char zero[15] = {0};
+    if (memcmp(b, zero, 15) == 0 && b[15] <= 1)
+        return "not the address of a server";
+    return nullptr;
+}
+
+const char *checkIpv6HostPart(const char *text)
+{
+    unsigned char b[16];
+    if (!parseIpv6(text, b))
+        return "not an IPv6 address";
+    static const unsigned char zero[16] = {0};
+    if (memcmp(b, zero, 8) != 0)
+        return "not a host part (such as ::100)";
+    if (memcmp(b, zero, 16) == 0)
+        return "not a host address";
+    return nullptr;
+}
+
 const char *checkServerIpv4(const char *text)
 {
     uint32_t addr;
@@ -373,6 +408,26 @@ static bool validateSubnets(const std::vector<SubnetRow> &rows, ValidationError 
     return checkOverlaps(rows, err);
 }
 
+// A reservation's IPv6 address: a host part, which dnsmasq puts under the
+// prefix of the link the client asks on, or a whole address inside a prefix
+// of one of the system's interfaces.
+static bool validateReservation6(const Text &ipv6, const std::string &at, ValidationError &err)
+{
+    if (!ipv6 || ipv6->empty() || !checkIpv6HostPart(ipv6->c_str()))
+        return true;
+    if (const char *why = checkServerIpv6(ipv6->c_str()))
+        return failAt(err, at, why);
+    VORL_NETIF ifs[kMaxInterfaces];
+    int count = listInterfaces(ifs);
+    for (int i = 0; i < count; ++i) {
+        char szName[QUOMO_IFNAME_LEN];
+        interfaceName(ifs[i], szName);
+        if (insideIpv6Prefixes(ipv6->c_str(), interfaceAddresses6(szName)))
+            return true;
+    }
+    return failAt(err, at, "not a host part and inside no prefix of this system's interfaces");
+}
+
 static bool validateReservations(const std::vector<Reservation> &set, ValidationError &err)
 {
     std::map<uint32_t, size_t> byAddress;
@@ -381,7 +436,8 @@ static bool validateReservations(const std::vector<Reservation> &set, Validation
         const std::string at = "staticData[" + std::to_string(i) + "]";
         if (!checkPresent(host.mac, checkMac, at + ".mac", err) ||
             !checkPresent(host.ip, checkIpv4, at + ".ip", err) ||
-            !checkPresent(host.hostname, checkHostName, at + ".hostname", err))
+            !checkPresent(host.hostname, checkHostName, at + ".hostname", err) ||
+            !validateReservation6(host.ipv6, at + ".ipv6", err))
             return false;
         if (!host.mac || !host.ip || !host.hostname)
             continue; // left out by the store
@@ -477,6 +533,9 @@ bool validateApplyPxe(const PxeRequest &request, ValidationError &err)
 
 bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err)
 {
+    unsigned char ipv6[16];
+    if (parseIpv6(request.ip.c_str(), ipv6))
+        return failAt(err, "ip", "a DHCPv6 lease is released by its client, not here");
     return checkRequired(request.ifName, checkInterfaceName, "iftype", err) &&
            checkRequired(request.mac, checkMac, "mac", err) &&
            checkRequired(request.ip, checkIpv4, "ip", err);
@@ -734,6 +793,66 @@ bool validateApplyOptions(const OptionsRequest &request, ValidationError &err)
     return true;
 }
 
+// ---- IPv6 ----
+
+// The prefix length: 64 where clients form their own addresses, and for a
+// range too, which dnsmasq makes from the interface's /64 prefix.
+static bool validateIpv6Prefix(const Ipv6Request &request, ValidationError &err)
+{
+    const std::string &text = request.prefixLength;
+    if (text.empty() || text == "64")
+        return true;
+    if (text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return failAt(err, "ipv6.prefixLength", "not a prefix length");
+    if (request.mode != "stateful")
+        return failAt(err, "ipv6.prefixLength", "must be 64 where clients form their own addresses");
+    return failAt(err, "ipv6.prefixLength", "must be 64: the range is made from the interface's /64 prefix");
+}
+
+static bool validateIpv6Range(const Ipv6Request &request, ValidationError &err)
+{
+    if (request.mode != "stateful") {
+        if (!request.start.empty())
+            return failAt(err, "ipv6.start", "a range only for stateful");
+        return request.end.empty() || failAt(err, "ipv6.end", "a range only for stateful");
+    }
+    unsigned char start[16], end[16];
+    if (!checkRequired(request.start, checkIpv6HostPart, "ipv6.start", err) ||
+        !checkRequired(request.end, checkIpv6HostPart, "ipv6.end", err))
+        return false;
+    parseIpv6(request.start.c_str(), start);
+    parseIpv6(request.end.c_str(), end);
+    return memcmp(start, end, 16) <= 0 || failAt(err, "ipv6.end", "before the start");
+}
+
+static bool validateIpv6Dns(const Ipv6Request &request, ValidationError &err)
+{
+    if (request.dns.size() > QUOMO_IPV6_MAX_DNS)
+        return failAt(err, "ipv6.dns", "more than " + std::to_string(QUOMO_IPV6_MAX_DNS) + " servers");
+    for (size_t i = 0; i < request.dns.size(); ++i)
+        if (!checkRequired(request.dns[i], checkServerIpv6, "ipv6.dns[" + std::to_string(i) + "]", err))
+            return false;
+    return true;
+}
+
+bool validateApplyIpv6(const Ipv6Request &request, ValidationError &err)
+{
+    if (!checkRequired(request.ifName, checkInterfaceName, "iftype", err))
+        return false;
+    if (!isSystemInterface(request.ifName.c_str()) || request.ifName == QUOMO_AP_IFNAME)
+        return failAt(err, "iftype", "not an interface of this system");
+    if (!ruleIpv6Mode(request.mode))
+        return failAt(err, "ipv6.mode", "not one of " + ruleIpv6ModeList());
+    if (request.mode == "off")
+        return true;
+    if (!request.leaseTime)
+        return failAt(err, "ipv6.leasetime", "missing");
+    if (request.leaseSeconds < 120)
+        return failAt(err, "ipv6.leasetime", "less than 2 minutes");
+    return validateIpv6Prefix(request, err) && validateIpv6Range(request, err) &&
+           validateIpv6Dns(request, err);
+}
+
 bool validateDisableServer(const DisableRequest &request, ValidationError &err)
 {
     return validateInterfaceParam("iftype", request.ifName.c_str(), err);
@@ -809,5 +928,7 @@ bool validateRequest(const ActionRequest &request, ValidationError &err)
         return validateApplyAccess(*r, err);
     if (const auto *r = std::get_if<WakeRequest>(&request))
         return validateWakeClient(*r, err);
+    if (const auto *r = std::get_if<Ipv6Request>(&request))
+        return validateApplyIpv6(*r, err);
     return true;
 }

@@ -25,6 +25,14 @@
 // Interface name: 1 to 15 letters, digits, "_", "-", ".", not beginning with
 // "." (a path element) or "-" (an option of the programs it is handed to).
 const char *checkInterfaceName(const char *text);
+// An IPv6 address, the whole text as inet_pton reads it, into bytes.
+bool parseIpv6(const char *text, unsigned char (&bytes)[16]);
+// A server's IPv6 address: unicast, not "::", "::1", multicast or link-local,
+// which a client on the link cannot be sent to as a DNS server.
+const char *checkServerIpv6(const char *text);
+// The host part of an IPv6 address, e.g. "::100": an address whose first 64
+// bits are zero (the interface's prefix is put in front), not "::".
+const char *checkIpv6HostPart(const char *text);
 // Dotted-quad IPv4 address, the whole text as inet_pton reads it.
 const char *checkIpv4(const char *text);
 // A server's address (router, DNS, NTP, TFTP server): an IPv4 address, not
@@ -89,7 +97,8 @@ bool validateApplyData(const ApplyDataRequest &request, ValidationError &err);
 bool validateApplyPxe(const PxeRequest &request, ValidationError &err);
 
 // "releaseLease": "iftype", "mac" and "ip", each required and checked as a
-// reservation's.
+// reservation's; an IPv6 address is refused with its reason (DHCPv6 leases
+// are released by their clients).
 bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
 // "applyOptions": "iftype" one of the system's interfaces (those "enumIF"
 // lists, not the access point's); at most the library's number of options and overrides; each
@@ -97,6 +106,13 @@ bool validateReleaseLease(const ReleaseRequest &request, ValidationError &err);
 // once each, its value held to its rule; each override a MAC address, once
 // each, with a gateway or a DNS server (server addresses).
 bool validateApplyOptions(const OptionsRequest &request, ValidationError &err);
+// "applyIPv6": "iftype" one of the system's interfaces (not the access
+// point's); the mode one of "off", "ra-only", "stateless", "stateful"; with
+// IPv6 on, a lease time of at least 2 minutes, prefix length 64 (dnsmasq
+// makes the range and the advertised prefix from the interface's /64), a
+// range only for stateful, its host parts within the /64 and start not above
+// end, at most three DNS servers, each a server's IPv6 address.
+bool validateApplyIpv6(const Ipv6Request &request, ValidationError &err);
 // "disableServer": "iftype" as validateInterfaceParam takes it.
 bool validateDisableServer(const DisableRequest &request, ValidationError &err);
 

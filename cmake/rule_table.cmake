@@ -53,6 +53,7 @@ endfunction()
 array_lines(prefixes keywordPrefixes "prefix;why" "")
 array_lines(named namedOptions "name;code;check;sends;label" "code")
 array_lines(owned ownedCodes "code;why" "code")
+array_lines(ipv6Modes ipv6Modes "mode;gives" "")
 object_lines(places places)
 object_lines(rowPlaces rowPlaces)
 string(JSON typeCount LENGTH "${json}" otherTypes)
@@ -71,6 +72,7 @@ file(WRITE "${OUT}.tmp"
 "static const char *const kRuleOtherTypes[] = {\n${types}};\n"
 "static const RuleOwnedCode kRuleOwnedCodes[] = {\n${owned}};\n"
 "static const RulePlace kRulePlaces[] = {\n${places}};\n"
-"static const RulePlace kRuleRowPlaces[] = {\n${rowPlaces}};\n")
+"static const RulePlace kRuleRowPlaces[] = {\n${rowPlaces}};\n"
+"static const RuleIpv6Mode kRuleIpv6Modes[] = {\n${ipv6Modes}};\n")
 file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUT}.tmp")

@@ -18,6 +18,7 @@
 
 #include "access_store.h"
 #include "name_store.h"
+#include "ipv6_store.h"
 #include "option_store.h"
 #include "orvath_common.h"
 #include "pxe_store.h"
@@ -34,7 +35,7 @@ bool quomoConfigOwns(const char *szRelPath)
     return szRelPath && (quomoSubnetStoreOwns(szRelPath) || quomoPxeStoreOwns(szRelPath) ||
                          quomoOptionStoreOwns(szRelPath) || quomoReservationStoreOwns(szRelPath) ||
                          quomoSwitchesOwns(szRelPath) || quomoAccessStoreOwns(szRelPath) ||
-                         quomoNameStoreOwns(szRelPath));
+                         quomoNameStoreOwns(szRelPath) || quomoIpv6StoreOwns(szRelPath));
 }
 
 void quomoConfigSort(QuomoConfig &config)
@@ -341,6 +342,8 @@ static bool verifyFiles(const QuomoConfig &target, const std::vector<std::string
             ok = quomoAccessVerify(path, *content, szReason, sizeof szReason);
         else if (quomoNameStoreOwns(path))
             ok = quomoNameVerify(path, *content, szReason, sizeof szReason);
+        else if (quomoIpv6StoreOwns(path))
+            ok = quomoIpv6Verify(path, *content, szReason, sizeof szReason);
         else
             ok = orvCopy(szReason, sizeof szReason, "not a file of this system") && false;
         if (!ok)

@@ -12,6 +12,7 @@
  *   lease_log        the package's lease log and the client list's records
  *   service          restart, its outcome, status, release
  *   option_store     an interface's further options and host overrides
+ *   ipv6_store       an interface's router advertisements and DHCPv6
  *   config_files     the whole configuration as the history keeps it, and putting it back
  *   history_store    the configuration history
  *   save             one save: prepare all, then commit; clean-up and sync
@@ -35,6 +36,7 @@
 #include "request_change.h"
 #include "lease_log.h"
 #include "name_store.h"
+#include "ipv6_store.h"
 #include "option_store.h"
 #include "pxe_store.h"
 #include "reservation_store.h"
@@ -173,6 +175,11 @@ int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count)
     return quomoSetReservations(pHosts, count);
 }
 
+int QUOMODHCPSetStaticHosts6(const QuomoStaticHost *pHosts, int count)
+{
+    return quomoSetReservations6(pHosts, count);
+}
+
 QuomoReserved *QUOMODHCPReservedLoad(void) { return quomoReservedLoad(); }
 
 void QUOMODHCPReservedFree(QuomoReserved *pReserved) { quomoReservedFree(pReserved); }
@@ -257,6 +264,18 @@ int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int max
                         int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount)
 {
     return quomoGetOptions(szIfName, pOptions, maxOptions, pCount, pHosts, maxHosts, pHostCount);
+}
+
+/* ---- IPv6 ---- */
+
+int QUOMODHCPSetIpv6(const char *szIfName, const QuomoIpv6Settings *pSettings)
+{
+    return quomoSetIpv6(szIfName, pSettings);
+}
+
+int QUOMODHCPGetIpv6(const char *szIfName, QuomoIpv6Settings *pSettings)
+{
+    return quomoGetIpv6(szIfName, pSettings);
 }
 
 /* ---- the configuration history ---- */
@@ -359,9 +378,19 @@ int QUOMODHCPListReservations(QuomoReservationVisit visit, void *pContext)
     return visit ? quomoListReservations(visit, pContext) : 0;
 }
 
+int QUOMODHCPListReservations6(QuomoReservationVisit visit, void *pContext)
+{
+    return visit ? quomoListReservations6(visit, pContext) : 0;
+}
+
 int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pContext)
 {
     return visit ? quomoListClients(szIfName, visit, pContext) : 0;
+}
+
+int QUOMODHCPListClients6(QuomoClient6Visit visit, void *pContext)
+{
+    return visit ? quomoListClients6(visit, pContext) : 0;
 }
 
 int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max)

@@ -616,3 +616,71 @@ int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
         pAddrs[i] = addrs[i];
     return (int)addrs.size();
 }
+
+/* ---- DHCPv6 leases ---- */
+
+/* The MAC address a DUID is made of: a DUID-LLT (type 1) or DUID-LL (type 3)
+ * of an Ethernet interface (hardware type 1) ends in it; "" otherwise. */
+static void duidMac(const std::string &duid, char (&szMac)[QUOMO_IP_LEN])
+{
+    szMac[0] = '\0';
+    /* "00:01:00:01:<4 bytes of time>:<mac>" or "00:03:00:01:<mac>". */
+    bool llt = duid.size() == 14 * 3 - 1 && duid.compare(0, 12, "00:01:00:01:") == 0;
+    bool ll = duid.size() == 10 * 3 - 1 && duid.compare(0, 12, "00:03:00:01:") == 0;
+    if (llt || ll)
+        orvCopy(szMac, sizeof szMac, duid.c_str() + duid.size() - 17);
+}
+
+/* "<expiry> <IAID> <IPv6 address> <host or *> <client DUID>": false for an
+ * IPv4 lease, the server's "duid" line or a damaged line. */
+static bool readLease6(const QuomoReserved *pReserved, const char *line, size_t len,
+                       QuomoClient6 &c)
+{
+    QuomoField f[5];
+    if (quomoSplitBlanks(line, len, f, 5) < 5)
+        return false;
+    std::string expiry(f[0].p, f[0].n), iaid(f[1].p, f[1].n), ip(f[2].p, f[2].n);
+    std::string host(f[3].p, f[3].n), duid(f[4].p, f[4].n);
+    unsigned char bytes[16];
+    if (expiry.empty() || expiry.find_first_not_of("0123456789") != std::string::npos ||
+        iaid.empty() || iaid.size() > 10 || iaid.find_first_not_of("0123456789") != std::string::npos ||
+        ip.size() >= sizeof c.szIp || inet_pton(AF_INET6, ip.c_str(), bytes) != 1 ||
+        duid.size() >= sizeof c.szDuid || duid.find_first_not_of("0123456789abcdefABCDEF:") != std::string::npos)
+        return false;
+    memset(&c, 0, sizeof c);
+    orvCopy(c.szIp, sizeof c.szIp, ip.c_str());
+    orvCopy(c.szDuid, sizeof c.szDuid, duid.c_str());
+    c.iaid = (uint32_t)strtoull(iaid.c_str(), NULL, 10);
+    if (host != "*" && quomoCheckText("szHostname", host.c_str(), sizeof c.szHostname))
+        orvCopy(c.szHostname, sizeof c.szHostname, host.c_str());
+    duidMac(duid, c.szMac);
+    /* Expiry 0 never ends: dnsmasq's infinite lease of a reservation. */
+    long long ends = strtoll(expiry.c_str(), NULL, 10);
+    if (ends == 0 || (ends <= INT32_MAX && quomoExpiryText(pReserved, c.szExpire, (int32_t)ends, c.szMac) != 0))
+        orvCopy(c.szExpire, sizeof c.szExpire, ends == 0 ? "unlimited" : "");
+    return true;
+}
+
+int quomoListClients6(QuomoClient6Visit visit, void *pContext)
+{
+    char szPath[QUOMO_PATH_LEN];
+    std::string text;
+    if (!orvPath(szPath, sizeof szPath, QUOMO_LEASE_FILE_PATH))
+        return 0;
+    int read = orvReadFile(szPath, text);
+    if (read < 0 && errno != ENOENT) {
+        ORV_LOG("Can not read [%s]", szPath);
+        return 0;
+    }
+    QuomoReserved *pReserved = quomoReservedLoad();
+    QuomoClient6 client;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        if (readLease6(pReserved, text.data() + at, end - at, client))
+            visit(&client, pContext);
+        at = end + 1;
+    }
+    quomoReservedFree(pReserved);
+    return 1;
+}

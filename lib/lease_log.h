@@ -72,6 +72,8 @@ int quomoRemoveLeaseRecord(const char *szMac, const char *szIp);
 /* See QUOMODHCPListClients and QUOMODHCPCurrentLeaseAddresses. */
 int quomoListClients(const char *szIfName, QuomoClientVisit visit, void *pContext);
 int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max);
+/* See QUOMODHCPListClients6. */
+int quomoListClients6(QuomoClient6Visit visit, void *pContext);
 
 /* See getExpireTimeWith and readClientListWith. */
 int quomoExpiryText(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,

@@ -30,6 +30,7 @@ extern "C" {
 #define QUOMO_HOSTNAME_LEN 1024 /* client host name */
 #define QUOMO_EXPIRE_LEN 1024   /* expiry text */
 #define QUOMO_PATH_LEN 1024     /* file path */
+#define QUOMO_IPV6_LEN 48       /* IPv6 address text */
 
 /* One subnet's settings, as its fragment and settings file hold them. */
 typedef struct DhcpServerConf {
@@ -201,6 +202,13 @@ typedef struct QuomoStaticHost {
  * would refuse is logged and left out. 1 on success; 0 when a file could not
  * be written (orvFailure names it), its old content in place. */
 QUOMO_API int QUOMODHCPSetStaticHosts(const QuomoStaticHost *pHosts, int count);
+/* The reservations' IPv6 addresses: szIp a host part ("::10") or a whole
+ * IPv6 address, kept in /etc/dhcpd/dhcpdStatic6.ori and the pair
+ * dhcpd-static6-static6.conf/.info (no file while there are none). dnsmasq
+ * gives it to the client with that MAC address on the link it asks on, a
+ * host part under that link's prefix. Replaces them all; 1 on success, 0 on
+ * failure, every old file in place. */
+QUOMO_API int QUOMODHCPSetStaticHosts6(const QuomoStaticHost *pHosts, int count);
 
 /* Lease log and expiry texts */
 /* szExpireTime holds QUOMO_EXPIRE_LEN bytes. */
@@ -236,6 +244,8 @@ QUOMO_API int readClientListWith(const QuomoReserved *pReserved, char *szMac, ch
 typedef void (*QuomoReservationVisit)(const char *szMac, const char *szIp, const char *szHostname,
                                       void *pContext);
 QUOMO_API int QUOMODHCPListReservations(QuomoReservationVisit visit, void *pContext);
+/* The same for the IPv6 addresses of the reservations (szIp as given). */
+QUOMO_API int QUOMODHCPListReservations6(QuomoReservationVisit visit, void *pContext);
 
 /* One record of the lease log as the client list shows it (readClientList's
  * fields; empty where the line is no record). */
@@ -254,6 +264,21 @@ typedef void (*QuomoClientVisit)(const QuomoClient *pClient, void *pContext);
  * that interface. 1 listed; 0 the log cannot be read; -1 the lease log's
  * lock was held by another process for the whole wait (busy). */
 QUOMO_API int QUOMODHCPListClients(const char *szIfName, QuomoClientVisit visit, void *pContext);
+/* One DHCPv6 lease of dnsmasq's lease file. */
+#define QUOMO_DUID_LEN 400 /* a DUID as colon-separated bytes */
+typedef struct QuomoClient6 {
+    char szIp[QUOMO_IPV6_LEN];
+    char szDuid[QUOMO_DUID_LEN];
+    uint32_t iaid;
+    char szHostname[QUOMO_HOSTNAME_LEN]; /* "" when the client gave none */
+    char szMac[QUOMO_IP_LEN];            /* from a DUID made of it; "" when it is not */
+    char szExpire[QUOMO_EXPIRE_LEN];     /* as QuomoClient's; "unlimited" for a reserved one */
+} QuomoClient6;
+typedef void (*QuomoClient6Visit)(const QuomoClient6 *pClient, void *pContext);
+/* Visits each DHCPv6 lease of dnsmasq's lease file in file order (it names
+ * no interface: the caller tells them by prefix). 1 listed (also: no lease
+ * file yet), 0 the file cannot be read. */
+QUOMO_API int QUOMODHCPListClients6(QuomoClient6Visit visit, void *pContext);
 /* The addresses of dnsmasq's current leases (its lease file), each once, in
  * ascending order (host byte order): up to max into pAddrs. The number there
  * are (more than max: ask again with room for them), -1 when the lease file
@@ -472,6 +497,37 @@ QUOMO_API int QUOMODHCPSetOptions(const char *szIfName, const QuomoDhcpOption *p
  * into *pCount and *pHostCount. 1 read (also: none kept), 0 on failure. */
 QUOMO_API int QUOMODHCPGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOptions,
                         int *pCount, QuomoHostOption *pHosts, int maxHosts, int *pHostCount);
+
+/* IPv6 on an interface's link: router advertisements and DHCPv6.
+ * /etc/dhcpd/orvath-<ifName>.ipv6 keeps the settings, and the pair
+ * dhcpd-<ifName>-ipv6.conf/.info carries their dnsmasq lines (no files while
+ * IPv6 is off). Values are checked by the caller; the library refuses only
+ * what could not be written safely. */
+#define QUOMO_IPV6_MODE_LEN 16 /* "off", "ra-only", "stateless", "stateful" */
+#define QUOMO_IPV6_MAX_DNS 3
+#define QUOMO_IPV6_DOMAIN_LEN 256
+typedef struct QuomoIpv6Settings {
+    char szMode[QUOMO_IPV6_MODE_LEN];
+    char szStart[QUOMO_IPV6_LEN]; /* the range's host parts, e.g. "::100"; stateful only */
+    char szEnd[QUOMO_IPV6_LEN];
+    int32_t prefixLength;         /* 64: dnsmasq builds on the interface's /64 */
+    int32_t leaseSeconds;
+    int32_t dnsCount;
+    char aszDns[QUOMO_IPV6_MAX_DNS][QUOMO_IPV6_LEN]; /* none: szOwnAddress */
+    /* The interface's own address, announced as the DNS server when no
+     * server is given ("" for dnsmasq's default): the DNS-only mode's name
+     * server answers there, and dnsmasq announces nothing by itself then. */
+    char szOwnAddress[QUOMO_IPV6_LEN];
+    int32_t raNames; /* 1: clients' SLAAC addresses get their IPv4 host names in DNS */
+    char szDomain[QUOMO_IPV6_DOMAIN_LEN]; /* the interface's domain, sent as search list; "" none */
+} QuomoIpv6Settings;
+/* Replaces the interface's IPv6 settings, the settings file and the
+ * fragment pair as one change ("off": both removed). 1 on success; 0 on
+ * failure (logged, noted), every old file in place. */
+QUOMO_API int QUOMODHCPSetIpv6(const char *szIfName, const QuomoIpv6Settings *pSettings);
+/* Reads them back; mode "off" (prefix length 64) when none are kept. 1 read,
+ * 0 on failure. */
+QUOMO_API int QUOMODHCPGetIpv6(const char *szIfName, QuomoIpv6Settings *pSettings);
 
 #ifdef __cplusplus
 }

@@ -23,6 +23,10 @@
 #define QUOMO_INFO_FORMAT "%s=\"%s\"\n"
 /* The reservation list: one mac="ip hostname" line per reservation. */
 #define QUOMO_STATIC_LIST QUOMO_DHCPD_DIR "/dhcpdStatic.ori"
+/* The reservations' IPv6 addresses, one dhcp-host line each, as dnsmasq
+ * reads them from the fragment pair with the tag QUOMO_STATIC6_TAG. */
+#define QUOMO_STATIC6_LIST QUOMO_DHCPD_DIR "/dhcpdStatic6.ori"
+#define QUOMO_STATIC6_TAG "static6"
 /* The subnets' own switches kept while an interface's service is off. */
 #define QUOMO_SWITCHES_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.switches"
 /* An interface's options and host overrides as the page edits them; the
@@ -35,6 +39,10 @@
 #define QUOMO_ACCESS_TAG "access"
 /* The pair of the names an interface's DNS answers for its devices. */
 #define QUOMO_NAMES_TAG "names"
+/* An interface's IPv6 settings as the page edits them; the fragment pair
+ * with the tag QUOMO_IPV6_TAG is made from it. */
+#define QUOMO_IPV6_FORMAT QUOMO_DHCPD_DIR "/orvath-%s.ipv6"
+#define QUOMO_IPV6_TAG "ipv6"
 /* The appliance's own DHCP settings and lease log. */
 #define QUOMO_APPLIANCE_INFO QUOMO_DHCPD_DIR "/dhcpd.info"
 #define QUOMO_APPLIANCE_LEASE_LOG QUOMO_DHCPD_DIR "/dhcpd-leases.log"

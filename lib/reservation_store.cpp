@@ -3,6 +3,7 @@
  */
 #include "reservation_store.h"
 
+#include <arpa/inet.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,7 +15,9 @@
 #include "lease_record.h"
 #include "orvath_common.h"
 #include "save.h"
+#include "quomodhcp_paths.h"
 #include "subnet_store.h"
+#include "text.h"
 #include "vorl.h"
 
 /* Reservation list fields after splitting at "=" and ",":
@@ -144,10 +147,13 @@ int quomoSetReservations(const QuomoStaticHost *pHosts, int count)
     return scope.commit(listed && writeStaticFragment(list));
 }
 
+static bool isStatic6File(const char *name);
+static bool verifyStatic6(const char *name, const std::string &content, char *szWhy, size_t cbWhy);
+
 bool quomoReservationStoreOwns(const char *szRelPath)
 {
     const char *name = quomoDhcpdName(szRelPath);
-    return name && (strcmp(name, orvBaseName(QUOMO_STATIC_LIST)) == 0 ||
+    return name && (strcmp(name, orvBaseName(QUOMO_STATIC_LIST)) == 0 || isStatic6File(name) ||
                     strcmp(name, "dhcpd-static-static.conf") == 0 ||
                     strcmp(name, "dhcpd-static-static.info") == 0);
 }
@@ -218,6 +224,8 @@ bool quomoReservationVerify(const char *szRelPath, const std::string &content, c
     const char *name = quomoDhcpdName(szRelPath);
     if (name && strcmp(name, "dhcpd-static-static.info") == 0)
         return quomoInfoVerify(content, szWhy, cbWhy);
+    if (name && isStatic6File(name))
+        return verifyStatic6(name, content, szWhy, cbWhy);
     char szList[QUOMO_PATH_LEN];
     std::string list, again;
     if (!staticListPath(szList) || orvReadFile(szList, list) < 0) {
@@ -260,4 +268,121 @@ int quomoListReservations(QuomoReservationVisit visit, void *pContext)
     free(line);
     fclose(file);
     return 1;
+}
+
+/* ---- the reservations' IPv6 addresses ---- */
+
+/* <root>/etc/dhcpd/dhcpdStatic6.ori into szPath (QUOMO_PATH_LEN bytes). */
+static int static6ListPath(char *szPath)
+{
+    return orvPath(szPath, QUOMO_PATH_LEN, QUOMO_STATIC6_LIST);
+}
+
+/* An IPv6 address text that may stand between brackets in a line. */
+static bool ipv6Text(const char *text)
+{
+    unsigned char bytes[16];
+    return text[0] && strspn(text, "0123456789abcdefABCDEF:.") == strlen(text) &&
+           inet_pton(AF_INET6, text, bytes) == 1;
+}
+
+/* "dhcp-host=<mac>,[<ipv6>][,<hostname>],infinite": dnsmasq puts the
+ * prefix of the link the client asks on in front of a host part. */
+static int static6Line(std::string &out, const QuomoStaticHost &h)
+{
+    if (!h.szMac || !h.szIp || !h.szHostname || !ipv6Text(h.szIp) ||
+        strspn(h.szMac, "0123456789abcdefABCDEF:") != strlen(h.szMac) || !h.szMac[0] ||
+        !quomoCheckText("szHostname", h.szHostname, QUOMO_HOSTNAME_LEN) || strchr(h.szHostname, ',')) {
+        ORV_LOG("Static IPv6 host setting refused [%s]", h.szMac ? h.szMac : "");
+        return 0;
+    }
+    out += std::string("dhcp-host=") + h.szMac + ",[" + h.szIp + "]" +
+           (h.szHostname[0] ? std::string(",") + h.szHostname : std::string()) + ",infinite\n";
+    return 1;
+}
+
+/* The fields of such a line; false for another line. */
+static bool readStatic6(const std::string &line, std::string &mac, std::string &ip, std::string &host)
+{
+    const char prefix[] = "dhcp-host=";
+    size_t open = line.find(",[");
+    size_t close = line.find(']');
+    if (line.compare(0, sizeof prefix - 1, prefix) != 0 || open == std::string::npos ||
+        close == std::string::npos || close < open)
+        return false;
+    mac = line.substr(sizeof prefix - 1, open - (sizeof prefix - 1));
+    ip = line.substr(open + 2, close - open - 2);
+    std::string rest = line.substr(close + 1);
+    const char tail[] = ",infinite";
+    if (rest.size() < sizeof tail - 1 || rest.compare(rest.size() - (sizeof tail - 1), sizeof tail - 1, tail) != 0)
+        return false;
+    rest.erase(rest.size() - (sizeof tail - 1));
+    host = rest.empty() ? "" : rest.substr(1);
+    return rest.empty() || rest[0] == ',';
+}
+
+int quomoSetReservations6(const QuomoStaticHost *pHosts, int count)
+{
+    char szList[QUOMO_PATH_LEN], szConf[QUOMO_PATH_LEN], szInfo[QUOMO_PATH_LEN];
+    if (count < 0 || (count > 0 && !pHosts) || !static6ListPath(szList) ||
+        !quomoFixedPair(szConf, szInfo, QUOMO_STATIC6_TAG)) {
+        ORV_LOG("Bad parameters.");
+        return 0;
+    }
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        static6Line(list, pHosts[i]);
+    QuomoChangeScope scope;
+    /* None: no file at all, the settings file going first. */
+    if (list.empty())
+        return scope.commit(quomoStageRemove(szInfo) && quomoStageRemove(szConf) &&
+                            quomoStageRemove(szList));
+    return scope.commit(quomoMakeDhcpdDir() && quomoStageFile(szList, list.data(), list.size()) &&
+                        quomoStagePair(szConf, list.data(), list.size(), szInfo, 1, QUOMO_STATIC6_TAG));
+}
+
+int quomoListReservations6(QuomoReservationVisit visit, void *pContext)
+{
+    char szList[QUOMO_PATH_LEN];
+    std::string text;
+    if (!static6ListPath(szList) || quomoStagedRead(szList, text) < 0)
+        return 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        std::string line = text.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? text.size() : nl + 1;
+        std::string mac, ip, host;
+        if (readStatic6(line, mac, ip, host))
+            visit(mac.c_str(), ip.c_str(), host.c_str(), pContext);
+    }
+    return 1;
+}
+
+static bool isStatic6File(const char *name)
+{
+    return strcmp(name, orvBaseName(QUOMO_STATIC6_LIST)) == 0 ||
+           strcmp(name, "dhcpd-" QUOMO_STATIC6_TAG "-" QUOMO_STATIC6_TAG ".conf") == 0 ||
+           strcmp(name, "dhcpd-" QUOMO_STATIC6_TAG "-" QUOMO_STATIC6_TAG ".info") == 0;
+}
+
+/* The list and the fragment hold the same lines, each as written. */
+static bool verifyStatic6(const char *name, const std::string &content, char *szWhy, size_t cbWhy)
+{
+    if (strcmp(name + strlen(name) - 5, ".info") == 0)
+        return quomoInfoVerify(content, szWhy, cbWhy);
+    std::string again;
+    for (size_t at = 0; at < content.size();) {
+        size_t nl = content.find('\n', at);
+        std::string line = content.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        at = nl == std::string::npos ? content.size() : nl + 1;
+        std::string mac, ip, host;
+        if (!readStatic6(line, mac, ip, host))
+            break;
+        QuomoStaticHost h = {mac.c_str(), ip.c_str(), host.c_str()};
+        static6Line(again, h);
+    }
+    if (again == content)
+        return true;
+    orvCopy(szWhy, cbWhy, "not IPv6 reservations as this system writes them");
+    return false;
 }

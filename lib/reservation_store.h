@@ -22,8 +22,12 @@ int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *
 int quomoRebuildStaticFragment(void);
 int quomoSetReservations(const QuomoStaticHost *pHosts, int count);
 
+/* See QUOMODHCPSetStaticHosts6 and QUOMODHCPListReservations6. */
+int quomoSetReservations6(const QuomoStaticHost *pHosts, int count);
+int quomoListReservations6(QuomoReservationVisit visit, void *pContext);
+
 /* The files the store writes, by path under the root: the list and the
- * static fragment's pair. */
+ * static fragment's pair, and their IPv6 counterparts. */
 bool quomoReservationStoreOwns(const char *szRelPath);
 
 /* See QUOMODHCPListReservations. */

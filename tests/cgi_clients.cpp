@@ -50,6 +50,7 @@ Json::Value answer(std::initializer_list<Json::Value> clients)
     for (const auto &c : clients)
         a["clientList"].append(c);
     a["itemCount"] = (int)clients.size();
+    a["clientList6"] = Json::Value(Json::arrayValue);
     return a;
 }
 
@@ -157,6 +158,39 @@ TEST(CgiClients, PackageLogIsUpdatedAndCleanedBeforeListing)
     EXPECT_THAT(r.err, Not(HasSubstr("Cannot remove expired lease")));
     EXPECT_EQ(sb.read(kPackageLog), kept + renewed + " 02:00:00:00:00:01 192.168.1.50 laptop eth0\n");
     EXPECT_FALSE(sb.exists(std::string(kPackageLog) + ".tmp"));
+}
+
+// The DHCPv6 leases of dnsmasq's lease file, after its "duid" line: those
+// inside the interface's prefixes, the MAC address where the DUID is made of
+// it, a reservation's infinite lease as "unlimited".
+TEST(CgiClients, ListsTheDhcpv6LeasesInsideTheInterfacesPrefixes)
+{
+    Sandbox sb;
+    sb.write("etc/dhcpd/dhcpd.info", "enable=\"no\"\n");
+    sb.write(kPackageLog, "");
+    sb.write("sys/class/net/eth0/orvath_addrs6", "fd50::1/64\n");
+    sb.write("sys/class/net/eth1/orvath_addrs6", "fd60::1/64\n");
+    const std::string soon = std::to_string((unsigned long)time(nullptr) + kDayHourMinute);
+    sb.write(kServiceLeases,
+             soon + " 02:00:00:00:00:01 192.168.1.50 laptop 01:02:00:00:00:00:01\n"
+             "duid 00:01:00:01:32:aa:f3:64:02:00:00:00:50:01\n" +
+             soon + " 20496 fd50::1d2 * 00:03:00:01:02:00:00:00:50:10\n"
+             "0 20497 fd50::10 printer 00:01:00:01:32:aa:f2:7c:02:00:00:00:50:11\n" +
+             soon + " 7 fd60::100 phone 00:03:00:01:02:00:00:00:60:10\n" +
+             soon + " 8 fd50::20 odd 00:02:00:00:ab:11:01\n" +
+             soon + " 9x fd50::30 bad 00:03:00:01:02:00:00:00:50:12\n" +
+             soon + " 10 fd50::zz bad 00:03:00:01:02:00:00:00:50:13\n");
+    CgiResult r = runAction(sb, "loadClientList", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body["clientList6"], parseJson(R"([
+        {"ip": "fd50::1d2", "duid": "00:03:00:01:02:00:00:00:50:10", "iaid": 20496, "hostname": "",
+         "mac": "02:00:00:00:50:10", "expire": "1,1,1"},
+        {"ip": "fd50::10", "duid": "00:01:00:01:32:aa:f2:7c:02:00:00:00:50:11", "iaid": 20497,
+         "hostname": "printer", "mac": "02:00:00:00:50:11", "expire": "unlimited"},
+        {"ip": "fd50::20", "duid": "00:02:00:00:ab:11:01", "iaid": 8, "hostname": "odd",
+         "expire": "1,1,1"}])")) << r.out;
+    r = runAction(sb, "loadClientList", {{"iftype", "eth1"}});
+    ASSERT_EQ(r.body["clientList6"].size(), 1u) << r.out;
+    EXPECT_EQ(r.body["clientList6"][0]["ip"], "fd60::100");
 }
 
 TEST(CgiClients, EmptyInterfaceLeavesTheLeaseLogUntouched)

@@ -400,3 +400,35 @@ TEST(CgiHistory, TheNewest200RevisionsAreKept)
 }
 
 } // namespace
+
+// The IPv6 files are the configuration's too: switched off and reverted,
+// they come back byte for byte; a fragment edited by hand is refused.
+TEST(CgiHistory, RevertPutsBackTheIpv6Files)
+{
+    HistoryRoot sb;
+    sb.write("sys/class/net/eth0/orvath_addrs6", "fd50::1/64\n");
+    const Params stateful = {{"action", "applyIPv6"}, {"iftype", "eth0"},
+                             {"ipv6", R"({"mode": "stateful", "start": "::100", "end": "::1ff",
+                                          "leasetime": "720", "dns": ["fd50::53"]})"}};
+    CgiResult r = post(sb, stateful);
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    const std::string revision = r.history["revision"].asString();
+    const Files on = filesOf(sb);
+    EXPECT_EQ(on.count("etc/dhcpd/orvath-eth0.ipv6"), 1u);
+    r = post(sb, {{"action", "applyIPv6"}, {"iftype", "eth0"}, {"ipv6", R"({"mode": "off"})"}});
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(filesOf(sb).count("etc/dhcpd/dhcpd-eth0-ipv6.conf"), 0u);
+
+    r = post(sb, {{"action", "revertTo"}, {"id", revision}});
+    EXPECT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(filesOf(sb), on);
+
+    sb.write("etc/dhcpd/dhcpd-eth0-ipv6.conf", "interface=eth0\nenable-ra\nport=53\n");
+    r = post(sb, {{"action", "applyIPv6"}, {"iftype", "eth0"}, {"ipv6", R"({"mode": "off"})"}});
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    const std::string edited = std::to_string(r.history["revision"].asInt() - 1);
+    r = post(sb, {{"action", "revertTo"}, {"id", edited}});
+    EXPECT_EQ(r.body["success"], Json::Value(false)) << r.out;
+    EXPECT_EQ(r.body["error"], Json::Value("etc/dhcpd/dhcpd-eth0-ipv6.conf: not IPv6 settings as "
+                                           "this system writes them")) << r.out;
+}

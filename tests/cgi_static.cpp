@@ -66,6 +66,63 @@ TEST(CgiStatic, StoreThenListKeepsOrderDuplicatesAndEmptyHostNames)
     EXPECT_EQ(sb.read(kList), "dhcp-host=02:00:00:00:00:0b,printer,192.168.1.20,infinite\n");
 }
 
+// A reservation's IPv6 address lives in files of its own: the IPv4 list and
+// fragment stay byte for byte as without it; it reads back with its row; a
+// set without any leaves none of its files.
+TEST(CgiStatic, Ipv6AddressesOfReservationsKeepTheIpv4FilesAsTheyAre)
+{
+    StaticRoot sb;
+    sb.installRestartRecorder();
+    sb.addInterface("eth0", 2);
+    sb.write("sys/class/net/eth0/orvath_addrs6", "fd50::1/64\n");
+    Json::Value printer = reservation("02:00:00:00:00:0b", "192.168.1.20", "printer");
+    Json::Value camera = reservation("02:00:00:00:00:0c", "192.168.1.30", "");
+    Json::Value nas = reservation("02:00:00:00:00:0d", "192.168.1.40", "nas");
+    ASSERT_EQ(store(sb, {printer, camera, nas}).body["success"], Json::Value(true));
+    const std::string list = sb.read(kList), fragment = sb.read(kFragment);
+    printer["ipv6"] = "::10";
+    camera["ipv6"] = "fd50::c";
+    nas["ipv6"] = "";
+    CgiResult r = store(sb, {printer, camera, nas});
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(sb.read(kList), list);
+    EXPECT_EQ(sb.read(kFragment), fragment);
+    const std::string lines = "dhcp-host=02:00:00:00:00:0b,[::10],printer,infinite\n"
+                              "dhcp-host=02:00:00:00:00:0c,[fd50::c],infinite\n";
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpdStatic6.ori"), lines);
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-static6-static6.conf"), lines);
+    EXPECT_EQ(sb.read("etc/dhcpd/dhcpd-static6-static6.info"), infoText(true));
+    r = runAction(sb, "loadStatic");
+    EXPECT_EQ(r.body["staticData"], parseJson(R"([
+        {"mac": "02:00:00:00:00:0b", "ip": "192.168.1.20", "hostname": "printer", "ipv6": "::10"},
+        {"mac": "02:00:00:00:00:0c", "ip": "192.168.1.30", "hostname": "", "ipv6": "fd50::c"},
+        {"mac": "02:00:00:00:00:0d", "ip": "192.168.1.40", "hostname": "nas"}])")) << r.out;
+
+    const struct {
+        const char *ipv6;
+        const char *error;
+    } refused[] = {
+        {"fd60::c", "staticData[0].ipv6: not a host part and inside no prefix of this system's interfaces"},
+        {"fe80::c", "staticData[0].ipv6: a link-local address"},
+        {"::10,infinite", "staticData[0].ipv6: not an IPv6 address"},
+        {"[::10]", "staticData[0].ipv6: not an IPv6 address"},
+    };
+    for (const auto &c : refused) {
+        Json::Value bad = printer;
+        bad["ipv6"] = c.ipv6;
+        auto before = filesOf(sb);
+        r = store(sb, {bad});
+        EXPECT_EQ(r.body["error"], Json::Value(c.error)) << r.out;
+        EXPECT_EQ(filesOf(sb), before) << c.ipv6;
+    }
+
+    ASSERT_EQ(store(sb, {reservation("02:00:00:00:00:0b", "192.168.1.20", "printer")}).body["success"],
+              Json::Value(true));
+    for (const char *gone : {"etc/dhcpd/dhcpdStatic6.ori", "etc/dhcpd/dhcpd-static6-static6.conf",
+                             "etc/dhcpd/dhcpd-static6-static6.info"})
+        EXPECT_FALSE(sb.exists(gone)) << gone;
+}
+
 TEST(CgiStatic, EmptyArrayAndScalarRootsClearTheSet)
 {
     for (const char *text : {"[]", "5", "\"text\"", "true", "false", "null", "// none\n[]"}) {

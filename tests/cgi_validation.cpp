@@ -354,7 +354,7 @@ TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
 {
     const std::pair<const char *, const char *> actions[] = {
         {"loadGlobal", "iftype"},     {"disableServer", "iftype"},  {"getIfData", "iftype"},
-        {"loadClientList", "iftype"}, {"loadpxesubnet", "if_name"},
+        {"loadClientList", "iftype"}, {"loadpxesubnet", "if_name"},  {"loadIPv6", "iftype"},
     };
     for (const auto &action : actions) {
         SCOPED_TRACE(action.first);
@@ -380,6 +380,9 @@ TEST(CgiValidation, InterfaceNamesOfTheReadingActions)
     CgiResult r = runAction(sb, "releaseLease",
                             {{"iftype", "--help"}, {"mac", "02:00:00:00:00:0b"}, {"ip", "192.168.1.20"}});
     expectRefused(r, "iftype: begins with \"-\"", before, sb);
+    r = runAction(sb, "releaseLease",
+                  {{"iftype", "eth0"}, {"mac", "02:00:00:00:00:0b"}, {"ip", "fd50::10"}});
+    expectRefused(r, "ip: a DHCPv6 lease is released by its client, not here", before, sb);
 }
 
 // ---- the injections ----
@@ -714,4 +717,134 @@ TEST(CgiValidation, OptionsReadBackAndGoWhenNoneIsLeft)
         EXPECT_FALSE(sb.exists(gone)) << gone;
     r = runAction(sb, "loadOptions", {{"iftype", "eth0"}});
     EXPECT_EQ(r.body, parseJson(R"({"success": true, "options": [], "hostOptions": []})"));
+}
+
+namespace {
+
+// "applyIPv6" on eth0 with the settings as JSON text.
+CgiResult runIpv6(const Sandbox &sb, const std::string &ipv6, const std::string &ifName = "eth0")
+{
+    return runAction(sb, "applyIPv6", {{"iftype", ifName}, {"ipv6", ipv6}});
+}
+
+const char kIpv6Conf[] = "etc/dhcpd/dhcpd-eth0-ipv6.conf";
+const char kIpv6Info[] = "etc/dhcpd/dhcpd-eth0-ipv6.info";
+const char kIpv6Settings[] = "etc/dhcpd/orvath-eth0.ipv6";
+
+} // namespace
+
+// Each mode's fragment, scoped to the interface by the range's tag, and
+// every refusal with its place; dnsmasq checks every fragment written. The
+// interface's own address is announced as DNS server when none is given.
+TEST(CgiValidation, Ipv6ModesAndTheirChecks)
+{
+    const struct {
+        std::string ipv6;
+        const char *fragment; // dhcpd-eth0-ipv6.conf; NULL: refused
+        const char *error;
+    } cases[] = {
+        {R"({"mode": "ra-only", "leasetime": "720", "dns": []})",
+         "interface=eth0\nenable-ra\n"
+         "dhcp-range=set:eth0-ipv6,::,constructor:eth0,ra-only,64,43200\n"
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
+        {R"({"mode": "stateless", "leasetime": "1440", "dns": ["fd50::53", " fd50::54 "], "raNames": true})",
+         "interface=eth0\nenable-ra\n"
+         "dhcp-range=set:eth0-ipv6,::,constructor:eth0,ra-stateless,ra-names,64,86400\n"
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::53],[fd50::54]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
+        {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": 64, "leasetime": "60"})",
+         "interface=eth0\nenable-ra\n"
+         "dhcp-range=set:eth0-ipv6,::100,::1ff,constructor:eth0,64,3600\n"
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
+        {R"({"mode": "stateful", "start": "::1:0", "end": "::1:ff", "prefixLength": "64", "leasetime": "2", "raNames": true})",
+         "interface=eth0\nenable-ra\n"
+         "dhcp-range=set:eth0-ipv6,::1:0,::1:ff,constructor:eth0,ra-names,64,120\n"
+         "dhcp-option=tag:eth0-ipv6,option6:dns-server,[fd50::1]\n"
+         "dhcp-option=tag:eth0-ipv6,option6:domain-search,lan.example\n", nullptr},
+        {R"({"mode": "slaac", "leasetime": "60"})", nullptr,
+         "ipv6.mode: not one of off, ra-only, stateless, stateful"},
+        {R"({"leasetime": "60"})", nullptr, "ipv6.mode: not one of off, ra-only, stateless, stateful"},
+        {R"({"mode": "stateless"})", nullptr, "ipv6.leasetime: missing"},
+        {R"({"mode": "stateless", "leasetime": "1"})", nullptr, "ipv6.leasetime: less than 2 minutes"},
+        {R"({"mode": "stateless", "leasetime": "-5"})", nullptr, "ipv6.leasetime: negative lease time"},
+        {R"({"mode": "stateless", "leasetime": "60", "prefixLength": 48})", nullptr,
+         "ipv6.prefixLength: must be 64 where clients form their own addresses"},
+        {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": 112, "leasetime": "60"})",
+         nullptr, "ipv6.prefixLength: must be 64: the range is made from the interface's /64 prefix"},
+        {R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": "64x", "leasetime": "60"})",
+         nullptr, "ipv6.prefixLength: not a prefix length"},
+        {R"({"mode": "ra-only", "start": "::100", "leasetime": "60"})", nullptr,
+         "ipv6.start: a range only for stateful"},
+        {R"({"mode": "stateful", "end": "::1ff", "leasetime": "60"})", nullptr, "ipv6.start: missing"},
+        {R"({"mode": "stateful", "start": "fd50::100", "end": "::1ff", "leasetime": "60"})", nullptr,
+         "ipv6.start: not a host part (such as ::100)"},
+        {R"({"mode": "stateful", "start": "::100", "end": "::1ff,ra-only", "leasetime": "60"})", nullptr,
+         "ipv6.end: not an IPv6 address"},
+        {R"({"mode": "stateful", "start": "::200", "end": "::1ff", "leasetime": "60"})", nullptr,
+         "ipv6.end: before the start"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": ["fe80::1"]})", nullptr,
+         "ipv6.dns[0]: a link-local address"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": ["fd50::53", "ff02::1"]})", nullptr,
+         "ipv6.dns[1]: a multicast address"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": ["::"]})", nullptr,
+         "ipv6.dns[0]: not the address of a server"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": ["192.168.1.1"]})", nullptr,
+         "ipv6.dns[0]: not an IPv6 address"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": ["fd50::53]\ndhcp-range=x"]})", nullptr,
+         "ipv6.dns[0]: not an IPv6 address"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": "fd50::53"})", nullptr, "ipv6.dns: not a list"},
+        {R"({"mode": "stateless", "leasetime": "60", "dns": ["fd50::1", "fd50::2", "fd50::3", "fd50::4"]})",
+         nullptr, "ipv6.dns: more than 3 servers"},
+        {R"(["stateless"])", nullptr, "ipv6: not a JSON object"},
+    };
+    for (const auto &c : cases) {
+        Seeded sb;
+        sb.write("sys/class/net/eth0/orvath_addrs6", "fe80::1/64\nfd50::1/64\n");
+        auto before = filesOf(sb);
+        CgiResult r = runIpv6(sb, c.ipv6);
+        if (c.fragment) {
+            EXPECT_EQ(r.body["success"], Json::Value(true)) << c.ipv6 << ": " << r.out;
+            EXPECT_EQ(sb.read(kIpv6Conf), c.fragment) << c.ipv6;
+            EXPECT_EQ(sb.read(kIpv6Info), "enable=\"yes\"\n") << c.ipv6;
+        } else {
+            expectRefused(r, c.error, before, sb);
+        }
+    }
+    Seeded sb;
+    auto before = filesOf(sb);
+    expectRefused(runIpv6(sb, R"({"mode": "stateless", "leasetime": "60"})", "eth9"),
+                  "iftype: not an interface of this system", before, sb);
+    expectRefused(runIpv6(sb, R"({"mode": "stateless", "leasetime": "60"})", "lbr0"),
+                  "iftype: not an interface of this system", before, sb);
+}
+
+// What is saved reads back as given, with the interface's prefixes; "off"
+// leaves no file of IPv6 at all.
+TEST(CgiValidation, Ipv6ReadsBackAndOffLeavesNoFile)
+{
+    Seeded sb;
+    sb.write("sys/class/net/eth0/orvath_addrs6", "fe80::1/64\nfd50::1/64\nfd51::9/48\nfd50::2/64\n");
+    CgiResult r = runAction(sb, "loadIPv6", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body, parseJson(R"({"success": true, "prefixes": ["fd50::/64", "fd51::/48"],
+        "ipv6": {"mode": "off", "start": "", "end": "", "prefixLength": 64, "leasetime": "1440",
+                 "dns": [], "raNames": false}})")) << r.out;
+    EXPECT_EQ(r.history["revision"], Json::Value(0)) << r.out;
+
+    r = runIpv6(sb, R"({"mode": "stateful", "start": "::100", "end": "::1ff", "prefixLength": 64,
+                        "leasetime": "720", "dns": ["fd50::53"], "raNames": false})");
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    EXPECT_EQ(sb.restartCount(), 1);
+    r = runAction(sb, "loadIPv6", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body["ipv6"], parseJson(R"({"mode": "stateful", "start": "::100", "end": "::1ff",
+        "prefixLength": 64, "leasetime": "720", "dns": ["fd50::53"], "raNames": false})")) << r.out;
+    EXPECT_GT(r.history["revision"].asInt(), 0) << r.out;
+
+    r = runIpv6(sb, R"({"mode": "off"})");
+    ASSERT_EQ(r.body["success"], Json::Value(true)) << r.out;
+    for (const char *gone : {kIpv6Conf, kIpv6Info, kIpv6Settings})
+        EXPECT_FALSE(sb.exists(gone)) << gone;
+    r = runAction(sb, "loadIPv6", {{"iftype", "eth0"}});
+    EXPECT_EQ(r.body["ipv6"]["mode"], Json::Value("off")) << r.out;
 }

@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,6 +23,7 @@
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -248,12 +250,23 @@ private:
 
     bool link(const std::string &clientRef, std::string &tried)
     {
+        // Before the links exist: no duplicate address detection (it holds
+        // every IPv6 address back for seconds), and the server takes in no
+        // advertisement, its own looped back included, as a router would.
+        const std::vector<std::string> noDad = {"sysctl", "-qw", "net.ipv6.conf.all.accept_dad=0",
+                                                "net.ipv6.conf.default.accept_dad=0"};
         const std::vector<std::vector<std::string>> steps = {
+            server_ + noDad,
+            client_ + noDad,
+            server_ + std::vector<std::string>{"sysctl", "-qw", "net.ipv6.conf.all.accept_ra=0",
+                                               "net.ipv6.conf.default.accept_ra=0"},
             server_ + std::vector<std::string>{"ip", "link", "set", "lo", "up"},
             server_ + std::vector<std::string>{"ip", "link", "add", "eth0", "type", "veth", "peer",
                                                "name", "c0", "netns", clientRef},
             server_ + std::vector<std::string>{"ip", "addr", "add", "192.168.50.1/24", "dev",
                                                "eth0"},
+            server_ + std::vector<std::string>{"ip", "addr", "add", "fd50::1/64", "dev", "eth0",
+                                               "nodad"},
             server_ + std::vector<std::string>{"ip", "link", "set", "eth0", "up"},
             client_ + std::vector<std::string>{"ip", "link", "set", "lo", "up"},
             client_ + std::vector<std::string>{"ip", "link", "set", "c0", "up"},
@@ -960,6 +973,83 @@ std::string accessText(const std::string &unknown, const std::string &blockedMac
 
 } // namespace
 
+namespace {
+
+// dhcpcd's script: records what DHCPv6 gave; configures nothing.
+const char kDhcpcdScript[] = R"(#!/bin/sh
+case "$reason" in
+    BOUND6|INFORM6|REBOOT6|RENEW6)
+        {
+            echo "reason=$reason"
+            echo "address=${new_dhcp6_ia_na1_ia_addr1:-}"
+            echo "dns=${new_dhcp6_name_servers:-}"
+            echo "domain=${new_dhcp6_domain_search:-}"
+        } > "$DHCPCD_RESULT"
+        ;;
+esac
+exit 0
+)";
+
+// dhcpcd asks DHCPv6 straight away (an address, or with --inform6 the
+// other settings only), with a DUID made from the MAC address.
+const char kDhcpcdConf[] = "duid ll\nnoipv4\nnoipv6rs\nia_na\n"
+                           "option dhcp6_name_servers, dhcp6_domain_search\n";
+const char kDhcpcdInformConf[] = "duid ll\nnoipv4\nnoipv6rs\n"
+                                 "option dhcp6_name_servers, dhcp6_domain_search\n";
+
+// dhcpcd keeps its state in /var/lib/dhcpcd and /run and its script's
+// resolver in /etc/resolv.conf: in a mount namespace of its own, the test's
+// directories stand in for them.
+const char kPrivateMounts[] = R"(d=$1; shift
+mount --bind "$d/lib" /var/lib/dhcpcd && mount --bind "$d/run" /run &&
+mount --bind "$d/resolv.conf" /etc/resolv.conf && mkdir -p /run/dhcpcd && exec dhcpcd "$@")";
+
+// What rdisc6 saw of the router advertisement on c0.
+struct Advert {
+    bool answered = false;
+    std::string managed, other, autonomous, prefix; // "Yes"/"No", "fd50::/64"
+    std::vector<std::string> dns;
+    std::string output;
+};
+
+Advert parseAdvert(const RunResult &r)
+{
+    Advert a;
+    a.output = r.output;
+    a.answered = r.status == 0;
+    std::istringstream in(r.output);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t colon = line.find(": ");
+        if (colon == std::string::npos)
+            continue;
+        std::string key = line.substr(0, colon), value = line.substr(colon + 2);
+        value.erase(0, value.find_first_not_of(' '));
+        value = value.substr(0, value.find(' '));
+        if (key.find("Stateful address conf.") == 0)
+            a.managed = value;
+        else if (key.find("Stateful other conf.") == 0)
+            a.other = value;
+        else if (key.find("  Autonomous address conf.") == 0)
+            a.autonomous = value;
+        else if (key.find(" Prefix ") == 0)
+            a.prefix = value;
+        else if (key.find(" Recursive DNS server") == 0)
+            a.dns.push_back(value);
+    }
+    return a;
+}
+
+// The IPv6 address as 16 bytes compared: inside [first, last].
+bool ipv6Within(const std::string &ip, const char *first, const char *last)
+{
+    unsigned char a[16], lo[16], hi[16];
+    return inet_pton(AF_INET6, ip.c_str(), a) == 1 && inet_pton(AF_INET6, first, lo) == 1 &&
+           inet_pton(AF_INET6, last, hi) == 1 && memcmp(a, lo, 16) >= 0 && memcmp(a, hi, 16) <= 0;
+}
+
+} // namespace
+
 // Each client shows its maker from the registry (none for an address the
 // device chose itself), when it was first seen, and the name the service's
 // DNS answers for it, which a real query to the service resolves; so does a
@@ -1088,4 +1178,180 @@ TEST_F(E2eDhcp, WakeClientDeliversTheMagicPacket)
         magic += "3c2af4005021";
     EXPECT_EQ(readFile(outPath), "listening\n" + magic + "\n");
     unlink(outPath);
+}
+
+// Each IPv6 mode as clients see it: rdisc6 reads the advertisement's flags,
+// prefix and DNS servers; dhcpcd asks DHCPv6 for an address or for the other
+// settings. The DNS server is the interface's own address unless given.
+TEST_F(E2eDhcp, EachIpv6ModeGivesClientsWhatItSays)
+{
+    for (const char *tool : {"rdisc6", "dhcpcd", "timeout", "unshare"})
+        if (!haveProgram(tool))
+            SKIP_FOR_MISSING_TOOL() << tool << " is not installed";
+    box_.write("sys/class/net/eth0/orvath_addrs6", "fd50::1/64\n");
+    box_.write("dhcpcd.sh", kDhcpcdScript, 0755);
+    box_.write("dhcpcd.conf", kDhcpcdConf);
+    box_.write("dhcpcd-inform.conf", kDhcpcdInformConf);
+    // Both ends need their link-local address before anything is sent.
+    for (int i = 0; i < 200; ++i) {
+        RunResult c = run(ns_.client() + std::vector<std::string>{"ip", "-6", "addr", "show", "dev", "c0"});
+        RunResult s = run(ns_.server() + std::vector<std::string>{"ip", "-6", "addr", "show", "dev", "eth0"});
+        if (c.output.find("fe80") != std::string::npos && s.output.find("fe80") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(applyData({}).body["success"], true);
+
+    const struct {
+        const char *mode;
+        const char *ipv6; // "applyIPv6"'s settings
+        const char *managed, *other, *autonomous;
+        std::vector<std::string> dns;
+        bool informAnswered; // an information request is answered with the DNS servers
+        bool leases;         // dhcpcd obtains an address from the range
+    } cases[] = {
+        {"off", R"({"mode": "off"})", "", "", "", {}, false, false},
+        {"ra-only", R"({"mode": "ra-only", "leasetime": "720"})", "No", "No", "Yes", {"fd50::1"},
+         false, false},
+        {"stateless", R"({"mode": "stateless", "leasetime": "720", "dns": ["fd50::53", "fd50::54"]})",
+         "No", "Yes", "Yes", {"fd50::53", "fd50::54"}, true, false},
+        {"stateful",
+         R"({"mode": "stateful", "start": "::100", "end": "::1ff", "leasetime": "720", "dns": []})",
+         "Yes", "Yes", "No", {"fd50::1"}, true, true},
+    };
+    std::string dynamic6;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        CgiResult r = act({{"action", "applyIPv6"}, {"iftype", "eth0"}, {"ipv6", c.ipv6}});
+        ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+        ASSERT_TRUE(serviceRuns()) << r.err;
+
+        const bool on = strcmp(c.mode, "off") != 0;
+        RunResult rd = run(ns_.client() + std::vector<std::string>{"rdisc6", "-1", "-w",
+                                                                   on ? "1000" : "500", "-r",
+                                                                   on ? "3" : "2", "c0"});
+        Advert advert = parseAdvert(rd);
+        ASSERT_EQ(advert.answered, on) << advert.output;
+        if (on) {
+            EXPECT_EQ(advert.prefix, "fd50::/64") << advert.output;
+            EXPECT_EQ(advert.managed, c.managed) << advert.output;
+            EXPECT_EQ(advert.other, c.other) << advert.output;
+            EXPECT_EQ(advert.autonomous, c.autonomous) << advert.output;
+            EXPECT_EQ(advert.dns, c.dns) << advert.output;
+        }
+        if (!on)
+            continue;
+
+        // One client state per question, in the test's own directory.
+        const std::string state = std::string("dhcpcd-") + c.mode + (c.leases ? "" : "-inform");
+        box_.mkdirs(state + "/lib");
+        box_.mkdirs(state + "/run");
+        box_.write(state + "/resolv.conf", "");
+        box_.remove("dhcpcd.result");
+        std::vector<std::string> args = {"timeout", c.informAnswered ? "10" : "4"};
+        args = args + ns_.client() +
+               std::vector<std::string>{"unshare", "-m", "--propagation", "private", "sh", "-c",
+                                        kPrivateMounts, "sh", box_.path(state), "-f",
+                                        box_.path(c.leases ? "dhcpcd.conf" : "dhcpcd-inform.conf"),
+                                        "-c", box_.path("dhcpcd.sh"), "-e",
+                                        "DHCPCD_RESULT=" + box_.path("dhcpcd.result"), "-6", "-1",
+                                        "-B"};
+        if (!c.leases)
+            args.push_back("--inform6");
+        args.push_back("c0");
+        RunResult client = run(args, 20);
+        std::map<std::string, std::string> got;
+        std::istringstream in(box_.read("dhcpcd.result"));
+        std::string line;
+        while (std::getline(in, line))
+            if (line.find('=') != std::string::npos)
+                got[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+        if (!c.informAnswered) {
+            // Unanswered, dhcpcd asks on until the time limit stops it.
+            EXPECT_EQ(client.status, 124) << client.output;
+            EXPECT_TRUE(got.empty()) << box_.read("dhcpcd.result");
+            continue;
+        }
+        ASSERT_EQ(client.status, 0) << client.output;
+        std::string dns;
+        for (const std::string &d : c.dns)
+            dns += (dns.empty() ? "" : " ") + d;
+        EXPECT_EQ(got["dns"], dns) << client.output;
+        EXPECT_EQ(got["domain"], "office.lan") << client.output;
+        if (c.leases) {
+            EXPECT_TRUE(ipv6Within(got["address"], "fd50::100", "fd50::1ff")) << got["address"];
+        }
+        run(ns_.client() + std::vector<std::string>{"ip", "-6", "addr", "flush", "dev", "c0",
+                                                    "scope", "global"});
+        if (c.leases)
+            dynamic6 = got["address"];
+    }
+
+    // Still stateful: a reservation's host part reaches the client with its
+    // MAC address under the link's prefix, and the client list shows both
+    // leases, the reserved one for good.
+    Json::Value reserved = reservation(kReservedMac, "192.168.50.20", "printer");
+    reserved["ipv6"] = "::10";
+    ASSERT_EQ(applyData({reserved}).body["success"], true);
+    // Down and up again: the link-local address, from which dnsmasq learns
+    // the MAC address too, is made anew from the reserved one.
+    for (const std::vector<std::string> &step :
+         {std::vector<std::string>{"ip", "link", "set", "c0", "down"},
+          std::vector<std::string>{"ip", "link", "set", "c0", "address", kReservedMac},
+          std::vector<std::string>{"ip", "link", "set", "c0", "up"}})
+        ASSERT_EQ(run(ns_.client() + step).status, 0);
+    for (int i = 0; i < 200; ++i) {
+        RunResult c = run(ns_.client() + std::vector<std::string>{"ip", "-6", "addr", "show", "dev", "c0"});
+        if (c.output.find("fe80::ff:fe00:42") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    box_.mkdirs("dhcpcd-reserved/lib");
+    box_.mkdirs("dhcpcd-reserved/run");
+    box_.write("dhcpcd-reserved/resolv.conf", "");
+    box_.remove("dhcpcd.result");
+    RunResult client = run(std::vector<std::string>{"timeout", "10"} + ns_.client() +
+                               std::vector<std::string>{
+                                   "unshare", "-m", "--propagation", "private", "sh", "-c",
+                                   kPrivateMounts, "sh", box_.path("dhcpcd-reserved"), "-f",
+                                   box_.path("dhcpcd.conf"), "-c", box_.path("dhcpcd.sh"), "-e",
+                                   "DHCPCD_RESULT=" + box_.path("dhcpcd.result"), "-6", "-1", "-B",
+                                   "c0"},
+                           20);
+    ASSERT_EQ(client.status, 0) << client.output;
+    EXPECT_THAT(box_.read("dhcpcd.result"), HasSubstr("address=fd50::10\n")) << client.output;
+
+    // Its IPv4 lease as well: one reservation for both families.
+    Lease lease4 = requestLease(kReservedMac);
+    ASSERT_TRUE(lease4.obtained) << lease4.output;
+    EXPECT_EQ(lease4.get("ip"), "192.168.50.20");
+    ASSERT_TRUE(waitForRecord(kReservedMac));
+
+    CgiResult list = act({{"action", "loadClientList"}, {"iftype", "eth0"}});
+    EXPECT_EQ(list.body["clientList"].size(), 1u) << list.out;
+    std::map<std::string, Json::Value> byIp;
+    for (const Json::Value &lease : list.body["clientList6"])
+        byIp[lease["ip"].asString()] = lease;
+    ASSERT_EQ(byIp.size(), 2u) << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["mac"], kReservedMac) << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["hostname"], "printer") << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["expire"], "unlimited") << list.out;
+    EXPECT_EQ(byIp["fd50::10"]["duid"], std::string("00:03:00:01:") + kReservedMac) << list.out;
+    ASSERT_EQ(byIp.count(dynamic6), 1u) << list.out;
+    EXPECT_THAT(byIp[dynamic6]["expire"].asString(), ::testing::AnyOf("0,11,59", "0,12,0"));
+
+    // The DNS-only mode: with a name server running dnsmasq serves no DNS
+    // and would announce none; the advertisement still names the
+    // interface's address.
+    box_.addProcess(4242, "named");
+    ASSERT_EQ(applyData({reserved}).body["success"], true);
+    ASSERT_TRUE(box_.exists("etc/dhcpd/dhcpd-dns-dns.conf"));
+    CgiResult r = act({{"action", "applyIPv6"}, {"iftype", "eth0"},
+                       {"ipv6", R"({"mode": "ra-only", "leasetime": "720"})"}});
+    ASSERT_EQ(r.body["success"], true) << r.out << r.err;
+    ASSERT_TRUE(serviceRuns()) << r.err;
+    Advert advert = parseAdvert(run(ns_.client() + std::vector<std::string>{"rdisc6", "-1", "-w", "1000",
+                                                                            "-r", "3", "c0"}));
+    ASSERT_TRUE(advert.answered) << advert.output;
+    EXPECT_EQ(advert.dns, std::vector<std::string>{"fd50::1"}) << advert.output;
 }

@@ -224,6 +224,17 @@ TEST(LeaseHook, OtherEventsChangeNothing)
     EXPECT_EQ(runHook(box, {"arp-add", "02:00:00:00:00:09", "192.168.1.19"}), 0);
     EXPECT_EQ(runHook(box, {"relay-snoop", "eth0", "fe80::1", "2001:db8::/64"}), 0);
     EXPECT_EQ(runHook(box, {}), 0);
+    // DHCPv6 leases: a DUID where the MAC stands, an IPv6 address.
+    Env v6 = lease("1796791997");
+    v6["DNSMASQ_IAID"] = "20496";
+    for (const char *event : {"add", "old", "del"}) {
+        EXPECT_EQ(runHook(box, {event, "00:03:00:01:02:00:00:00:50:10", "fd50::10", "printer"}, v6), 0)
+            << event;
+        EXPECT_EQ(runHook(box, {event, "00:01:00:01:32:aa:f2:7c:02:00:00:00:50:10", "fd50::11"},
+                          lease("1796791997")),
+                  0)
+            << event;
+    }
     EXPECT_EQ(box.read(kLog), before);
 }
 

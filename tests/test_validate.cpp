@@ -123,6 +123,8 @@ TEST(ValueChecks, EveryRuleAsThePageAppliesIt)
         {"interfaceName", [](const std::string &t) { return checkInterfaceName(t.c_str()); }},
         {"ipv4", [](const std::string &t) { return checkIpv4(t.c_str()); }},
         {"serverIpv4", [](const std::string &t) { return checkServerIpv4(t.c_str()); }},
+        {"ipv6Server", [](const std::string &t) { return checkServerIpv6(t.c_str()); }},
+        {"ipv6HostPart", [](const std::string &t) { return checkIpv6HostPart(t.c_str()); }},
         {"netmask", [](const std::string &t) { return checkNetmask(t.c_str()); }},
         {"mac", [](const std::string &t) { return checkMac(t.c_str()); }},
         {"domain", [](const std::string &t) { return checkDomain(t.c_str()); }},

@@ -286,6 +286,10 @@ int main(int argc, char **argv)
     }
     const char *mac = argv[2];
     const char *ip = argv[3];
+    /* A DHCPv6 lease names its client by DUID: the log holds IPv4 leases
+     * only, and the client list reads IPv6 ones from dnsmasq's lease file. */
+    if (getenv("DNSMASQ_IAID") || strchr(ip, ':'))
+        return 0;
     if (!validMac(mac) || !validIp(ip)) {
         ORV_LOG("Lease event %s with a malformed MAC or IP address, ignored", event);
         return 1;

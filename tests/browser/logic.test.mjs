@@ -15,7 +15,7 @@ import { describeFiles, onlyInterface, restoreChanges } from '../../web/js/chang
 import { formatWhen } from '../../web/js/format.js';
 import {
   checkBootFile, checkHostName, checkInterfaceName, checkIpxeAnswer, checkKeywordPrefix, checkLeaseMinutes, checkMac,
-  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
+  checkNetmask, checkDomain, checkIpv4, checkServerIpv4, checkServerIpv6, checkIpv6HostPart, ipv6Problems, normalizeMac, parseApSubnet, parseNetworks, pxeProblems,
   settingsProblems, settingsWarnings,
 } from '../../web/js/rules.js';
 import { placeWords, plainReason, reasonWords, warningsText } from '../../web/js/words.js';
@@ -34,6 +34,7 @@ const problemsOf = (list) => list.map(({ where, why }) => `${where}: ${why}`);
 test('every rule judges as the program does, from the shared case file', () => {
   const rules = {
     interfaceName: checkInterfaceName, ipv4: checkIpv4, serverIpv4: checkServerIpv4, netmask: checkNetmask,
+    ipv6Server: checkServerIpv6, ipv6HostPart: checkIpv6HostPart,
     mac: checkMac, domain: checkDomain, keywordPrefix: checkKeywordPrefix, hostName: checkHostName,
     bootFile: checkBootFile, ipxe: checkIpxeAnswer,
   };
@@ -313,15 +314,19 @@ test('each imported line gets its verdict in the screen\'s words', () => {
     + '02:00:00:00:00:0b;192.168.1.300;\n'
     + 'nonsense;192.168.1.11;tv\n'
     + '02:00:00:00:00:0d;192.168.1.10\n'
-    + '02:00:00:00:00:0e;192.168.1.12;a;b\n'
-    + '02:00:00:00:00:0f;192.168.1.13;tag:x\n';
+    + '02:00:00:00:00:0e;192.168.1.12;a;::e;b\n'
+    + '02:00:00:00:00:0f;192.168.1.13;tag:x\n'
+    + '02:00:00:00:00:10;192.168.1.14;pc;::10\n'
+    + '02:00:00:00:00:11;192.168.1.15;pc2;fe80::11\n';
   assert.deepEqual(importReservations(text).map((l) => `${l.line} ${l.mac} ${l.why || 'accepted'}`), [
     '2 02:00:00:00:00:0A accepted',
     '3 02:00:00:00:00:0b IP address: not an IPv4 address',
     '4 nonsense MAC address: not a MAC address',
     '5 02:00:00:00:00:0d IP address: same address as line 2',
-    '6 02:00:00:00:00:0e 4 fields; a line holds MAC address, IP address and host name',
+    '6 02:00:00:00:00:0e 5 fields; a line holds MAC address, IP address, host name and IPv6 address',
     '7 02:00:00:00:00:0f host name: read by dnsmasq as a client id or tag',
+    '8 02:00:00:00:00:10 accepted',
+    '9 02:00:00:00:00:11 IPv6 address: a link-local address',
   ]);
 });
 
@@ -377,4 +382,24 @@ test('an exported list imports as the same list, 4,096 rows within a second', ()
   assert.ok(best < 1000, `${best} ms`);
   assert.deepEqual(lines.filter((l) => l.why), []);
   assert.deepEqual(lines.map(({ mac, ip, hostname }) => ({ mac, ip, hostname })), list);
+  // With IPv6 addresses, a fourth column carries them.
+  const v6 = [{ mac: '02:00:00:00:00:01', ip: '10.1.0.1', hostname: 'a', ipv6: '::10' },
+    { mac: '02:00:00:00:00:02', ip: '10.1.0.2', hostname: 'b', ipv6: '' }];
+  assert.deepEqual(importReservations(reservationsCsv(v6)).map(({ mac, ip, hostname, ipv6 }) => ({ mac, ip, hostname, ipv6 })), v6);
+});
+
+// The IPv6 form's problems, at the places and with the reasons the program
+// answers.
+test('the IPv6 settings are judged as applyIPv6 judges them', () => {
+  const cases = [
+    [{ mode: 'off', dns: [] }, []],
+    [{ mode: 'stateless', leasetime: '720', dns: ['fd50::53'] }, []],
+    [{ mode: 'slaac', leasetime: '720', dns: [] }, ['ipv6.mode: not one of off, ra-only, stateless, stateful']],
+    [{ mode: 'ra-only', leasetime: '1', dns: ['ff02::1'] },
+      ['ipv6.leasetime: less than 2 minutes', 'ipv6.dns[0]: a multicast address']],
+    [{ mode: 'stateful', leasetime: '60', start: '::200', end: '::1ff', dns: [] }, ['ipv6.end: before the start']],
+    [{ mode: 'stateful', leasetime: '60', start: 'fd50::100', end: '', dns: [] },
+      ['ipv6.start: not a host part (such as ::100)', 'ipv6.end: missing']],
+  ];
+  for (const [v6, expected] of cases) assert.deepEqual(problemsOf(ipv6Problems(v6)), expected, JSON.stringify(v6));
 });

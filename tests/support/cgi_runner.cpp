@@ -146,7 +146,8 @@ static void checkWrittenConfig(const Sandbox &sandbox, const CgiRequest &request
 {
     std::string query = "&" + encodeParams(request.query) + "&" + body + "&";
     bool writes = false;
-    for (const char *action : {"applydata", "disableServer", "applypxesubnet", "applyOptions", "revertTo"})
+    for (const char *action : {"applydata", "disableServer", "applypxesubnet", "applyOptions", "revertTo",
+                               "applyIPv6"})
         writes = writes || query.find(std::string("&action=") + action + "&") != std::string::npos;
     if (!writes || request.expectRejectedConfig)
         return;

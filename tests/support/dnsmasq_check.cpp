@@ -81,7 +81,7 @@ static bool allowedLine(const std::string &line)
                                        "dhcp-match=",       "tag-if=",         "dhcp-host=",
                                        "dhcp-mac=",         "dhcp-ignore=",    "domain=",
                                        "host-record=",      "port="};
-    if (line.find_first_not_of(" \t\r") == std::string::npos)
+    if (line.find_first_not_of(" \t\r") == std::string::npos || line == "enable-ra")
         return true;
     for (const char *key : keys) {
         if (line.compare(0, strlen(key), key) == 0)

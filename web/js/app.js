@@ -7,6 +7,7 @@ import { loadAccess, serveReservedOnly } from './devices.js';
 import { refreshClients, renderClients, sortClients, startClientRefresh } from './clients.js';
 import { loadHistory, startHistory } from './history.js';
 import { loadInterfaces } from './interfaces.js';
+import { applyIpv6, loadIpv6, renderIpv6Modes } from './ipv6.js';
 import { addHostOption, addOption, applyOptions, loadOptions, reloadOptions } from './options.js';
 import { applyPxe, forcePxe, loadPxeStatus, loadPxeSubnet, reloadPxe } from './pxe.js';
 import {
@@ -38,7 +39,7 @@ async function chooseInterface(id) {
   $('pdns').placeholder = state.examples.dns || '';
   renderReservations();
   await Promise.all([loadGlobal(), loadSubnets(), loadPxeSubnet(), loadPxeStatus(), loadStatus(), loadOptions(),
-    loadAccess()]);
+    loadAccess(), loadIpv6()]);
   await refreshClients();
 }
 
@@ -70,7 +71,7 @@ function reloadAll() {
   setInline('pxe-message', '');
   clearFieldErrors($('settings'));
   return Promise.all([loadGlobal(), loadSubnets(), loadReservations(), loadPxeSubnet(),
-    loadPxeStatus(), loadStatus(), loadHistory(), loadOptions()]);
+    loadPxeStatus(), loadStatus(), loadHistory(), loadOptions(), loadIpv6()]);
 }
 
 async function start() {
@@ -120,7 +121,9 @@ async function start() {
   $('pxe-form').addEventListener('submit', (e) => { e.preventDefault(); applyPxe(true); });
   // Enter in a field does not send a form: saving restarts the service,
   // which is done with the form's own button only.
-  for (const f of [form, $('pxe-form'), $('options-form')]) {
+  renderIpv6Modes();
+  $('ipv6-form').addEventListener('submit', applyIpv6);
+  for (const f of [form, $('pxe-form'), $('options-form'), $('ipv6-form')]) {
     f.addEventListener('keydown', (e) => {
       if (e.key === 'Enter' && e.target.tagName === 'INPUT' && e.target.type !== 'submit') e.preventDefault();
     });

@@ -52,6 +52,7 @@ async function readClients(iface) {
   $('client-rows').classList.remove('stale');
   note.className = '';
   renderClients();
+  renderClients6(answer.success && Array.isArray(answer.clientList6) ? answer.clientList6 : []);
   note.textContent = `Last update ${formatWhen(lastGood)}.`;
 }
 
@@ -62,6 +63,25 @@ function servedHere() {
   const last = s.lastRestart;
   if (last && last.time && !last.restarted) return false;
   return Number((s.enabledSubnets || {})[state.iface] || 0) > 0;
+}
+
+// The DHCPv6 leases: named by their DUID where it is not made of a MAC
+// address.
+function renderClients6(list) {
+  const body = $('client6-rows');
+  body.textContent = '';
+  for (const client of list) {
+    const tr = document.createElement('tr');
+    const cells = [['IPv6 address', client.ip], ['MAC address or DUID', client.mac || client.duid],
+      ['Host name', client.hostname || '—'], ['Remaining lease', formatRemaining(client.expire)]];
+    for (const [label, text] of cells) {
+      const cell = rowCell(label);
+      cell.textContent = text;
+      tr.append(cell);
+    }
+    body.append(tr);
+  }
+  $('clients6-empty').hidden = list.length > 0;
 }
 
 export function renderClients() {
@@ -148,7 +168,7 @@ export function sortClients(key) {
 // A dynamic client becomes a filled reservation row, to be saved.
 function reserveClient(client) {
   const hostname = checkHostName(client.hostname || '') ? '' : (client.hostname || '');
-  state.reservations.push({ mac: client.mac, ip: client.ip, hostname });
+  state.reservations.push({ mac: client.mac, ip: client.ip, hostname, ipv6: '' });
   markDirty();
   const i = state.reservations.length - 1;
   renderReservations(() => {

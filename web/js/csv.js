@@ -1,4 +1,4 @@
-// Reservations as CSV files: "mac,ip,host" lines under a header line, quoted
+// Reservations as CSV files: "mac,ip,host[,ipv6]" lines under a header line, quoted
 // as RFC 4180 says. No DOM access.
 //
 // Written here rather than taken from a package: the page is loaded as plain
@@ -62,9 +62,12 @@ export function judgeAgainst(row, existing, networks) {
   return { replaces: i >= 0 ? i : null, same, notes };
 }
 
-// The reservations as a file's text, lines ended by CRLF.
+// The reservations as a file's text, lines ended by CRLF; an "ipv6" column
+// only when a reservation has an IPv6 address.
 export function reservationsCsv(reservations) {
-  const lines = [HEADER, ...reservations.map((r) => [r.mac, r.ip, r.hostname])];
+  const v6 = reservations.some((r) => r.ipv6);
+  const lines = [v6 ? [...HEADER, 'ipv6'] : HEADER,
+    ...reservations.map((r) => (v6 ? [r.mac, r.ip, r.hostname, r.ipv6 || ''] : [r.mac, r.ip, r.hostname]))];
   return lines.map((fields) => fields.map(csvField).join(',')).join('\r\n') + '\r\n';
 }
 
@@ -133,7 +136,9 @@ export function importReservations(text) {
     mac: normalizeMac(unguard((fields[0] || '').trim())),
     ip: unguard((fields[1] || '').trim()),
     hostname: unguard((fields[2] || '').trim()),
-    why: fields.length > 3 ? `${fields.length} fields; a line holds MAC address, IP address and host name` : null,
+    ipv6: unguard((fields[3] || '').trim()),
+    why: fields.length > 4
+      ? `${fields.length} fields; a line holds MAC address, IP address, host name and IPv6 address` : null,
   }));
   const words = (why) => why.replace(/staticData\[(\d+)\]/g, (_, j) => `line ${rows[Number(j)].line}`);
   for (const { where, why } of reservationProblems(rows)) {

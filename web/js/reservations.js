@@ -12,7 +12,7 @@ async function storedReservations(keep = false) {
   const answer = await call('loadStatic');
   if (keep) state.loadedAt.reservations = answer.revision ?? null;
   return answer.success && Array.isArray(answer.staticData)
-    ? answer.staticData.map((r) => ({ mac: r.mac || '', ip: r.ip || '', hostname: r.hostname || '' }))
+    ? answer.staticData.map((r) => ({ mac: r.mac || '', ip: r.ip || '', hostname: r.hostname || '', ipv6: r.ipv6 || '' }))
     : [];
 }
 
@@ -55,6 +55,7 @@ const RESERVATION_FIELDS = () => [
   ['mac', 'MAC address', '00:11:22:33:44:55'],
   ['ip', 'IP address', state.examples.ip || ''],
   ['hostname', 'host name', 'optional'],
+  ['ipv6', 'IPv6 address', '::10 (optional)'],
 ];
 
 export function renderReservations(focus) {
@@ -139,7 +140,7 @@ export async function previewImport(file) {
     else Object.assign(l, { replaces: judged.replaces, notes: judged.same ? ['in the list already', ...judged.notes] : judged.notes, same: judged.same });
   }
   imported = lines.filter((l) => !l.why)
-    .map(({ mac, ip, hostname, replaces, same }) => ({ mac, ip, hostname, replaces, same, replace: true }));
+    .map(({ mac, ip, hostname, ipv6, replaces, same }) => ({ mac, ip, hostname, ipv6, replaces, same, replace: true }));
   const body = $('import-rows');
   body.textContent = '';
   let k = 0;
@@ -219,7 +220,7 @@ export function closeImport() {
 }
 
 export function addReservation() {
-  state.reservations.push({ mac: '', ip: '', hostname: '' });
+  state.reservations.push({ mac: '', ip: '', hostname: '', ipv6: '' });
   markDirty();
   const i = state.reservations.length - 1;
   renderReservations(() => $(`reservation-${i}-mac`).focus());

@@ -25,6 +25,51 @@ export function checkServerIpv4(text) {
   return addr === 0 || addr === 0xffffffff ? 'not the address of a server' : null;
 }
 
+// The 16 bytes of an IPv6 address, or null when the text is none (as the
+// program's inet_pton reads it: hexadecimal groups of one to four digits, one
+// "::" at most, a dotted IPv4 address as the last 32 bits; no zone, no
+// brackets, no blanks).
+export function parseIpv6(text) {
+  if (typeof text !== 'string' || text.length > 45 || !/^[0-9A-Fa-f:.]+$/.test(text)) return null;
+  const halves = text.split('::');
+  if (halves.length > 2) return null;
+  const groupsOf = (part) => (part === '' ? [] : part.split(':'));
+  const head = groupsOf(halves[0]);
+  const tail = halves.length === 2 ? groupsOf(halves[1]) : [];
+  const words = [];
+  const last = halves.length === 2 ? tail : head;
+  if (last.length && last[last.length - 1].includes('.')) {
+    const v4 = parseIpv4(last.pop());
+    if (v4 === null) return null;
+    last.push((v4 >>> 16).toString(16), (v4 & 0xffff).toString(16));
+  }
+  for (const g of [...head, ...tail]) if (!/^[0-9A-Fa-f]{1,4}$/.test(g)) return null;
+  const count = head.length + tail.length;
+  if (halves.length === 1 ? count !== 8 : count > 7) return null;
+  words.push(...head.map((g) => parseInt(g, 16)));
+  for (let i = count; i < 8; i++) words.push(0);
+  words.push(...tail.map((g) => parseInt(g, 16)));
+  return words.flatMap((w) => [w >> 8, w & 0xff]);
+}
+
+// A server's IPv6 address: not "::" or "::1", multicast or link-local.
+export function checkServerIpv6(text) {
+  const b = parseIpv6(text);
+  if (b === null) return 'not an IPv6 address';
+  if (b[0] === 0xff) return 'a multicast address';
+  if (b[0] === 0xfe && (b[1] & 0xc0) === 0x80) return 'a link-local address';
+  if (b.slice(0, 15).every((x) => x === 0) && b[15] <= 1) return 'not the address of a server';
+  return null;
+}
+
+// The host part of an address ("::100"): its first 64 bits zero, not "::".
+export function checkIpv6HostPart(text) {
+  const b = parseIpv6(text);
+  if (b === null) return 'not an IPv6 address';
+  if (b.slice(0, 8).some((x) => x !== 0)) return 'not a host part (such as ::100)';
+  return b.every((x) => x === 0) ? 'not a host address' : null;
+}
+
 export function checkNetmask(text) {
   const mask = parseIpv4(text);
   if (mask === null) return 'not an IPv4 address';
@@ -209,6 +254,11 @@ export function reservationProblems(reservations) {
     if (macWhy) add(`${at}.mac`, macWhy);
     if (ipWhy) add(`${at}.ip`, ipWhy);
     if (hostWhy) add(`${at}.hostname`, hostWhy);
+    // A host part, or a whole address (the program also wants it inside an
+    // interface's prefix).
+    if (row.ipv6 && checkIpv6HostPart(row.ipv6) && checkServerIpv6(row.ipv6)) {
+      add(`${at}.ipv6`, checkServerIpv6(row.ipv6));
+    }
     if (ipWhy) return;
     const addr = parseIpv4(row.ip);
     if (seen.has(addr)) add(`${at}.ip`, `same address as staticData[${seen.get(addr)}]`);
@@ -307,4 +357,37 @@ export function examplesFor(net) {
   const at = (n) => ipText((base + n) >>> 0);
   const own = ipText(net.addr);
   return { startip: at(100), endip: at(200), netmask: ipText(net.mask), gateway: own, dns: own, ip: at(10) };
+}
+
+// The IPv6 settings of an interface as "applyIPv6" takes them: the
+// program's checks, each problem at its place.
+export const IPV6_MODES = RULES.ipv6Modes;
+
+export function ipv6Problems(v6) {
+  const problems = [];
+  const add = (where, why) => problems.push({ where: `ipv6.${where}`, why });
+  if (!IPV6_MODES.some((m) => m.mode === v6.mode)) {
+    add('mode', `not one of ${IPV6_MODES.map((m) => m.mode).join(', ')}`);
+    return problems;
+  }
+  if (v6.mode === 'off') return problems;
+  const lease = checkLeaseMinutes(v6.leasetime);
+  if (lease) add('leasetime', lease === 'shorter than 2 minutes' ? 'less than 2 minutes' : lease);
+  if (v6.mode === 'stateful') {
+    for (const key of ['start', 'end']) {
+      const why = v6[key] ? checkIpv6HostPart(v6[key]) : 'missing';
+      if (why) add(key, why);
+    }
+    const a = parseIpv6(v6.start);
+    const b = parseIpv6(v6.end);
+    if (a && b && !checkIpv6HostPart(v6.start) && !checkIpv6HostPart(v6.end)) {
+      const i = a.findIndex((x, k) => x !== b[k]);
+      if (i >= 0 && a[i] > b[i]) add('end', 'before the start');
+    }
+  }
+  v6.dns.forEach((d, i) => {
+    const why = checkServerIpv6(d);
+    if (why) add(`dns[${i}]`, why);
+  });
+  return problems;
 }

@@ -157,7 +157,7 @@ export function rowField(idBase, whereBase, rowName, row, [key, label, placehold
   const cell = rowCell(label);
   const input = document.createElement('input');
   input.id = `${idBase}-${key}`;
-  input.value = row[key];
+  input.value = row[key] ?? '';
   input.autocomplete = 'off';
   input.spellcheck = false;
   if (placeholder) input.placeholder = placeholder;
