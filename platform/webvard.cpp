@@ -15,11 +15,15 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <stdint.h>
+#include <sys/random.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 
@@ -271,11 +275,80 @@ bool appendPlainString(std::string &out, const char *begin, const char *end)
     return true;
 }
 
+/* The verbatim texts of the answer. Each stands in a value as a string that
+ * no text of a request or a file makes: a NUL, this process's random key
+ * and its index. */
+struct VerbatimTexts {
+    std::string key;
+    std::vector<std::string> texts;
+};
+
+VerbatimTexts &verbatimTexts()
+{
+    static VerbatimTexts v;
+    if (v.key.empty()) {
+        uint64_t random = 0;
+        if (getrandom(&random, sizeof random, GRND_NONBLOCK) != (ssize_t)sizeof random)
+            random = (uint64_t)(uintptr_t)&v ^ (uint64_t)getpid();
+        char szKey[32];
+        snprintf(szKey, sizeof szKey, "%016llx:", (unsigned long long)random);
+        v.key.assign(1, '\0');
+        v.key += "orvath-verbatim-";
+        v.key += szKey;
+    }
+    return v;
+}
+
+std::string verbatimStandIn(size_t index) { return verbatimTexts().key + std::to_string(index); }
+
+/* The verbatim text a string value stands for, or NULL. */
+const std::string *verbatimText(const char *begin, const char *end)
+{
+    if (begin == end || *begin != '\0')
+        return nullptr;
+    const VerbatimTexts &v = verbatimTexts();
+    size_t len = (size_t)(end - begin);
+    if (len <= v.key.size() || memcmp(begin, v.key.data(), v.key.size()) != 0)
+        return nullptr;
+    size_t index = 0;
+    for (const char *p = begin + v.key.size(); p < end; ++p) {
+        if (*p < '0' || *p > '9' || index > v.texts.size())
+            return nullptr;
+        index = index * 10 + (size_t)(*p - '0');
+    }
+    return index < v.texts.size() && verbatimStandIn(index) == std::string(begin, len)
+               ? &v.texts[index]
+               : nullptr;
+}
+
+std::string libraryText(const Json::Value &value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
+
+/* The library writer's text with each verbatim value's stand-in replaced
+ * by its text. */
+std::string libraryTextWithVerbatim(const Json::Value &value)
+{
+    std::string text = libraryText(value);
+    const VerbatimTexts &v = verbatimTexts();
+    for (size_t i = 0; i < v.texts.size(); ++i) {
+        std::string quoted = libraryText(Json::Value(verbatimStandIn(i)));
+        size_t at = text.find(quoted);
+        if (at != std::string::npos)
+            text.replace(at, quoted.size(), v.texts[i]);
+    }
+    return text;
+}
+
 /* The compact text the library's writer gives (no blanks, members in name
  * order) for the values answers are made of: objects, arrays, integers,
- * booleans, null and printable ASCII strings. False for anything else (a
- * real number, other text), which then goes through the library's writer.
- * Large listings are written several times faster this way. */
+ * booleans, null and printable ASCII strings, and verbatim texts. False for
+ * anything else (a real number, other text), which then goes through the
+ * library's writer. Large listings are written several times faster this
+ * way. */
 bool appendCompact(std::string &out, const Json::Value &value)
 {
     switch (value.type()) {
@@ -294,7 +367,13 @@ bool appendCompact(std::string &out, const Json::Value &value)
     case Json::stringValue: {
         const char *begin = nullptr;
         const char *end = nullptr;
-        return value.getString(&begin, &end) && appendPlainString(out, begin, end);
+        if (!value.getString(&begin, &end))
+            return false;
+        if (const std::string *verbatim = verbatimText(begin, end)) {
+            out += *verbatim;
+            return true;
+        }
+        return appendPlainString(out, begin, end);
     }
     case Json::arrayValue: {
         out += '[';
@@ -337,9 +416,20 @@ std::string Webvard::CompactJson(const Json::Value &value)
     std::string text;
     if (appendCompact(text, value))
         return text;
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
+    return verbatimTexts().texts.empty() ? libraryText(value) : libraryTextWithVerbatim(value);
+}
+
+Json::Value Webvard::Verbatim(std::string text)
+{
+    VerbatimTexts &v = verbatimTexts();
+    v.texts.push_back(std::move(text));
+    return Json::Value(verbatimStandIn(v.texts.size() - 1));
+}
+
+void Webvard::AppendString(std::string &out, const char *text, size_t len)
+{
+    if (!appendPlainString(out, text, text + len))
+        out += libraryText(Json::Value(text, text + len));
 }
 
 void Webvard::WriteBody(const Json::Value &body)
