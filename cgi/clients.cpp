@@ -10,53 +10,42 @@
 #include "orvath.h"
 #include "orvath_common.h"
 
-/* The client list's records through toEntry, which returns false to leave
- * one out; the entries go into the answer member listName and their number
- * into "itemCount". 1 listed, 0 the log cannot be read, -1 busy (see
- * QUOMODHCPListClients). */
-typedef std::function<bool(const QuomoClient &, Json::Value &)> ClientEntryFn;
-static int listClients(Json::Value &answer, const char *listName, const char *szIfName,
-                       const ClientEntryFn &toEntry)
+/* The client list's records through fn, in log order (see
+ * QUOMODHCPListClients): 1 listed, 0 the log cannot be read, -1 busy. */
+typedef std::function<void(const QuomoClient &)> ClientFn;
+static int visitClients(const char *szIfName, const ClientFn &fn)
 {
-    struct Context {
-        const ClientEntryFn &toEntry;
-        Json::Value entries;
-    } context{toEntry, Json::Value(Json::arrayValue)};
-    int listed = QUOMODHCPListClients(szIfName, [](const QuomoClient *client, void *pContext) {
-        Context &c = *static_cast<Context *>(pContext);
-        Json::Value entry(Json::objectValue);
-        if (c.toEntry(*client, entry))
-            c.entries.append(std::move(entry));
-    }, &context);
-    if (listed > 0) {
-        answer["itemCount"] = Json::Value((int)context.entries.size());
-        answer[listName] = std::move(context.entries);
-    }
-    return listed;
+    return QUOMODHCPListClients(
+        szIfName,
+        [](const QuomoClient *client, void *pContext) {
+            (*static_cast<const ClientFn *>(pContext))(*client);
+        },
+        const_cast<ClientFn *>(&fn));
 }
 
 int readCurrentLeases(std::vector<KnownHost> &leases)
 {
-    Json::Value unused;
-    return listClients(unused, "leases", NULL, [&leases](const QuomoClient &c, Json::Value &) {
+    return visitClients(NULL, [&leases](const QuomoClient &c) {
         if (!c.szIfName[0] || strcmp(c.szExpire, "expired") == 0)
-            return false;
+            return;
         KnownHost host;
         host.mac = c.szMac;
         host.ip = c.szIp;
         host.hasAddr = parseIpv4(c.szIp, &host.addr);
         leases.push_back(std::move(host));
-        return false;
     });
 }
 
 bool readLeasedAddresses(std::vector<uint32_t> &addrs)
 {
-    int count = QUOMODHCPCurrentLeaseAddresses(NULL, 0);
-    if (count <= 0)
-        return count == 0;
-    addrs.resize((size_t)count);
-    count = QUOMODHCPCurrentLeaseAddresses(addrs.data(), count);
+    /* Room for a lease file of some size at once; a larger one is asked
+     * again. */
+    addrs.resize(4096);
+    int count = QUOMODHCPCurrentLeaseAddresses(addrs.data(), (int)addrs.size());
+    if (count > (int)addrs.size()) {
+        addrs.resize((size_t)count);
+        count = QUOMODHCPCurrentLeaseAddresses(addrs.data(), count);
+    }
     addrs.resize(count > 0 && (size_t)count <= addrs.size() ? (size_t)count : 0);
     return count >= 0;
 }
@@ -68,13 +57,22 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
         return false;
 
     /* Those of other interfaces are left out. */
-    int listed = listClients(answer, "clientList", szIfName, [&szIfName](const QuomoClient &c, Json::Value &entry) {
+    std::string list = "[";
+    int count = 0;
+    int listed = visitClients(szIfName, [&](const QuomoClient &c) {
         if (strcmp(c.szIfName, szIfName) != 0)
-            return false;
-        putHost(entry, c.szMac, c.szIp, c.szHostname);
-        entry[Json::StaticString("expire")] = c.szExpire;
-        return true;
+            return;
+        list += count++ ? ",{\"expire\":" : "{\"expire\":";
+        Webvard::AppendString(list, c.szExpire, strlen(c.szExpire));
+        list += ',';
+        appendHostMembers(list, c.szMac, c.szIp, c.szHostname);
+        list += '}';
     });
+    if (listed > 0) {
+        list += ']';
+        answer["itemCount"] = Json::Value(count);
+        answer["clientList"] = Webvard::Verbatim(std::move(list));
+    }
     if (listed < 0)
         answer["error"] = "busy: another process is writing the lease log";
     return listed > 0;

@@ -1,6 +1,6 @@
 /*
  * Listing the system's host files (the reservation list, the lease log) as
- * arrays of the answer.
+ * arrays of the answer, written as text (Webvard::Verbatim).
  */
 #ifndef ORVATH_HOST_LIST_H
 #define ORVATH_HOST_LIST_H
@@ -10,20 +10,25 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
 
 #include "orvath_common.h"
+#include "webvard.h"
 
-/* The members a reservation and a client have in common. */
-inline void putHost(Json::Value &entry, const char *szMac, const char *szIp,
-                    const char *szHostname)
+/* The members a reservation and a client have in common, as the answer's
+ * text holds them: in name order, as every entry's members are. */
+inline void appendHostMembers(std::string &out, const char *szMac, const char *szIp,
+                              const char *szHostname)
 {
-    /* Static keys are not copied: lists hold thousands of entries. */
-    entry[Json::StaticString("mac")] = szMac;
-    entry[Json::StaticString("ip")] = szIp;
-    entry[Json::StaticString("hostname")] = szHostname;
+    out += "\"hostname\":";
+    Webvard::AppendString(out, szHostname, strlen(szHostname));
+    out += ",\"ip\":";
+    Webvard::AppendString(out, szIp, strlen(szIp));
+    out += ",\"mac\":";
+    Webvard::AppendString(out, szMac, strlen(szMac));
 }
 
 /* A client the system knows of: a stored reservation, or a lease of the

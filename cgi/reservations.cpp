@@ -28,69 +28,55 @@ bool applyStaticSettings(const ApplyDataRequest &request)
     return QUOMODHCPSetStaticHosts(hosts.data(), (int)hosts.size()) == 1;
 }
 
-/* The reservation list, read through fn(mac, ip, hostname, entry) per
- * reservation; the entries fn keeps go into the answer member listName and
- * their number into "itemCount". */
-typedef std::function<bool(const char *, const char *, const char *, Json::Value &)> ReservationFn;
-static bool readReservationList(Json::Value &answer, const char *listName, const ReservationFn &fn)
+/* The reservation list through fn(mac, ip, hostname), one call per
+ * reservation in list order. False when the list cannot be read. */
+typedef std::function<void(const char *, const char *, const char *)> ReservationFn;
+static bool visitReservations(const ReservationFn &fn)
 {
-    struct Context {
-        const ReservationFn &fn;
-        Json::Value entries;
-    } context{fn, Json::Value(Json::arrayValue)};
-    int listed = QUOMODHCPListReservations(
-        [](const char *szMac, const char *szIp, const char *szHostname, void *pContext) {
-            Context &c = *static_cast<Context *>(pContext);
-            Json::Value entry(Json::objectValue);
-            if (c.fn(szMac, szIp, szHostname, entry))
-                c.entries.append(std::move(entry));
-        },
-        &context);
-    if (!listed)
-        return false;
-    answer["itemCount"] = Json::Value((int)context.entries.size());
-    answer[listName] = std::move(context.entries);
-    return true;
+    return QUOMODHCPListReservations(
+               [](const char *szMac, const char *szIp, const char *szHostname, void *pContext) {
+                   (*static_cast<const ReservationFn *>(pContext))(szMac, szIp, szHostname);
+               },
+               const_cast<ReservationFn *>(&fn)) != 0;
 }
 
 bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
 {
-    bool listed = readReservationList(answer, "staticData",
-                                      [](const char *szMac, const char *szIp,
-                                         const char *szHostname, Json::Value &entry) {
-                                          putHost(entry, szMac, szIp, szHostname);
-                                          return true;
-                                      });
-    if (!listed)
+    std::string list = "[";
+    int count = 0;
+    bool listed = visitReservations([&](const char *szMac, const char *szIp, const char *szHostname) {
+        list += count++ ? ",{" : "{";
+        appendHostMembers(list, szMac, szIp, szHostname);
+        list += '}';
+    });
+    if (!listed) {
         ORV_LOG("Can not open DHCP static file");
-    return listed;
+        return false;
+    }
+    list += ']';
+    answer["itemCount"] = Json::Value(count);
+    answer["staticData"] = Webvard::Verbatim(std::move(list));
+    return true;
 }
 
 bool readReservedAddresses(std::vector<uint32_t> &addrs)
 {
-    Json::Value unused;
-    return readReservationList(unused, "staticData",
-                               [&addrs](const char *, const char *szIp, const char *, Json::Value &) {
-                                   uint32_t addr;
-                                   if (parseIpv4(szIp, &addr))
-                                       addrs.push_back(addr);
-                                   return false;
-                               });
+    return visitReservations([&addrs](const char *, const char *szIp, const char *) {
+        uint32_t addr;
+        if (parseIpv4(szIp, &addr))
+            addrs.push_back(addr);
+    });
 }
 
 bool readReservations(std::vector<KnownHost> &hosts)
 {
-    Json::Value unused;
-    return readReservationList(unused, "staticData",
-                               [&hosts](const char *szMac, const char *szIp, const char *,
-                                        Json::Value &) {
-                                   KnownHost host;
-                                   host.mac = szMac;
-                                   host.ip = szIp;
-                                   host.hasAddr = parseIpv4(szIp, &host.addr);
-                                   hosts.push_back(std::move(host));
-                                   return false;
-                               });
+    return visitReservations([&hosts](const char *szMac, const char *szIp, const char *) {
+        KnownHost host;
+        host.mac = szMac;
+        host.ip = szIp;
+        host.hasAddr = parseIpv4(szIp, &host.addr);
+        hosts.push_back(std::move(host));
+    });
 }
 
 /* ---- "checkReservations" ---- */
@@ -142,14 +128,26 @@ static void readAllSubnets(std::vector<CheckedSubnet> &subnets)
     }
 }
 
-static void warn(Json::Value &warnings, size_t index, const KnownHost &host, const std::string &reason)
+/* The warnings as the answer's text: an array of {"index", "ip", "mac",
+ * "reason"} (members in name order). */
+struct Warnings {
+    std::string text = "[";
+    bool any = false;
+};
+
+static void warn(Warnings &warnings, size_t index, const KnownHost &host, const std::string &reason)
 {
-    Json::Value w(Json::objectValue);
-    w["index"] = Json::Value((Json::UInt)index);
-    w["mac"] = host.mac;
-    w["ip"] = host.ip;
-    w["reason"] = reason;
-    warnings.append(std::move(w));
+    std::string &out = warnings.text;
+    out += warnings.any ? ",{\"index\":" : "{\"index\":";
+    warnings.any = true;
+    out += std::to_string(index);
+    out += ",\"ip\":";
+    Webvard::AppendString(out, host.ip.data(), host.ip.size());
+    out += ",\"mac\":";
+    Webvard::AppendString(out, host.mac.data(), host.mac.size());
+    out += ",\"reason\":";
+    Webvard::AppendString(out, reason.data(), reason.size());
+    out += '}';
 }
 
 /* The page's words for a reservation that no client can use. */
@@ -157,7 +155,7 @@ static const char kUnusable[] = ": no client can use it";
 
 /* Where the address stands among the subnets: none, or inside one's network
  * on a special address or inside its range. */
-static void warnPlace(Json::Value &warnings, size_t index, const KnownHost &host,
+static void warnPlace(Warnings &warnings, size_t index, const KnownHost &host,
                       const std::vector<CheckedSubnet> &subnets)
 {
     bool inSubnet = false;
@@ -199,7 +197,7 @@ struct ClashIndex {
 
 /* Another client's current lease on the address, and an earlier reservation
  * of the same MAC address. */
-static void warnClash(Json::Value &warnings, size_t index, const KnownHost &host, ClashIndex &clash)
+static void warnClash(Warnings &warnings, size_t index, const KnownHost &host, ClashIndex &clash)
 {
     const std::string key = macKey(host.mac);
     auto range = clash.leases.equal_range(host.addr);
@@ -236,13 +234,14 @@ bool checkReservations(DhcpHandler &, Json::Value &answer)
         if (lease.hasAddr)
             clash.leases.emplace(lease.addr, &lease);
     }
-    Json::Value warnings(Json::arrayValue);
+    Warnings warnings;
     for (size_t i = 0; i < hosts.size(); ++i) {
         if (!hosts[i].hasAddr)
             continue; /* the save refuses such an address */
         warnPlace(warnings, i, hosts[i], subnets);
         warnClash(warnings, i, hosts[i], clash);
     }
-    answer["warnings"] = std::move(warnings);
+    warnings.text += ']';
+    answer["warnings"] = Webvard::Verbatim(std::move(warnings.text));
     return true;
 }
