@@ -343,13 +343,17 @@ std::string libraryTextWithVerbatim(const Json::Value &value)
     return text;
 }
 
+/* Where verbatim texts go into a compact text that leaves them out: at
+ * which offset, which text. */
+typedef std::vector<std::pair<size_t, const std::string *>> Splices;
+
 /* The compact text the library's writer gives (no blanks, members in name
  * order) for the values answers are made of: objects, arrays, integers,
- * booleans, null and printable ASCII strings, and verbatim texts. False for
- * anything else (a real number, other text), which then goes through the
- * library's writer. Large listings are written several times faster this
- * way. */
-bool appendCompact(std::string &out, const Json::Value &value)
+ * booleans, null and printable ASCII strings, and verbatim texts (into
+ * splices when given, else in place). False for anything else (a real
+ * number, other text), which then goes through the library's writer. Large
+ * listings are written several times faster this way. */
+bool appendCompact(std::string &out, const Json::Value &value, Splices *splices = nullptr)
 {
     switch (value.type()) {
     case Json::nullValue:
@@ -370,7 +374,10 @@ bool appendCompact(std::string &out, const Json::Value &value)
         if (!value.getString(&begin, &end))
             return false;
         if (const std::string *verbatim = verbatimText(begin, end)) {
-            out += *verbatim;
+            if (splices)
+                splices->emplace_back(out.size(), verbatim);
+            else
+                out += *verbatim;
             return true;
         }
         return appendPlainString(out, begin, end);
@@ -380,7 +387,7 @@ bool appendCompact(std::string &out, const Json::Value &value)
         for (Json::ArrayIndex i = 0; i < value.size(); ++i) {
             if (i > 0)
                 out += ',';
-            if (!appendCompact(out, value[i]))
+            if (!appendCompact(out, value[i], splices))
                 return false;
         }
         out += ']';
@@ -398,7 +405,7 @@ bool appendCompact(std::string &out, const Json::Value &value)
             if (!appendPlainString(out, begin, end))
                 return false;
             out += ':';
-            if (!appendCompact(out, *it))
+            if (!appendCompact(out, *it, splices))
                 return false;
         }
         out += '}';
@@ -434,8 +441,20 @@ void Webvard::AppendString(std::string &out, const char *text, size_t len)
 
 void Webvard::WriteBody(const Json::Value &body)
 {
-    std::string text = CompactJson(body);
+    /* Verbatim texts are written from where they are, never copied. */
+    std::string text;
+    Splices splices;
+    if (!appendCompact(text, body, &splices)) {
+        text = CompactJson(body);
+        splices.clear();
+    }
     text += '\n';
-    fwrite(text.data(), 1, text.size(), stdout);
+    size_t at = 0;
+    for (const auto &splice : splices) {
+        fwrite(text.data() + at, 1, splice.first - at, stdout);
+        fwrite(splice.second->data(), 1, splice.second->size(), stdout);
+        at = splice.first;
+    }
+    fwrite(text.data() + at, 1, text.size() - at, stdout);
     fflush(stdout);
 }
