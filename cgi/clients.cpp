@@ -29,10 +29,10 @@ int readCurrentLeases(std::vector<KnownHost> &leases)
         if (!c.szIfName[0] || strcmp(c.szExpire, "expired") == 0)
             return;
         KnownHost host;
-        host.mac = c.szMac;
-        host.ip = c.szIp;
+        orvCopy(host.mac, sizeof host.mac, c.szMac);
+        orvCopy(host.ip, sizeof host.ip, c.szIp);
         host.hasAddr = parseIpv4(c.szIp, &host.addr);
-        leases.push_back(std::move(host));
+        leases.push_back(host);
     });
 }
 

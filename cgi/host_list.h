@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "orvath_common.h"
+#include "quomodhcp.h"
 #include "webvard.h"
 
 /* The members a reservation and a client have in common, as the answer's
@@ -32,10 +33,10 @@ inline void appendHostMembers(std::string &out, const char *szMac, const char *s
 }
 
 /* A client the system knows of: a stored reservation, or a lease of the
- * lease log. */
+ * lease log; its texts as the library's buffers hold them. */
 struct KnownHost {
-    std::string mac;
-    std::string ip;
+    char mac[QUOMO_IP_LEN];
+    char ip[QUOMO_IP_LEN];
     uint32_t addr; /* ip in host byte order, when hasAddr */
     bool hasAddr;  /* ip is a dotted-quad address */
 };

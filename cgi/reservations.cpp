@@ -4,6 +4,7 @@
  */
 #include <ctype.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -72,10 +73,10 @@ bool readReservations(std::vector<KnownHost> &hosts)
 {
     return visitReservations([&hosts](const char *szMac, const char *szIp, const char *) {
         KnownHost host;
-        host.mac = szMac;
-        host.ip = szIp;
+        orvCopy(host.mac, sizeof host.mac, szMac);
+        orvCopy(host.ip, sizeof host.ip, szIp);
         host.hasAddr = parseIpv4(szIp, &host.addr);
-        hosts.push_back(std::move(host));
+        hosts.push_back(host);
     });
 }
 
@@ -142,9 +143,9 @@ static void warn(Warnings &warnings, size_t index, const KnownHost &host, const 
     warnings.any = true;
     out += std::to_string(index);
     out += ",\"ip\":";
-    Webvard::AppendString(out, host.ip.data(), host.ip.size());
+    Webvard::AppendString(out, host.ip, strlen(host.ip));
     out += ",\"mac\":";
-    Webvard::AppendString(out, host.mac.data(), host.mac.size());
+    Webvard::AppendString(out, host.mac, strlen(host.mac));
     out += ",\"reason\":";
     Webvard::AppendString(out, reason.data(), reason.size());
     out += '}';
@@ -187,23 +188,41 @@ static std::string macKey(const std::string &mac)
     return key;
 }
 
+/* A current lease by its address. */
+struct LeaseAt {
+    uint32_t addr;
+    const KnownHost *lease;
+};
+
 /* What the reservations are checked against besides the subnets, each read
- * once: the current leases by address, and the first reservation of each MAC
- * address. */
+ * once: the current leases by address (of one address the lease read last
+ * first), and the first reservation of each MAC address. */
 struct ClashIndex {
-    std::unordered_multimap<uint32_t, const KnownHost *> leases;
+    std::vector<LeaseAt> leases;
     std::unordered_map<std::string, size_t> firstOfMac;
 };
+
+static void indexLeases(ClashIndex &clash, const std::vector<KnownHost> &leases)
+{
+    for (size_t i = leases.size(); i-- > 0;) {
+        if (leases[i].hasAddr)
+            clash.leases.push_back({leases[i].addr, &leases[i]});
+    }
+    std::stable_sort(clash.leases.begin(), clash.leases.end(),
+                     [](const LeaseAt &a, const LeaseAt &b) { return a.addr < b.addr; });
+}
 
 /* Another client's current lease on the address, and an earlier reservation
  * of the same MAC address. */
 static void warnClash(Warnings &warnings, size_t index, const KnownHost &host, ClashIndex &clash)
 {
     const std::string key = macKey(host.mac);
-    auto range = clash.leases.equal_range(host.addr);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (macKey(it->second->mac) != key) {
-            warn(warnings, index, host, "leased right now to another client (" + it->second->mac + ")");
+    auto at = std::lower_bound(clash.leases.begin(), clash.leases.end(), host.addr,
+                               [](const LeaseAt &l, uint32_t addr) { return l.addr < addr; });
+    for (; at != clash.leases.end() && at->addr == host.addr; ++at) {
+        if (macKey(at->lease->mac) != key) {
+            warn(warnings, index, host,
+                 "leased right now to another client (" + std::string(at->lease->mac) + ")");
             break;
         }
     }
@@ -230,10 +249,7 @@ bool checkReservations(DhcpHandler &, Json::Value &answer)
         readAllSubnets(subnets);
 
     ClashIndex clash;
-    for (const KnownHost &lease : leases) {
-        if (lease.hasAddr)
-            clash.leases.emplace(lease.addr, &lease);
-    }
+    indexLeases(clash, leases);
     Warnings warnings;
     for (size_t i = 0; i < hosts.size(); ++i) {
         if (!hosts[i].hasAddr)
