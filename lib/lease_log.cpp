@@ -319,6 +319,17 @@ static void updateRecord(QuomoLeaseLog &log, QuomoField mac, int32_t expiry)
     appendLine(log, szNew, newLen, pos);
 }
 
+/* dnsmasq's lease file, opened to be read a line at a time through a buffer
+ * larger than a page: it may hold thousands of leases. NULL as
+ * orvFopenRead. */
+static FILE *openLeaseFile(const char *szPath)
+{
+    FILE *file = orvFopenRead(szPath);
+    if (file)
+        setvbuf(file, NULL, _IOFBF, 64 * 1024);
+    return file;
+}
+
 /* Room for the records a lease file of that size may move to the end: its
  * lines are longer than this. */
 static const size_t kShortestLease = 24;
@@ -326,7 +337,7 @@ static const size_t kShortestLease = 24;
 int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases)
 {
     /* Read a line at a time: the file is dnsmasq's, of any size. */
-    FILE *file = orvFopenRead(szLeases);
+    FILE *file = openLeaseFile(szLeases);
     struct stat st;
     if (!file || fstat(fileno(file), &st) != 0) {
         ORV_LOG("Can not open original DHCP lease file");
@@ -777,13 +788,29 @@ static bool leaseAddress(QuomoField ip, uint32_t *pAddr)
     return true;
 }
 
+/* The first three blank-separated fields of text[0 .. len-1]; false when
+ * it has fewer. */
+static bool firstThreeFields(const char *text, size_t len, QuomoField (&f)[3])
+{
+    size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (start > len)
+            return false;
+        const char *blank = (const char *)memchr(text + start, ' ', len - start);
+        size_t end = blank ? (size_t)(blank - text) : len;
+        f[i] = QuomoField{text + start, end - start};
+        start = end + 1;
+    }
+    return true;
+}
+
 int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
 {
     char szPath[QUOMO_PATH_LEN];
     if (!orvPath(szPath, sizeof szPath, QUOMO_LEASE_FILE_PATH))
         return -1;
     /* Read a line at a time: the file is dnsmasq's, of any size. */
-    FILE *file = orvFopenRead(szPath);
+    FILE *file = openLeaseFile(szPath);
     if (!file)
         return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     const long long now = (long long)orvNow();
@@ -796,7 +823,7 @@ int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
         QuomoField f[3];
         uint32_t addr;
         /* "<expiry> <MAC> <IP> <host> <client id>"; expiry 0 never ends. */
-        if (quomoSplitBlanks(line, end, f, 3) >= 3 && leaseRuns(f[0], now) && leaseAddress(f[2], &addr))
+        if (firstThreeFields(line, end, f) && leaseRuns(f[0], now) && leaseAddress(f[2], &addr))
             addrs.push_back(addr);
     }
     bool failed = ferror(file) != 0;
