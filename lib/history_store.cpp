@@ -671,6 +671,16 @@ int64_t quomoHistoryRecordChange(QuomoHistory *pHistory, const QuomoChangeMeta *
 
 /* ---- open and close ---- */
 
+/* Every table and index of kSchema is there: one query, where running the
+ * schema parses each of its statements. */
+static bool schemaPresent(QuomoHistory &h)
+{
+    Statement st(h, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('revisions', 'chunks',"
+                    " 'chunks_hash', 'contents', 'content_chunks', 'content_chunks_chunk', 'files',"
+                    " 'files_content', 'changes', 'stamps')");
+    return st.step() > 0 && st.integer(0) == 10;
+}
+
 static bool openDatabase(QuomoHistory &h, const char *szPath, bool forChange)
 {
     int flags = SQLITE_OPEN_NOFOLLOW | (forChange ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
@@ -679,7 +689,8 @@ static bool openDatabase(QuomoHistory &h, const char *szPath, bool forChange)
     sqlite3_busy_timeout(h.db, kBusyMs);
     if (!forChange)
         return true;
-    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") && execSql(h, kSchema);
+    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") &&
+           (schemaPresent(h) || execSql(h, kSchema));
 }
 
 static void putAside(const char *szWhy)
