@@ -28,7 +28,7 @@ struct QuomoLogLine {
     uint32_t textLen; /* without its line end ("\n", or "\r\n") */
     uint32_t hash;    /* of its MAC address, letter case aside */
     uint32_t next;    /* the previous line of the same bucket, or QUOMO_NO_LINE */
-    bool added;       /* appended since the log was read */
+    bool added;       /* its bytes lie in the lines added, not in the text read */
     bool live;        /* false once removed */
     bool endAdded;    /* the line end it lacked is written after it */
     bool judged;      /* live when the pass over expired records began */
