@@ -115,7 +115,7 @@ static size_t countLines(const char *bytes, size_t size)
     return lines;
 }
 
-int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
+int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath, size_t more)
 {
     log.added.clear();
     log.lines.clear();
@@ -130,7 +130,7 @@ int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
     }
     const char *bytes = log.text.data();
     size_t size = log.text.size();
-    log.lines.reserve(countLines(bytes, size));
+    log.lines.reserve(countLines(bytes, size) + more);
     size_t start = 0;
     while (start < size) {
         const void *nl = memchr(bytes + start, '\n', size - start);
@@ -139,7 +139,7 @@ int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
                  (uint32_t)textLength(bytes + start, end - start), false);
         start = end;
     }
-    rehash(log, log.lines.size());
+    rehash(log, log.lines.size() + more);
     return 1;
 }
 
@@ -334,6 +334,13 @@ static FILE *openLeaseFile(const char *szPath)
  * lines are longer than this. */
 static const size_t kShortestLease = 24;
 
+/* The lines a refresh may append from the lease file at szLeases. */
+static size_t leasesRoom(const char *szLeases)
+{
+    struct stat st;
+    return stat(szLeases, &st) == 0 && st.st_size > 0 ? (size_t)st.st_size / kShortestLease : 0;
+}
+
 int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases)
 {
     /* Read a line at a time: the file is dnsmasq's, of any size. */
@@ -493,7 +500,7 @@ static bool refresh(int steps, int *pUpdate, int *pExpire, RefreshedLog &out)
         return false;
     }
     QuomoLeaseLog &log = out.log;
-    int loaded = quomoLeaseLogLoad(log, szLog);
+    int loaded = quomoLeaseLogLoad(log, szLog, steps & LEASE_UPDATE ? leasesRoom(szLeases) : 0);
     if (steps & LEASE_UPDATE) {
         /* No log: there is no record to update, and none is made. */
         *pUpdate = quomoLeaseLogUpdate(log, szLeases);

@@ -64,9 +64,9 @@ struct QuomoLeaseLog {
     std::vector<uint32_t> head; /* the last line of each hash bucket */
 };
 
-/* Reads the log at szPath into log. 1 read, 0 no such file, -1 error
- * (logged). */
-int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath);
+/* Reads the log at szPath into log, with room for `more` lines to be
+ * appended. 1 read, 0 no such file, -1 error (logged). */
+int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath, size_t more = 0);
 /* The log's content as it would be written. */
 std::string quomoLeaseLogText(const QuomoLeaseLog &log);
 
