@@ -57,19 +57,21 @@ bool loadClientList(DhcpHandler &handler, Json::Value &answer)
         return false;
 
     /* Those of other interfaces are left out. */
-    std::string list = "[";
+    JsonPieces list;
+    list.tail() += '[';
     int count = 0;
     int listed = visitClients(szIfName, [&](const QuomoClient &c) {
         if (strcmp(c.szIfName, szIfName) != 0)
             return;
-        list += count++ ? ",{\"expire\":" : "{\"expire\":";
-        Webvard::AppendString(list, c.szExpire, strlen(c.szExpire));
-        list += ',';
-        appendHostMembers(list, c.szMac, c.szIp, c.szHostname);
-        list += '}';
+        std::string &out = list.tail();
+        out += count++ ? ",{\"expire\":" : "{\"expire\":";
+        Webvard::AppendString(out, c.szExpire, strlen(c.szExpire));
+        out += ',';
+        appendHostMembers(out, c.szMac, c.szIp, c.szHostname);
+        out += '}';
     });
     if (listed > 0) {
-        list += ']';
+        list.tail() += ']';
         answer["itemCount"] = Json::Value(count);
         answer["clientList"] = Webvard::Verbatim(std::move(list));
     }

@@ -43,18 +43,20 @@ static bool visitReservations(const ReservationFn &fn)
 
 bool loadStaticSettings(DhcpHandler &, Json::Value &answer)
 {
-    std::string list = "[";
+    JsonPieces list;
+    list.tail() += '[';
     int count = 0;
     bool listed = visitReservations([&](const char *szMac, const char *szIp, const char *szHostname) {
-        list += count++ ? ",{" : "{";
-        appendHostMembers(list, szMac, szIp, szHostname);
-        list += '}';
+        std::string &out = list.tail();
+        out += count++ ? ",{" : "{";
+        appendHostMembers(out, szMac, szIp, szHostname);
+        out += '}';
     });
     if (!listed) {
         ORV_LOG("Can not open DHCP static file");
         return false;
     }
-    list += ']';
+    list.tail() += ']';
     answer["itemCount"] = Json::Value(count);
     answer["staticData"] = Webvard::Verbatim(std::move(list));
     return true;
@@ -132,14 +134,14 @@ static void readAllSubnets(std::vector<CheckedSubnet> &subnets)
 /* The warnings as the answer's text: an array of {"index", "ip", "mac",
  * "reason"} (members in name order). */
 struct Warnings {
-    std::string text = "[";
+    JsonPieces text;
     bool any = false;
 };
 
 static void warn(Warnings &warnings, size_t index, const KnownHost &host, const std::string &reason)
 {
-    std::string &out = warnings.text;
-    out += warnings.any ? ",{\"index\":" : "{\"index\":";
+    std::string &out = warnings.text.tail();
+    out += warnings.any ? ",{\"index\":" : "[{\"index\":";
     warnings.any = true;
     out += std::to_string(index);
     out += ",\"ip\":";
@@ -257,7 +259,7 @@ bool checkReservations(DhcpHandler &, Json::Value &answer)
         warnPlace(warnings, i, hosts[i], subnets);
         warnClash(warnings, i, hosts[i], clash);
     }
-    warnings.text += ']';
+    warnings.text.tail() += warnings.any ? "]" : "[]";
     answer["warnings"] = Webvard::Verbatim(std::move(warnings.text));
     return true;
 }

@@ -261,15 +261,21 @@ namespace {
  * in its own way. */
 bool appendPlainString(std::string &out, const char *begin, const char *end)
 {
+    bool escapes = false;
     for (const char *p = begin; p < end; ++p) {
         if ((unsigned char)*p < 0x20 || (unsigned char)*p > 0x7e)
             return false;
+        escapes = escapes || *p == '"' || *p == '\\';
     }
     out += '"';
-    for (const char *p = begin; p < end; ++p) {
-        if (*p == '"' || *p == '\\')
-            out += '\\';
-        out += *p;
+    if (!escapes) {
+        out.append(begin, end);
+    } else {
+        for (const char *p = begin; p < end; ++p) {
+            if (*p == '"' || *p == '\\')
+                out += '\\';
+            out += *p;
+        }
     }
     out += '"';
     return true;
@@ -280,7 +286,7 @@ bool appendPlainString(std::string &out, const char *begin, const char *end)
  * and its index. */
 struct VerbatimTexts {
     std::string key;
-    std::vector<std::string> texts;
+    std::vector<JsonPieces> texts;
 };
 
 VerbatimTexts &verbatimTexts()
@@ -302,7 +308,7 @@ VerbatimTexts &verbatimTexts()
 std::string verbatimStandIn(size_t index) { return verbatimTexts().key + std::to_string(index); }
 
 /* The verbatim text a string value stands for, or NULL. */
-const std::string *verbatimText(const char *begin, const char *end)
+const JsonPieces *verbatimText(const char *begin, const char *end)
 {
     if (begin == end || *begin != '\0')
         return nullptr;
@@ -328,6 +334,12 @@ std::string libraryText(const Json::Value &value)
     return Json::writeString(builder, value);
 }
 
+void appendPieces(std::string &out, const JsonPieces &text)
+{
+    for (const std::string &piece : text.pieces())
+        out += piece;
+}
+
 /* The library writer's text with each verbatim value's stand-in replaced
  * by its text. */
 std::string libraryTextWithVerbatim(const Json::Value &value)
@@ -337,15 +349,18 @@ std::string libraryTextWithVerbatim(const Json::Value &value)
     for (size_t i = 0; i < v.texts.size(); ++i) {
         std::string quoted = libraryText(Json::Value(verbatimStandIn(i)));
         size_t at = text.find(quoted);
-        if (at != std::string::npos)
-            text.replace(at, quoted.size(), v.texts[i]);
+        if (at == std::string::npos)
+            continue;
+        std::string verbatim;
+        appendPieces(verbatim, v.texts[i]);
+        text.replace(at, quoted.size(), verbatim);
     }
     return text;
 }
 
 /* Where verbatim texts go into a compact text that leaves them out: at
  * which offset, which text. */
-typedef std::vector<std::pair<size_t, const std::string *>> Splices;
+typedef std::vector<std::pair<size_t, const JsonPieces *>> Splices;
 
 /* The compact text the library's writer gives (no blanks, members in name
  * order) for the values answers are made of: objects, arrays, integers,
@@ -373,11 +388,11 @@ bool appendCompact(std::string &out, const Json::Value &value, Splices *splices 
         const char *end = nullptr;
         if (!value.getString(&begin, &end))
             return false;
-        if (const std::string *verbatim = verbatimText(begin, end)) {
+        if (const JsonPieces *verbatim = verbatimText(begin, end)) {
             if (splices)
                 splices->emplace_back(out.size(), verbatim);
             else
-                out += *verbatim;
+                appendPieces(out, *verbatim);
             return true;
         }
         return appendPlainString(out, begin, end);
@@ -426,11 +441,31 @@ std::string Webvard::CompactJson(const Json::Value &value)
     return verbatimTexts().texts.empty() ? libraryText(value) : libraryTextWithVerbatim(value);
 }
 
-Json::Value Webvard::Verbatim(std::string text)
+std::string &JsonPieces::tail()
+{
+    /* Room for an entry or a few hundred in each piece; an entry longer
+     * than the room left grows its piece alone. */
+    static const size_t kPiece = 64 * 1024;
+    static const size_t kFull = kPiece - 1024;
+    if (pieces_.empty() || pieces_.back().size() >= kFull) {
+        pieces_.emplace_back();
+        pieces_.back().reserve(kPiece);
+    }
+    return pieces_.back();
+}
+
+Json::Value Webvard::Verbatim(JsonPieces text)
 {
     VerbatimTexts &v = verbatimTexts();
     v.texts.push_back(std::move(text));
     return Json::Value(verbatimStandIn(v.texts.size() - 1));
+}
+
+Json::Value Webvard::Verbatim(std::string text)
+{
+    JsonPieces pieces;
+    pieces.tail() = std::move(text);
+    return Verbatim(std::move(pieces));
 }
 
 void Webvard::AppendString(std::string &out, const char *text, size_t len)
@@ -452,7 +487,8 @@ void Webvard::WriteBody(const Json::Value &body)
     size_t at = 0;
     for (const auto &splice : splices) {
         fwrite(text.data() + at, 1, splice.first - at, stdout);
-        fwrite(splice.second->data(), 1, splice.second->size(), stdout);
+        for (const std::string &piece : splice.second->pieces())
+            fwrite(piece.data(), 1, piece.size(), stdout);
         at = splice.first;
     }
     fwrite(text.data() + at, 1, text.size() - at, stdout);

@@ -8,10 +8,23 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 enum _tag_cgi_position {
     CGI_POSITION_NONE = 0,
     CGI_POSITION_ADMIN = 1,
+};
+
+/* JSON text built in pieces of a fixed size, for Webvard::Verbatim: a text
+ * of thousands of entries grows without its bytes being copied. */
+class JsonPieces {
+public:
+    /* The piece to append the next entry to. */
+    std::string &tail();
+    const std::vector<std::string> &pieces() const { return pieces_; }
+
+private:
+    std::vector<std::string> pieces_;
 };
 
 class Webvard {
@@ -55,6 +68,7 @@ public:
      * would give for the value it stands for (AppendString below); it is
      * kept until the process ends. */
     static Json::Value Verbatim(std::string text);
+    static Json::Value Verbatim(JsonPieces text);
     /* Appends the JSON text of a string value, exactly as the writer quotes
      * it. */
     static void AppendString(std::string &out, const char *text, size_t len);
