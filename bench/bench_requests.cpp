@@ -14,6 +14,11 @@
 // memory, and the median processor time (user + system) with its ratio,
 // which a busy machine disturbs less; a request is run fewer times when it
 // is slow.
+//
+// ORVATH_BENCH_ONLY=<text> runs only the requests whose label holds the
+// text; ORVATH_BENCH_KEEP=1 keeps the roots and prints where they are, to
+// run one request by hand there: each request measured leaves its query and
+// body in <root>/requests/<label>.query and .body.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -238,8 +243,33 @@ void printHeader()
            "ratio", "peak MiB", "runs", "cpu ms", "cpu ratio");
 }
 
+bool keepRoots()
+{
+    const char *keep = getenv("ORVATH_BENCH_KEEP");
+    return keep && *keep && strcmp(keep, "0") != 0;
+}
+
+void keepRequest(const Request &r)
+{
+    std::string name;
+    for (char c : r.label)
+        name += isalnum((unsigned char)c) ? c : '_';
+    writeFile("requests/" + name + ".query", r.query);
+    writeFile("requests/" + name + ".body", r.body);
+}
+
+bool chosen(const std::string &label)
+{
+    const char *only = getenv("ORVATH_BENCH_ONLY");
+    return !only || label.find(only) != std::string::npos;
+}
+
 void report(const std::string &orvath, const std::string &trivial, const Request &r, int runs)
 {
+    if (!chosen(r.label))
+        return;
+    if (keepRoots())
+        keepRequest(r);
     Figures mine = measure(orvath, r, runs);
     Figures base = measure(trivial, r, runs);
     printf("%-44s %10.2f %10.2f %8.1f %9.2f %5d %9.2f %9.1f\n", r.label.c_str(), mine.medianMs,
@@ -302,6 +332,10 @@ void writeLeases(int records)
 void removeRoot()
 {
     fflush(stdout);
+    if (keepRoots()) {
+        fprintf(stderr, "kept %s\n", root.c_str());
+        return;
+    }
     pid_t pid = fork();
     if (pid == 0) {
         execl("/bin/rm", "rm", "-rf", root.c_str(), (char *)nullptr);

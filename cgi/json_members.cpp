@@ -7,12 +7,228 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 
-bool parseJsonText(const char *text, Json::Value &root)
+/* ---- the plain documents requests bring ---- */
+
+/* Where the texts of plainly parsed values live: blocks never freed, so that
+ * values and member names can refer to them without a copy each (a list of
+ * thousands of reservations is thousands of small allocations less). */
+namespace {
+
+class TextArena {
+public:
+    /* A NUL-terminated copy of text[0 .. len-1] that lasts until the process
+     * ends. */
+    const char *keep(const char *text, size_t len)
+    {
+        if (len + 1 > room_) {
+            size_t size = len + 1 > kBlock ? len + 1 : kBlock;
+            blocks_.emplace_back(new char[size]);
+            next_ = blocks_.back().get();
+            room_ = size;
+        }
+        char *copy = next_;
+        memcpy(copy, text, len);
+        copy[len] = '\0';
+        next_ += len + 1;
+        room_ -= len + 1;
+        return copy;
+    }
+
+private:
+    static const size_t kBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char *next_ = nullptr;
+    size_t room_ = 0;
+};
+
+TextArena &textArena()
+{
+    static TextArena arena;
+    return arena;
+}
+
+/* A parser of the documents the page sends: objects, arrays, strings without
+ * escapes, integers of up to 18 digits, true, false and null, blanks between,
+ * nothing after. It gives the value the library's reader gives for them, its
+ * strings and member names kept in the arena; anything else (comments,
+ * escapes, real numbers, a document the reader would refuse) it leaves to the
+ * library's reader. */
+class PlainParser {
+public:
+    explicit PlainParser(const char *text) : p_(text) {}
+
+    bool parse(Json::Value &root)
+    {
+        skipBlanks();
+        if (!value(root, 0))
+            return false;
+        skipBlanks();
+        return *p_ == '\0';
+    }
+
+private:
+    /* Far below the reader's own limit, which it reports. */
+    static const int kMaxDepth = 500;
+
+    void skipBlanks()
+    {
+        while (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n')
+            ++p_;
+    }
+
+    bool value(Json::Value &out, int depth)
+    {
+        switch (*p_) {
+        case '{':
+            return depth < kMaxDepth && object(out, depth + 1);
+        case '[':
+            return depth < kMaxDepth && array(out, depth + 1);
+        case '"': {
+            const char *text = nullptr;
+            if (!string(text))
+                return false;
+            out = Json::Value(Json::StaticString(text));
+            return true;
+        }
+        case 't':
+            return literal("true", Json::Value(true), out);
+        case 'f':
+            return literal("false", Json::Value(false), out);
+        case 'n':
+            return literal("null", Json::Value(), out);
+        default:
+            return integer(out);
+        }
+    }
+
+    bool literal(const char *word, const Json::Value &v, Json::Value &out)
+    {
+        size_t len = strlen(word);
+        if (strncmp(p_, word, len) != 0)
+            return false;
+        p_ += len;
+        out = v;
+        return true;
+    }
+
+    /* A string without escapes, kept in the arena; a member name once
+     * however often it is given (a list's entries share theirs). */
+    bool string(const char *&text, bool name = false)
+    {
+        const char *begin = ++p_;
+        while (*p_ && *p_ != '"' && *p_ != '\\')
+            ++p_;
+        if (*p_ != '"')
+            return false;
+        size_t len = (size_t)(p_ - begin);
+        ++p_;
+        if (name) {
+            auto known = names_.find(std::string(begin, len));
+            if (known != names_.end()) {
+                text = known->second;
+                return true;
+            }
+        }
+        text = textArena().keep(begin, len);
+        if (name)
+            names_.emplace(std::string(begin, len), text);
+        return true;
+    }
+
+    /* An integer without leading zeros ("0" aside) that fits in 64 bits
+     * whatever its digits: the reader's integer value for it. */
+    bool integer(Json::Value &out)
+    {
+        bool negative = *p_ == '-';
+        if (negative)
+            ++p_;
+        const char *digits = p_;
+        while (*p_ >= '0' && *p_ <= '9')
+            ++p_;
+        size_t count = (size_t)(p_ - digits);
+        if (count == 0 || count > 18 || (digits[0] == '0' && (count > 1 || negative)))
+            return false;
+        /* A number goes on in a fraction or an exponent: left to the reader. */
+        if (*p_ == '.' || *p_ == 'e' || *p_ == 'E')
+            return false;
+        Json::LargestInt v = 0;
+        for (const char *d = digits; d < p_; ++d)
+            v = v * 10 + (*d - '0');
+        out = Json::Value(negative ? -v : v);
+        return true;
+    }
+
+    bool object(Json::Value &out, int depth)
+    {
+        ++p_;
+        out = Json::Value(Json::objectValue);
+        skipBlanks();
+        if (*p_ == '}') {
+            ++p_;
+            return true;
+        }
+        for (;;) {
+            const char *name = nullptr;
+            if (*p_ != '"' || !string(name, true))
+                return false;
+            skipBlanks();
+            if (*p_ != ':')
+                return false;
+            ++p_;
+            skipBlanks();
+            /* A name given twice: the last value, as the reader keeps it. */
+            if (!value(out[Json::StaticString(name)], depth))
+                return false;
+            skipBlanks();
+            if (*p_ == '}') {
+                ++p_;
+                return true;
+            }
+            if (*p_ != ',')
+                return false;
+            ++p_;
+            skipBlanks();
+        }
+    }
+
+    bool array(Json::Value &out, int depth)
+    {
+        ++p_;
+        out = Json::Value(Json::arrayValue);
+        skipBlanks();
+        if (*p_ == ']') {
+            ++p_;
+            return true;
+        }
+        for (Json::ArrayIndex i = 0;; ++i) {
+            if (!value(out[i], depth))
+                return false;
+            skipBlanks();
+            if (*p_ == ']') {
+                ++p_;
+                return true;
+            }
+            if (*p_ != ',')
+                return false;
+            ++p_;
+            skipBlanks();
+        }
+    }
+
+    const char *p_;
+    std::map<std::string, const char *> names_;
+};
+
+/* The library's reader: comments allowed, any value at the root, text after
+ * the first value ignored. */
+bool readerParse(const char *text, Json::Value &root)
 {
     Json::CharReaderBuilder builder;
     builder["collectComments"] = true;
@@ -35,6 +251,18 @@ bool parseJsonText(const char *text, Json::Value &root)
         root = Json::Value();
     }
     return ok;
+}
+
+} // namespace
+
+bool parseJsonText(const char *text, Json::Value &root)
+{
+    Json::Value plain;
+    if (PlainParser(text).parse(plain)) {
+        root = std::move(plain);
+        return true;
+    }
+    return readerParse(text, root);
 }
 
 const Json::Value *findMember(const Json::Value &object, const char *name)

@@ -24,6 +24,8 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <string>
+#include <unordered_map>
 
 #include "config_files.h"
 #include "orvath_common.h"
@@ -64,10 +66,19 @@ static const size_t kMaxChunkBytes = 4096;
 static const char kRevisionColumns[] =
     "SELECT id, time, user, addr, action, iftype, revert_of, summary FROM revisions ";
 
+/* A prepared statement kept for the next use of the same text. */
+struct CachedStatement {
+    sqlite3_stmt *stmt;
+    bool inUse;
+};
+
 struct QuomoHistory {
     sqlite3 *db;
     bool damaged;
     bool putAside;
+    /* A change runs the same few statements once per file and chunk: each
+     * is prepared once per open. */
+    std::unordered_map<std::string, CachedStatement> statements;
 };
 
 /* ---- statements ---- */
@@ -88,15 +99,37 @@ static bool execSql(QuomoHistory &h, const char *szSql)
     return false;
 }
 
-/* A prepared statement, finalized when it goes. */
+/* A prepared statement of the store's cache, reset for the next use when it
+ * goes; one whose text is in use already is prepared anew and finalized. */
 class Statement {
 public:
     Statement(QuomoHistory &h, const char *szSql) : h_(h)
     {
-        if (sqlite3_prepare_v2(h.db, szSql, -1, &stmt_, NULL) != SQLITE_OK)
+        auto it = h.statements.find(szSql);
+        if (it != h.statements.end() && !it->second.inUse) {
+            stmt_ = it->second.stmt;
+            cached_ = &it->second;
+            cached_->inUse = true;
+            return;
+        }
+        if (sqlite3_prepare_v2(h.db, szSql, -1, &stmt_, NULL) != SQLITE_OK) {
             noteError(h, szSql);
+            return;
+        }
+        if (it == h.statements.end()) {
+            cached_ = &h.statements.emplace(szSql, CachedStatement{stmt_, true}).first->second;
+        }
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    ~Statement()
+    {
+        if (!cached_) {
+            sqlite3_finalize(stmt_);
+            return;
+        }
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        cached_->inUse = false;
+    }
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
@@ -144,6 +177,7 @@ public:
 private:
     QuomoHistory &h_;
     sqlite3_stmt *stmt_ = NULL;
+    CachedStatement *cached_ = NULL;
 };
 
 /* A transaction that rolls back unless committed. */
@@ -280,17 +314,18 @@ static std::vector<std::string> splitChunks(const std::string &data)
 /* Stores a new content; its id, or 0 on error. */
 static sqlite3_int64 storeContent(QuomoHistory &h, const std::string &data)
 {
-    if (!execSql(h, "INSERT INTO contents DEFAULT VALUES"))
+    Statement content(h, "INSERT INTO contents DEFAULT VALUES");
+    if (!content.run())
         return 0;
-    sqlite3_int64 content = sqlite3_last_insert_rowid(h.db);
+    sqlite3_int64 id = sqlite3_last_insert_rowid(h.db);
     std::vector<std::string> chunks = splitChunks(data);
     for (size_t seq = 0; seq < chunks.size(); ++seq) {
         sqlite3_int64 chunk = chunkId(h, chunks[seq]);
         Statement st(h, "INSERT INTO content_chunks(content, seq, chunk) VALUES(?1, ?2, ?3)");
-        if (!chunk || !st.bind(1, content).bind(2, (sqlite3_int64)seq).bind(3, chunk).run())
+        if (!chunk || !st.bind(1, id).bind(2, (sqlite3_int64)seq).bind(3, chunk).run())
             return 0;
     }
-    return content;
+    return id;
 }
 
 /* Inserts a revision and returns its id; 0 on error. */
@@ -333,7 +368,10 @@ static bool pruneHistory(QuomoHistory &h)
 {
     Statement st(h, "DELETE FROM revisions WHERE id <= (SELECT id FROM revisions"
                     " ORDER BY id DESC LIMIT 1 OFFSET ?1)");
-    if (!st.bind(1, kMaxRevisions).run() || !dropUnreferenced(h))
+    if (!st.bind(1, kMaxRevisions).run())
+        return false;
+    /* Only a dropped revision leaves rows that nothing refers to. */
+    if (sqlite3_changes(h.db) > 0 && !dropUnreferenced(h))
         return false;
     for (;;) {
         sqlite3_int64 bytes = contentBytes(h);
@@ -438,17 +476,39 @@ static sqlite3_int64 recordRevision(QuomoHistory &h, const QuomoChangeMeta &meta
     return id;
 }
 
-/* Keeps the stamp of each file as it lies now (none: it is gone). */
+/* The stamp kept for path: 1, 0 none, -1 error. */
+static int keptStamp(QuomoHistory &h, const std::string &path, QuomoFileStamp &stamp)
+{
+    Statement st(h, "SELECT size, mtime, ino FROM stamps WHERE path = ?1");
+    int found = st.bind(1, path.c_str()).step();
+    if (found > 0)
+        stamp = QuomoFileStamp{path, st.integer(0), st.integer(1), st.integer(2)};
+    return found;
+}
+
+static bool sameStamp(const QuomoFileStamp &a, const QuomoFileStamp &b)
+{
+    return a.size == b.size && a.mtime == b.mtime && a.ino == b.ino;
+}
+
+/* Keeps the stamp of each file as it lies now (none: it is gone); a stamp
+ * kept already as it is stays untouched. */
 static bool keepStamps(QuomoHistory &h, const std::vector<std::string> &paths)
 {
     for (const std::string &path : paths) {
         if (path == QUOMO_HISTORY_PXE_PATH)
             continue;
-        QuomoFileStamp stamp;
-        Statement drop(h, "DELETE FROM stamps WHERE path = ?1");
-        if (!drop.bind(1, path.c_str()).run())
+        QuomoFileStamp stamp, kept;
+        bool present = quomoConfigStampOf(path, stamp);
+        int had = keptStamp(h, path, kept);
+        if (had < 0)
             return false;
-        if (!quomoConfigStampOf(path, stamp))
+        if (present && had > 0 && sameStamp(stamp, kept))
+            continue;
+        Statement drop(h, "DELETE FROM stamps WHERE path = ?1");
+        if (had > 0 && !drop.bind(1, path.c_str()).run())
+            return false;
+        if (!present)
             continue;
         Statement add(h, "INSERT INTO stamps(path, size, mtime, ino) VALUES(?1, ?2, ?3, ?4)");
         if (!add.bind(1, path.c_str()).bind(2, stamp.size).bind(3, stamp.mtime).bind(4, stamp.ino).run())
@@ -611,6 +671,16 @@ int64_t quomoHistoryRecordChange(QuomoHistory *pHistory, const QuomoChangeMeta *
 
 /* ---- open and close ---- */
 
+/* Every table and index of kSchema is there: one query, where running the
+ * schema parses each of its statements. */
+static bool schemaPresent(QuomoHistory &h)
+{
+    Statement st(h, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('revisions', 'chunks',"
+                    " 'chunks_hash', 'contents', 'content_chunks', 'content_chunks_chunk', 'files',"
+                    " 'files_content', 'changes', 'stamps')");
+    return st.step() > 0 && st.integer(0) == 10;
+}
+
 static bool openDatabase(QuomoHistory &h, const char *szPath, bool forChange)
 {
     int flags = SQLITE_OPEN_NOFOLLOW | (forChange ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
@@ -619,7 +689,8 @@ static bool openDatabase(QuomoHistory &h, const char *szPath, bool forChange)
     sqlite3_busy_timeout(h.db, kBusyMs);
     if (!forChange)
         return true;
-    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") && execSql(h, kSchema);
+    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") &&
+           (schemaPresent(h) || execSql(h, kSchema));
 }
 
 static void putAside(const char *szWhy)
@@ -632,6 +703,9 @@ static void putAside(const char *szWhy)
 
 static void closeHistory(QuomoHistory *h)
 {
+    for (auto &cached : h->statements)
+        sqlite3_finalize(cached.second.stmt);
+    h->statements.clear();
     sqlite3_close(h->db);
     if (h->damaged && h->putAside)
         putAside("damaged");
@@ -713,7 +787,7 @@ QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError)
         orvFormat(szError, cbError, "%s: %s", &QUOMO_HISTORY_PATH[1], strerror(errno));
         return NULL;
     }
-    QuomoHistory *h = new QuomoHistory{NULL, false, forChange != 0};
+    QuomoHistory *h = new QuomoHistory{NULL, false, forChange != 0, {}};
     if (openDatabase(*h, szPath, forChange != 0))
         return h;
     int code = h->db ? sqlite3_errcode(h->db) : SQLITE_ERROR;

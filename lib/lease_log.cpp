@@ -11,6 +11,7 @@
 #include <limits.h>
 #include <stdint.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
@@ -35,13 +36,14 @@ static const char *lineBytes(const QuomoLeaseLog &log, size_t pos)
     return (line.added ? log.added.data() : log.text.data()) + line.offset;
 }
 
+static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
 /* FNV-1a over the MAC address in lower case. */
 static uint32_t macHash(QuomoField mac)
 {
-    std::string key = quomoMacKey(mac.p, mac.n);
     uint32_t h = 2166136261u;
-    for (char c : key)
-        h = (h ^ (unsigned char)c) * 16777619u;
+    for (size_t i = 0; i < mac.n; ++i)
+        h = (h ^ (unsigned char)lowerAscii(mac.p[i])) * 16777619u;
     return h;
 }
 
@@ -50,29 +52,47 @@ static QuomoField lineMac(const QuomoLeaseLog &log, size_t pos)
     return quomoLineMac(lineBytes(log, pos), log.lines[pos].textLen);
 }
 
-/* Puts line pos last in the chain of its bucket. */
-static void chain(QuomoLeaseLog &log, uint32_t pos)
+static uint32_t bucketOf(const QuomoLeaseLog &log, uint32_t hash)
 {
-    uint32_t bucket = macHash(lineMac(log, pos)) & (uint32_t)(log.head.size() - 1);
-    log.lines[pos].next = QUOMO_NO_LINE;
-    if (log.head[bucket] == QUOMO_NO_LINE)
-        log.head[bucket] = pos;
-    else
-        log.lines[log.tail[bucket]].next = pos;
-    log.tail[bucket] = pos;
+    return hash & (uint32_t)(log.head.size() - 1);
 }
 
-/* Sizes the buckets for at least twice the lines there are and chains every
- * line, in file order. */
-static void rehash(QuomoLeaseLog &log)
+/* Puts line pos first in the chain of its bucket: a chain runs from the
+ * last line of the log to the first. */
+static void chain(QuomoLeaseLog &log, uint32_t pos)
+{
+    uint32_t &head = log.head[bucketOf(log, log.lines[pos].hash)];
+    log.lines[pos].next = head;
+    head = pos;
+}
+
+/* Sizes the buckets for at least `lines` lines and chains every line. */
+static void rehash(QuomoLeaseLog &log, size_t lines)
 {
     size_t size = 64;
-    while (size < 2 * log.lines.size())
+    while (size < lines)
         size *= 2;
     log.head.assign(size, QUOMO_NO_LINE);
-    log.tail.assign(size, QUOMO_NO_LINE);
     for (size_t pos = 0; pos < log.lines.size(); ++pos)
         chain(log, (uint32_t)pos);
+}
+
+/* Makes room for `more` lines to be appended without moving the lines. */
+static void reserveLines(QuomoLeaseLog &log, size_t more)
+{
+    size_t want = log.lines.size() + more;
+    log.lines.reserve(want);
+    if (log.head.size() < want)
+        rehash(log, want);
+}
+
+/* Adds a line (not chained yet). */
+static void pushLine(QuomoLeaseLog &log, uint32_t offset, uint32_t rawLen, uint32_t textLen,
+                     bool added)
+{
+    log.lines.push_back(QuomoLogLine{offset, rawLen, textLen, 0, QUOMO_NO_LINE, added, true,
+                                     false, false});
+    log.lines.back().hash = macHash(lineMac(log, log.lines.size() - 1));
 }
 
 /* Length of a line without "\n" and then one "\r" at its end. */
@@ -85,11 +105,22 @@ static size_t textLength(const char *line, size_t len)
     return len;
 }
 
-int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
+static size_t countLines(const char *bytes, size_t size)
 {
-    log = QuomoLeaseLog();
-    rehash(log);
-    int read = orvReadFile(szPath, log.text);
+    size_t lines = 0;
+    for (const char *p = bytes, *end = bytes + size; p < end; ++lines) {
+        const char *nl = (const char *)memchr(p, '\n', (size_t)(end - p));
+        p = nl ? nl + 1 : end;
+    }
+    return lines;
+}
+
+int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath, size_t more)
+{
+    log.added.clear();
+    log.lines.clear();
+    rehash(log, 0);
+    int read = log.text.load(szPath);
     if (read == 0)
         return 0;
     /* Positions and lengths are kept in 32 bits. */
@@ -98,16 +129,17 @@ int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath)
         return -1;
     }
     const char *bytes = log.text.data();
+    size_t size = log.text.size();
+    log.lines.reserve(countLines(bytes, size) + more);
     size_t start = 0;
-    while (start < log.text.size()) {
-        const void *nl = memchr(bytes + start, '\n', log.text.size() - start);
-        size_t end = nl ? (size_t)((const char *)nl - bytes) + 1 : log.text.size();
-        log.lines.push_back(QuomoLogLine{(uint32_t)start, (uint32_t)(end - start),
-                                         (uint32_t)textLength(bytes + start, end - start),
-                                         QUOMO_NO_LINE, false, true, false});
+    while (start < size) {
+        const void *nl = memchr(bytes + start, '\n', size - start);
+        size_t end = nl ? (size_t)((const char *)nl - bytes) + 1 : size;
+        pushLine(log, (uint32_t)start, (uint32_t)(end - start),
+                 (uint32_t)textLength(bytes + start, end - start), false);
         start = end;
     }
-    rehash(log);
+    rehash(log, log.lines.size() + more);
     return 1;
 }
 
@@ -126,8 +158,33 @@ std::string quomoLeaseLogText(const QuomoLeaseLog &log)
     return text;
 }
 
-/* Appends a line (given without its line end) as the last line. */
-static void appendLine(QuomoLeaseLog &log, const std::string &text)
+/* The log's content as it would be written is the content read. */
+static bool unchangedSinceRead(const QuomoLeaseLog &log)
+{
+    const char *text = log.text.data();
+    size_t size = log.text.size();
+    size_t at = 0;
+    for (size_t pos = 0; pos < log.lines.size(); ++pos) {
+        const QuomoLogLine &line = log.lines[pos];
+        if (!line.live)
+            continue;
+        const char *bytes = lineBytes(log, pos);
+        if (line.rawLen > size - at ||
+            (bytes != text + at && memcmp(bytes, text + at, line.rawLen) != 0))
+            return false;
+        at += line.rawLen;
+        if (line.endAdded) {
+            if (at == size || text[at] != '\n')
+                return false;
+            ++at;
+        }
+    }
+    return at == size;
+}
+
+/* Appends a line (given without its line end) as the last line; its bytes
+ * are those of line `like` when that holds exactly the line and its "\n". */
+static void appendLine(QuomoLeaseLog &log, const char *text, size_t len, size_t like)
 {
     /* The last line gets the line end it lacked. */
     for (size_t pos = log.lines.size(); pos-- > 0;) {
@@ -138,13 +195,22 @@ static void appendLine(QuomoLeaseLog &log, const std::string &text)
             last.endAdded = true;
         break;
     }
-    uint32_t offset = (uint32_t)log.added.size();
-    log.added += text;
-    log.added += '\n';
-    log.lines.push_back(QuomoLogLine{offset, (uint32_t)text.size() + 1, (uint32_t)text.size(),
-                                     QUOMO_NO_LINE, true, true, false});
-    if (log.lines.size() * 2 > log.head.size())
-        rehash(log);
+    const QuomoLogLine &model = log.lines[like];
+    const char *modelBytes = lineBytes(log, like);
+    if (model.rawLen == len + 1 && modelBytes[len] == '\n' && memcmp(modelBytes, text, len) == 0) {
+        QuomoLogLine line = model;
+        line.live = true;
+        line.endAdded = false;
+        line.judged = false;
+        log.lines.push_back(line);
+    } else {
+        uint32_t offset = (uint32_t)log.added.size();
+        log.added.append(text, len);
+        log.added += '\n';
+        pushLine(log, offset, (uint32_t)len + 1, (uint32_t)len, true);
+    }
+    if (log.lines.size() > log.head.size())
+        rehash(log, 2 * log.lines.size());
     else
         chain(log, (uint32_t)(log.lines.size() - 1));
 }
@@ -154,12 +220,12 @@ static void appendLine(QuomoLeaseLog &log, const std::string &text)
 static size_t removeLines(QuomoLeaseLog &log, const char *text, size_t len)
 {
     /* A line equal to text names the MAC address text names. */
-    QuomoField mac = quomoLineMac(text, len);
-    uint32_t bucket = macHash(mac) & (uint32_t)(log.head.size() - 1);
+    uint32_t hash = macHash(quomoLineMac(text, len));
     size_t removed = 0;
-    for (uint32_t pos = log.head[bucket]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next) {
+    for (uint32_t pos = log.head[bucketOf(log, hash)]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next) {
         QuomoLogLine &line = log.lines[pos];
-        if (line.live && line.textLen == len && memcmp(lineBytes(log, pos), text, len) == 0) {
+        if (line.live && line.hash == hash && line.textLen == len &&
+            memcmp(lineBytes(log, pos), text, len) == 0) {
             line.live = false;
             ++removed;
         }
@@ -167,23 +233,25 @@ static size_t removeLines(QuomoLeaseLog &log, const char *text, size_t len)
     return removed;
 }
 
-/* Position of the first live line naming szMac (letter case aside), or
+/* Position of the first live line naming mac (letter case aside), or
  * SIZE_MAX. */
 static size_t findMac(const QuomoLeaseLog &log, QuomoField mac)
 {
-    uint32_t bucket = macHash(mac) & (uint32_t)(log.head.size() - 1);
-    for (uint32_t pos = log.head[bucket]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next)
-        if (log.lines[pos].live && quomoSameMac(lineMac(log, pos), mac))
-            return pos;
-    return SIZE_MAX;
+    uint32_t hash = macHash(mac);
+    size_t found = SIZE_MAX;
+    /* The chain runs backwards: the last match is the first line. */
+    for (uint32_t pos = log.head[bucketOf(log, hash)]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next)
+        if (log.lines[pos].live && log.lines[pos].hash == hash && quomoSameMac(lineMac(log, pos), mac))
+            found = pos;
+    return found;
 }
 
 /* Removes the records of mac at ip; returns how many. */
 static size_t dropRecords(QuomoLeaseLog &log, QuomoField mac, QuomoField ip)
 {
-    uint32_t bucket = macHash(mac) & (uint32_t)(log.head.size() - 1);
+    uint32_t hash = macHash(mac);
     size_t removed = 0;
-    for (uint32_t pos = log.head[bucket]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next) {
+    for (uint32_t pos = log.head[bucketOf(log, hash)]; pos != QUOMO_NO_LINE; pos = log.lines[pos].next) {
         QuomoLogLine &line = log.lines[pos];
         QuomoLeaseRecord r;
         if (line.live && quomoParseLeaseRecord(lineBytes(log, pos), line.textLen, &r) &&
@@ -241,37 +309,72 @@ static void updateRecord(QuomoLeaseLog &log, QuomoField mac, int32_t expiry)
         ORV_LOG("Remove expired lease failed %s(%d)", "updateRecord", __LINE__);
         return;
     }
-    std::string record(szNew);
-    if (!record.empty() && record.back() == '\r')
-        record.pop_back();
-    if (record.find_first_of("\r\n") != std::string::npos) {
+    size_t newLen = strlen(szNew);
+    if (newLen > 0 && szNew[newLen - 1] == '\r')
+        --newLen;
+    if (memchr(szNew, '\r', newLen) || memchr(szNew, '\n', newLen)) {
         ORV_LOG("Renew record %s failed", szNew);
         return;
     }
-    appendLine(log, record);
+    appendLine(log, szNew, newLen, pos);
+}
+
+/* dnsmasq's lease file, opened to be read a line at a time through a buffer
+ * larger than a page: it may hold thousands of leases. NULL as
+ * orvFopenRead. */
+static FILE *openLeaseFile(const char *szPath)
+{
+    FILE *file = orvFopenRead(szPath);
+    if (file)
+        setvbuf(file, NULL, _IOFBF, 64 * 1024);
+    return file;
+}
+
+/* Room for the records a lease file of that size may move to the end: its
+ * lines are longer than this. */
+static const size_t kShortestLease = 24;
+
+/* The lines a refresh may append from the lease file at szLeases. */
+static size_t leasesRoom(const char *szLeases)
+{
+    struct stat st;
+    return stat(szLeases, &st) == 0 && st.st_size > 0 ? (size_t)st.st_size / kShortestLease : 0;
 }
 
 int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases)
 {
-    std::string leases;
-    if (orvReadFile(szLeases, leases) <= 0) {
+    /* Read a line at a time: the file is dnsmasq's, of any size. */
+    FILE *file = openLeaseFile(szLeases);
+    struct stat st;
+    if (!file || fstat(fileno(file), &st) != 0) {
         ORV_LOG("Can not open original DHCP lease file");
+        if (file)
+            fclose(file);
         return -1;
     }
+    if (!log.lines.empty()) {
+        reserveLines(log, (size_t)st.st_size / kShortestLease);
+        log.added.reserve(log.text.size());
+    }
     /* Lease file lines: "<expiry> <mac> <ip> <hostname> <client id>". */
-    size_t start = 0;
-    while (start < leases.size()) {
-        size_t nl = leases.find('\n', start);
-        size_t end = nl == std::string::npos ? leases.size() : nl + 1;
-        const char *line = leases.data() + start;
+    char *line = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    while ((len = getline(&line, &cap, file)) >= 0) {
         QuomoField f[2];
-        start = end;
-        if (quomoSplitBlanks(line, strnlen(line, end - (size_t)(line - leases.data())), f, 2) < 2)
+        if (quomoSplitBlanks(line, strnlen(line, (size_t)len), f, 2) < 2)
             continue; /* no MAC address: nothing to update */
         /* As the MAC address buffer of a record holds it. */
         if (f[1].n >= QUOMO_IP_LEN)
             f[1].n = QUOMO_IP_LEN - 1;
         updateRecord(log, f[1], quomoFieldInt32(f[0]));
+    }
+    bool failed = ferror(file) != 0;
+    free(line);
+    fclose(file);
+    if (failed) {
+        ORV_LOG("Can not open original DHCP lease file");
+        return -1;
     }
     return 0;
 }
@@ -297,12 +400,12 @@ int quomoLeaseLogRemoveExpired(QuomoLeaseLog &log, const QuomoReserved *pReserve
 {
     /* The records are judged as they stood when the pass began; removing one
      * removes every identical copy of it. */
-    std::vector<size_t> records;
-    for (size_t i = 0; i < log.lines.size(); ++i)
-        if (log.lines[i].live)
-            records.push_back(i);
+    for (QuomoLogLine &line : log.lines)
+        line.judged = line.live;
 
-    for (size_t pos : records) {
+    for (size_t pos = 0; pos < log.lines.size(); ++pos) {
+        if (!log.lines[pos].judged)
+            continue;
         /* The line as text, with its line end, up to a NUL byte. */
         const char *text = lineBytes(log, pos);
         size_t len = strnlen(text, log.lines[pos].rawLen);
@@ -338,9 +441,9 @@ int quomoLeaseLogRemoveExpired(QuomoLeaseLog &log, const QuomoReserved *pReserve
 /* Replaces the log with its new content when that differs from before. */
 static int saveIfChanged(const QuomoLeaseLog &log, const char *szPath)
 {
-    std::string after = quomoLeaseLogText(log);
-    if (after == log.text)
+    if (unchangedSinceRead(log))
         return 0;
+    std::string after = quomoLeaseLogText(log);
     if (!orvReplaceFile(szPath, after.data(), after.size(), 0644) || !orvSyncDir(szPath))
         return -1;
     return 0;
@@ -363,10 +466,22 @@ int quomoLockLeaseLog(void)
 
 enum { LEASE_UPDATE = 1, LEASE_EXPIRE = 2 };
 
+/* What a refresh leaves for the client list: the log as it now stands on
+ * disk, and the reservations it was judged against. */
+struct RefreshedLog {
+    QuomoLeaseLog log;
+    bool current = false; /* log holds the file's content */
+    QuomoReserved *pReserved = NULL;
+    RefreshedLog() = default;
+    ~RefreshedLog() { quomoReservedFree(pReserved); }
+    RefreshedLog(const RefreshedLog &) = delete;
+    RefreshedLog &operator=(const RefreshedLog &) = delete;
+};
+
 /* Runs the passes the steps name over the log, holding its lock, and writes
  * the log at most once. Returns the results of the passes in *pUpdate and
  * *pExpire (those not run: 0); a log that cannot be written fails both. */
-static bool refresh(int steps, int *pUpdate, int *pExpire)
+static bool refresh(int steps, int *pUpdate, int *pExpire, RefreshedLog &out)
 {
     *pUpdate = 0;
     *pExpire = 0;
@@ -384,8 +499,8 @@ static bool refresh(int steps, int *pUpdate, int *pExpire)
         errno = EWOULDBLOCK;
         return false;
     }
-    QuomoLeaseLog log;
-    int loaded = quomoLeaseLogLoad(log, szLog);
+    QuomoLeaseLog &log = out.log;
+    int loaded = quomoLeaseLogLoad(log, szLog, steps & LEASE_UPDATE ? leasesRoom(szLeases) : 0);
     if (steps & LEASE_UPDATE) {
         /* No log: there is no record to update, and none is made. */
         *pUpdate = quomoLeaseLogUpdate(log, szLeases);
@@ -395,14 +510,15 @@ static bool refresh(int steps, int *pUpdate, int *pExpire)
             ORV_LOG("Can not open DHCP lease file");
             *pExpire = -1;
         } else {
-            QuomoReserved *pReserved = quomoReservedLoad();
-            *pExpire = quomoLeaseLogRemoveExpired(log, pReserved, (int64_t)time(NULL));
-            quomoReservedFree(pReserved);
+            out.pReserved = quomoReservedLoad();
+            *pExpire = quomoLeaseLogRemoveExpired(log, out.pReserved, (int64_t)time(NULL));
         }
     }
     if (loaded > 0 && saveIfChanged(log, szLog) != 0) {
         ORV_LOG("Failed to write the lease log [%s]", szLog);
         *pUpdate = *pExpire = -1;
+    } else {
+        out.current = loaded > 0;
     }
     orvUnlockFile(lockFd);
     return true;
@@ -411,23 +527,25 @@ static bool refresh(int steps, int *pUpdate, int *pExpire)
 int quomoUpdateLeases(void)
 {
     int update, expire;
-    refresh(LEASE_UPDATE, &update, &expire);
+    RefreshedLog refreshed;
+    refresh(LEASE_UPDATE, &update, &expire, refreshed);
     return update;
 }
 
 int quomoRemoveExpiredLeases(void)
 {
     int update, expire;
-    refresh(LEASE_EXPIRE, &update, &expire);
+    RefreshedLog refreshed;
+    refresh(LEASE_EXPIRE, &update, &expire, refreshed);
     return expire;
 }
 
 /* The client list's refresh: 0, -1 when a part failed (logged), -2 when
  * the lock could not be had. */
-static int refreshForList(void)
+static int refreshForList(RefreshedLog &refreshed)
 {
     int update, expire;
-    if (!refresh(LEASE_UPDATE | LEASE_EXPIRE, &update, &expire))
+    if (!refresh(LEASE_UPDATE | LEASE_EXPIRE, &update, &expire, refreshed))
         return -2;
     if (update < 0)
         ORV_LOG("Updating leasetime failed");
@@ -438,7 +556,8 @@ static int refreshForList(void)
 
 int quomoRefreshLeaseLog(void)
 {
-    return refreshForList() < 0 ? -1 : 0;
+    RefreshedLog refreshed;
+    return refreshForList(refreshed) < 0 ? -1 : 0;
 }
 
 int quomoRemoveLeaseRecord(const char *szMac, const char *szIp)
@@ -470,6 +589,20 @@ int quomoRemoveLeaseRecord(const char *szMac, const char *szIp)
 }
 
 /* ---- the client list's view of a record ---- */
+
+/* Writes n in decimal at p; returns the end. */
+static char *putDecimal(char *p, unsigned long long n)
+{
+    char digits[24];
+    size_t count = 0;
+    do {
+        digits[count++] = (char)('0' + n % 10);
+        n /= 10;
+    } while (n);
+    while (count)
+        *p++ = digits[--count];
+    return p;
+}
 
 int quomoExpiryText(const QuomoReserved *pReserved, char *szExpireTime, int32_t expiry,
                     const char *szMac)
@@ -507,7 +640,14 @@ int quomoExpiryText(const QuomoReserved *pReserved, char *szExpireTime, int32_t 
     unsigned long long days = secs / 86400;
     unsigned long long hours = (secs % 86400) / 3600;
     unsigned long long minutes = ((secs % 86400) % 3600) / 60;
-    orvFormat(szExpireTime, QUOMO_EXPIRE_LEN, "%llu,%llu,%llu", days, hours, minutes);
+    /* "<days>,<hours>,<minutes>": written by hand, once per record of the
+     * log. */
+    char *p = putDecimal(szExpireTime, days);
+    *p++ = ',';
+    p = putDecimal(p, hours);
+    *p++ = ',';
+    p = putDecimal(p, minutes);
+    *p = '\0';
     return 0;
 }
 
@@ -533,14 +673,15 @@ int quomoReadClient(const QuomoReserved *pReserved, char *szMac, char *szIp, cha
 /* ---- the client list ---- */
 
 /* The lease log to list: the package's own while the appliance's DHCP
- * settings file says enable="no", otherwise the appliance's. */
-static int chooseLeaseLog(char *szPath, size_t cbPath)
+ * settings file says enable="no" (*pPackageLog), otherwise the
+ * appliance's. */
+static int chooseLeaseLog(char *szPath, size_t cbPath, bool *pPackageLog)
 {
     char szInfo[QUOMO_PATH_LEN];
     std::string text;
-    bool packageLog = orvPath(szInfo, sizeof szInfo, QUOMO_APPLIANCE_INFO) &&
-                      orvReadFile(szInfo, text) > 0 && quomoKeyValue(text, "enable") == "no";
-    return orvPath(szPath, cbPath, packageLog ? QUOMO_LEASE_LOG_PATH : QUOMO_APPLIANCE_LEASE_LOG);
+    *pPackageLog = orvPath(szInfo, sizeof szInfo, QUOMO_APPLIANCE_INFO) &&
+                   orvReadFile(szInfo, text) > 0 && quomoKeyValue(text, "enable") == "no";
+    return orvPath(szPath, cbPath, *pPackageLog ? QUOMO_LEASE_LOG_PATH : QUOMO_APPLIANCE_LEASE_LOG);
 }
 
 static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -556,60 +697,147 @@ static bool lastFieldIs(const char *line, size_t end, const char *szIfName)
     return end > len && isBlank(line[end - len - 1]) && memcmp(line + end - len, szIfName, len) == 0;
 }
 
+/* Visits the client of one line of the log (with its line end, read up to
+ * a NUL byte as a C string), when it names szIfName (NULL: any). */
+static void visitLine(const QuomoReserved *pReserved, const char *szIfName, const char *line,
+                      size_t len, QuomoClientVisit visit, void *pContext)
+{
+    if (szIfName && !lastFieldIs(line, len, szIfName))
+        return;
+    QuomoClient client;
+    client.szMac[0] = client.szIp[0] = client.szHostname[0] = client.szExpire[0] =
+        client.szIfName[0] = '\0';
+    quomoReadClient(pReserved, client.szMac, client.szIp, client.szHostname, client.szExpire,
+                    client.szIfName, line);
+    visit(&client, pContext);
+}
+
+/* Lists the log just refreshed from memory: the lines the file now holds. */
+static void listRefreshed(const RefreshedLog &refreshed, const QuomoReserved *pReserved,
+                          const char *szIfName, QuomoClientVisit visit, void *pContext)
+{
+    const QuomoLeaseLog &log = refreshed.log;
+    std::string line;
+    for (size_t pos = 0; pos < log.lines.size(); ++pos) {
+        const QuomoLogLine &l = log.lines[pos];
+        if (!l.live)
+            continue;
+        line.assign(lineBytes(log, pos), l.rawLen);
+        if (l.endAdded)
+            line += '\n';
+        visitLine(pReserved, szIfName, line.c_str(), line.size(), visit, pContext);
+    }
+}
+
 int quomoListClients(const char *szIfName, QuomoClientVisit visit, void *pContext)
 {
-    if (refreshForList() == -2)
+    RefreshedLog refreshed;
+    if (refreshForList(refreshed) == -2)
         return -1;
     char szLog[QUOMO_PATH_LEN];
-    FILE *file = chooseLeaseLog(szLog, sizeof szLog) ? orvFopenRead(szLog) : NULL;
-    if (!file) {
+    bool packageLog = false;
+    bool chosen = chooseLeaseLog(szLog, sizeof szLog, &packageLog) != 0;
+    /* The package's log was just read (and written when it changed). */
+    bool inMemory = chosen && packageLog && refreshed.current;
+    FILE *file = chosen && !inMemory ? orvFopenRead(szLog) : NULL;
+    if (!inMemory && !file) {
         ORV_LOG("Can not open DHCP lease file");
         return 0;
     }
     /* Read once for the whole log; NULL leaves every expiry text empty. */
-    QuomoReserved *pReserved = quomoReservedLoad();
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t len;
-    QuomoClient client;
-    while ((len = getline(&line, &cap, file)) >= 0) {
-        if (szIfName && !lastFieldIs(line, (size_t)len, szIfName))
-            continue;
-        client.szMac[0] = client.szIp[0] = client.szHostname[0] = client.szExpire[0] =
-            client.szIfName[0] = '\0';
-        quomoReadClient(pReserved, client.szMac, client.szIp, client.szHostname, client.szExpire,
-                        client.szIfName, line);
-        visit(&client, pContext);
+    QuomoReserved *pReserved = refreshed.pReserved ? refreshed.pReserved : quomoReservedLoad();
+    if (inMemory) {
+        listRefreshed(refreshed, pReserved, szIfName, visit, pContext);
+    } else {
+        char *line = NULL;
+        size_t cap = 0;
+        ssize_t len;
+        while ((len = getline(&line, &cap, file)) >= 0)
+            visitLine(pReserved, szIfName, line, (size_t)len, visit, pContext);
+        free(line);
+        fclose(file);
     }
-    free(line);
-    fclose(file);
-    quomoReservedFree(pReserved);
+    if (pReserved != refreshed.pReserved)
+        quomoReservedFree(pReserved);
     return 1;
+}
+
+/* The expiry field of a lease, digits only (0: never ends): whether its
+ * lease still runs at now. */
+static bool leaseRuns(QuomoField expiry, long long now)
+{
+    if (expiry.n == 0)
+        return false;
+    long long ends = 0;
+    for (size_t i = 0; i < expiry.n; ++i) {
+        char c = expiry.p[i];
+        if (c < '0' || c > '9')
+            return false;
+        /* As strtoll reads a number too large for it. */
+        ends = ends > (LLONG_MAX - (c - '0')) / 10 ? LLONG_MAX : ends * 10 + (c - '0');
+    }
+    return ends == 0 || ends > now;
+}
+
+/* The address field of a lease as inet_pton reads it: up to a NUL byte. */
+static bool leaseAddress(QuomoField ip, uint32_t *pAddr)
+{
+    char szIp[INET_ADDRSTRLEN];
+    size_t len = strnlen(ip.p, ip.n);
+    if (len >= sizeof szIp)
+        return false; /* longer than any address */
+    memcpy(szIp, ip.p, len);
+    szIp[len] = '\0';
+    uint32_t addr;
+    if (inet_pton(AF_INET, szIp, &addr) != 1)
+        return false;
+    *pAddr = ntohl(addr);
+    return true;
+}
+
+/* The first three blank-separated fields of text[0 .. len-1]; false when
+ * it has fewer. */
+static bool firstThreeFields(const char *text, size_t len, QuomoField (&f)[3])
+{
+    size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (start > len)
+            return false;
+        const char *blank = (const char *)memchr(text + start, ' ', len - start);
+        size_t end = blank ? (size_t)(blank - text) : len;
+        f[i] = QuomoField{text + start, end - start};
+        start = end + 1;
+    }
+    return true;
 }
 
 int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
 {
     char szPath[QUOMO_PATH_LEN];
-    std::string text;
-    if (!orvPath(szPath, sizeof szPath, QUOMO_LEASE_FILE_PATH) || orvReadFile(szPath, text) < 0)
+    if (!orvPath(szPath, sizeof szPath, QUOMO_LEASE_FILE_PATH))
         return -1;
+    /* Read a line at a time: the file is dnsmasq's, of any size. */
+    FILE *file = openLeaseFile(szPath);
+    if (!file)
+        return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     const long long now = (long long)orvNow();
     std::vector<uint32_t> addrs;
-    for (size_t at = 0; at < text.size();) {
-        size_t nl = text.find('\n', at);
-        size_t end = nl == std::string::npos ? text.size() : nl;
+    char *line = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    while ((len = getline(&line, &cap, file)) >= 0) {
+        size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
         QuomoField f[3];
         uint32_t addr;
         /* "<expiry> <MAC> <IP> <host> <client id>"; expiry 0 never ends. */
-        if (quomoSplitBlanks(text.data() + at, end - at, f, 3) >= 3) {
-            std::string expiry(f[0].p, f[0].n), ip(f[2].p, f[2].n);
-            long long ends = strtoll(expiry.c_str(), NULL, 10);
-            if (expiry.find_first_not_of("0123456789") == std::string::npos && !expiry.empty() &&
-                (ends == 0 || ends > now) && inet_pton(AF_INET, ip.c_str(), &addr) == 1)
-                addrs.push_back(ntohl(addr));
-        }
-        at = end + 1;
+        if (firstThreeFields(line, end, f) && leaseRuns(f[0], now) && leaseAddress(f[2], &addr))
+            addrs.push_back(addr);
     }
+    bool failed = ferror(file) != 0;
+    free(line);
+    fclose(file);
+    if (failed)
+        return -1;
     std::sort(addrs.begin(), addrs.end());
     addrs.erase(std::unique(addrs.begin(), addrs.end()), addrs.end());
     for (size_t i = 0; i < addrs.size() && (int)i < max; ++i)

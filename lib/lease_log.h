@@ -17,33 +17,56 @@
 #include <string>
 #include <vector>
 
+#include "orvath_common.h"
 #include "quomodhcp.h"
 
-/* One line: where its bytes lie, and its place in the chain of lines whose
- * MAC addresses share a hash bucket (in file order). */
+/* One line: where its bytes lie, the hash of the MAC address it names, and
+ * the line before it in the chain of its hash bucket. */
 struct QuomoLogLine {
     uint32_t offset;  /* in the text read, or in the lines added */
     uint32_t rawLen;  /* line end included */
     uint32_t textLen; /* without its line end ("\n", or "\r\n") */
-    uint32_t next;    /* next line of the same bucket, or QUOMO_NO_LINE */
-    bool added;       /* appended since the log was read */
+    uint32_t hash;    /* of its MAC address, letter case aside */
+    uint32_t next;    /* the previous line of the same bucket, or QUOMO_NO_LINE */
+    bool added;       /* its bytes lie in the lines added, not in the text read */
     bool live;        /* false once removed */
     bool endAdded;    /* the line end it lacked is written after it */
+    bool judged;      /* live when the pass over expired records began */
 };
 
 #define QUOMO_NO_LINE UINT32_MAX
 
-struct QuomoLeaseLog {
-    std::string text;  /* the log as read */
-    std::string added; /* the lines appended since, each with its "\n" */
-    std::vector<QuomoLogLine> lines;
-    std::vector<uint32_t> head; /* first and last line of each hash bucket */
-    std::vector<uint32_t> tail;
+/* The log's text as read: mapped (the log is only ever replaced whole, under
+ * its lock), unmapped when it goes. */
+class QuomoLogText {
+public:
+    QuomoLogText() = default;
+    ~QuomoLogText() { orvUnmapFile(&map_); }
+    QuomoLogText(const QuomoLogText &) = delete;
+    QuomoLogText &operator=(const QuomoLogText &) = delete;
+    /* As orvMapFile. */
+    int load(const char *szPath)
+    {
+        orvUnmapFile(&map_);
+        return orvMapFile(szPath, &map_);
+    }
+    const char *data() const { return map_.data ? map_.data : ""; }
+    size_t size() const { return map_.size; }
+
+private:
+    OrvMapping map_ = {NULL, 0};
 };
 
-/* Reads the log at szPath into log. 1 read, 0 no such file, -1 error
- * (logged). */
-int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath);
+struct QuomoLeaseLog {
+    QuomoLogText text;  /* the log as read */
+    std::string added; /* the lines appended since, each with its "\n" */
+    std::vector<QuomoLogLine> lines;
+    std::vector<uint32_t> head; /* the last line of each hash bucket */
+};
+
+/* Reads the log at szPath into log, with room for `more` lines to be
+ * appended. 1 read, 0 no such file, -1 error (logged). */
+int quomoLeaseLogLoad(QuomoLeaseLog &log, const char *szPath, size_t more = 0);
 /* The log's content as it would be written. */
 std::string quomoLeaseLogText(const QuomoLeaseLog &log);
 

@@ -160,13 +160,24 @@ bool quomoReservationStoreOwns(const char *szRelPath)
 
 /* ---- the reserved MAC addresses ---- */
 
+/* The MAC addresses in lower case, one after another in keys, and where
+ * each lies in keys, sorted: a list of thousands is held in two blocks. */
 struct QuomoReserved {
-    std::vector<std::string> macs; /* lower case, sorted */
+    std::string keys;
+    std::vector<QuomoField> sorted; /* into keys */
 };
+
+static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+static bool fieldLess(QuomoField a, QuomoField b)
+{
+    int order = memcmp(a.p, b.p, a.n < b.n ? a.n : b.n);
+    return order < 0 || (order == 0 && a.n < b.n);
+}
 
 /* The MAC field of a reservation line: between its first and second "=" or
  * ","; false when the line has no such field. */
-static bool reservedMac(const char *line, size_t len, std::string &mac)
+static bool reservedMac(const char *line, size_t len, QuomoField &mac)
 {
     size_t start = 0;
     while (start < len && line[start] != '=' && line[start] != ',')
@@ -177,8 +188,27 @@ static bool reservedMac(const char *line, size_t len, std::string &mac)
     size_t end = start;
     while (end < len && line[end] != '=' && line[end] != ',')
         ++end;
-    mac = quomoMacKey(line + start, end - start);
+    mac = QuomoField{line + start, end - start};
     return true;
+}
+
+/* Adds the MAC address of each line of text (read as the C string it is,
+ * up to a NUL byte) to the keys. */
+static void addReservedKeys(QuomoReserved &r, std::vector<size_t> &lengths, const char *text, size_t size)
+{
+    size_t start = 0;
+    while (start < size) {
+        const char *nl = (const char *)memchr(text + start, '\n', size - start);
+        size_t end = nl ? (size_t)(nl - text) : size;
+        const char *line = text + start;
+        QuomoField mac;
+        if (reservedMac(line, strnlen(line, end - start), mac) && mac.n > 0) {
+            for (size_t i = 0; i < mac.n; ++i)
+                r.keys += lowerAscii(mac.p[i]);
+            lengths.push_back(mac.n);
+        }
+        start = end + 1;
+    }
 }
 
 QuomoReserved *quomoReservedLoad(void)
@@ -193,19 +223,16 @@ QuomoReserved *quomoReservedLoad(void)
         return NULL;
     }
     QuomoReserved *pReserved = new QuomoReserved;
-    std::string mac;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        size_t end = nl == std::string::npos ? text.size() : nl;
-        /* Each line read as the C string it is, up to a NUL byte. */
-        const char *line = text.data() + start;
-        size_t len = strnlen(line, end - start);
-        if (reservedMac(line, len, mac) && !mac.empty())
-            pReserved->macs.push_back(mac);
-        start = end + 1;
+    std::vector<size_t> lengths;
+    addReservedKeys(*pReserved, lengths, text.data(), text.size());
+    /* keys no longer moves: the fields may point into it. */
+    size_t at = 0;
+    pReserved->sorted.reserve(lengths.size());
+    for (size_t len : lengths) {
+        pReserved->sorted.push_back(QuomoField{pReserved->keys.data() + at, len});
+        at += len;
     }
-    std::sort(pReserved->macs.begin(), pReserved->macs.end());
+    std::sort(pReserved->sorted.begin(), pReserved->sorted.end(), fieldLess);
     return pReserved;
 }
 
@@ -215,8 +242,20 @@ int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac)
 {
     if (!pReserved || !szMac || szMac[0] == '\0')
         return 0;
-    std::string key = quomoMacKey(szMac, strlen(szMac));
-    return std::binary_search(pReserved->macs.begin(), pReserved->macs.end(), key) ? 1 : 0;
+    /* Asked once per record of a lease log: a key of the usual length is
+     * made on the stack. */
+    size_t len = strlen(szMac);
+    char szKey[64];
+    std::string longKey;
+    QuomoField field{szKey, len};
+    if (len < sizeof szKey) {
+        for (size_t i = 0; i < len; ++i)
+            szKey[i] = lowerAscii(szMac[i]);
+    } else {
+        longKey = quomoMacKey(szMac, len);
+        field.p = longKey.data();
+    }
+    return std::binary_search(pReserved->sorted.begin(), pReserved->sorted.end(), field, fieldLess) ? 1 : 0;
 }
 
 bool quomoReservationVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <set>
+#include <unordered_map>
 
 #include "orvath_common.h"
 #include "quomodhcp.h"
@@ -24,6 +25,8 @@ struct Change {
     bool open = false;
     bool journaled = false;
     QuomoStagedList staged;
+    /* Where each path stands in staged: a request stages hundreds. */
+    std::unordered_map<std::string, size_t> index;
 };
 
 Change g_change;
@@ -65,11 +68,8 @@ static QuomoStaged *findStaged(const char *szPath)
 {
     if (!g_change.open)
         return NULL;
-    for (QuomoStaged &s : g_change.staged) {
-        if (s.path == szPath)
-            return &s;
-    }
-    return NULL;
+    auto it = g_change.index.find(szPath);
+    return it == g_change.index.end() ? NULL : &g_change.staged[it->second];
 }
 
 std::string quomoRelativePath(const std::string &path)
@@ -81,6 +81,34 @@ std::string quomoRelativePath(const std::string &path)
     return path.substr(at);
 }
 
+/* A new entry for szPath with the file's content before the change; the
+ * error when it cannot be read, else 0. */
+static int readBefore(const char *szPath, QuomoStaged &s)
+{
+    s.path = szPath;
+    s.remove = false;
+    s.kept = false;
+    int read = orvReadFile(szPath, s.before);
+    if (read < 0 && errno != ELOOP && errno != EINVAL && errno != EISDIR)
+        return errno ? errno : EIO;
+    s.hadBefore = read > 0;
+    s.beforeKnown = true;
+    return 0;
+}
+
+static void noteUnreadable(const char *szPath, int err)
+{
+    ORV_LOG("Cannot read %s: %s", szPath, strerror(err));
+    orvNoteFailure(szPath, err);
+}
+
+static QuomoStaged *addStaged(QuomoStaged &&s)
+{
+    g_change.index.emplace(s.path, g_change.staged.size());
+    g_change.staged.push_back(std::move(s));
+    return &g_change.staged.back();
+}
+
 /* The entry of szPath in the open change, made with the file's content
  * before the change when it is new. */
 static QuomoStaged *stagedEntry(const char *szPath)
@@ -88,18 +116,32 @@ static QuomoStaged *stagedEntry(const char *szPath)
     if (QuomoStaged *s = findStaged(szPath))
         return s;
     QuomoStaged s;
-    s.path = szPath;
-    s.remove = false;
-    int read = orvReadFile(szPath, s.before);
-    if (read < 0 && errno != ELOOP && errno != EINVAL && errno != EISDIR) {
-        ORV_LOG("Cannot read %s: %s", szPath, strerror(errno));
-        orvNoteFailure(szPath, errno);
+    if (int err = readBefore(szPath, s)) {
+        noteUnreadable(szPath, err);
         return NULL;
     }
-    s.hadBefore = read > 0;
-    s.beforeKnown = true;
-    g_change.staged.push_back(std::move(s));
-    return &g_change.staged.back();
+    return addStaged(std::move(s));
+}
+
+/* The file holds exactly data[0 .. len-1] (a regular file, read when it was
+ * first staged). */
+static bool holds(const QuomoStaged &s, const char *data, size_t len)
+{
+    return s.beforeKnown && s.hadBefore && s.before.size() == len &&
+           (len == 0 || memcmp(s.before.data(), data, len) == 0);
+}
+
+/* Sets the staged entry's new content: a temporary holds it unless the file
+ * holds it already. */
+static void setStaged(QuomoStaged &s, const char *szTemp, const char *data, size_t len)
+{
+    orvAbandonReplace(s.temp.c_str());
+    s.temp = szTemp;
+    s.kept = !szTemp[0];
+    s.data.assign(data ? data : "", len);
+    s.remove = false;
+    s.record.clear();
+    s.recordData.clear();
 }
 
 static bool isDirectory(const char *szPath)
@@ -111,22 +153,23 @@ static bool isDirectory(const char *szPath)
 int quomoStageFile(const char *szPath, const char *data, size_t len)
 {
     QuomoChangeScope scope;
-    char szTemp[QUOMO_TEMP_PATH_LEN];
-    if (!orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
+    QuomoStaged fresh;
+    QuomoStaged *s = findStaged(szPath);
+    int unreadable = s ? 0 : readBefore(szPath, fresh);
+    /* Of a file that cannot be read, a temporary that cannot be made is told
+     * first. */
+    char szTemp[QUOMO_TEMP_PATH_LEN] = "";
+    if ((unreadable || !holds(s ? *s : fresh, data, len)) &&
+        !orvPrepareReplace(szPath, data, len, 0666, szTemp, sizeof szTemp)) {
         ORV_LOG("Failed to open file [%s].", szPath);
         return scope.commit(0);
     }
-    QuomoStaged *s = stagedEntry(szPath);
-    if (!s) {
+    if (unreadable) {
         orvAbandonReplace(szTemp);
+        noteUnreadable(szPath, unreadable);
         return scope.commit(0);
     }
-    orvAbandonReplace(s->temp.c_str());
-    s->temp = szTemp;
-    s->data.assign(data ? data : "", len);
-    s->remove = false;
-    s->record.clear();
-    s->recordData.clear();
+    setStaged(s ? *s : *addStaged(std::move(fresh)), szTemp, data, len);
     return scope.commit(1);
 }
 
@@ -145,6 +188,7 @@ int quomoStageRemove(const char *szPath)
     s->temp.clear();
     s->data.clear();
     s->remove = true;
+    s->kept = false;
     s->record.clear();
     s->recordData.clear();
     return scope.commit(1);
@@ -307,6 +351,7 @@ static bool parseJournal(const std::string &in, QuomoChangeMeta &meta, QuomoStag
             return false;
         s.path = szPath;
         s.remove = kind == "remove";
+        s.kept = false;
         s.beforeKnown = false;
         s.hadBefore = false;
         staged.push_back(std::move(s));
@@ -341,11 +386,29 @@ void quomoJournalDiscard(void)
 
 /* ---- commit ---- */
 
+/* The entry changes the disk: not a kept file, nor the removal of one that
+ * was not there. */
+static bool alters(const QuomoStaged &s)
+{
+    return !s.kept && !(s.remove && s.beforeKnown && !s.hadBefore);
+}
+
+static bool anyAlters(const QuomoStagedList &staged)
+{
+    for (const QuomoStaged &s : staged) {
+        if (alters(s))
+            return true;
+    }
+    return false;
+}
+
+/* Syncs the directories of the entries that change the disk. */
 static int syncDirsOf(const QuomoStagedList &staged)
 {
     std::set<std::string> dirs;
     for (const QuomoStaged &s : staged)
-        dirs.insert(s.path.substr(0, s.path.rfind('/') + 1) + ".");
+        if (alters(s))
+            dirs.insert(s.path.substr(0, s.path.rfind('/') + 1) + ".");
     int ok = 1;
     for (const std::string &dir : dirs)
         ok = orvSyncDir(dir.c_str()) && ok;
@@ -354,6 +417,8 @@ static int syncDirsOf(const QuomoStagedList &staged)
 
 static int applyOne(QuomoStaged &s)
 {
+    if (s.kept)
+        return 1;
     if (s.remove) {
         if (unlink(s.path.c_str()) == 0 || errno == ENOENT)
             return 1;
@@ -372,6 +437,8 @@ static void putBack(QuomoStagedList &staged, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
         const QuomoStaged &s = staged[i];
+        if (s.kept)
+            continue;
         bool ok = s.hadBefore ? orvReplaceFile(s.path.c_str(), s.before.data(), s.before.size(), 0666)
                               : (unlink(s.path.c_str()) == 0 || errno == ENOENT);
         if (!ok)
@@ -384,7 +451,7 @@ int quomoChangeCommit(const QuomoChangeMeta *meta)
     if (!g_change.open)
         return 1;
     QuomoStagedList &staged = g_change.staged;
-    if (meta && !staged.empty()) {
+    if (meta && anyAlters(staged)) {
         if (!writeJournal(*meta, staged)) {
             quomoChangeAbandon();
             return 0;

@@ -2,15 +2,17 @@
  * The one save step. Every file the library writes or removes is staged
  * into the open change: its new content goes to a temporary beside it at
  * once (so a full disk or a directory in the way is found before anything is
- * renamed), and later reads of the request see the staged content. The
- * request's change is committed as one transaction: the whole change,
- * before-images included, is journaled in the request lock's private
- * directory, then the temporaries are renamed into place and the removals
- * made, then the directories synced. A failure on the way puts back what
- * was already renamed; a process killed on the way leaves the journal, and
- * the next request rolls the change forward from it. A library call made
- * outside a request opens a change of its own (QuomoChangeScope) and
- * commits it without a journal. Not exported.
+ * renamed), and later reads of the request see the staged content. A file
+ * staged with the very content it holds is kept: it gets no temporary and is
+ * not renamed. The request's change is committed as one transaction: the
+ * whole change is journaled in the request lock's private directory, then
+ * the temporaries are renamed into place and the removals made, then the
+ * directories synced; a change that alters no file needs no journal. A
+ * failure on the way puts back what was already renamed; a process killed
+ * on the way leaves the journal, and the next request rolls the change
+ * forward from it. A library call made outside a request opens a change of
+ * its own (QuomoChangeScope) and commits it without a journal. Not
+ * exported.
  */
 #ifndef QUOMODHCP_SAVE_H
 #define QUOMODHCP_SAVE_H
@@ -26,9 +28,10 @@
 /* One file of a change. */
 struct QuomoStaged {
     std::string path;   /* under the root, as opened */
-    std::string temp;   /* its prepared temporary; "" for a removal */
+    std::string temp;   /* its prepared temporary; "" for a removal or a kept file */
     std::string data;   /* the new content */
     bool remove;        /* the file goes */
+    bool kept;          /* the new content is what the file holds: nothing to write */
     bool beforeKnown;   /* the two below were read when it was staged */
     bool hadBefore;     /* the file existed before the change */
     std::string before; /* its content then */

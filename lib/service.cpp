@@ -13,9 +13,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -84,7 +86,49 @@ static int scriptTimeoutSeconds(void)
  * out. */
 static const int kTimedOut = -1000;
 
-/* Runs argv[0] with argv (fork/execv, no shell) in a process group of its
+/* Starts argv[0] with argv (no shell) in a process group of its own, its
+ * standard output and error on fd; without copying this process's memory
+ * (posix_spawn), which a fork would, page by page, as this process goes on
+ * writing. 0, or the error. */
+static int spawnInGroup(const char *const argv[], int fd, pid_t *pPid)
+{
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    int err = posix_spawnattr_init(&attr);
+    if (err)
+        return err;
+    err = posix_spawn_file_actions_init(&actions);
+    if (err) {
+        posix_spawnattr_destroy(&attr);
+        return err;
+    }
+    err = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    if (!err)
+        err = posix_spawnattr_setpgroup(&attr, 0);
+    if (!err)
+        err = posix_spawn_file_actions_adddup2(&actions, fd, STDOUT_FILENO);
+    if (!err)
+        err = posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
+    if (!err)
+        err = posix_spawn(pPid, argv[0], &actions, &attr, (char *const *)argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    return err;
+}
+
+/* A descriptor that becomes readable when the process exits; -1 where the
+ * system has none. */
+static int exitDescriptor(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return (int)syscall(SYS_pidfd_open, pid, 0);
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+/* Runs argv[0] with argv (no shell) in a process group of its
  * own, reading its standard output and error into tail until it exits; one
  * that runs longer than the time limit is killed with its group
  * (kTimedOut). A grandchild that keeps the pipe open
@@ -101,22 +145,20 @@ static int runCapturing(const char *const argv[], OutputTail *tail)
         ORV_LOG("Failed to start [%s]: %s", argv[0], strerror(errno));
         return 127;
     }
-    pid_t pid = fork();
-    if (pid < 0) {
-        ORV_LOG("Failed to start [%s]: %s", argv[0], strerror(errno));
+    pid_t pid = -1;
+    int err = spawnInGroup(argv, fds[1], &pid);
+    close(fds[1]);
+    if (err) {
+        /* As a program that could not be run: exit status 127. */
+        if (err != ENOENT && err != EACCES && err != ENOEXEC && err != ENOTDIR && err != ELOOP)
+            ORV_LOG("Failed to start [%s]: %s", argv[0], strerror(err));
         close(fds[0]);
-        close(fds[1]);
         return 127;
     }
-    if (pid == 0) {
-        setpgid(0, 0);
-        dup2(fds[1], STDOUT_FILENO);
-        dup2(fds[1], STDERR_FILENO);
-        execv(argv[0], (char *const *)argv);
-        _exit(127);
-    }
-    close(fds[1]);
     setpgid(pid, pid);
+    /* Readable once the program has exited: its end is seen at once, not at
+     * the next look. */
+    int exitFd = exitDescriptor(pid);
     int status = 0;
     bool exited = false;
     bool open = true;
@@ -128,22 +170,30 @@ static int runCapturing(const char *const argv[], OutputTail *tail)
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             close(fds[0]);
+            if (exitFd >= 0)
+                close(exitFd);
             return kTimedOut;
         }
-        struct pollfd p = {fds[0], POLLIN, 0};
-        if (open && poll(&p, 1, 100) > 0)
-            open = drainPipe(fds[0], tail);
-        else if (!open)
+        struct pollfd p[2] = {{open ? fds[0] : -1, POLLIN, 0}, {exitFd, POLLIN, 0}};
+        if ((open || exitFd >= 0) && poll(p, 2, 100) > 0) {
+            if (open && p[0].revents)
+                open = drainPipe(fds[0], tail);
+        } else if (!open && exitFd < 0) {
             poll(NULL, 0, 20);
+        }
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid)
             exited = true;
         else if (done < 0 && errno != EINTR) {
             ORV_LOG("Failed to wait for [%s]: %s", argv[0], strerror(errno));
             close(fds[0]);
+            if (exitFd >= 0)
+                close(exitFd);
             return 127;
         }
     }
+    if (exitFd >= 0)
+        close(exitFd);
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
     while (open && drainPipe(fds[0], tail)) {
     }

@@ -135,16 +135,14 @@ static int notRegular(const struct stat *st)
 /* Opens name (relative to dirFd, or AT_FDCWD) with flags, never through a
  * symbolic link and without waiting in the open (a FIFO with no writer
  * would block it), and keeps the descriptor only for a regular file, whose
- * reads then block again. -1 with errno otherwise; st is the file's. */
+ * reads and writes O_NONBLOCK does not change: it stays set. -1 with errno
+ * otherwise; st is the file's. */
 static int openRegularAt(int dirFd, const char *name, int flags, mode_t mode, struct stat *st)
 {
     int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
     int err = fstat(fd, st) != 0 ? errno : notRegular(st);
-    int fl = err ? 0 : fcntl(fd, F_GETFL);
-    if (!err && (fl < 0 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0))
-        err = errno;
     if (err) {
         close(fd);
         errno = err;
@@ -527,21 +525,54 @@ int orvSyncDir(const char *path)
     return ok ? 1 : failed("Failed to sync directory", dir, err);
 }
 
+/* Reads up to len bytes into buf; how many in *pGot. The errno of a failed
+ * read, else 0. */
+static int readUpTo(int fd, char *buf, size_t len, size_t *pGot)
+{
+    *pGot = 0;
+    while (*pGot < len) {
+        ssize_t n = read(fd, buf + *pGot, len - *pGot);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        *pGot += (size_t)n;
+    }
+    return 0;
+}
+
+/* Appends the rest of the file to out; the errno of a failed read, else 0. */
+static int appendRest(int fd, std::string &out)
+{
+    char buf[4096];
+    for (;;) {
+        size_t got;
+        int err = readUpTo(fd, buf, sizeof buf, &got);
+        out.append(buf, got);
+        if (err || got < sizeof buf)
+            return err;
+    }
+}
+
 int orvReadFile(const char *path, std::string &out)
 {
     out.clear();
-    FILE *fp = orvFopenRead(path);
-    if (!fp)
-        return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     struct stat st;
-    if (fstat(fileno(fp), &st) == 0 && st.st_size > 0 && (unsigned long long)st.st_size < 1ULL << 30)
-        out.reserve((size_t)st.st_size);
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
-        out.append(buf, n);
-    int err = ferror(fp) ? errno : 0;
-    fclose(fp);
+    int fd = openRegularAt(AT_FDCWD, path, O_RDONLY, 0, &st);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+    /* The size the file has read straight into the text, then what it may
+     * have grown by. */
+    size_t size = st.st_size > 0 && (unsigned long long)st.st_size < 1ULL << 30 ? (size_t)st.st_size : 0;
+    out.resize(size);
+    size_t got = 0;
+    int err = size ? readUpTo(fd, &out[0], size, &got) : 0;
+    out.resize(got);
+    if (!err && got == size)
+        err = appendRest(fd, out);
+    close(fd);
     errno = err;
     return err ? -1 : 1;
 }

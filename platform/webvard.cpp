@@ -15,11 +15,15 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <stdint.h>
+#include <sys/random.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvath_common.h"
 
@@ -262,26 +266,114 @@ namespace {
  * in its own way. */
 bool appendPlainString(std::string &out, const char *begin, const char *end)
 {
+    bool escapes = false;
     for (const char *p = begin; p < end; ++p) {
         if ((unsigned char)*p < 0x20 || (unsigned char)*p > 0x7e)
             return false;
+        escapes = escapes || *p == '"' || *p == '\\';
     }
     out += '"';
-    for (const char *p = begin; p < end; ++p) {
-        if (*p == '"' || *p == '\\')
-            out += '\\';
-        out += *p;
+    if (!escapes) {
+        out.append(begin, end);
+    } else {
+        for (const char *p = begin; p < end; ++p) {
+            if (*p == '"' || *p == '\\')
+                out += '\\';
+            out += *p;
+        }
     }
     out += '"';
     return true;
 }
 
+/* The verbatim texts of the answer. Each stands in a value as a string that
+ * no text of a request or a file makes: a NUL, this process's random key
+ * and its index. */
+struct VerbatimTexts {
+    std::string key;
+    std::vector<JsonPieces> texts;
+};
+
+VerbatimTexts &verbatimTexts()
+{
+    static VerbatimTexts v;
+    if (v.key.empty()) {
+        uint64_t random = 0;
+        if (getrandom(&random, sizeof random, GRND_NONBLOCK) != (ssize_t)sizeof random)
+            random = (uint64_t)(uintptr_t)&v ^ (uint64_t)getpid();
+        char szKey[32];
+        snprintf(szKey, sizeof szKey, "%016llx:", (unsigned long long)random);
+        v.key.assign(1, '\0');
+        v.key += "orvath-verbatim-";
+        v.key += szKey;
+    }
+    return v;
+}
+
+std::string verbatimStandIn(size_t index) { return verbatimTexts().key + std::to_string(index); }
+
+/* The verbatim text a string value stands for, or NULL. */
+const JsonPieces *verbatimText(const char *begin, const char *end)
+{
+    if (begin == end || *begin != '\0')
+        return nullptr;
+    const VerbatimTexts &v = verbatimTexts();
+    size_t len = (size_t)(end - begin);
+    if (len <= v.key.size() || memcmp(begin, v.key.data(), v.key.size()) != 0)
+        return nullptr;
+    size_t index = 0;
+    for (const char *p = begin + v.key.size(); p < end; ++p) {
+        if (*p < '0' || *p > '9' || index > v.texts.size())
+            return nullptr;
+        index = index * 10 + (size_t)(*p - '0');
+    }
+    return index < v.texts.size() && verbatimStandIn(index) == std::string(begin, len)
+               ? &v.texts[index]
+               : nullptr;
+}
+
+std::string libraryText(const Json::Value &value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
+
+void appendPieces(std::string &out, const JsonPieces &text)
+{
+    for (const std::string &piece : text.pieces())
+        out += piece;
+}
+
+/* The library writer's text with each verbatim value's stand-in replaced
+ * by its text. */
+std::string libraryTextWithVerbatim(const Json::Value &value)
+{
+    std::string text = libraryText(value);
+    const VerbatimTexts &v = verbatimTexts();
+    for (size_t i = 0; i < v.texts.size(); ++i) {
+        std::string quoted = libraryText(Json::Value(verbatimStandIn(i)));
+        size_t at = text.find(quoted);
+        if (at == std::string::npos)
+            continue;
+        std::string verbatim;
+        appendPieces(verbatim, v.texts[i]);
+        text.replace(at, quoted.size(), verbatim);
+    }
+    return text;
+}
+
+/* Where verbatim texts go into a compact text that leaves them out: at
+ * which offset, which text. */
+typedef std::vector<std::pair<size_t, const JsonPieces *>> Splices;
+
 /* The compact text the library's writer gives (no blanks, members in name
  * order) for the values answers are made of: objects, arrays, integers,
- * booleans, null and printable ASCII strings. False for anything else (a
- * real number, other text), which then goes through the library's writer.
- * Large listings are written several times faster this way. */
-bool appendCompact(std::string &out, const Json::Value &value)
+ * booleans, null and printable ASCII strings, and verbatim texts (into
+ * splices when given, else in place). False for anything else (a real
+ * number, other text), which then goes through the library's writer. Large
+ * listings are written several times faster this way. */
+bool appendCompact(std::string &out, const Json::Value &value, Splices *splices = nullptr)
 {
     switch (value.type()) {
     case Json::nullValue:
@@ -299,14 +391,23 @@ bool appendCompact(std::string &out, const Json::Value &value)
     case Json::stringValue: {
         const char *begin = nullptr;
         const char *end = nullptr;
-        return value.getString(&begin, &end) && appendPlainString(out, begin, end);
+        if (!value.getString(&begin, &end))
+            return false;
+        if (const JsonPieces *verbatim = verbatimText(begin, end)) {
+            if (splices)
+                splices->emplace_back(out.size(), verbatim);
+            else
+                appendPieces(out, *verbatim);
+            return true;
+        }
+        return appendPlainString(out, begin, end);
     }
     case Json::arrayValue: {
         out += '[';
         for (Json::ArrayIndex i = 0; i < value.size(); ++i) {
             if (i > 0)
                 out += ',';
-            if (!appendCompact(out, value[i]))
+            if (!appendCompact(out, value[i], splices))
                 return false;
         }
         out += ']';
@@ -324,7 +425,7 @@ bool appendCompact(std::string &out, const Json::Value &value)
             if (!appendPlainString(out, begin, end))
                 return false;
             out += ':';
-            if (!appendCompact(out, *it))
+            if (!appendCompact(out, *it, splices))
                 return false;
         }
         out += '}';
@@ -342,15 +443,59 @@ std::string Webvard::CompactJson(const Json::Value &value)
     std::string text;
     if (appendCompact(text, value))
         return text;
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    return Json::writeString(builder, value);
+    return verbatimTexts().texts.empty() ? libraryText(value) : libraryTextWithVerbatim(value);
+}
+
+std::string &JsonPieces::tail()
+{
+    /* Room for an entry or a few hundred in each piece; an entry longer
+     * than the room left grows its piece alone. */
+    static const size_t kPiece = 64 * 1024;
+    static const size_t kFull = kPiece - 1024;
+    if (pieces_.empty() || pieces_.back().size() >= kFull) {
+        pieces_.emplace_back();
+        pieces_.back().reserve(kPiece);
+    }
+    return pieces_.back();
+}
+
+Json::Value Webvard::Verbatim(JsonPieces text)
+{
+    VerbatimTexts &v = verbatimTexts();
+    v.texts.push_back(std::move(text));
+    return Json::Value(verbatimStandIn(v.texts.size() - 1));
+}
+
+Json::Value Webvard::Verbatim(std::string text)
+{
+    JsonPieces pieces;
+    pieces.tail() = std::move(text);
+    return Verbatim(std::move(pieces));
+}
+
+void Webvard::AppendString(std::string &out, const char *text, size_t len)
+{
+    if (!appendPlainString(out, text, text + len))
+        out += libraryText(Json::Value(text, text + len));
 }
 
 void Webvard::WriteBody(const Json::Value &body)
 {
-    std::string text = CompactJson(body);
+    /* Verbatim texts are written from where they are, never copied. */
+    std::string text;
+    Splices splices;
+    if (!appendCompact(text, body, &splices)) {
+        text = CompactJson(body);
+        splices.clear();
+    }
     text += '\n';
-    fwrite(text.data(), 1, text.size(), stdout);
+    size_t at = 0;
+    for (const auto &splice : splices) {
+        fwrite(text.data() + at, 1, splice.first - at, stdout);
+        for (const std::string &piece : splice.second->pieces())
+            fwrite(piece.data(), 1, piece.size(), stdout);
+        at = splice.first;
+    }
+    fwrite(text.data() + at, 1, text.size() - at, stdout);
     fflush(stdout);
 }

@@ -8,10 +8,23 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 enum _tag_cgi_position {
     CGI_POSITION_NONE = 0,
     CGI_POSITION_ADMIN = 1,
+};
+
+/* JSON text built in pieces of a fixed size, for Webvard::Verbatim: a text
+ * of thousands of entries grows without its bytes being copied. */
+class JsonPieces {
+public:
+    /* The piece to append the next entry to. */
+    std::string &tail();
+    const std::vector<std::string> &pieces() const { return pieces_; }
+
+private:
+    std::vector<std::string> pieces_;
 };
 
 class Webvard {
@@ -53,6 +66,16 @@ public:
     /* The answer's text: compact JSON, members in name order, exactly as
      * jsoncpp's writer with no indentation gives it. */
     static std::string CompactJson(const Json::Value &value);
+    /* A value of the answer given as its JSON text, which the answer's text
+     * holds in its place: for listings of thousands of entries, which cost
+     * many times their text as values. The text must be what the writer
+     * would give for the value it stands for (AppendString below); it is
+     * kept until the process ends. */
+    static Json::Value Verbatim(std::string text);
+    static Json::Value Verbatim(JsonPieces text);
+    /* Appends the JSON text of a string value, exactly as the writer quotes
+     * it. */
+    static void AppendString(std::string &out, const char *text, size_t len);
 
 private:
     std::map<std::string, std::string> params_;
