@@ -64,16 +64,6 @@ bool readLeasedAddresses(std::vector<uint32_t> &addrs)
     return count >= 0;
 }
 
-/* "vendor" (the registered maker, "" when none is known) and "randomMac"
- * (an address the device chose itself, which names no maker). */
-static void putMaker(Json::Value &entry, const QuomoVendors *pVendors, const char *szMac)
-{
-    char szVendor[QUOMO_VENDOR_LEN];
-    int found = QUOMODHCPVendorOf(pVendors, szMac, szVendor, sizeof szVendor);
-    entry[Json::StaticString("vendor")] = found == 1 ? szVendor : "";
-    entry[Json::StaticString("randomMac")] = found == 2;
-}
-
 /* The name the interface's DNS answers for the client: "<host>.<domain>"
  * with the domain of the subnet its address lies in, "<host>" where that
  * has none; "" without a host name, or with no DNS served (pSubnets NULL). */
@@ -129,17 +119,47 @@ bool loadClientList(RequestContext &ctx)
     std::vector<ListedSubnet> subnets;
     const std::vector<ListedSubnet> *pSubnets =
         !QUOMODHCPDnsOnly() && readInterfaceSubnets(szIfName, subnets) ? &subnets : NULL;
-    /* Those of other interfaces are left out. */
-    int listed = listClients(answer, "clientList", szIfName, [&szIfName, pVendors, pSeen, pSubnets](const QuomoClient &c, Json::Value &entry) {
-        if (strcmp(c.szIfName, szIfName) != 0)
-            return false;
-        putHost(entry, c.szMac, c.szIp, c.szHostname);
-        entry[Json::StaticString("expire")] = c.szExpire;
-        putMaker(entry, pVendors, c.szMac);
-        entry[Json::StaticString("firstSeen")] = (Json::Int64)QUOMODHCPFirstSeenOf(pSeen, c.szMac);
-        entry[Json::StaticString("dnsName")] = dnsNameOf(pSubnets, c.szIp, c.szHostname);
-        return true;
-    });
+    /* Those of other interfaces are left out. The list is written as the
+     * answer's text, members in name order as the writer puts them:
+     * thousands of entries are no value each. */
+    struct Context {
+        const char *szIfName;
+        const QuomoVendors *pVendors;
+        const QuomoFirstSeen *pSeen;
+        const std::vector<ListedSubnet> *pSubnets;
+        JsonPieces list;
+        int count;
+    } c{szIfName, pVendors, pSeen, pSubnets, JsonPieces(), 0};
+    c.list.tail() += '[';
+    int listed = QUOMODHCPListClients(szIfName, [](const QuomoClient *client, void *pContext) {
+        Context &c = *static_cast<Context *>(pContext);
+        if (strcmp(client->szIfName, c.szIfName) != 0)
+            return;
+        std::string &out = c.list.tail();
+        const std::string dns = dnsNameOf(c.pSubnets, client->szIp, client->szHostname);
+        out += c.count++ ? ",{\"dnsName\":" : "{\"dnsName\":";
+        Webvard::AppendString(out, dns.data(), dns.size());
+        out += ",\"expire\":";
+        Webvard::AppendString(out, client->szExpire, strlen(client->szExpire));
+        out += ",\"firstSeen\":" + std::to_string((long long)QUOMODHCPFirstSeenOf(c.pSeen, client->szMac));
+        out += ",\"hostname\":";
+        Webvard::AppendString(out, client->szHostname, strlen(client->szHostname));
+        out += ",\"ip\":";
+        Webvard::AppendString(out, client->szIp, strlen(client->szIp));
+        out += ",\"mac\":";
+        Webvard::AppendString(out, client->szMac, strlen(client->szMac));
+        char szVendor[QUOMO_VENDOR_LEN];
+        int found = QUOMODHCPVendorOf(c.pVendors, client->szMac, szVendor, sizeof szVendor);
+        out += found == 2 ? ",\"randomMac\":true,\"vendor\":" : ",\"randomMac\":false,\"vendor\":";
+        const char *vendor = found == 1 ? szVendor : "";
+        Webvard::AppendString(out, vendor, strlen(vendor));
+        out += '}';
+    }, &c);
+    if (listed > 0) {
+        c.list.tail() += ']';
+        answer["itemCount"] = Json::Value(c.count);
+        answer["clientList"] = Webvard::Verbatim(std::move(c.list));
+    }
     QUOMODHCPFirstSeenFree(pSeen);
     QUOMODHCPVendorsClose(pVendors);
     if (listed < 0)

@@ -3,6 +3,7 @@
  * "checkReservations").
  */
 #include <ctype.h>
+#include <string.h>
 
 #include <functional>
 #include <string>
@@ -59,17 +60,41 @@ bool loadStaticSettings(RequestContext &ctx)
      * were written in the order of the rows. */
     std::vector<std::pair<std::string, std::string>> v6 = readReservations6();
     size_t next = 0;
-    bool listed = readReservationList(answer, "staticData",
-                                      [&v6, &next](const char *szMac, const char *szIp,
-                                                   const char *szHostname, Json::Value &entry) {
-                                          putHost(entry, szMac, szIp, szHostname);
-                                          if (next < v6.size() && v6[next].first == szMac)
-                                              entry["ipv6"] = v6[next++].second;
-                                          return true;
-                                      });
-    if (!listed)
+    /* Written as the answer's text, members in name order as the writer
+     * puts them: thousands of rows are no value each. */
+    struct Context {
+        std::vector<std::pair<std::string, std::string>> &v6;
+        size_t &next;
+        JsonPieces list;
+        int count;
+    } c{v6, next, JsonPieces(), 0};
+    c.list.tail() += '[';
+    int listed = QUOMODHCPListReservations(
+        [](const char *szMac, const char *szIp, const char *szHostname, void *pContext) {
+            Context &c = *static_cast<Context *>(pContext);
+            std::string &out = c.list.tail();
+            out += c.count++ ? ",{\"hostname\":" : "{\"hostname\":";
+            Webvard::AppendString(out, szHostname, strlen(szHostname));
+            out += ",\"ip\":";
+            Webvard::AppendString(out, szIp, strlen(szIp));
+            if (c.next < c.v6.size() && c.v6[c.next].first == szMac) {
+                const std::string &ipv6 = c.v6[c.next++].second;
+                out += ",\"ipv6\":";
+                Webvard::AppendString(out, ipv6.data(), ipv6.size());
+            }
+            out += ",\"mac\":";
+            Webvard::AppendString(out, szMac, strlen(szMac));
+            out += '}';
+        },
+        &c);
+    if (!listed) {
         ORV_LOG("Can not open DHCP static file");
-    return listed;
+        return false;
+    }
+    c.list.tail() += ']';
+    answer["itemCount"] = Json::Value(c.count);
+    answer["staticData"] = Webvard::Verbatim(std::move(c.list));
+    return true;
 }
 
 bool readReservedAddresses(std::vector<uint32_t> &addrs)
