@@ -173,14 +173,26 @@ static void readAllSubnets(std::vector<CheckedSubnet> &subnets)
     }
 }
 
-static void warn(Json::Value &warnings, size_t index, const KnownHost &host, const std::string &reason)
+/* The warnings as the answer's text: an array of {"index", "ip", "mac",
+ * "reason"} (members in name order, as the writer puts them). */
+struct Warnings {
+    JsonPieces text;
+    bool any = false;
+};
+
+static void warn(Warnings &warnings, size_t index, const KnownHost &host, const std::string &reason)
 {
-    Json::Value w(Json::objectValue);
-    w["index"] = Json::Value((Json::UInt)index);
-    w["mac"] = host.mac;
-    w["ip"] = host.ip;
-    w["reason"] = reason;
-    warnings.append(std::move(w));
+    std::string &out = warnings.text.tail();
+    out += warnings.any ? ",{\"index\":" : "[{\"index\":";
+    warnings.any = true;
+    out += std::to_string(index);
+    out += ",\"ip\":";
+    Webvard::AppendString(out, host.ip.data(), host.ip.size());
+    out += ",\"mac\":";
+    Webvard::AppendString(out, host.mac.data(), host.mac.size());
+    out += ",\"reason\":";
+    Webvard::AppendString(out, reason.data(), reason.size());
+    out += '}';
 }
 
 /* The page's words for a reservation that no client can use. */
@@ -188,7 +200,7 @@ static const char kUnusable[] = ": no client can use it";
 
 /* Where the address stands among the subnets: none, or inside one's network
  * on a special address or inside its range. */
-static void warnPlace(Json::Value &warnings, size_t index, const KnownHost &host,
+static void warnPlace(Warnings &warnings, size_t index, const KnownHost &host,
                       const std::vector<CheckedSubnet> &subnets)
 {
     bool inSubnet = false;
@@ -231,7 +243,7 @@ struct ClashIndex {
 /* Another client's current lease on the address; and of two reservations of
  * one MAC address, the earlier one, which dnsmasq does not use (it gives the
  * later line's address). */
-static void warnClash(Json::Value &warnings, size_t index, const std::vector<KnownHost> &hosts,
+static void warnClash(Warnings &warnings, size_t index, const std::vector<KnownHost> &hosts,
                       ClashIndex &clash)
 {
     const KnownHost &host = hosts[index];
@@ -274,13 +286,14 @@ bool checkReservations(RequestContext &ctx)
         if (lease.hasAddr)
             clash.leases.emplace(lease.addr, &lease);
     }
-    Json::Value warnings(Json::arrayValue);
+    Warnings warnings;
     for (size_t i = 0; i < hosts.size(); ++i) {
         if (!hosts[i].hasAddr)
             continue; /* the save refuses such an address */
         warnPlace(warnings, i, hosts[i], subnets);
         warnClash(warnings, i, hosts, clash);
     }
-    answer["warnings"] = std::move(warnings);
+    warnings.text.tail() += warnings.any ? "]" : "[]";
+    answer["warnings"] = Webvard::Verbatim(std::move(warnings.text));
     return true;
 }
