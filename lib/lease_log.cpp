@@ -511,7 +511,7 @@ static bool refresh(int steps, int *pUpdate, int *pExpire, RefreshedLog &out)
             *pExpire = -1;
         } else {
             out.pReserved = quomoReservedLoad();
-            *pExpire = quomoLeaseLogRemoveExpired(log, out.pReserved, (int64_t)time(NULL));
+            *pExpire = quomoLeaseLogRemoveExpired(log, out.pReserved, (int64_t)orvNow());
         }
     }
     if (loaded > 0 && saveIfChanged(log, szLog) != 0) {
