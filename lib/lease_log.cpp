@@ -779,38 +779,19 @@ static bool leaseRuns(QuomoField expiry, long long now)
     return ends == 0 || ends > now;
 }
 
-/* The address field of a lease (up to a NUL byte) as inet_pton reads a
- * dotted quad: four decimal parts of at most 255 without leading zeros,
- * nothing else. Read in place: it is asked for every lease. */
+/* The address field of a lease as inet_pton reads it: up to a NUL byte. */
 static bool leaseAddress(QuomoField ip, uint32_t *pAddr)
 {
+    char szIp[INET_ADDRSTRLEN];
     size_t len = strnlen(ip.p, ip.n);
-    uint32_t addr = 0;
-    unsigned part = 0;
-    int parts = 0;
-    bool digits = false;
-    for (size_t i = 0; i < len; ++i) {
-        char c = ip.p[i];
-        if (c >= '0' && c <= '9') {
-            if (digits && part == 0)
-                return false;
-            part = part * 10 + (unsigned)(c - '0');
-            if (part > 255)
-                return false;
-            if (!digits && ++parts > 4)
-                return false;
-            digits = true;
-        } else if (c == '.' && digits && parts < 4) {
-            addr = addr << 8 | part;
-            part = 0;
-            digits = false;
-        } else {
-            return false;
-        }
-    }
-    if (parts < 4 || !digits)
+    if (len >= sizeof szIp)
+        return false; /* longer than any address */
+    memcpy(szIp, ip.p, len);
+    szIp[len] = '\0';
+    uint32_t addr;
+    if (inet_pton(AF_INET, szIp, &addr) != 1)
         return false;
-    *pAddr = addr << 8 | part;
+    *pAddr = ntohl(addr);
     return true;
 }
 

@@ -25,17 +25,13 @@ int quomoSplitFields(const char *text, size_t len, const char *szDelims, QuomoFi
     int count = 0;
     size_t start = 0;
     size_t nDelims = strlen(szDelims);
-    /* Several delimiters: looked up in a table, once per character. */
-    bool isDelim[256] = {false};
-    for (size_t i = 0; i < nDelims; ++i)
-        isDelim[(unsigned char)szDelims[i]] = true;
     for (;;) {
         size_t end = start;
         if (nDelims == 1) {
             const void *at = memchr(text + start, szDelims[0], len - start);
             end = at ? (size_t)((const char *)at - text) : len;
         } else {
-            while (end < len && !isDelim[(unsigned char)text[end]])
+            while (end < len && !memchr(szDelims, text[end], nDelims))
                 ++end;
         }
         if (count < max)
