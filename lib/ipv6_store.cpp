@@ -219,30 +219,16 @@ int quomoSetIpv6(const char *szIfName, const QuomoIpv6Settings *pSettings)
 
 /* ---- the files it owns ---- */
 
-/* The interface of the settings file "etc/dhcpd/orvath-<if>.ipv6"; false for
- * another path. */
-static bool settingsInterface(const char *szRelPath, std::string &ifName)
-{
-    const char *name = quomoDhcpdName(szRelPath);
-    const char prefix[] = "orvath-", suffix[] = "." QUOMO_IPV6_TAG;
-    size_t len = name ? strlen(name) : 0;
-    if (len <= sizeof prefix + sizeof suffix - 2 || strncmp(name, prefix, sizeof prefix - 1) != 0 ||
-        strcmp(name + len - (sizeof suffix - 1), suffix) != 0)
-        return false;
-    ifName.assign(name + sizeof prefix - 1, len - (sizeof prefix - 1) - (sizeof suffix - 1));
-    return !quomoNameFault(ifName.c_str()) && ifName != QUOMO_AP_IFNAME;
-}
-
 bool quomoIpv6StoreOwns(const char *szRelPath)
 {
     std::string ifName;
-    return settingsInterface(szRelPath, ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_IPV6_TAG);
+    return quomoParseListName(szRelPath, QUOMO_IPV6_TAG, ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_IPV6_TAG);
 }
 
 bool quomoIpv6Verify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
 {
     std::string ifName;
-    bool settings = settingsInterface(szRelPath, ifName);
+    bool settings = quomoParseListName(szRelPath, QUOMO_IPV6_TAG, ifName);
     if (!settings && !quomoParsePairName(szRelPath, &ifName, QUOMO_IPV6_TAG)) {
         orvCopy(szWhy, cbWhy, "not a file of the IPv6 settings");
         return false;

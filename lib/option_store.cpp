@@ -278,30 +278,16 @@ int quomoGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOpti
     return 1;
 }
 
-/* The interface of the list "etc/dhcpd/orvath-<if>.options"; false for
- * another path. */
-static bool listInterface(const char *szRelPath, std::string &ifName)
-{
-    const char *name = quomoDhcpdName(szRelPath);
-    const char prefix[] = "orvath-", suffix[] = ".options";
-    size_t len = name ? strlen(name) : 0;
-    if (len <= sizeof prefix + sizeof suffix - 2 || strncmp(name, prefix, sizeof prefix - 1) != 0 ||
-        strcmp(name + len - (sizeof suffix - 1), suffix) != 0)
-        return false;
-    ifName.assign(name + sizeof prefix - 1, len - (sizeof prefix - 1) - (sizeof suffix - 1));
-    return !quomoNameFault(ifName.c_str()) && ifName != QUOMO_AP_IFNAME;
-}
-
 bool quomoOptionStoreOwns(const char *szRelPath)
 {
     std::string ifName;
-    return listInterface(szRelPath, ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_OPTIONS_TAG);
+    return quomoParseListName(szRelPath, "options", ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_OPTIONS_TAG);
 }
 
 bool quomoOptionVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
 {
     std::string ifName;
-    bool list = listInterface(szRelPath, ifName);
+    bool list = quomoParseListName(szRelPath, "options", ifName);
     if (!list && !quomoParsePairName(szRelPath, &ifName, QUOMO_OPTIONS_TAG)) {
         orvCopy(szWhy, cbWhy, "not a file of the options");
         return false;

@@ -108,6 +108,19 @@ bool quomoParsePairName(const char *szRelPath, std::string *pIfName, const char 
     return false;
 }
 
+bool quomoParseListName(const char *szRelPath, const char *szExt, std::string &ifName)
+{
+    const char *name = quomoDhcpdName(szRelPath);
+    const char prefix[] = "orvath-";
+    const size_t prefixLen = sizeof prefix - 1, extLen = strlen(szExt);
+    size_t len = name ? strlen(name) : 0;
+    if (len <= prefixLen + extLen + 1 || strncmp(name, prefix, prefixLen) != 0 ||
+        name[len - extLen - 1] != '.' || strcmp(name + len - extLen, szExt) != 0)
+        return false;
+    ifName.assign(name + prefixLen, len - prefixLen - extLen - 1);
+    return ownInterface(ifName);
+}
+
 bool quomoSubnetStoreOwns(const char *szRelPath)
 {
     return quomoParsePairName(szRelPath, NULL, NULL);

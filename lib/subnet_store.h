@@ -63,6 +63,9 @@ const char *quomoDhcpdName(const char *szRelPath);
  * *pIfName when not NULL: with szTag, of that tag; with NULL, an ordinary
  * subnet's (the tag is the interface's name and an index). */
 bool quomoParsePairName(const char *szRelPath, std::string *pIfName, const char *szTag);
+/* A file "etc/dhcpd/orvath-<if>.<szExt>" of one of the system's interfaces
+ * (never the access point's), its interface into ifName. */
+bool quomoParseListName(const char *szRelPath, const char *szExt, std::string &ifName);
 /* The files this store writes: every interface's ordinary subnets. */
 bool quomoSubnetStoreOwns(const char *szRelPath);
 

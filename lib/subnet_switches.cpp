@@ -75,14 +75,6 @@ bool quomoSwitchesVerify(const char *szRelPath, const std::string &content, char
 
 bool quomoSwitchesOwns(const char *szRelPath)
 {
-    const char *name = quomoDhcpdName(szRelPath);
-    if (!name)
-        return false;
-    size_t len = strlen(name);
-    const char prefix[] = "orvath-", suffix[] = ".switches";
-    if (len <= sizeof prefix + sizeof suffix - 2 || strncmp(name, prefix, sizeof prefix - 1) != 0 ||
-        strcmp(name + len - (sizeof suffix - 1), suffix) != 0)
-        return false;
-    std::string ifName(name + sizeof prefix - 1, len - (sizeof prefix - 1) - (sizeof suffix - 1));
-    return !quomoNameFault(ifName.c_str()) && ifName != QUOMO_AP_IFNAME;
+    std::string ifName;
+    return quomoParseListName(szRelPath, "switches", ifName);
 }
