@@ -53,14 +53,19 @@ int readCurrentLeases(std::vector<KnownHost> &leases)
     });
 }
 
-bool readLeasedAddresses(std::vector<uint32_t> &addrs)
+bool readAddressList(int (*read)(uint32_t *, int), AddressList &list)
 {
-    int count = QUOMODHCPCurrentLeaseAddresses(NULL, 0);
-    if (count <= 0)
-        return count == 0;
-    addrs.resize((size_t)count);
-    count = QUOMODHCPCurrentLeaseAddresses(addrs.data(), count);
-    addrs.resize(count > 0 && (size_t)count <= addrs.size() ? (size_t)count : 0);
+    /* Room for a large network's list, left unwritten until used; the file
+     * is read a second time only when it holds more. */
+    int room = 16384;
+    list.addrs.reset(new uint32_t[room]);
+    int count = read(list.addrs.get(), room);
+    if (count > room) {
+        room = count;
+        list.addrs.reset(new uint32_t[room]);
+        count = read(list.addrs.get(), room);
+    }
+    list.count = count > 0 && count <= room ? (size_t)count : 0;
     return count >= 0;
 }
 

@@ -97,6 +97,9 @@ bool HistoryHook::conflicts(const BaseRevision &base, Json::Value &answer)
     if (!base.given)
         return false;
     char szError[QUOMO_PATH_LEN + 128];
+    int64_t id = 0;
+    if (QUOMODHCPHistoryNewestId(&id, szError, sizeof szError) > 0 && id == base.id)
+        return false;
     QuomoHistory *history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
     if (!history)
         return false; /* nothing recorded yet, or a store the change will put aside */
@@ -161,11 +164,9 @@ bool HistoryHook::commit(bool result, const ActionRequest &request, Json::Value 
 void HistoryHook::answerRevision(Json::Value &answer)
 {
     char szError[QUOMO_PATH_LEN + 128];
-    QuomoHistory *history = QUOMODHCPHistoryOpen(0, szError, sizeof szError);
-    QuomoRevision top;
-    int have = history ? QUOMODHCPHistoryNewest(history, &top) : 0;
-    QUOMODHCPHistoryClose(history);
-    answer["revision"] = (Json::Int64)(have > 0 ? top.id : 0);
+    int64_t id = 0;
+    QUOMODHCPHistoryNewestId(&id, szError, sizeof szError);
+    answer["revision"] = (Json::Int64)id;
 }
 
 /* ---- listHistory ---- */

@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,15 +40,20 @@ struct KnownHost {
  * list reads them (the package's log brought up to date first); expired
  * ones are left out. 1; 0 when the chosen log cannot be read; -1 busy. */
 int readCurrentLeases(std::vector<KnownHost> &leases);
-/* clients.cpp: the addresses of dnsmasq's current leases, each once, in
- * ascending order (QUOMODHCPCurrentLeaseAddresses). False when its lease
+/* clients.cpp: the addresses a list of the library gives, each once, in
+ * ascending order (QUOMODHCPCurrentLeaseAddresses for dnsmasq's current
+ * leases, QUOMODHCPReservedAddresses for the reservations). False when its
  * file cannot be read. */
-bool readLeasedAddresses(std::vector<uint32_t> &addrs);
+struct AddressList {
+    std::unique_ptr<uint32_t[]> addrs;
+    size_t count = 0;
+    const uint32_t *begin() const { return addrs.get(); }
+    const uint32_t *end() const { return addrs.get() + count; }
+};
+bool readAddressList(int (*read)(uint32_t *, int), AddressList &list);
 /* reservations.cpp: the stored reservations in list order. False when the
  * list cannot be read. */
 bool readReservations(std::vector<KnownHost> &hosts);
-/* The addresses of the stored reservations, those that are addresses. */
-bool readReservedAddresses(std::vector<uint32_t> &addrs);
 /* The host's address lies in [first, last]. */
 inline bool hostWithin(const KnownHost &host, uint32_t first, uint32_t last)
 {

@@ -5,7 +5,6 @@
 #include <ctype.h>
 #include <string.h>
 
-#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,31 +16,6 @@
 #include "orvath_common.h"
 #include "quomodhcp_paths.h"
 #include "subnet_files.h"
-
-/* The reservation list, read through fn(mac, ip, hostname, entry) per
- * reservation; the entries fn keeps go into the answer member listName and
- * their number into "itemCount". */
-typedef std::function<bool(const char *, const char *, const char *, Json::Value &)> ReservationFn;
-static bool readReservationList(Json::Value &answer, const char *listName, const ReservationFn &fn)
-{
-    struct Context {
-        const ReservationFn &fn;
-        Json::Value entries;
-    } context{fn, Json::Value(Json::arrayValue)};
-    int listed = QUOMODHCPListReservations(
-        [](const char *szMac, const char *szIp, const char *szHostname, void *pContext) {
-            Context &c = *static_cast<Context *>(pContext);
-            Json::Value entry(Json::objectValue);
-            if (c.fn(szMac, szIp, szHostname, entry))
-                c.entries.append(std::move(entry));
-        },
-        &context);
-    if (!listed)
-        return false;
-    answer["itemCount"] = Json::Value((int)context.entries.size());
-    answer[listName] = std::move(context.entries);
-    return true;
-}
 
 /* The reservations' IPv6 addresses in list order, by MAC address. */
 static std::vector<std::pair<std::string, std::string>> readReservations6(void)
@@ -97,31 +71,18 @@ bool loadStaticSettings(RequestContext &ctx)
     return true;
 }
 
-bool readReservedAddresses(std::vector<uint32_t> &addrs)
-{
-    Json::Value unused;
-    return readReservationList(unused, "staticData",
-                               [&addrs](const char *, const char *szIp, const char *, Json::Value &) {
-                                   uint32_t addr;
-                                   if (parseIpv4(szIp, &addr))
-                                       addrs.push_back(addr);
-                                   return false;
-                               });
-}
 
 bool readReservations(std::vector<KnownHost> &hosts)
 {
-    Json::Value unused;
-    return readReservationList(unused, "staticData",
-                               [&hosts](const char *szMac, const char *szIp, const char *,
-                                        Json::Value &) {
-                                   KnownHost host;
-                                   host.mac = szMac;
-                                   host.ip = szIp;
-                                   host.hasAddr = parseIpv4(szIp, &host.addr);
-                                   hosts.push_back(std::move(host));
-                                   return false;
-                               });
+    return QUOMODHCPListReservations(
+               [](const char *szMac, const char *szIp, const char *, void *pContext) {
+                   KnownHost host;
+                   host.mac = szMac;
+                   host.ip = szIp;
+                   host.hasAddr = parseIpv4(szIp, &host.addr);
+                   static_cast<std::vector<KnownHost> *>(pContext)->push_back(std::move(host));
+               },
+               &hosts) != 0;
 }
 
 /* ---- "checkReservations" ---- */

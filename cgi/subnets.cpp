@@ -318,7 +318,7 @@ static bool applyReservations(const ApplyDataRequest &request)
  * reserved clients') and the reservations inside it. Both lists are sorted.
  * A range that cannot be read has no address. */
 static void putUsage(Json::Value &entry, const DhcpServerConf &conf,
-                     const std::vector<uint32_t> &leased, const std::vector<uint32_t> &reserved)
+                     const AddressList &leased, const AddressList &reserved)
 {
     uint32_t first, last;
     bool range = parseIpv4(conf.szStartIp, &first) && parseIpv4(conf.szEndIp, &last) &&
@@ -362,11 +362,10 @@ bool getInterfaceSubnets(RequestContext &ctx)
         return false;
     /* Each file is read once for all the rows; one that cannot be read
      * counts nothing. */
-    std::vector<uint32_t> leased, reserved;
+    AddressList leased, reserved;
     if (!rows.empty()) {
-        readLeasedAddresses(leased);
-        readReservedAddresses(reserved);
-        std::sort(reserved.begin(), reserved.end());
+        readAddressList(QUOMODHCPCurrentLeaseAddresses, leased);
+        readAddressList(QUOMODHCPReservedAddresses, reserved);
     }
     Json::Value subnets(Json::arrayValue);
     unsigned count = 0;

@@ -335,6 +335,13 @@ int QUOMODHCPHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev)
     return quomoHistoryNewest(pHistory, pRev);
 }
 
+int QUOMODHCPHistoryNewestId(int64_t *pId, char *szError, size_t cbError)
+{
+    if (!pId || !szError || cbError == 0)
+        return -1;
+    return quomoHistoryNewestId(pId, szError, cbError);
+}
+
 int QUOMODHCPHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax)
 {
     return quomoHistoryList(pHistory, pRevs, nMax);
@@ -396,6 +403,11 @@ int QUOMODHCPListClients6(QuomoClient6Visit visit, void *pContext)
 int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max)
 {
     return max > 0 && !pAddrs ? -1 : quomoCurrentLeaseAddresses(pAddrs, max);
+}
+
+int QUOMODHCPReservedAddresses(uint32_t *pAddrs, int max)
+{
+    return max > 0 && !pAddrs ? -1 : quomoReservedAddresses(pAddrs, max);
 }
 
 /* ---- the makers of network cards ---- */

@@ -701,12 +701,82 @@ static void putAside(const char *szWhy)
         ORV_LOG("History: the store (%s) was put aside as %s", szWhy, szAside);
 }
 
+/* ---- the newest revision's id, without opening the store ----
+ *
+ * Every reading answers the newest revision's id, and opening SQLite costs
+ * more than the rest of a small reading. So each change leaves the id in a
+ * small file beside the store, with the store's identity (device, inode,
+ * size, modification time) and SQLite's change counter (bytes 24..27 of
+ * its header, advanced by every commit of a rollback journal) as they were
+ * after it. Where any of them differs, or the file is missing or not as
+ * written, the store itself is asked. */
+
+/* The store's state the id is true for, read from the open store. */
+static bool storeState(int fd, std::string &state)
+{
+    struct stat st;
+    unsigned char header[28];
+    if (fstat(fd, &st) != 0 || pread(fd, header, sizeof header, 0) != (ssize_t)sizeof header)
+        return false;
+    unsigned long counter = (unsigned long)header[24] << 24 | (unsigned long)header[25] << 16 |
+                            (unsigned long)header[26] << 8 | header[27];
+    char szState[160];
+    orvFormat(szState, sizeof szState, "%llu %llu %lld %lld %ld %lu", (unsigned long long)st.st_dev,
+              (unsigned long long)st.st_ino, (long long)st.st_size, (long long)st.st_mtim.tv_sec,
+              (long)st.st_mtim.tv_nsec, counter);
+    state = szState;
+    return true;
+}
+
+static bool storeStateAt(const char *szPath, std::string &state)
+{
+    int fd = open(szPath, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = storeState(fd, state);
+    close(fd);
+    return ok;
+}
+
+/* Leaves "<state> <id>" beside the store once a change closed it (have:
+ * whether it holds a revision, top the newest; -1 unknown). A failure only
+ * costs the next readings an open of the store. */
+static void keepNewestId(int have, const QuomoRevision &top)
+{
+    char szPath[QUOMO_PATH_LEN], szNewest[QUOMO_PATH_LEN], szTemp[QUOMO_PATH_LEN];
+    if (!orvPath(szPath, sizeof szPath, QUOMO_HISTORY_PATH) ||
+        !orvPath(szNewest, sizeof szNewest, QUOMO_HISTORY_NEWEST_PATH) ||
+        !orvFormat(szTemp, sizeof szTemp, "%s.tmp", szNewest))
+        return;
+    std::string state;
+    unlink(szTemp);
+    if (have < 0 || !storeStateAt(szPath, state)) {
+        unlink(szNewest);
+        return;
+    }
+    std::string text = state + " " + std::to_string(have > 0 ? (long long)top.id : 0LL) + "\n";
+    int fd = open(szTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && write(fd, text.data(), text.size()) == (ssize_t)text.size();
+    if (fd >= 0)
+        close(fd);
+    if (!written || rename(szTemp, szNewest) != 0) {
+        unlink(szTemp);
+        unlink(szNewest);
+    }
+}
+
 static void closeHistory(QuomoHistory *h)
 {
     for (auto &cached : h->statements)
         sqlite3_finalize(cached.second.stmt);
     h->statements.clear();
+    /* A store opened for a change leaves its newest id beside it, read
+     * before and stamped with the store's state after it is closed. */
+    QuomoRevision top;
+    int have = h->putAside && !h->damaged ? newest(*h, top) : -1;
     sqlite3_close(h->db);
+    if (h->putAside)
+        keepNewestId(have, top);
     if (h->damaged && h->putAside)
         putAside("damaged");
     delete h;
@@ -809,6 +879,53 @@ void quomoHistoryClose(QuomoHistory *pHistory)
 int quomoHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev)
 {
     return pHistory && pRev ? newest(*pHistory, *pRev) : -1;
+}
+
+/* The id kept beside the store when it is true for the store as it is:
+ * 1, into *pId; 0 when it cannot be told so. */
+static int keptNewestId(const char *szPath, int64_t *pId)
+{
+    char szNewest[QUOMO_PATH_LEN];
+    bool missing = false;
+    if (!orvPath(szNewest, sizeof szNewest, QUOMO_HISTORY_NEWEST_PATH) ||
+        storeFault(szNewest, &missing) || missing)
+        return 0;
+    std::string state, kept;
+    if (!storeStateAt(szPath, state) || orvReadFile(szNewest, kept) <= 0)
+        return 0;
+    if (kept.size() <= state.size() + 1 || kept.compare(0, state.size(), state) != 0 ||
+        kept[state.size()] != ' ' || kept.back() != '\n')
+        return 0;
+    const char *digits = kept.c_str() + state.size() + 1;
+    char *end = NULL;
+    errno = 0;
+    long long id = strtoll(digits, &end, 10);
+    if (errno || end == digits || *end != '\n' || id < 0)
+        return 0;
+    *pId = id;
+    return 1;
+}
+
+int quomoHistoryNewestId(int64_t *pId, char *szError, size_t cbError)
+{
+    char szPath[QUOMO_PATH_LEN], szDir[QUOMO_PATH_LEN];
+    bool missing = false;
+    *pId = 0;
+    orvCopy(szError, cbError, "");
+    if (orvPath(szPath, sizeof szPath, QUOMO_HISTORY_PATH) &&
+        orvPath(szDir, sizeof szDir, QUOMO_PACKAGE_DIR) && !directoryFault(szDir) &&
+        !storeFault(szPath, &missing) && (missing || keptNewestId(szPath, pId)))
+        return 1;
+    QuomoHistory *h = quomoHistoryOpen(0, szError, cbError);
+    if (!h)
+        return szError[0] ? -1 : 1;
+    QuomoRevision top;
+    int have = newest(*h, top);
+    quomoHistoryClose(h);
+    if (have < 0)
+        return -1;
+    *pId = have > 0 ? top.id : 0;
+    return 1;
 }
 
 int quomoHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax)

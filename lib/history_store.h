@@ -16,6 +16,7 @@
 QuomoHistory *quomoHistoryOpen(int forChange, char *szError, size_t cbError);
 void quomoHistoryClose(QuomoHistory *pHistory);
 int quomoHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev);
+int quomoHistoryNewestId(int64_t *pId, char *szError, size_t cbError);
 int quomoHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax);
 int quomoHistoryGet(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev, QuomoConfig **ppConfig);
 int quomoHistoryPrevious(QuomoHistory *pHistory, int64_t id, QuomoRevision *pRev, QuomoConfig **ppConfig);

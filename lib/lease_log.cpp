@@ -779,21 +779,6 @@ static bool leaseRuns(QuomoField expiry, long long now)
     return ends == 0 || ends > now;
 }
 
-/* The address field of a lease as inet_pton reads it: up to a NUL byte. */
-static bool leaseAddress(QuomoField ip, uint32_t *pAddr)
-{
-    char szIp[INET_ADDRSTRLEN];
-    size_t len = strnlen(ip.p, ip.n);
-    if (len >= sizeof szIp)
-        return false; /* longer than any address */
-    memcpy(szIp, ip.p, len);
-    szIp[len] = '\0';
-    uint32_t addr;
-    if (inet_pton(AF_INET, szIp, &addr) != 1)
-        return false;
-    *pAddr = ntohl(addr);
-    return true;
-}
 
 /* The first three blank-separated fields of text[0 .. len-1]; false when
  * it has fewer. */
@@ -821,7 +806,7 @@ int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
     if (!file)
         return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     const long long now = (long long)orvNow();
-    std::vector<uint32_t> addrs;
+    QuomoAddressList addrs = {pAddrs, max, 0};
     char *line = NULL;
     size_t cap = 0;
     ssize_t len;
@@ -830,19 +815,15 @@ int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
         QuomoField f[3];
         uint32_t addr;
         /* "<expiry> <MAC> <IP> <host> <client id>"; expiry 0 never ends. */
-        if (firstThreeFields(line, end, f) && leaseRuns(f[0], now) && leaseAddress(f[2], &addr))
-            addrs.push_back(addr);
+        if (firstThreeFields(line, end, f) && leaseRuns(f[0], now) && quomoFieldIpv4(f[2], &addr))
+            quomoAddressAdd(&addrs, addr);
     }
     bool failed = ferror(file) != 0;
     free(line);
     fclose(file);
     if (failed)
         return -1;
-    std::sort(addrs.begin(), addrs.end());
-    addrs.erase(std::unique(addrs.begin(), addrs.end()), addrs.end());
-    for (size_t i = 0; i < addrs.size() && (int)i < max; ++i)
-        pAddrs[i] = addrs[i];
-    return (int)addrs.size();
+    return quomoAddressFinish(&addrs);
 }
 
 /* ---- DHCPv6 leases ---- */

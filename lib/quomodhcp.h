@@ -280,10 +280,13 @@ typedef void (*QuomoClient6Visit)(const QuomoClient6 *pClient, void *pContext);
  * file yet), 0 the file cannot be read. */
 QUOMO_API int QUOMODHCPListClients6(QuomoClient6Visit visit, void *pContext);
 /* The addresses of dnsmasq's current leases (its lease file), each once, in
- * ascending order (host byte order): up to max into pAddrs. The number there
- * are (more than max: ask again with room for them), -1 when the lease file
- * cannot be read. */
+ * ascending order (host byte order), into pAddrs. The number of them; when
+ * they do not fit in max, a number larger than max: ask again with room for
+ * that many. -1 when the lease file cannot be read. */
 QUOMO_API int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max);
+/* The reservations' IPv4 addresses, as QUOMODHCPCurrentLeaseAddresses
+ * gives the leases'; -1 when the reservation list cannot be read. */
+QUOMO_API int QUOMODHCPReservedAddresses(uint32_t *pAddrs, int max);
 
 /* Makes the names the interface's DNS answers for its devices from its
  * subnets and the reservation list as the request leaves them: the pair
@@ -454,6 +457,10 @@ QUOMO_API void QUOMODHCPHistoryClose(QuomoHistory *pHistory);
 /* The newest revision into pRev: 1; 0 when the history is empty; -1 on
  * error. */
 QUOMO_API int QUOMODHCPHistoryNewest(QuomoHistory *pHistory, QuomoRevision *pRev);
+/* The newest revision's id into *pId (0 while the history is empty), as
+ * the last change left it beside the store when that is still true, else
+ * from the store: 1; -1 when the store cannot be read (szError says why). */
+QUOMO_API int QUOMODHCPHistoryNewestId(int64_t *pId, char *szError, size_t cbError);
 /* Up to nMax revisions, newest first; the number, or -1 on error. */
 QUOMO_API int QUOMODHCPHistoryList(QuomoHistory *pHistory, QuomoRevision *pRevs, int nMax);
 /* Revision id and, when ppConfig is not NULL, its configuration: 1; 0 no

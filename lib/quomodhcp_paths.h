@@ -87,6 +87,8 @@
 #define QUOMO_PACKAGE_DIR "/var/packages/Orvath/target"
 #define QUOMO_HISTORY_PATH QUOMO_PACKAGE_DIR "/history.db"
 #define QUOMO_HISTORY_DAMAGED_PATH QUOMO_HISTORY_PATH ".damaged"
+/* The newest revision's id, with the store's state it is true for. */
+#define QUOMO_HISTORY_NEWEST_PATH QUOMO_HISTORY_PATH ".newest"
 /* The pseudo-file of the history that holds the "pxeenable" key of the
  * appliance's settings. */
 #define QUOMO_HISTORY_PXE_KEY "pxeenable"

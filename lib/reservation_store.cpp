@@ -309,6 +309,30 @@ int quomoListReservations(QuomoReservationVisit visit, void *pContext)
     return 1;
 }
 
+int quomoReservedAddresses(uint32_t *pAddrs, int max)
+{
+    char szList[QUOMO_PATH_LEN];
+    FILE *file = staticListPath(szList) ? orvFopenRead(szList) : NULL;
+    if (!file)
+        return -1;
+    QuomoAddressList addrs = {pAddrs, max, 0};
+    char *line = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    while ((len = getline(&line, &cap, file)) >= 0) {
+        size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
+        QuomoField f[STATIC_MIN_FIELDS];
+        uint32_t addr;
+        if (quomoSplitFields(line, end, "=,", f, STATIC_MIN_FIELDS) >= STATIC_MIN_FIELDS &&
+            quomoFieldIpv4(f[STATIC_FIELD_IP], &addr))
+            quomoAddressAdd(&addrs, addr);
+    }
+    bool failed = ferror(file) != 0;
+    free(line);
+    fclose(file);
+    return failed ? -1 : quomoAddressFinish(&addrs);
+}
+
 /* ---- the reservations' IPv6 addresses ---- */
 
 /* <root>/etc/dhcpd/dhcpdStatic6.ori into szPath (QUOMO_PATH_LEN bytes). */

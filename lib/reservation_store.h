@@ -30,8 +30,9 @@ int quomoListReservations6(QuomoReservationVisit visit, void *pContext);
  * static fragment's pair, and their IPv6 counterparts. */
 bool quomoReservationStoreOwns(const char *szRelPath);
 
-/* See QUOMODHCPListReservations. */
+/* See QUOMODHCPListReservations and QUOMODHCPReservedAddresses. */
 int quomoListReservations(QuomoReservationVisit visit, void *pContext);
+int quomoReservedAddresses(uint32_t *pAddrs, int max);
 
 /* See quomoSubnetVerify. */
 bool quomoReservationVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy);

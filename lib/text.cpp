@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "orvath_common.h"
 
 int32_t quomoParseInt32(const char *szText)
@@ -25,13 +27,17 @@ int quomoSplitFields(const char *text, size_t len, const char *szDelims, QuomoFi
     int count = 0;
     size_t start = 0;
     size_t nDelims = strlen(szDelims);
+    /* Several delimiters: looked up in a table, once per character. */
+    bool isDelim[256] = {false};
+    for (size_t i = 0; i < nDelims; ++i)
+        isDelim[(unsigned char)szDelims[i]] = true;
     for (;;) {
         size_t end = start;
         if (nDelims == 1) {
             const void *at = memchr(text + start, szDelims[0], len - start);
             end = at ? (size_t)((const char *)at - text) : len;
         } else {
-            while (end < len && !memchr(szDelims, text[end], nDelims))
+            while (end < len && !isDelim[(unsigned char)text[end]])
                 ++end;
         }
         if (count < max)
@@ -54,6 +60,45 @@ void quomoCopyField(char *buf, size_t size, QuomoField field)
     size_t n = field.n < size - 1 ? field.n : size - 1;
     memcpy(buf, field.p, n);
     buf[n] = '\0';
+}
+
+bool quomoFieldIpv4(QuomoField field, uint32_t *pAddr)
+{
+    /* Four decimal parts of at most 255 without leading zeros, nothing else. */
+    const char *p = field.p, *end = field.p + field.n;
+    uint32_t addr = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (p == end || *p != '.')
+                return false;
+            ++p;
+        }
+        if (p == end || *p < '0' || *p > '9')
+            return false;
+        unsigned value = (unsigned)(*p++ - '0');
+        for (int digits = 1; p != end && *p >= '0' && *p <= '9'; ++digits) {
+            if (value == 0 || digits == 3)
+                return false;
+            value = value * 10 + (unsigned)(*p++ - '0');
+        }
+        if (value > 255)
+            return false;
+        addr = addr << 8 | value;
+    }
+    /* A NUL byte ends the text as it ends inet_pton's. */
+    if (p != end && *p != '\0')
+        return false;
+    *pAddr = addr;
+    return true;
+}
+
+int quomoAddressFinish(QuomoAddressList *pList)
+{
+    if (pList->count > pList->max)
+        return pList->count;
+    uint32_t *end = pList->pAddrs + pList->count;
+    std::sort(pList->pAddrs, end);
+    return (int)(std::unique(pList->pAddrs, end) - pList->pAddrs);
 }
 
 int32_t quomoFieldInt32(QuomoField field)

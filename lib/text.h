@@ -32,6 +32,28 @@ int quomoSplitBlanks(const char *text, size_t len, QuomoField *fields, int max);
 void quomoCopyField(char *buf, size_t size, QuomoField field);
 /* The field as a number, as quomoParseInt32 reads it. */
 int32_t quomoFieldInt32(QuomoField field);
+/* The field (up to a NUL byte in it) as a dotted IPv4 address, read as
+ * inet_pton reads one, into *pAddr in host byte order; false when it is not
+ * one. Read in place: it is asked for every line of the large lists. */
+bool quomoFieldIpv4(QuomoField field, uint32_t *pAddr);
+/* A list of addresses gathered into the caller's room: add() keeps each
+ * address while there is room and counts all; finish() sorts what it kept
+ * and keeps each once. */
+typedef struct QuomoAddressList {
+    uint32_t *pAddrs;
+    int max;
+    int count;
+} QuomoAddressList;
+static inline void quomoAddressAdd(QuomoAddressList *pList, uint32_t addr)
+{
+    if (pList->count < pList->max)
+        pList->pAddrs[pList->count] = addr;
+    if (pList->count < INT32_MAX)
+        ++pList->count;
+}
+/* The number of distinct addresses when they all had room; more than max
+ * (how many were found) when they had not. */
+int quomoAddressFinish(QuomoAddressList *pList);
 
 /* Why an interface name or tag cannot name files in the directory or be
  * handed to a program as an argument (empty, contains "/", begins with "."

@@ -64,7 +64,7 @@ inline std::map<std::string, std::string> filesOf(const Sandbox &sb)
     files.erase("var/packages/Orvath/target/var/lock/orvath.lock"); // the request lock, made by the first request
     files.erase("var/packages/Orvath/target/var/lock/change.journal"); // a killed change, finished by the next request
     // The configuration history, and the journal a killed request leaves.
-    for (const char *name : {"history.db", "history.db-journal", "history.db.damaged"})
+    for (const char *name : {"history.db", "history.db-journal", "history.db.damaged", "history.db.newest"})
         files.erase(std::string("var/packages/Orvath/target/") + name);
     return files;
 }

@@ -167,6 +167,21 @@ TEST(CgiHistory, RulesOfTheHistory)
          "3 applydata eth0 admin 192.0.2.7 eth0: 2 subnets, 0 reservations, PXE off\n"
          "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
          "1 initial    0 subnets, 0 reservations, PXE off\n"},
+        {"a store put back from a backup answers its own newest revision",
+         [](const Sandbox &sb) {
+             post(sb, save(1, "60", 0));
+             const std::string backup = sb.read(kStore);
+             post(sb, save(2, "60", 0));
+             EXPECT_EQ(runAction(sb, "getIfData", {{"iftype", "eth0"}}).history["revision"],
+                       Json::Value(3));
+             sb.write(kStore, backup, 0600);
+             EXPECT_EQ(runAction(sb, "getIfData", {{"iftype", "eth0"}}).history["revision"],
+                       Json::Value(2));
+             CgiResult r = post(sb, with(save(2, "60", 0), "baseRevision", "3"));
+             EXPECT_EQ(r.body["conflict"], Json::Value(true)) << r.out;
+         },
+         "2 applydata eth0 admin 192.0.2.7 eth0: 1 subnet, 0 reservations, PXE off\n"
+         "1 initial    0 subnets, 0 reservations, PXE off\n"},
         {"a revert puts the options back, and loadOptions answers them",
          [](const Sandbox &sb) {
              post(sb, save(1, "60", 0));

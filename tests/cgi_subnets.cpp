@@ -343,7 +343,8 @@ TEST(CgiSubnets, GetIfDataTellsEachRangeSizeLeasesAndReservations)
     putSubnet(sb, kPxeEth0, true);
     sb.write("etc/dhcpd/dhcpdStatic.ori", "dhcp-host=02:00:00:00:00:0a,cam,192.168.1.15,infinite\n"
                                           "dhcp-host=02:00:00:00:00:0b,nas,192.168.1.60,infinite\n"
-                                          "dhcp-host=02:00:00:00:00:0c,tv,192.168.5.120,infinite\n");
+                                          "dhcp-host=02:00:00:00:00:0c,tv,192.168.5.120,infinite\n"
+                                          "dhcp-host=02:00:00:00:00:0d,pc,192.168.1.017,infinite\n");
     // Only dnsmasq's current leases count, each address once: the package's
     // log, whatever it holds, does not.
     sb.write("var/packages/Orvath/target/etc/dhcpd.conf.leases",
@@ -357,6 +358,9 @@ TEST(CgiSubnets, GetIfDataTellsEachRangeSizeLeasesAndReservations)
                  dnsmasqLease(600, "02:00:00:00:00:06", "192.168.1.30") +
                  dnsmasqLease(600, "02:00:00:00:00:07", "192.168.1.31") +
                  dnsmasqLease(600, "02:00:00:00:00:08", "192.168.5.101") +
+                 dnsmasqLease(600, "02:00:00:00:00:0d", "192.168.1.014") +      // not an address:
+                 dnsmasqLease(600, "02:00:00:00:00:0e", "192.168.1.16.") +      // none counts
+                 dnsmasqLease(600, "02:00:00:00:00:0f", "192.168.1.1000") +
                  "duid 00:01:00:01:2c:00:00:00:02:00:00:00:00:01\n"
                  "7200 1234 fd50::11 host 00:01\n");
     sb.write("etc/dhcpd/dhcpd-leases.log",
