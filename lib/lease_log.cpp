@@ -881,12 +881,22 @@ int quomoListClients6(QuomoClient6Visit visit, void *pContext)
         ORV_LOG("Can not read [%s]", szPath);
         return 0;
     }
-    QuomoReserved *pReserved = quomoReservedLoad();
+    /* The reservations are read at the first IPv6 lease: a file of IPv4
+     * leases only needs none. */
+    QuomoReserved *pReserved = NULL;
+    bool reservedRead = false;
     QuomoClient6 client;
     for (size_t at = 0; at < text.size();) {
         size_t nl = text.find('\n', at);
         size_t end = nl == std::string::npos ? text.size() : nl;
-        if (readLease6(pReserved, text.data() + at, end - at, client))
+        const char *line = text.data() + at;
+        QuomoField f[3];
+        bool ipv6 = firstThreeFields(line, end - at, f) && memchr(f[2].p, ':', f[2].n);
+        if (ipv6 && !reservedRead) {
+            pReserved = quomoReservedLoad();
+            reservedRead = true;
+        }
+        if (ipv6 && readLease6(pReserved, line, end - at, client))
             visit(&client, pContext);
         at = end + 1;
     }

@@ -42,13 +42,40 @@ QuomoField quomoLineMac(const char *text, size_t len)
     return QuomoField{mac, (size_t)((nul ? nul : text + end) - mac)};
 }
 
+/* Appends a field up to a NUL byte in it, as "%.*s" would. */
+static bool appendField(char *buf, size_t size, size_t &len, QuomoField field)
+{
+    size_t n = strnlen(field.p, field.n);
+    if (n >= size - len)
+        return false;
+    memcpy(buf + len, field.p, n);
+    len += n;
+    return true;
+}
+
 int quomoFormatLeaseRecord(char *buf, size_t size, unsigned long expiry, QuomoField mac,
                            QuomoField ip, QuomoField host, QuomoField ifName)
 {
-    if (!orvFormat(buf, size, "%lu %.*s %.*s %.*s %.*s", expiry, (int)mac.n, mac.p, (int)ip.n,
-                   ip.p, (int)host.n, host.p, (int)ifName.n, ifName.p))
+    /* "<expiry> <mac> <ip> <host> <ifName>", put together by hand: it is
+     * written for every lease at every refresh. */
+    if (size == 0)
         return 0;
-    return strlen(buf) <= QUOMO_RECORD_LEN;
+    char digits[24];
+    size_t nDigits = 0;
+    do {
+        digits[nDigits++] = (char)('0' + expiry % 10);
+        expiry /= 10;
+    } while (expiry);
+    size_t len = 0;
+    bool fits = nDigits < size;
+    for (size_t i = 0; fits && i < nDigits; ++i)
+        buf[len++] = digits[nDigits - 1 - i];
+    const QuomoField fields[] = {mac, ip, host, ifName};
+    for (const QuomoField &field : fields)
+        fits = fits && appendField(buf, size, len, QuomoField{" ", 1}) &&
+               appendField(buf, size, len, field);
+    buf[len] = '\0'; /* what fitted, for the log */
+    return fits && len <= QUOMO_RECORD_LEN;
 }
 
 bool quomoSameMac(QuomoField a, QuomoField b)

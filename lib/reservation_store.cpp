@@ -160,14 +160,41 @@ bool quomoReservationStoreOwns(const char *szRelPath)
 
 /* ---- the reserved MAC addresses ---- */
 
-/* The MAC addresses in lower case, one after another in keys, and where
- * each lies in keys, sorted: a list of thousands is held in two blocks. */
+/* The reserved MAC addresses, as a lookup asks for every record of a lease
+ * log: ordinary ones ("xx:xx:xx:xx:xx:xx", either case) as sorted numbers;
+ * any other key in lower case, one after another in keys, with where each
+ * lies in keys, sorted. A list of thousands is held in a few blocks. */
 struct QuomoReserved {
+    std::vector<uint64_t> macs;
     std::string keys;
     std::vector<QuomoField> sorted; /* into keys */
 };
 
 static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+static int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = lowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+/* An ordinary MAC address as a number; false for any other text. Two texts
+ * give one number exactly when they are equal in lower case. */
+static bool macNumber(const char *p, size_t n, uint64_t &mac)
+{
+    if (n != 17)
+        return false;
+    mac = 0;
+    for (size_t i = 0; i < n; i += 3) {
+        int high = hexDigit(p[i]), low = hexDigit(p[i + 1]);
+        if (high < 0 || low < 0 || (i + 2 < n && p[i + 2] != ':'))
+            return false;
+        mac = mac << 8 | (uint64_t)(high << 4 | low);
+    }
+    return true;
+}
 
 static bool fieldLess(QuomoField a, QuomoField b)
 {
@@ -182,7 +209,7 @@ static bool reservedMac(const char *line, size_t len, QuomoField &mac)
     size_t start = 0;
     while (start < len && line[start] != '=' && line[start] != ',')
         ++start;
-    if (start >= len)
+    if (start == len)
         return false;
     ++start;
     size_t end = start;
@@ -193,7 +220,7 @@ static bool reservedMac(const char *line, size_t len, QuomoField &mac)
 }
 
 /* Adds the MAC address of each line of text (read as the C string it is,
- * up to a NUL byte) to the keys. */
+ * up to a NUL byte) to the numbers or the keys. */
 static void addReservedKeys(QuomoReserved &r, std::vector<size_t> &lengths, const char *text, size_t size)
 {
     size_t start = 0;
@@ -202,10 +229,15 @@ static void addReservedKeys(QuomoReserved &r, std::vector<size_t> &lengths, cons
         size_t end = nl ? (size_t)(nl - text) : size;
         const char *line = text + start;
         QuomoField mac;
+        uint64_t number;
         if (reservedMac(line, strnlen(line, end - start), mac) && mac.n > 0) {
-            for (size_t i = 0; i < mac.n; ++i)
-                r.keys += lowerAscii(mac.p[i]);
-            lengths.push_back(mac.n);
+            if (macNumber(mac.p, mac.n, number)) {
+                r.macs.push_back(number);
+            } else {
+                for (size_t i = 0; i < mac.n; ++i)
+                    r.keys += lowerAscii(mac.p[i]);
+                lengths.push_back(mac.n);
+            }
         }
         start = end + 1;
     }
@@ -225,6 +257,7 @@ QuomoReserved *quomoReservedLoad(void)
     QuomoReserved *pReserved = new QuomoReserved;
     std::vector<size_t> lengths;
     addReservedKeys(*pReserved, lengths, text.data(), text.size());
+    std::sort(pReserved->macs.begin(), pReserved->macs.end());
     /* keys no longer moves: the fields may point into it. */
     size_t at = 0;
     pReserved->sorted.reserve(lengths.size());
@@ -242,19 +275,12 @@ int quomoIsReserved(const QuomoReserved *pReserved, const char *szMac)
 {
     if (!pReserved || !szMac || szMac[0] == '\0')
         return 0;
-    /* Asked once per record of a lease log: a key of the usual length is
-     * made on the stack. */
     size_t len = strlen(szMac);
-    char szKey[64];
-    std::string longKey;
-    QuomoField field{szKey, len};
-    if (len < sizeof szKey) {
-        for (size_t i = 0; i < len; ++i)
-            szKey[i] = lowerAscii(szMac[i]);
-    } else {
-        longKey = quomoMacKey(szMac, len);
-        field.p = longKey.data();
-    }
+    uint64_t number;
+    if (macNumber(szMac, len, number))
+        return std::binary_search(pReserved->macs.begin(), pReserved->macs.end(), number) ? 1 : 0;
+    std::string key = quomoMacKey(szMac, len);
+    QuomoField field{key.data(), key.size()};
     return std::binary_search(pReserved->sorted.begin(), pReserved->sorted.end(), field, fieldLess) ? 1 : 0;
 }
 

@@ -66,7 +66,8 @@ TEST(GetExpireTime, ReservedClientIsUnlimitedWhateverItsExpiry)
     Sandbox sb;
     sb.write(kList, "dhcp-host=02:00:00:aa:bb:01,,192.168.1.5,infinite\n"
                     "dhcp-host=02:00:00:aa:bb:cc,printer,192.168.1.20,infinite\n"
-                    "dhcp-host=02:AB:CD:EF:00:01,camera,192.168.1.21,infinite\n");
+                    "dhcp-host=02:AB:CD:EF:00:01,camera,192.168.1.21,infinite\n"
+                    "dhcp-host=02-00-00-aa-bb-dd,edited,192.168.1.22,infinite\n");
     char text[QUOMO_EXPIRE_LEN];
     time_t now = time(nullptr);
     for (long long offset : {-100000LL, 0LL, 100000LL}) {
@@ -85,7 +86,9 @@ TEST(GetExpireTime, ReservedClientIsUnlimitedWhateverItsExpiry)
                                     {"02:Ab:cD:ef:00:01", "unlimited"},
                                     {"printer", "expired"},
                                     {"02:00:00:aa:bb", "expired"},
-                                    {"02:00:00:aa:bb:02", "expired"}}) {
+                                    {"02:00:00:aa:bb:02", "expired"},
+                                    {"02-00-00-AA-BB-DD", "unlimited"}, // a key typed by hand
+                                    {"02:00:00:aa:bb:dd", "expired"}}) {
         EXPECT_EQ(0, getExpireTime(text, (int32_t)now, c.mac)) << c.mac;
         EXPECT_STREQ(c.text, text) << c.mac;
     }
