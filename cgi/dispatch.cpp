@@ -27,6 +27,9 @@ static const unsigned kLockWaitMs = 30000;
 /* ------------------------------------------------------------------------ */
 
 typedef bool (*ActionHandler)(RequestContext &);
+/* A parameter this long is released once read into the typed request. */
+static const size_t kLargeParam = 64 * 1024;
+
 typedef bool (*RequestReader)(const ParamLookup &, ActionRequest &, ValidationError &);
 
 /* How an action may be requested: an action that writes comes by POST only
@@ -220,6 +223,9 @@ static bool readRequest(Webvard &cgi, const ActionEntry &entry, ActionRequest &r
     if (!entry.read(param, request, err) || !validateRequest(request, err) ||
         (entry.changes && !readBaseRevision(param, base, err)))
         return refuseRequest(answer, err);
+    /* The request's large documents (thousands of reservations) now live in
+     * the typed request alone. */
+    cgi.ReleaseLargeParams(kLargeParam);
     return true;
 }
 

@@ -73,6 +73,34 @@ public:
         return *p_ == '\0';
     }
 
+    /* An array of objects whose members are all strings, handed over as
+     * they are read, without a tree; the number of objects into rows. False
+     * for any other document. */
+    bool stringRecords(const StringRecordMember &member, size_t &rows)
+    {
+        rows = 0;
+        skipBlanks();
+        if (*p_ != '[')
+            return false;
+        ++p_;
+        skipBlanks();
+        if (*p_ == ']')
+            return end();
+        for (;; ++rows) {
+            if (*p_ != '{' || !stringRecord(member, rows))
+                return false;
+            skipBlanks();
+            if (*p_ == ']') {
+                ++rows;
+                return end();
+            }
+            if (*p_ != ',')
+                return false;
+            ++p_;
+            skipBlanks();
+        }
+    }
+
 private:
     /* Far below the reader's own limit, which it reports. */
     static const int kMaxDepth = 500;
@@ -118,17 +146,69 @@ private:
         return true;
     }
 
-    /* A string without escapes, kept in the arena; a member name once
-     * however often it is given (a list's entries share theirs). */
-    bool string(const char *&text, bool name = false)
+    /* A string without escapes, in place. */
+    bool span(const char *&begin, size_t &len)
     {
-        const char *begin = ++p_;
+        begin = ++p_;
         while (*p_ && *p_ != '"' && *p_ != '\\')
             ++p_;
         if (*p_ != '"')
             return false;
-        size_t len = (size_t)(p_ - begin);
+        len = (size_t)(p_ - begin);
         ++p_;
+        return true;
+    }
+
+    bool end()
+    {
+        ++p_;
+        skipBlanks();
+        return *p_ == '\0';
+    }
+
+    /* One object of stringRecords. */
+    bool stringRecord(const StringRecordMember &member, size_t row)
+    {
+        ++p_;
+        skipBlanks();
+        if (*p_ == '}') {
+            ++p_;
+            return true;
+        }
+        for (;;) {
+            const char *name = nullptr, *text = nullptr;
+            size_t nameLen = 0, len = 0;
+            if (*p_ != '"' || !span(name, nameLen))
+                return false;
+            skipBlanks();
+            if (*p_ != ':')
+                return false;
+            ++p_;
+            skipBlanks();
+            if (*p_ != '"' || !span(text, len))
+                return false;
+            if (member)
+                member(row, std::string(name, nameLen), text, len);
+            skipBlanks();
+            if (*p_ == '}') {
+                ++p_;
+                return true;
+            }
+            if (*p_ != ',')
+                return false;
+            ++p_;
+            skipBlanks();
+        }
+    }
+
+    /* A string without escapes, kept in the arena; a member name once
+     * however often it is given (a list's entries share theirs). */
+    bool string(const char *&text, bool name = false)
+    {
+        const char *begin = nullptr;
+        size_t len = 0;
+        if (!span(begin, len))
+            return false;
         if (name) {
             auto known = names_.find(std::string(begin, len));
             if (known != names_.end()) {
@@ -254,6 +334,11 @@ bool readerParse(const char *text, Json::Value &root)
 }
 
 } // namespace
+
+bool parseStringRecords(const char *text, const StringRecordMember &member, size_t &rows)
+{
+    return PlainParser(text).stringRecords(member, rows);
+}
 
 bool parseJsonText(const char *text, Json::Value &root)
 {

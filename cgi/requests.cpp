@@ -149,16 +149,52 @@ static bool readSet(const Json::Value &set, ApplyDataRequest &request, Validatio
     return true;
 }
 
+/* The member of a reservation a name gives; NULL for any other name. */
+static Text *reservationMember(Reservation &host, const std::string &name)
+{
+    if (name == "mac")
+        return &host.mac;
+    if (name == "ip")
+        return &host.ip;
+    if (name == "hostname")
+        return &host.hostname;
+    if (name == "ipv6")
+        return &host.ipv6;
+    return nullptr;
+}
+
+/* "staticData" as the page sends it, thousands of rows of strings, read
+ * straight into the rows: the same rows readSet gives, without the tree in
+ * between. False, nothing read, for any other text. */
+static bool readPlainSet(const char *text, ApplyDataRequest &request)
+{
+    size_t rows = 0;
+    if (!text || !parseStringRecords(text, StringRecordMember(), rows))
+        return false;
+    request.setAction = kSetReplaced;
+    request.set.resize(rows);
+    parseStringRecords(text,
+                       [&request](size_t row, const std::string &name, const char *value, size_t len) {
+                           if (Text *member = reservationMember(request.set[row], name))
+                               member->emplace(value, len);
+                       },
+                       rows);
+    return true;
+}
+
 bool readApplyData(const ParamLookup &param, ActionRequest &out, ValidationError &err)
 {
     ApplyDataRequest &request = out.emplace<ApplyDataRequest>();
-    Json::Value global, table, set;
+    Json::Value global, table;
     bool haveGlobal = parseParam(param, "dataArray", global);
     bool haveTable = parseParam(param, "subnetData", table);
-    bool haveSet = parseParam(param, "staticData", set);
-    return (!haveGlobal || readSettings(global, request.settings, err)) &&
-           (!haveTable || readTable(table, request, err)) &&
-           (!haveSet || readSet(set, request, err));
+    if (!(!haveGlobal || readSettings(global, request.settings, err)) ||
+        !(!haveTable || readTable(table, request, err)))
+        return false;
+    if (readPlainSet(param("staticData"), request))
+        return true;
+    Json::Value set;
+    return !parseParam(param, "staticData", set) || readSet(set, request, err);
 }
 
 /* ---- the plain parameters ---- */

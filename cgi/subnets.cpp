@@ -397,14 +397,15 @@ static bool refreshNames(void)
 {
     VORL_NETIF ifs[kMaxInterfaces];
     int count = listInterfaces(ifs);
-    bool ok = true;
+    char names[kMaxInterfaces][QUOMO_IFNAME_LEN];
+    const char *served[kMaxInterfaces];
+    int nServed = 0;
     for (int i = 0; i < count; ++i) {
-        char szName[QUOMO_IFNAME_LEN];
-        interfaceName(ifs[i], szName);
-        if (strcmp(szName, QUOMO_AP_IFNAME) != 0 && isSystemInterface(szName))
-            ok = QUOMODHCPSetNames(szName) == 1 && ok;
+        interfaceName(ifs[i], names[i]);
+        if (strcmp(names[i], QUOMO_AP_IFNAME) != 0 && isSystemInterface(names[i]))
+            served[nServed++] = names[i];
     }
-    return ok;
+    return QUOMODHCPSetNamesOf(served, nServed) == 1;
 }
 
 bool applyData(RequestContext &ctx)

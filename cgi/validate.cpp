@@ -433,11 +433,20 @@ static bool validateReservations(const std::vector<Reservation> &set, Validation
     std::map<uint32_t, size_t> byAddress;
     for (size_t i = 0; i < set.size(); i++) {
         const Reservation &host = set[i];
-        const std::string at = "staticData[" + std::to_string(i) + "]";
-        if (!checkPresent(host.mac, checkMac, at + ".mac", err) ||
-            !checkPresent(host.ip, checkIpv4, at + ".ip", err) ||
-            !checkPresent(host.hostname, checkHostName, at + ".hostname", err) ||
-            !validateReservation6(host.ipv6, at + ".ipv6", err))
+        /* Where a fault lies is put into words only for a fault: the set may
+         * hold thousands of rows. */
+        auto at = [i]() { return "staticData[" + std::to_string(i) + "]"; };
+        const struct {
+            const Text &text;
+            const char *(*check)(const char *);
+            const char *name;
+        } members[] = {{host.mac, checkMac, ".mac"},
+                       {host.ip, checkIpv4, ".ip"},
+                       {host.hostname, checkHostName, ".hostname"}};
+        for (const auto &member : members)
+            if (const char *why = member.text ? member.check(member.text->c_str()) : nullptr)
+                return failAt(err, at() + member.name, why);
+        if (host.ipv6 && !host.ipv6->empty() && !validateReservation6(host.ipv6, at() + ".ipv6", err))
             return false;
         if (!host.mac || !host.ip || !host.hostname)
             continue; // left out by the store
@@ -447,7 +456,7 @@ static bool validateReservations(const std::vector<Reservation> &set, Validation
         parseIpv4(host.ip->c_str(), &addr);
         auto seen = byAddress.emplace(addr, i);
         if (!seen.second)
-            return failAt(err, at + ".ip",
+            return failAt(err, at() + ".ip",
                           "same address as staticData[" + std::to_string(seen.first->second) + "]");
     }
     return true;

@@ -455,3 +455,8 @@ void QUOMODHCPFirstSeenFree(QuomoFirstSeen *pSeen) { quomoFirstSeenFree(pSeen); 
 /* ---- the names of the devices ---- */
 
 int QUOMODHCPSetNames(const char *szIfName) { return quomoSetNames(szIfName); }
+
+int QUOMODHCPSetNamesOf(const char *const *ifNames, int count)
+{
+    return quomoSetNamesOf(ifNames, count);
+}

@@ -658,8 +658,9 @@ int64_t quomoHistoryRecordChange(QuomoHistory *pHistory, const QuomoChangeMeta *
         if (had < 0)
             return -1;
         const std::string &was = fromDisk ? s.before : stored;
-        if (s.remove ? had > 0 : !(had > 0 && was == s.recordData))
-            changes.push_back({s.record, s.remove ? NULL : &s.recordData});
+        const std::string &data = quomoRecordedData(s);
+        if (s.remove ? had > 0 : !(had > 0 && was == data))
+            changes.push_back({s.record, s.remove ? NULL : &data});
     }
     sqlite3_int64 id = changes.empty() ? 0 : recordRevision(h, *pMeta, changes);
     Statement mark(h, "INSERT INTO changes(token, revision) VALUES(?1, ?2)");
@@ -689,7 +690,9 @@ static bool openDatabase(QuomoHistory &h, const char *szPath, bool forChange)
     sqlite3_busy_timeout(h.db, kBusyMs);
     if (!forChange)
         return true;
-    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") &&
+    /* A change touches a few pages of a store of at most some megabytes: a
+     * small page cache keeps the request's memory small. */
+    return execSql(h, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA cache_size=-128;") &&
            (schemaPresent(h) || execSql(h, kSchema));
 }
 

@@ -7,6 +7,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -121,51 +122,71 @@ static void appendDomainLines(std::string &out, const std::vector<NamedSubnet> &
                    std::to_string(prefixLength(s.mask)) + ",local\n";
 }
 
-static void appendHostLine(std::string &out, const std::vector<NamedSubnet> &subnets, const char *szIp,
-                           const std::string &host)
-{
+/* A reservation as the names are made of it: its address, and its address
+ * text and host name as the list gives them (into the list's text). */
+struct NamedHost {
     uint32_t addr;
-    if (!safeName(host) || !parseAddr(szIp, &addr))
-        return;
-    for (const NamedSubnet &s : subnets) {
-        if ((addr & s.mask) != s.network)
-            continue;
-        if (safeName(s.domain))
-            out += "host-record=" + host + "." + s.domain + "," + host + "," + szIp + "\n";
-        else
-            out += "host-record=" + host + "," + szIp + "\n";
-        return;
-    }
-}
+    QuomoField ip;
+    QuomoField host;
+};
 
-static void appendReservationLines(std::string &out, const std::vector<NamedSubnet> &subnets)
+/* The reservations of the list as the request leaves it, read once for
+ * every interface: the list may hold thousands. They point into the list's
+ * text: the staged one, or buffer. */
+static std::vector<NamedHost> readNamedHosts(std::string &buffer)
 {
+    std::vector<NamedHost> hosts;
     char szList[QUOMO_PATH_LEN];
-    std::string text;
-    if (!orvPath(szList, sizeof szList, "%s", QUOMO_STATIC_LIST) || quomoStagedRead(szList, text) != 1)
+    const std::string *list = NULL;
+    if (!orvPath(szList, sizeof szList, "%s", QUOMO_STATIC_LIST) ||
+        quomoStagedRef(szList, buffer, &list) != 1)
+        return hosts;
+    const std::string &text = *list;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        QuomoReservationFields f;
+        NamedHost host;
+        if (quomoReservationFields(text.data() + at, end - at, &f) && quomoFieldIpv4(f.ip, &host.addr)) {
+            host.ip = f.ip;
+            /* The host name as a reservation's reader gives it: cut to its buffer. */
+            host.host = QuomoField{f.hostname.p, std::min(f.hostname.n, (size_t)QUOMO_HOSTNAME_LEN - 1)};
+            hosts.push_back(host);
+        }
+        at = end + 1;
+    }
+    return hosts;
+}
+
+static void appendHostLine(std::string &out, const std::vector<NamedSubnet> &subnets, const NamedHost &h)
+{
+    for (const NamedSubnet &s : subnets) {
+        if ((h.addr & s.mask) != s.network)
+            continue;
+        std::string host(h.host.p, h.host.n);
+        if (!safeName(host))
+            return;
+        std::string ip(h.ip.p, h.ip.n);
+        if (safeName(s.domain))
+            out += "host-record=" + host + "." + s.domain + "," + host + "," + ip + "\n";
+        else
+            out += "host-record=" + host + "," + ip + "\n";
         return;
-    for (const std::string &line : splitAt(text, '\n')) {
-        char szMac[QUOMO_IP_LEN] = "", szIp[QUOMO_IP_LEN] = "", szHost[QUOMO_HOSTNAME_LEN] = "";
-        if (quomoReadReservation(szMac, szIp, szHost, line.c_str()) > 0)
-            appendHostLine(out, subnets, szIp, szHost);
     }
 }
 
-int quomoSetNames(const char *szIfName)
+static int setNamesWith(const char *szIfName, const std::vector<NamedHost> &hosts)
 {
     char szConf[QUOMO_PATH_LEN], szInfo[QUOMO_PATH_LEN];
     if (!szIfName || !quomoSubnetPath(szConf, sizeof szConf, szIfName, QUOMO_NAMES_TAG, "conf") ||
         !quomoSubnetPath(szInfo, sizeof szInfo, szIfName, QUOMO_NAMES_TAG, "info"))
         return 0;
-    /* Without the directory there is no subnet and nothing to remove. */
-    char szDir[QUOMO_PATH_LEN];
-    struct stat st;
-    if (!orvPath(szDir, sizeof szDir, "%s", QUOMO_DHCPD_DIR) || stat(szDir, &st) != 0)
-        return 1;
     std::vector<NamedSubnet> subnets = interfaceSubnets(szIfName);
     std::string lines;
     appendDomainLines(lines, subnets);
-    appendReservationLines(lines, subnets);
+    if (!subnets.empty())
+        for (const NamedHost &h : hosts)
+            appendHostLine(lines, subnets, h);
     QuomoChangeScope scope;
     if (lines.empty() && !quomoStagedExists(szConf) && !quomoStagedExists(szInfo))
         return 1;
@@ -177,6 +198,33 @@ int quomoSetNames(const char *szIfName)
     if (!quomoMakeDhcpdDir())
         return 0;
     return scope.commit(quomoStagePair(szConf, lines.data(), lines.size(), szInfo, 1, szIfName));
+}
+
+int quomoSetNamesOf(const char *const *ifNames, int count)
+{
+    if (count < 0 || (count > 0 && !ifNames))
+        return 0;
+    /* Without the directory there is no subnet and nothing to remove. */
+    char szDir[QUOMO_PATH_LEN];
+    struct stat st;
+    if (!orvPath(szDir, sizeof szDir, "%s", QUOMO_DHCPD_DIR) || stat(szDir, &st) != 0) {
+        for (int i = 0; i < count; ++i)
+            if (!ifNames[i])
+                return 0;
+        return 1;
+    }
+    std::string list;
+    std::vector<NamedHost> hosts = readNamedHosts(list);
+    QuomoChangeScope scope;
+    int ok = 1;
+    for (int i = 0; i < count; ++i)
+        ok = setNamesWith(ifNames[i], hosts) && ok;
+    return scope.commit(ok);
+}
+
+int quomoSetNames(const char *szIfName)
+{
+    return quomoSetNamesOf(&szIfName, 1);
 }
 
 bool quomoNameStoreOwns(const char *szRelPath)

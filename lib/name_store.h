@@ -8,15 +8,17 @@
  *   host-record=<name>,<ip>                      ... inside one without
  * The domain line gives the clients' own host names their domain; a
  * host-record answers whether or not its client holds a lease. No pair
- * while there is no line. Not exported beyond QUOMODHCPSetNames.
+ * while there is no line. Not exported beyond QUOMODHCPSetNames and
+ * QUOMODHCPSetNamesOf.
  */
 #ifndef QUOMODHCP_NAME_STORE_H
 #define QUOMODHCP_NAME_STORE_H
 
 #include <string>
 
-/* See QUOMODHCPSetNames. */
+/* See QUOMODHCPSetNames and QUOMODHCPSetNamesOf. */
 int quomoSetNames(const char *szIfName);
+int quomoSetNamesOf(const char *const *ifNames, int count);
 
 /* The files the store writes: every interface's pair. */
 bool quomoNameStoreOwns(const char *szRelPath);

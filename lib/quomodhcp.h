@@ -293,6 +293,10 @@ QUOMO_API int QUOMODHCPReservedAddresses(uint32_t *pAddrs, int max);
  * dhcpd-<ifName>-names.conf/.info, removed when there is no name. 1; 0 when
  * a file could not be written (orvFailure names it). */
 QUOMO_API int QUOMODHCPSetNames(const char *szIfName);
+/* QUOMODHCPSetNames for count interfaces at once, the reservation list read
+ * once for all: 1; 0 when a file could not be written (orvFailure names the
+ * first). */
+QUOMO_API int QUOMODHCPSetNamesOf(const char *const *ifNames, int count);
 
 /* Who an interface's service keeps off: with ignoreUnknown only clients
  * with a reservation get an address there; a blocked client gets none

@@ -35,10 +35,8 @@ static bool labelRecorded(QuomoStagedList &staged)
     for (QuomoStaged &s : staged) {
         if (s.record.empty()) {
             std::string path = quomoRelativePath(s.path);
-            if (quomoConfigOwns(path.c_str())) {
-                s.record = path;
-                s.recordData = s.data;
-            }
+            if (quomoConfigOwns(path.c_str()))
+                s.record = path; /* its own content */
         }
         any = any || !s.record.empty();
     }

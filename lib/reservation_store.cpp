@@ -49,15 +49,17 @@ static int staticLine(std::string &out, const char *szMac, const char *szIp, con
         ORV_LOG("Static host setting contains a line break");
         return 0;
     }
-    char szLine[QUOMO_VALUE_LEN];
-    /* A cut line would lose its address or its lease time. */
-    if (!orvFormat(szLine, sizeof szLine, "dhcp-host=%s,%s,%s,infinite", szMac, szHostname,
-                   szIp)) {
+    /* Put together by hand, once per reservation of thousands; a line
+     * longer than the list's lines may be would be cut when read, losing
+     * its address or its lease time. */
+    static const char kShape[] = "dhcp-host=,,,infinite";
+    size_t macLen = strlen(szMac), hostLen = strlen(szHostname), ipLen = strlen(szIp);
+    if (sizeof kShape - 1 + macLen + hostLen + ipLen >= QUOMO_VALUE_LEN) {
         ORV_LOG("Static host setting too long [%s]", szMac);
         return 0;
     }
-    out += szLine;
-    out += '\n';
+    out.append("dhcp-host=", 10).append(szMac, macLen).append(1, ',');
+    out.append(szHostname, hostLen).append(1, ',').append(szIp, ipLen).append(",infinite\n", 10);
     return 1;
 }
 
@@ -82,14 +84,37 @@ int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *
         ORV_LOG("Bad parameters.");
         return -1;
     }
-    QuomoField f[STATIC_MIN_FIELDS];
-    int ret = quomoSplitFields(szLine, strlen(szLine), "=,", f, STATIC_MIN_FIELDS);
-    if (ret < STATIC_MIN_FIELDS)
+    size_t len = strlen(szLine);
+    QuomoReservationFields f;
+    if (!quomoReservationFields(szLine, len, &f))
         return -1; /* not a reservation line: the buffers stay as they are */
-    quomoCopyField(szMac, QUOMO_IP_LEN, f[STATIC_FIELD_MAC]);
-    quomoCopyField(szIp, QUOMO_IP_LEN, f[STATIC_FIELD_IP]);
-    quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f[STATIC_FIELD_HOSTNAME]);
-    return ret;
+    quomoCopyField(szMac, QUOMO_IP_LEN, f.mac);
+    quomoCopyField(szIp, QUOMO_IP_LEN, f.ip);
+    quomoCopyField(szHostname, QUOMO_HOSTNAME_LEN, f.hostname);
+    return quomoSplitFields(szLine, len, "=,", NULL, 0);
+}
+
+bool quomoReservationFields(const char *line, size_t len, QuomoReservationFields *pFields)
+{
+    /* The fields up to the address, split at "=" and ",": what follows is
+     * not looked at. */
+    QuomoField f[STATIC_MIN_FIELDS];
+    size_t start = 0, end = 0;
+    for (int i = 0; i < STATIC_MIN_FIELDS; ++i) {
+        if (i > 0 && end == len)
+            return false;
+        start = i > 0 ? end + 1 : 0;
+        end = start;
+        while (end < len && line[end] != '=' && line[end] != ',' && line[end] != '\0')
+            ++end;
+        f[i] = QuomoField{line + start, end - start};
+        if (end < len && line[end] == '\0')
+            len = end; /* a NUL byte ends the line */
+    }
+    pFields->mac = f[STATIC_FIELD_MAC];
+    pFields->ip = f[STATIC_FIELD_IP];
+    pFields->hostname = f[STATIC_FIELD_HOSTNAME];
+    return true;
 }
 
 /* Writes the fragment from the text of the list, then switches it on (the
@@ -102,12 +127,13 @@ static int writeStaticFragment(const std::string &list)
         return 0;
     std::string text;
     quomoAppendLoopbackSubnet(text, "static");
+    text.reserve(text.size() + list.size() + 1);
     text += list;
     /* Every line ends in exactly one newline. */
     if (!list.empty() && list.back() != '\n')
         text += '\n';
     QuomoChangeScope scope;
-    if (!quomoStageFile(szConf, text.data(), text.size()) ||
+    if (!quomoStageText(szConf, std::move(text)) ||
         !quomoStageKey(szInfo, "enable", "yes")) {
         ORV_LOG("Disable dnsmasq DNS SERVER failed %s(%d)", "QUOMODHCPGenFakeStaticFile", __LINE__);
         return scope.commit(0);
@@ -120,12 +146,14 @@ int quomoRebuildStaticFragment(void)
     char szList[QUOMO_PATH_LEN];
     if (!staticListPath(szList))
         return 0;
-    std::string list;
-    if (quomoStagedRead(szList, list) < 0) {
+    /* Read in place: the fragment is made before anything else is staged. */
+    std::string buffer;
+    const std::string *list = NULL;
+    if (quomoStagedRef(szList, buffer, &list) < 0) {
         ORV_LOG("Can not read DHCP static file [%s]", szList);
         return 0;
     }
-    return writeStaticFragment(list);
+    return writeStaticFragment(*list);
 }
 
 int quomoSetReservations(const QuomoStaticHost *pHosts, int count)
@@ -135,6 +163,7 @@ int quomoSetReservations(const QuomoStaticHost *pHosts, int count)
         return 0;
     }
     std::string list;
+    list.reserve((size_t)count * 64); /* a usual line's length, to grow once */
     for (int i = 0; i < count; ++i)
         staticLine(list, pHosts[i].szMac, pHosts[i].szIp, pHosts[i].szHostname);
     char szList[QUOMO_PATH_LEN];
@@ -143,8 +172,8 @@ int quomoSetReservations(const QuomoStaticHost *pHosts, int count)
     /* The list first: it is what the page shows and the fragment is made
      * from. An empty set leaves no list at all. */
     QuomoChangeScope scope;
-    int listed = list.empty() ? quomoStageRemove(szList) : quomoStageFile(szList, list.data(), list.size());
-    return scope.commit(listed && writeStaticFragment(list));
+    int listed = list.empty() ? quomoStageRemove(szList) : quomoStageText(szList, std::move(list));
+    return scope.commit(listed && quomoRebuildStaticFragment());
 }
 
 static bool isStatic6File(const char *name);
@@ -347,10 +376,9 @@ int quomoReservedAddresses(uint32_t *pAddrs, int max)
     ssize_t len;
     while ((len = getline(&line, &cap, file)) >= 0) {
         size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
-        QuomoField f[STATIC_MIN_FIELDS];
+        QuomoReservationFields f;
         uint32_t addr;
-        if (quomoSplitFields(line, end, "=,", f, STATIC_MIN_FIELDS) >= STATIC_MIN_FIELDS &&
-            quomoFieldIpv4(f[STATIC_FIELD_IP], &addr))
+        if (quomoReservationFields(line, end, &f) && quomoFieldIpv4(f.ip, &addr))
             quomoAddressAdd(&addrs, addr);
     }
     bool failed = ferror(file) != 0;

@@ -14,11 +14,19 @@
 #include <string>
 
 #include "quomodhcp.h"
+#include "text.h"
 
 /* See writeStaticConf, readStaticConf, QUOMODHCPGenFakeStaticFile and
  * QUOMODHCPSetStaticHosts. */
 int quomoAddReservation(const char *szMac, const char *szIp, const char *szHostname);
 int quomoReadReservation(char *szMac, char *szIp, char *szHostname, const char *szLine);
+/* quomoReadReservation in place: the fields of the line line[0 .. len-1]
+ * (up to a NUL byte in it), not copied; false when it is no reservation
+ * line. */
+struct QuomoReservationFields {
+    QuomoField mac, ip, hostname;
+};
+bool quomoReservationFields(const char *line, size_t len, QuomoReservationFields *pFields);
 int quomoRebuildStaticFragment(void);
 int quomoSetReservations(const QuomoStaticHost *pHosts, int count);
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <deque>
 #include <set>
 #include <unordered_map>
 
@@ -133,15 +134,20 @@ static bool holds(const QuomoStaged &s, const char *data, size_t len)
 
 /* Sets the staged entry's new content: a temporary holds it unless the file
  * holds it already. */
-static void setStaged(QuomoStaged &s, const char *szTemp, const char *data, size_t len)
+static void setStaged(QuomoStaged &s, const char *szTemp, const char *data, size_t len,
+                      std::string *pOwned)
 {
     orvAbandonReplace(s.temp.c_str());
     s.temp = szTemp;
     s.kept = !szTemp[0];
-    s.data.assign(data ? data : "", len);
+    if (pOwned)
+        s.data = std::move(*pOwned); /* data lies in it */
+    else
+        s.data.assign(data ? data : "", len);
     s.remove = false;
     s.record.clear();
     s.recordData.clear();
+    s.recordOwn = false;
 }
 
 static bool isDirectory(const char *szPath)
@@ -150,7 +156,8 @@ static bool isDirectory(const char *szPath)
     return lstat(szPath, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int quomoStageFile(const char *szPath, const char *data, size_t len)
+/* quomoStageFile; pOwned, when given, holds data and is taken over. */
+static int stageContent(const char *szPath, const char *data, size_t len, std::string *pOwned)
 {
     QuomoChangeScope scope;
     QuomoStaged fresh;
@@ -169,8 +176,18 @@ int quomoStageFile(const char *szPath, const char *data, size_t len)
         noteUnreadable(szPath, unreadable);
         return scope.commit(0);
     }
-    setStaged(s ? *s : *addStaged(std::move(fresh)), szTemp, data, len);
+    setStaged(s ? *s : *addStaged(std::move(fresh)), szTemp, data, len, pOwned);
     return scope.commit(1);
+}
+
+int quomoStageFile(const char *szPath, const char *data, size_t len)
+{
+    return stageContent(szPath, data, len, NULL);
+}
+
+int quomoStageText(const char *szPath, std::string &&text)
+{
+    return stageContent(szPath, text.data(), text.size(), &text);
 }
 
 int quomoStageRemove(const char *szPath)
@@ -191,6 +208,7 @@ int quomoStageRemove(const char *szPath)
     s->kept = false;
     s->record.clear();
     s->recordData.clear();
+    s->recordOwn = false;
     return scope.commit(1);
 }
 
@@ -237,6 +255,7 @@ void quomoStageRecordAs(const char *szPath, const char *szRecord, const std::str
     if (QuomoStaged *s = findStaged(szPath)) {
         s->record = szRecord;
         s->recordData = data;
+        s->recordOwn = true;
     }
 }
 
@@ -250,10 +269,24 @@ int quomoStagedExists(const char *szPath)
     return lstat(szPath, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+int quomoStagedRef(const char *szPath, std::string &buffer, const std::string **ppText)
+{
+    if (const QuomoStaged *s = findStaged(szPath)) {
+        buffer.clear();
+        *ppText = s->remove ? &buffer : &s->data;
+        return !s->remove;
+    }
+    *ppText = &buffer;
+    return orvReadFile(szPath, buffer);
+}
+
 int quomoStagedRead(const char *szPath, std::string &out)
 {
     if (const QuomoStaged *s = findStaged(szPath)) {
-        out = s->remove ? std::string() : s->data;
+        if (s->remove)
+            out.clear();
+        else
+            out = s->data; /* one copy, no temporary */
         return !s->remove;
     }
     return orvReadFile(szPath, out);
@@ -266,32 +299,55 @@ static int journalPath(char *szPath, size_t cbPath)
     return orvPath(szPath, cbPath, QUOMO_JOURNAL_PATH);
 }
 
-static void putText(std::string &out, const char *szName, const std::string &text)
-{
-    out += szName;
-    out += ' ' + std::to_string(text.size()) + '\n';
-    out += text;
-    out += '\n';
-}
+/* The journal as pieces written one after another: "<name> <length>\n
+ * <bytes>\n" per item, the bytes of the contents being the staged strings
+ * themselves, not copies (a change may hold megabytes). */
+class JournalPieces {
+public:
+    JournalPieces() { pieces_.push_back(OrvPiece{kJournalMagic, sizeof kJournalMagic - 1}); }
 
-static std::string journalText(const QuomoChangeMeta &meta, const QuomoStagedList &staged)
-{
-    std::string out = kJournalMagic;
-    putText(out, "token", meta.token);
-    putText(out, "time", std::to_string(meta.time));
-    putText(out, "user", meta.user);
-    putText(out, "addr", meta.addr);
-    putText(out, "action", meta.action);
-    putText(out, "iftype", meta.ifName);
-    putText(out, "revertof", std::to_string(meta.revertOf));
-    for (const QuomoStaged &s : staged) {
-        putText(out, s.remove ? "remove" : "write", quomoRelativePath(s.path));
-        putText(out, "data", s.data);
-        putText(out, "record", s.record);
-        putText(out, "recorddata", s.recordData);
+    /* text must outlive the pieces. */
+    void put(const char *szName, const std::string &text)
+    {
+        texts_.push_back(std::string(szName) + ' ' + std::to_string(text.size()) + '\n');
+        pieces_.push_back(OrvPiece{texts_.back().data(), texts_.back().size()});
+        pieces_.push_back(OrvPiece{text.data(), text.size()});
+        pieces_.push_back(OrvPiece{"\n", 1});
     }
-    out += "end\n";
-    return out;
+    void putCopy(const char *szName, const std::string &text)
+    {
+        texts_.push_back(text);
+        put(szName, texts_.back());
+    }
+    const std::vector<OrvPiece> &end()
+    {
+        pieces_.push_back(OrvPiece{"end\n", 4});
+        return pieces_;
+    }
+
+private:
+    std::deque<std::string> texts_; /* a deque: what it holds stays put */
+    std::vector<OrvPiece> pieces_;
+};
+
+static const std::vector<OrvPiece> &journalPieces(JournalPieces &out, const QuomoChangeMeta &meta,
+                                                  const QuomoStagedList &staged)
+{
+    static const std::string none;
+    out.put("token", meta.token);
+    out.putCopy("time", std::to_string(meta.time));
+    out.put("user", meta.user);
+    out.put("addr", meta.addr);
+    out.put("action", meta.action);
+    out.put("iftype", meta.ifName);
+    out.putCopy("revertof", std::to_string(meta.revertOf));
+    for (const QuomoStaged &s : staged) {
+        out.putCopy(s.remove ? "remove" : "write", quomoRelativePath(s.path));
+        out.put("data", s.data);
+        out.put("record", s.record);
+        out.put("recorddata", s.record.empty() ? none : quomoRecordedData(s));
+    }
+    return out.end();
 }
 
 /* Reads one "<name> <length>\n<bytes>\n" item at *at. */
@@ -354,6 +410,7 @@ static bool parseJournal(const std::string &in, QuomoChangeMeta &meta, QuomoStag
         s.kept = false;
         s.beforeKnown = false;
         s.hadBefore = false;
+        s.recordOwn = true;
         staged.push_back(std::move(s));
     }
     return true;
@@ -366,8 +423,9 @@ static int writeJournal(const QuomoChangeMeta &meta, const QuomoStagedList &stag
         orvNoteFailure(szPath, ENAMETOOLONG);
         return 0;
     }
-    std::string text = journalText(meta, staged);
-    return orvReplaceFile(szPath, text.data(), text.size(), 0600) && orvSyncDir(szPath);
+    JournalPieces journal;
+    const std::vector<OrvPiece> &pieces = journalPieces(journal, meta, staged);
+    return orvReplaceFilePieces(szPath, pieces.data(), pieces.size(), 0600) && orvSyncDir(szPath);
 }
 
 int quomoJournalPending(void)

@@ -20,6 +20,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,20 @@ struct QuomoStaged {
     bool hadBefore;     /* the file existed before the change */
     std::string before; /* its content then */
     /* What the history keeps of it: its path under the root ("etc/dhcpd/...",
-     * or a pseudo-file) and content; "" when the history does not keep it. */
+     * or a pseudo-file), "" when the history does not keep it; and its
+     * content: recordData where recordOwn (a pseudo-file), else data. */
     std::string record;
     std::string recordData;
+    bool recordOwn = false;
 };
-using QuomoStagedList = std::vector<QuomoStaged>;
+/* The content the history keeps of a staged file. */
+inline const std::string &quomoRecordedData(const QuomoStaged &s)
+{
+    return s.recordOwn ? s.recordData : s.data;
+}
+/* A deque: an entry stays where it is while others are staged, so that a
+ * staged content may be read in place (quomoStagedRef). */
+using QuomoStagedList = std::deque<QuomoStaged>;
 
 /* Who made the change, as the journal and the history keep it. */
 struct QuomoChangeMeta {
@@ -108,6 +118,9 @@ private:
  * 0666 less the umask, an existing one keeps its mode). Logs "Failed to
  * open file [...]." and returns 0 on failure, the reason noted. */
 int quomoStageFile(const char *szPath, const char *data, size_t len);
+/* quomoStageFile with text taken over rather than copied (a list of
+ * thousands of lines is staged without a second copy). */
+int quomoStageText(const char *szPath, std::string &&text);
 /* Stages the removal of the file at szPath; a missing file is no error, a
  * directory in its place is (logged, noted): 0. */
 int quomoStageRemove(const char *szPath);
@@ -125,6 +138,10 @@ int quomoStagedExists(const char *szPath);
 /* Reads the file as the request left it so far: 1 read, 0 no such file, -1
  * an error (errno kept), as orvReadFile. */
 int quomoStagedRead(const char *szPath, std::string &out);
+/* quomoStagedRead without a copy of staged content: *ppText points to it
+ * (valid until the file is staged again or the change ends), or to buffer
+ * that the file was read into. */
+int quomoStagedRef(const char *szPath, std::string &buffer, const std::string **ppText);
 
 /* ---- after a crash ---- */
 

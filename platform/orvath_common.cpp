@@ -458,11 +458,9 @@ int orvIsReplaceTemporary(const char *entry, const char *base)
     return len == baseLen + kTempSuffixLen + 2 && memcmp(entry + 1, base, baseLen) == 0;
 }
 
-int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
-                      size_t tempSize)
+static int prepareReplacePieces(const char *path, const OrvPiece *pieces, size_t count,
+                                unsigned mode, char *temp, size_t tempSize)
 {
-    if (!path || (!data && len > 0) || !temp || tempSize == 0)
-        return failed("Bad arguments to replace", path ? path : "", EINVAL);
     const char *slash = strrchr(path, '/');
     int fit = slash ? orvFormat(temp, tempSize, "%.*s.%s." TEMP_SUFFIX, (int)(slash - path + 1),
                                 path, slash + 1)
@@ -472,8 +470,10 @@ int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned m
     int fd = mkostemp(temp, O_CLOEXEC);
     if (fd < 0)
         return failed("Failed to create a temporary file for", path, errno);
-    int ok = takeOldAttributes(fd, path, mode) && writeAll(fd, (const char *)data, len) &&
-             fsync(fd) == 0;
+    int ok = takeOldAttributes(fd, path, mode);
+    for (size_t i = 0; ok && i < count; ++i)
+        ok = writeAll(fd, (const char *)pieces[i].data, pieces[i].len);
+    ok = ok && fsync(fd) == 0;
     int err = errno;
     if (close(fd) != 0 && ok) {
         ok = 0;
@@ -484,6 +484,15 @@ int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned m
         return failed("Failed to write", path, err);
     }
     return 1;
+}
+
+int orvPrepareReplace(const char *path, const void *data, size_t len, unsigned mode, char *temp,
+                      size_t tempSize)
+{
+    if (!path || (!data && len > 0) || !temp || tempSize == 0)
+        return failed("Bad arguments to replace", path ? path : "", EINVAL);
+    OrvPiece whole = {data, len};
+    return prepareReplacePieces(path, &whole, 1, mode, temp, tempSize);
 }
 
 int orvCommitReplace(const char *temp, const char *path)
@@ -505,6 +514,18 @@ int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode
 {
     char temp[4096];
     return orvPrepareReplace(path, data, len, mode, temp, sizeof temp) &&
+           orvCommitReplace(temp, path);
+}
+
+int orvReplaceFilePieces(const char *path, const OrvPiece *pieces, size_t count, unsigned mode)
+{
+    char temp[4096];
+    if (!path || (!pieces && count > 0))
+        return failed("Bad arguments to replace", path ? path : "", EINVAL);
+    for (size_t i = 0; i < count; ++i)
+        if (!pieces[i].data && pieces[i].len > 0)
+            return failed("Bad arguments to replace", path, EINVAL);
+    return prepareReplacePieces(path, pieces, count, mode, temp, sizeof temp) &&
            orvCommitReplace(temp, path);
 }
 

@@ -53,6 +53,14 @@ void orvSetClock(time_t now);
  * errno set, the reason logged and noted (orvNoteFailure). The directory is
  * not synced: see orvSyncDir. */
 int orvReplaceFile(const char *path, const void *data, size_t len, unsigned mode);
+/* A piece of a file's new content. */
+typedef struct OrvPiece {
+    const void *data;
+    size_t len;
+} OrvPiece;
+/* orvReplaceFile with the content given as count pieces, one after another
+ * (a large content need not be copied into one buffer first). */
+int orvReplaceFilePieces(const char *path, const OrvPiece *pieces, size_t count, unsigned mode);
 /* orvReplaceFile in two halves, for files that are to change together:
  * orvPrepareReplace writes and syncs the new content to the temporary file
  * whose name it puts into temp (1; or 0 with nothing left behind, as

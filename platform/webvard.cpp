@@ -46,20 +46,23 @@ int hexValue(char c)
  * followed by two hex digits stands for itself. */
 std::string urlDecode(const char *text, size_t len)
 {
-    std::string out;
-    out.reserve(len);
+    /* Written through a pointer: a save's body is half a megabyte. */
+    std::string out(len, '\0');
+    char *w = &out[0];
     for (size_t i = 0; i < len; ++i) {
         char c = text[i];
+        int high, low;
         if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && i + 2 < len && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            out += (char)(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            *w++ = ' ';
+        } else if (c == '%' && i + 2 < len && (high = hexValue(text[i + 1])) >= 0 &&
+                   (low = hexValue(text[i + 2])) >= 0) {
+            *w++ = (char)(high * 16 + low);
             i += 2;
         } else {
-            out += c;
+            *w++ = c;
         }
     }
+    out.resize((size_t)(w - out.data()));
     return out;
 }
 
@@ -215,6 +218,12 @@ const char *Webvard::In(const char *szName, const char *szFallback)
         return szFallback;
     auto it = params_.find(szName);
     return it == params_.end() ? szFallback : it->second.c_str();
+}
+
+void Webvard::ReleaseLargeParams(size_t minLength)
+{
+    for (auto it = params_.begin(); it != params_.end();)
+        it = it->second.size() >= minLength ? params_.erase(it) : std::next(it);
 }
 
 const char *Webvard::Method()

@@ -43,6 +43,10 @@ public:
     /* Text of parameter szName, or szFallback when absent. The pointer lives
      * as long as this object. */
     const char *In(const char *szName, const char *szFallback);
+    /* Drops the parameters of at least minLength bytes, for a request read
+     * once into typed values that own their texts: the texts are not kept
+     * beside them. In() gives the fallback for them from then on. */
+    void ReleaseLargeParams(size_t minLength);
     /* REQUEST_METHOD, or "" when unknown. */
     const char *Method();
     /* The media type of a POST's body (CONTENT_TYPE without parameters, in
