@@ -31,11 +31,7 @@ static bool isHexDigit(char c)
 
 bool parseIpv4(const char *text, uint32_t *addr)
 {
-    struct in_addr in;
-    if (!text || inet_pton(AF_INET, text, &in) != 1)
-        return false;
-    *addr = ntohl(in.s_addr);
-    return true;
+    return QUOMODHCPParseIpv4(text, addr) == 1;
 }
 
 const char *checkInterfaceName(const char *text)

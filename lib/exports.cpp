@@ -28,6 +28,8 @@
  */
 #include "quomodhcp.h"
 
+#include <string.h>
+
 #include "access_store.h"
 #include "config_files.h"
 #include "dns_only.h"
@@ -44,6 +46,7 @@
 #include "service.h"
 #include "subnet_store.h"
 #include "subnet_switches.h"
+#include "text.h"
 #include "vendor_registry.h"
 #include "wake.h"
 
@@ -408,6 +411,11 @@ int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max)
 int QUOMODHCPReservedAddresses(uint32_t *pAddrs, int max)
 {
     return max > 0 && !pAddrs ? -1 : quomoReservedAddresses(pAddrs, max);
+}
+
+int QUOMODHCPParseIpv4(const char *szText, uint32_t *pAddr)
+{
+    return szText && pAddr && quomoFieldIpv4(QuomoField{szText, strlen(szText)}, pAddr) ? 1 : 0;
 }
 
 /* ---- the makers of network cards ---- */

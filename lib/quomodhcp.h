@@ -287,6 +287,10 @@ QUOMO_API int QUOMODHCPCurrentLeaseAddresses(uint32_t *pAddrs, int max);
 /* The reservations' IPv4 addresses, as QUOMODHCPCurrentLeaseAddresses
  * gives the leases'; -1 when the reservation list cannot be read. */
 QUOMO_API int QUOMODHCPReservedAddresses(uint32_t *pAddrs, int max);
+/* The text as a dotted IPv4 address, read as inet_pton reads one, into
+ * *pAddr in host byte order: 1; 0 when it is not one (or NULL). The reader
+ * the lists use, for every address of thousands. */
+QUOMO_API int QUOMODHCPParseIpv4(const char *szText, uint32_t *pAddr);
 
 /* Makes the names the interface's DNS answers for its devices from its
  * subnets and the reservation list as the request leaves them: the pair

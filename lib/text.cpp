@@ -3,6 +3,7 @@
  */
 #include "text.h"
 
+#include <ctype.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -103,9 +104,26 @@ int quomoAddressFinish(QuomoAddressList *pList)
 
 int32_t quomoFieldInt32(QuomoField field)
 {
-    char szNumber[QUOMO_VALUE_LEN];
-    quomoCopyField(szNumber, sizeof szNumber, field);
-    return quomoParseInt32(szNumber);
+    /* As quomoParseInt32 reads the field's copy (cut to QUOMO_VALUE_LEN - 1
+     * bytes), read in place: it is asked for every record of a lease log. */
+    const char *p = field.p;
+    const char *end = p + (field.n < QUOMO_VALUE_LEN - 1 ? field.n : QUOMO_VALUE_LEN - 1);
+    while (p < end && isspace((unsigned char)*p))
+        ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-'))
+        negative = *p++ == '-';
+    long long value = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+        if (value <= (long long)INT32_MAX + 1) /* past the range it stays past it */
+            value = value * 10 + (*p - '0');
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return (int32_t)value;
 }
 
 const char *quomoNameFault(const char *name)
