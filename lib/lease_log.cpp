@@ -341,6 +341,21 @@ static size_t leasesRoom(const char *szLeases)
     return stat(szLeases, &st) == 0 && st.st_size > 0 ? (size_t)st.st_size / kShortestLease : 0;
 }
 
+/* The first two fields of a line split at blanks (the second runs to the
+ * next blank or the end); false when there is no second. */
+static bool firstTwoFields(const char *text, size_t len, QuomoField (&f)[2])
+{
+    const char *blank = (const char *)memchr(text, ' ', len);
+    if (!blank)
+        return false;
+    f[0] = QuomoField{text, (size_t)(blank - text)};
+    const char *second = blank + 1;
+    size_t rest = len - (size_t)(second - text);
+    const char *end = (const char *)memchr(second, ' ', rest);
+    f[1] = QuomoField{second, end ? (size_t)(end - second) : rest};
+    return true;
+}
+
 int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases)
 {
     /* Read a line at a time: the file is dnsmasq's, of any size. */
@@ -362,7 +377,7 @@ int quomoLeaseLogUpdate(QuomoLeaseLog &log, const char *szLeases)
     ssize_t len;
     while ((len = getline(&line, &cap, file)) >= 0) {
         QuomoField f[2];
-        if (quomoSplitBlanks(line, strnlen(line, (size_t)len), f, 2) < 2)
+        if (!firstTwoFields(line, strnlen(line, (size_t)len), f))
             continue; /* no MAC address: nothing to update */
         /* As the MAC address buffer of a record holds it. */
         if (f[1].n >= QUOMO_IP_LEN)
@@ -873,11 +888,13 @@ static bool readLease6(const QuomoReserved *pReserved, const char *line, size_t 
 int quomoListClients6(QuomoClient6Visit visit, void *pContext)
 {
     char szPath[QUOMO_PATH_LEN];
-    std::string text;
     if (!orvPath(szPath, sizeof szPath, QUOMO_LEASE_FILE_PATH))
         return 0;
-    int read = orvReadFile(szPath, text);
-    if (read < 0 && errno != ENOENT) {
+    /* Read a line at a time: the file is dnsmasq's, of any size. */
+    FILE *file = openLeaseFile(szPath);
+    if (!file) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return 1;
         ORV_LOG("Can not read [%s]", szPath);
         return 0;
     }
@@ -886,20 +903,25 @@ int quomoListClients6(QuomoClient6Visit visit, void *pContext)
     QuomoReserved *pReserved = NULL;
     bool reservedRead = false;
     QuomoClient6 client;
-    for (size_t at = 0; at < text.size();) {
-        size_t nl = text.find('\n', at);
-        size_t end = nl == std::string::npos ? text.size() : nl;
-        const char *line = text.data() + at;
+    char *line = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    while ((len = getline(&line, &cap, file)) >= 0) {
+        size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
         QuomoField f[3];
-        bool ipv6 = firstThreeFields(line, end - at, f) && memchr(f[2].p, ':', f[2].n);
+        bool ipv6 = firstThreeFields(line, end, f) && memchr(f[2].p, ':', f[2].n);
         if (ipv6 && !reservedRead) {
             pReserved = quomoReservedLoad();
             reservedRead = true;
         }
-        if (ipv6 && readLease6(pReserved, line, end - at, client))
+        if (ipv6 && readLease6(pReserved, line, end, client))
             visit(&client, pContext);
-        at = end + 1;
     }
+    bool failed = ferror(file) != 0;
+    free(line);
+    fclose(file);
     quomoReservedFree(pReserved);
-    return 1;
+    if (failed)
+        ORV_LOG("Can not read [%s]", szPath);
+    return failed ? 0 : 1;
 }

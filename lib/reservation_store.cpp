@@ -248,28 +248,21 @@ static bool reservedMac(const char *line, size_t len, QuomoField &mac)
     return true;
 }
 
-/* Adds the MAC address of each line of text (read as the C string it is,
- * up to a NUL byte) to the numbers or the keys. */
-static void addReservedKeys(QuomoReserved &r, std::vector<size_t> &lengths, const char *text, size_t size)
+/* Adds the MAC address of the line (read as the C string it is, up to a
+ * NUL byte) to the numbers or the keys. */
+static void addReservedKey(QuomoReserved &r, std::vector<size_t> &lengths, const char *line, size_t len)
 {
-    size_t start = 0;
-    while (start < size) {
-        const char *nl = (const char *)memchr(text + start, '\n', size - start);
-        size_t end = nl ? (size_t)(nl - text) : size;
-        const char *line = text + start;
-        QuomoField mac;
-        uint64_t number;
-        if (reservedMac(line, strnlen(line, end - start), mac) && mac.n > 0) {
-            if (macNumber(mac.p, mac.n, number)) {
-                r.macs.push_back(number);
-            } else {
-                for (size_t i = 0; i < mac.n; ++i)
-                    r.keys += lowerAscii(mac.p[i]);
-                lengths.push_back(mac.n);
-            }
-        }
-        start = end + 1;
+    QuomoField mac;
+    uint64_t number;
+    if (!reservedMac(line, strnlen(line, len), mac) || mac.n == 0)
+        return;
+    if (macNumber(mac.p, mac.n, number)) {
+        r.macs.push_back(number);
+        return;
     }
+    for (size_t i = 0; i < mac.n; ++i)
+        r.keys += lowerAscii(mac.p[i]);
+    lengths.push_back(mac.n);
 }
 
 QuomoReserved *quomoReservedLoad(void)
@@ -277,22 +270,35 @@ QuomoReserved *quomoReservedLoad(void)
     char szPath[QUOMO_PATH_LEN];
     if (!staticListPath(szPath))
         return NULL;
-    /* Created when missing, so that it exists from the first listing on. */
-    std::string text;
-    if (VORLCFileTouch(szPath) != 0 || orvReadFile(szPath, text) < 0) {
+    /* Created when missing, so that it exists from the first listing on;
+     * read a line at a time, as it may hold thousands. */
+    FILE *file = VORLCFileTouch(szPath) == 0 ? orvFopenRead(szPath) : NULL;
+    if (!file) {
         ORV_LOG("Can not read the reservation list [%s]", szPath);
         return NULL;
     }
     QuomoReserved *pReserved = new QuomoReserved;
     std::vector<size_t> lengths;
-    addReservedKeys(*pReserved, lengths, text.data(), text.size());
+    char *line = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    while ((len = getline(&line, &cap, file)) >= 0)
+        addReservedKey(*pReserved, lengths, line, len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len);
+    bool failed = ferror(file) != 0;
+    free(line);
+    fclose(file);
+    if (failed) {
+        ORV_LOG("Can not read the reservation list [%s]", szPath);
+        delete pReserved;
+        return NULL;
+    }
     std::sort(pReserved->macs.begin(), pReserved->macs.end());
     /* keys no longer moves: the fields may point into it. */
     size_t at = 0;
     pReserved->sorted.reserve(lengths.size());
-    for (size_t len : lengths) {
-        pReserved->sorted.push_back(QuomoField{pReserved->keys.data() + at, len});
-        at += len;
+    for (size_t n : lengths) {
+        pReserved->sorted.push_back(QuomoField{pReserved->keys.data() + at, n});
+        at += n;
     }
     std::sort(pReserved->sorted.begin(), pReserved->sorted.end(), fieldLess);
     return pReserved;
