@@ -788,8 +788,10 @@ static bool leaseRuns(QuomoField expiry, long long now)
         char c = expiry.p[i];
         if (c < '0' || c > '9')
             return false;
-        /* As strtoll reads a number too large for it. */
-        ends = ends > (LLONG_MAX - (c - '0')) / 10 ? LLONG_MAX : ends * 10 + (c - '0');
+        /* A number past any time stays past it, as strtoll holds a number
+         * too large for it at LLONG_MAX; no division per digit. */
+        if (ends < LLONG_MAX / 10 - 1)
+            ends = ends * 10 + (c - '0');
     }
     return ends == 0 || ends > now;
 }

@@ -65,28 +65,26 @@ void quomoCopyField(char *buf, size_t size, QuomoField field)
 
 bool quomoFieldIpv4(QuomoField field, uint32_t *pAddr)
 {
-    /* Four decimal parts of at most 255 without leading zeros, nothing else. */
+    /* Four decimal parts of at most 255 without leading zeros, nothing else;
+     * a NUL byte ends the text as it ends inet_pton's. */
     const char *p = field.p, *end = field.p + field.n;
     uint32_t addr = 0;
     for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (p == end || *p != '.')
-                return false;
-            ++p;
-        }
-        if (p == end || *p < '0' || *p > '9')
+        if (part > 0 && (p == end || *p++ != '.'))
             return false;
-        unsigned value = (unsigned)(*p++ - '0');
-        for (int digits = 1; p != end && *p >= '0' && *p <= '9'; ++digits) {
+        unsigned value = p < end ? (unsigned)(*p - '0') : 10;
+        if (value > 9)
+            return false;
+        ++p;
+        for (int digits = 1; p < end && (unsigned)(*p - '0') <= 9; ++digits, ++p) {
             if (value == 0 || digits == 3)
                 return false;
-            value = value * 10 + (unsigned)(*p++ - '0');
+            value = value * 10 + (unsigned)(*p - '0');
         }
         if (value > 255)
             return false;
         addr = addr << 8 | value;
     }
-    /* A NUL byte ends the text as it ends inet_pton's. */
     if (p != end && *p != '\0')
         return false;
     *pAddr = addr;
