@@ -770,13 +770,14 @@ static void keepNewestId(int have, const QuomoRevision &top)
 
 static void closeHistory(QuomoHistory *h)
 {
+    /* A store opened for a change leaves its newest id beside it, read
+     * before and stamped with the store's state after it is closed (its
+     * statements finalized first, or it would stay open). */
+    QuomoRevision top;
+    int have = h->putAside && !h->damaged ? newest(*h, top) : -1;
     for (auto &cached : h->statements)
         sqlite3_finalize(cached.second.stmt);
     h->statements.clear();
-    /* A store opened for a change leaves its newest id beside it, read
-     * before and stamped with the store's state after it is closed. */
-    QuomoRevision top;
-    int have = h->putAside && !h->damaged ? newest(*h, top) : -1;
     sqlite3_close(h->db);
     if (h->putAside)
         keepNewestId(have, top);
