@@ -477,7 +477,8 @@ void checkRoot()
             e == "var/packages/Orvath/target/var/lock/" ||
             e == "var/packages/Orvath/target/var/lock/orvath.lock" ||
             e == "var/packages/Orvath/target/history.db" ||
-            e == "var/packages/Orvath/target/history.db-journal")
+            e == "var/packages/Orvath/target/history.db-journal" ||
+            e == "var/packages/Orvath/target/history.db.newest")
             continue;
         if (e.compare(0, 10, "etc/dhcpd/") == 0 && e.find('/', 10) == std::string::npos) {
             checkServiceFile(e.substr(10));
