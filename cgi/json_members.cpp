@@ -82,23 +82,20 @@ public:
         skipBlanks();
         if (*p_ != '[')
             return false;
-        ++p_;
+        bool read = elements([&](size_t row) {
+            rows = row + 1;
+            return *p_ == '{' && members([&](const char *name, size_t nameLen) {
+                       const char *text = nullptr;
+                       size_t len = 0;
+                       if (*p_ != '"' || !span(text, len))
+                           return false;
+                       if (member)
+                           member(row, std::string(name, nameLen), text, len);
+                       return true;
+                   });
+        });
         skipBlanks();
-        if (*p_ == ']')
-            return end();
-        for (;; ++rows) {
-            if (*p_ != '{' || !stringRecord(member, rows))
-                return false;
-            skipBlanks();
-            if (*p_ == ']') {
-                ++rows;
-                return end();
-            }
-            if (*p_ != ',')
-                return false;
-            ++p_;
-            skipBlanks();
-        }
+        return read && *p_ == '\0';
     }
 
 private:
@@ -159,67 +156,28 @@ private:
         return true;
     }
 
-    bool end()
-    {
-        ++p_;
-        skipBlanks();
-        return *p_ == '\0';
-    }
-
-    /* One object of stringRecords. */
-    bool stringRecord(const StringRecordMember &member, size_t row)
-    {
-        ++p_;
-        skipBlanks();
-        if (*p_ == '}') {
-            ++p_;
-            return true;
-        }
-        for (;;) {
-            const char *name = nullptr, *text = nullptr;
-            size_t nameLen = 0, len = 0;
-            if (*p_ != '"' || !span(name, nameLen))
-                return false;
-            skipBlanks();
-            if (*p_ != ':')
-                return false;
-            ++p_;
-            skipBlanks();
-            if (*p_ != '"' || !span(text, len))
-                return false;
-            if (member)
-                member(row, std::string(name, nameLen), text, len);
-            skipBlanks();
-            if (*p_ == '}') {
-                ++p_;
-                return true;
-            }
-            if (*p_ != ',')
-                return false;
-            ++p_;
-            skipBlanks();
-        }
-    }
-
-    /* A string without escapes, kept in the arena; a member name once
-     * however often it is given (a list's entries share theirs). */
-    bool string(const char *&text, bool name = false)
+    /* A string without escapes, kept in the arena. */
+    bool string(const char *&text)
     {
         const char *begin = nullptr;
         size_t len = 0;
         if (!span(begin, len))
             return false;
-        if (name) {
-            auto known = names_.find(std::string(begin, len));
-            if (known != names_.end()) {
-                text = known->second;
-                return true;
-            }
-        }
         text = textArena().keep(begin, len);
-        if (name)
-            names_.emplace(std::string(begin, len), text);
         return true;
+    }
+
+    /* A member name kept in the arena once however often it is given (a
+     * list's entries share theirs). */
+    const char *keepName(const char *begin, size_t len)
+    {
+        std::string name(begin, len);
+        auto known = names_.find(name);
+        if (known != names_.end())
+            return known->second;
+        const char *text = textArena().keep(begin, len);
+        names_.emplace(std::move(name), text);
+        return text;
     }
 
     /* An integer without leading zeros ("0" aside) that fits in 64 bits
@@ -245,10 +203,11 @@ private:
         return true;
     }
 
-    bool object(Json::Value &out, int depth)
+    /* The members of the object at p_, each name handed to member(name,
+     * length), which reads the value that follows. */
+    template <class Member> bool members(Member member)
     {
         ++p_;
-        out = Json::Value(Json::objectValue);
         skipBlanks();
         if (*p_ == '}') {
             ++p_;
@@ -256,15 +215,15 @@ private:
         }
         for (;;) {
             const char *name = nullptr;
-            if (*p_ != '"' || !string(name, true))
+            size_t len = 0;
+            if (*p_ != '"' || !span(name, len))
                 return false;
             skipBlanks();
             if (*p_ != ':')
                 return false;
             ++p_;
             skipBlanks();
-            /* A name given twice: the last value, as the reader keeps it. */
-            if (!value(out[Json::StaticString(name)], depth))
+            if (!member(name, len))
                 return false;
             skipBlanks();
             if (*p_ == '}') {
@@ -278,17 +237,17 @@ private:
         }
     }
 
-    bool array(Json::Value &out, int depth)
+    /* The elements of the array at p_, each read by element(index). */
+    template <class Element> bool elements(Element element)
     {
         ++p_;
-        out = Json::Value(Json::arrayValue);
         skipBlanks();
         if (*p_ == ']') {
             ++p_;
             return true;
         }
-        for (Json::ArrayIndex i = 0;; ++i) {
-            if (!value(out[i], depth))
+        for (size_t i = 0;; ++i) {
+            if (!element(i))
                 return false;
             skipBlanks();
             if (*p_ == ']') {
@@ -300,6 +259,21 @@ private:
             ++p_;
             skipBlanks();
         }
+    }
+
+    bool object(Json::Value &out, int depth)
+    {
+        out = Json::Value(Json::objectValue);
+        /* A name given twice: the last value, as the reader keeps it. */
+        return members([&](const char *name, size_t len) {
+            return value(out[Json::StaticString(keepName(name, len))], depth);
+        });
+    }
+
+    bool array(Json::Value &out, int depth)
+    {
+        out = Json::Value(Json::arrayValue);
+        return elements([&](size_t i) { return value(out[(Json::ArrayIndex)i], depth); });
     }
 
     const char *p_;

@@ -824,23 +824,14 @@ int quomoCurrentLeaseAddresses(uint32_t *pAddrs, int max)
         return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
     const long long now = (long long)orvNow();
     QuomoAddressList addrs = {pAddrs, max, 0};
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t len;
-    while ((len = getline(&line, &cap, file)) >= 0) {
-        size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
+    bool read = quomoReadLines(file, [&](const char *line, size_t len) {
         QuomoField f[3];
         uint32_t addr;
         /* "<expiry> <MAC> <IP> <host> <client id>"; expiry 0 never ends. */
-        if (firstThreeFields(line, end, f) && leaseRuns(f[0], now) && quomoFieldIpv4(f[2], &addr))
+        if (firstThreeFields(line, len, f) && leaseRuns(f[0], now) && quomoFieldIpv4(f[2], &addr))
             quomoAddressAdd(&addrs, addr);
-    }
-    bool failed = ferror(file) != 0;
-    free(line);
-    fclose(file);
-    if (failed)
-        return -1;
-    return quomoAddressFinish(&addrs);
+    });
+    return read ? quomoAddressFinish(&addrs) : -1;
 }
 
 /* ---- DHCPv6 leases ---- */
@@ -905,25 +896,18 @@ int quomoListClients6(QuomoClient6Visit visit, void *pContext)
     QuomoReserved *pReserved = NULL;
     bool reservedRead = false;
     QuomoClient6 client;
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t len;
-    while ((len = getline(&line, &cap, file)) >= 0) {
-        size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
+    bool read = quomoReadLines(file, [&](const char *line, size_t len) {
         QuomoField f[3];
-        bool ipv6 = firstThreeFields(line, end, f) && memchr(f[2].p, ':', f[2].n);
+        bool ipv6 = firstThreeFields(line, len, f) && memchr(f[2].p, ':', f[2].n);
         if (ipv6 && !reservedRead) {
             pReserved = quomoReservedLoad();
             reservedRead = true;
         }
-        if (ipv6 && readLease6(pReserved, line, end, client))
+        if (ipv6 && readLease6(pReserved, line, len, client))
             visit(&client, pContext);
-    }
-    bool failed = ferror(file) != 0;
-    free(line);
-    fclose(file);
+    });
     quomoReservedFree(pReserved);
-    if (failed)
+    if (!read)
         ORV_LOG("Can not read [%s]", szPath);
-    return failed ? 0 : 1;
+    return read ? 1 : 0;
 }

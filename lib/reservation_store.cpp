@@ -279,15 +279,9 @@ QuomoReserved *quomoReservedLoad(void)
     }
     QuomoReserved *pReserved = new QuomoReserved;
     std::vector<size_t> lengths;
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t len;
-    while ((len = getline(&line, &cap, file)) >= 0)
-        addReservedKey(*pReserved, lengths, line, len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len);
-    bool failed = ferror(file) != 0;
-    free(line);
-    fclose(file);
-    if (failed) {
+    if (!quomoReadLines(file, [&](const char *line, size_t len) {
+            addReservedKey(*pReserved, lengths, line, len);
+        })) {
         ORV_LOG("Can not read the reservation list [%s]", szPath);
         delete pReserved;
         return NULL;
@@ -377,20 +371,13 @@ int quomoReservedAddresses(uint32_t *pAddrs, int max)
     if (!file)
         return -1;
     QuomoAddressList addrs = {pAddrs, max, 0};
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t len;
-    while ((len = getline(&line, &cap, file)) >= 0) {
-        size_t end = len > 0 && line[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len;
+    bool read = quomoReadLines(file, [&addrs](const char *line, size_t len) {
         QuomoReservationFields f;
         uint32_t addr;
-        if (quomoReservationFields(line, end, &f) && quomoFieldIpv4(f.ip, &addr))
+        if (quomoReservationFields(line, len, &f) && quomoFieldIpv4(f.ip, &addr))
             quomoAddressAdd(&addrs, addr);
-    }
-    bool failed = ferror(file) != 0;
-    free(line);
-    fclose(file);
-    return failed ? -1 : quomoAddressFinish(&addrs);
+    });
+    return read ? quomoAddressFinish(&addrs) : -1;
 }
 
 /* ---- the reservations' IPv6 addresses ---- */

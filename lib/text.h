@@ -71,6 +71,24 @@ int quomoCheckName(const char *szField, const char *name, size_t width);
 /* The value of the first line key=value (or key="value", the quotes
  * dropped) of a settings text; "" when no line has the key. */
 std::string quomoKeyValue(const std::string &text, const char *szKey);
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/types.h>
+/* Reads the open file a line at a time (it may be large), handing each to
+ * line(text, length) without its "\n", and closes it. False when reading
+ * failed. */
+template <class Line> bool quomoReadLines(FILE *file, Line line)
+{
+    char *text = NULL;
+    size_t cap = 0;
+    ssize_t len;
+    while ((len = getline(&text, &cap, file)) >= 0)
+        line(text, len > 0 && text[len - 1] == '\n' ? (size_t)len - 1 : (size_t)len);
+    bool failed = ferror(file) != 0;
+    free(text);
+    fclose(file);
+    return !failed;
+}
 #endif
 
 #endif /* QUOMODHCP_TEXT_H */
