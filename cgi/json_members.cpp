@@ -203,30 +203,21 @@ private:
         return true;
     }
 
-    /* The members of the object at p_, each name handed to member(name,
-     * length), which reads the value that follows. */
-    template <class Member> bool members(Member member)
+    /* The items of the object or array at p_, up to close and separated by
+     * commas, each read by item(index). */
+    template <class Item> bool items(char close, Item item)
     {
         ++p_;
         skipBlanks();
-        if (*p_ == '}') {
+        if (*p_ == close) {
             ++p_;
             return true;
         }
-        for (;;) {
-            const char *name = nullptr;
-            size_t len = 0;
-            if (*p_ != '"' || !span(name, len))
+        for (size_t i = 0;; ++i) {
+            if (!item(i))
                 return false;
             skipBlanks();
-            if (*p_ != ':')
-                return false;
-            ++p_;
-            skipBlanks();
-            if (!member(name, len))
-                return false;
-            skipBlanks();
-            if (*p_ == '}') {
+            if (*p_ == close) {
                 ++p_;
                 return true;
             }
@@ -237,29 +228,26 @@ private:
         }
     }
 
-    /* The elements of the array at p_, each read by element(index). */
-    template <class Element> bool elements(Element element)
+    /* The members of the object at p_, each name handed to member(name,
+     * length), which reads the value that follows. */
+    template <class Member> bool members(Member member)
     {
-        ++p_;
-        skipBlanks();
-        if (*p_ == ']') {
-            ++p_;
-            return true;
-        }
-        for (size_t i = 0;; ++i) {
-            if (!element(i))
+        return items('}', [&](size_t) {
+            const char *name = nullptr;
+            size_t len = 0;
+            if (*p_ != '"' || !span(name, len))
                 return false;
             skipBlanks();
-            if (*p_ == ']') {
-                ++p_;
-                return true;
-            }
-            if (*p_ != ',')
+            if (*p_ != ':')
                 return false;
             ++p_;
             skipBlanks();
-        }
+            return member(name, len);
+        });
     }
+
+    /* The elements of the array at p_, each read by element(index). */
+    template <class Element> bool elements(Element element) { return items(']', element); }
 
     bool object(Json::Value &out, int depth)
     {

@@ -135,37 +135,33 @@ int quomoGetAccess(const char *szIfName, int *pIgnoreUnknown, QuomoBlocked *pBlo
         ORV_LOG("Can not read [%s]", szList);
         return 0;
     }
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        std::string line = text.substr(start, nl == std::string::npos ? nl : nl - start);
-        start = nl == std::string::npos ? text.size() : nl + 1;
+    quomoEachLine(text, [&](const std::string &line) {
         if (line == "unknown=ignore")
             *pIgnoreUnknown = 1;
         else if (line.compare(0, 6, "block=") == 0 && *pCount < max &&
                  readBlocked(line.substr(6), pBlocked[*pCount]))
             ++*pCount;
-    }
+    });
     return 1;
 }
 
 bool quomoAccessStoreOwns(const char *szRelPath)
 {
     std::string ifName;
-    return quomoParseListName(szRelPath, QUOMO_ACCESS_TAG, ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_ACCESS_TAG);
+    return quomoListStoreFile(szRelPath, QUOMO_ACCESS_TAG, QUOMO_ACCESS_TAG, ifName) != QUOMO_STORE_NONE;
 }
 
 bool quomoAccessVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
 {
     std::string ifName;
-    bool list = quomoParseListName(szRelPath, QUOMO_ACCESS_TAG, ifName);
-    if (!list && !quomoParsePairName(szRelPath, &ifName, QUOMO_ACCESS_TAG)) {
+    QuomoStoreFile file = quomoListStoreFile(szRelPath, QUOMO_ACCESS_TAG, QUOMO_ACCESS_TAG, ifName);
+    if (file == QUOMO_STORE_NONE) {
         orvCopy(szWhy, cbWhy, "not a file of the access rules");
         return false;
     }
-    size_t len = strlen(szRelPath);
-    if (!list && strcmp(szRelPath + len - 5, ".info") == 0)
+    if (file == QUOMO_STORE_INFO)
         return quomoInfoVerify(content, szWhy, cbWhy);
+    bool list = file == QUOMO_STORE_LIST;
     std::vector<QuomoBlocked> blocked(QUOMO_MAX_BLOCKED);
     int ignoreUnknown = 0, count = 0;
     if (quomoGetAccess(ifName.c_str(), &ignoreUnknown, blocked.data(), QUOMO_MAX_BLOCKED, &count) &&

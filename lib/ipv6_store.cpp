@@ -176,15 +176,11 @@ int quomoGetIpv6(const char *szIfName, QuomoIpv6Settings *pSettings)
         ORV_LOG("Can not read [%s]", szPath);
         return 0;
     }
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        std::string line = text.substr(start, nl == std::string::npos ? nl : nl - start);
-        start = nl == std::string::npos ? text.size() : nl + 1;
+    quomoEachLine(text, [&](const std::string &line) {
         size_t eq = line.find('=');
         if (eq != std::string::npos)
             readSetting(line.substr(0, eq), line.c_str() + eq + 1, *pSettings);
-    }
+    });
     return 1;
 }
 
@@ -222,20 +218,20 @@ int quomoSetIpv6(const char *szIfName, const QuomoIpv6Settings *pSettings)
 bool quomoIpv6StoreOwns(const char *szRelPath)
 {
     std::string ifName;
-    return quomoParseListName(szRelPath, QUOMO_IPV6_TAG, ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_IPV6_TAG);
+    return quomoListStoreFile(szRelPath, QUOMO_IPV6_TAG, QUOMO_IPV6_TAG, ifName) != QUOMO_STORE_NONE;
 }
 
 bool quomoIpv6Verify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
 {
     std::string ifName;
-    bool settings = quomoParseListName(szRelPath, QUOMO_IPV6_TAG, ifName);
-    if (!settings && !quomoParsePairName(szRelPath, &ifName, QUOMO_IPV6_TAG)) {
+    QuomoStoreFile file = quomoListStoreFile(szRelPath, QUOMO_IPV6_TAG, QUOMO_IPV6_TAG, ifName);
+    if (file == QUOMO_STORE_NONE) {
         orvCopy(szWhy, cbWhy, "not a file of the IPv6 settings");
         return false;
     }
-    size_t len = strlen(szRelPath);
-    if (!settings && strcmp(szRelPath + len - 5, ".info") == 0)
+    if (file == QUOMO_STORE_INFO)
         return quomoInfoVerify(content, szWhy, cbWhy);
+    bool settings = file == QUOMO_STORE_LIST;
     QuomoIpv6Settings s;
     std::string lines;
     if (quomoGetIpv6(ifName.c_str(), &s) && quomoIpv6Lines(lines, ifName.c_str(), s) &&

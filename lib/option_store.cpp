@@ -263,38 +263,34 @@ int quomoGetOptions(const char *szIfName, QuomoDhcpOption *pOptions, int maxOpti
         ORV_LOG("Can not read [%s]", szList);
         return 0;
     }
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        std::string line = text.substr(start, nl == std::string::npos ? nl : nl - start);
-        start = nl == std::string::npos ? text.size() : nl + 1;
+    quomoEachLine(text, [&](const std::string &line) {
         if (line.compare(0, 7, "option=") == 0 && *pCount < maxOptions &&
             readOption(line.c_str() + 7, pOptions[*pCount]))
             ++*pCount;
         else if (line.compare(0, 5, "host=") == 0 && *pHostCount < maxHosts &&
                  readHost(line.c_str() + 5, pHosts[*pHostCount]))
             ++*pHostCount;
-    }
+    });
     return 1;
 }
 
 bool quomoOptionStoreOwns(const char *szRelPath)
 {
     std::string ifName;
-    return quomoParseListName(szRelPath, "options", ifName) || quomoParsePairName(szRelPath, NULL, QUOMO_OPTIONS_TAG);
+    return quomoListStoreFile(szRelPath, "options", QUOMO_OPTIONS_TAG, ifName) != QUOMO_STORE_NONE;
 }
 
 bool quomoOptionVerify(const char *szRelPath, const std::string &content, char *szWhy, size_t cbWhy)
 {
     std::string ifName;
-    bool list = quomoParseListName(szRelPath, "options", ifName);
-    if (!list && !quomoParsePairName(szRelPath, &ifName, QUOMO_OPTIONS_TAG)) {
+    QuomoStoreFile file = quomoListStoreFile(szRelPath, "options", QUOMO_OPTIONS_TAG, ifName);
+    if (file == QUOMO_STORE_NONE) {
         orvCopy(szWhy, cbWhy, "not a file of the options");
         return false;
     }
-    size_t len = strlen(szRelPath);
-    if (!list && strcmp(szRelPath + len - 5, ".info") == 0)
+    if (file == QUOMO_STORE_INFO)
         return quomoInfoVerify(content, szWhy, cbWhy);
+    bool list = file == QUOMO_STORE_LIST;
     std::vector<QuomoDhcpOption> options(QUOMO_MAX_OPTIONS);
     std::vector<QuomoHostOption> hosts(QUOMO_MAX_HOST_OPTIONS);
     int count = 0, hostCount = 0;

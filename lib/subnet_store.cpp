@@ -121,6 +121,17 @@ bool quomoParseListName(const char *szRelPath, const char *szExt, std::string &i
     return ownInterface(ifName);
 }
 
+QuomoStoreFile quomoListStoreFile(const char *szRelPath, const char *szExt, const char *szTag,
+                                  std::string &ifName)
+{
+    if (quomoParseListName(szRelPath, szExt, ifName))
+        return QUOMO_STORE_LIST;
+    if (!quomoParsePairName(szRelPath, &ifName, szTag))
+        return QUOMO_STORE_NONE;
+    size_t len = strlen(szRelPath);
+    return strcmp(szRelPath + len - 5, ".info") == 0 ? QUOMO_STORE_INFO : QUOMO_STORE_CONF;
+}
+
 bool quomoSubnetStoreOwns(const char *szRelPath)
 {
     return quomoParsePairName(szRelPath, NULL, NULL);

@@ -66,6 +66,12 @@ bool quomoParsePairName(const char *szRelPath, std::string *pIfName, const char 
 /* A file "etc/dhcpd/orvath-<if>.<szExt>" of one of the system's interfaces
  * (never the access point's), its interface into ifName. */
 bool quomoParseListName(const char *szRelPath, const char *szExt, std::string &ifName);
+/* Which file of a store that keeps a list "orvath-<if>.<szExt>" and the
+ * pair of szTag szRelPath is (its interface into ifName): none of them,
+ * the list, or the pair's ".conf" or ".info". */
+enum QuomoStoreFile { QUOMO_STORE_NONE, QUOMO_STORE_LIST, QUOMO_STORE_CONF, QUOMO_STORE_INFO };
+QuomoStoreFile quomoListStoreFile(const char *szRelPath, const char *szExt, const char *szTag,
+                                  std::string &ifName);
 /* The files this store writes: every interface's ordinary subnets. */
 bool quomoSubnetStoreOwns(const char *szRelPath);
 

@@ -74,6 +74,16 @@ std::string quomoKeyValue(const std::string &text, const char *szKey);
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/types.h>
+/* Hands each line of text to line(const std::string &) without its "\n". */
+template <class Line> void quomoEachLine(const std::string &text, Line line)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        line(text.substr(start, nl == std::string::npos ? nl : nl - start));
+        start = nl == std::string::npos ? text.size() : nl + 1;
+    }
+}
 /* Reads the open file a line at a time (it may be large), handing each to
  * line(text, length) without its "\n", and closes it. False when reading
  * failed. */

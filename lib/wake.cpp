@@ -22,6 +22,7 @@
 #include "orvath_common.h"
 #include "quomodhcp.h"
 #include "quomodhcp_paths.h"
+#include "text.h"
 #include "vendor_registry.h"
 
 #define WAKE_PORT 9
@@ -96,20 +97,16 @@ static std::string recentSends(const std::string &text, const char *szMac, time_
     std::string kept;
     *pLast = 0;
     int count = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        std::string line = text.substr(start, nl == std::string::npos ? nl : nl - start);
-        start = nl == std::string::npos ? text.size() : nl + 1;
+    quomoEachLine(text, [&](const std::string &line) {
         char szLineMac[QUOMO_IP_LEN];
         long long when;
         if (sscanf(line.c_str(), "%19s %lld", szLineMac, &when) != 2 || when > now || now - when > 10)
-            continue;
+            return;
         if (strcmp(szLineMac, szMac) == 0)
             *pLast = (time_t)when;
         else if (++count < WAKE_MEMORY)
             kept += line + "\n";
-    }
+    });
     return kept;
 }
 
