@@ -742,30 +742,32 @@ static bool storeStateAt(const char *szPath, std::string &state)
 }
 
 /* Leaves "<state> <id>" beside the store once a change closed it (have:
- * whether it holds a revision, top the newest; -1 unknown). A failure only
- * costs the next readings an open of the store. */
+ * whether it holds a revision, top the newest; -1 unknown). Written in
+ * place, under the request lock that keeps readings out, so that a killed
+ * change leaves no temporary behind: a file cut short is not as written
+ * and is ignored. A failure only costs the next readings an open of the
+ * store. */
 static void keepNewestId(int have, const QuomoRevision &top)
 {
-    char szPath[QUOMO_PATH_LEN], szNewest[QUOMO_PATH_LEN], szTemp[QUOMO_PATH_LEN];
+    char szPath[QUOMO_PATH_LEN], szNewest[QUOMO_PATH_LEN];
     if (!orvPath(szPath, sizeof szPath, QUOMO_HISTORY_PATH) ||
-        !orvPath(szNewest, sizeof szNewest, QUOMO_HISTORY_NEWEST_PATH) ||
-        !orvFormat(szTemp, sizeof szTemp, "%s.tmp", szNewest))
+        !orvPath(szNewest, sizeof szNewest, QUOMO_HISTORY_NEWEST_PATH))
         return;
     std::string state;
-    unlink(szTemp);
     if (have < 0 || !storeStateAt(szPath, state)) {
         unlink(szNewest);
         return;
     }
     std::string text = state + " " + std::to_string(have > 0 ? (long long)top.id : 0LL) + "\n";
-    int fd = open(szTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool written = fd >= 0 && write(fd, text.data(), text.size()) == (ssize_t)text.size();
+    int fd = open(szNewest, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st;
+    bool written = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+                   fchmod(fd, 0600) == 0 && ftruncate(fd, 0) == 0 &&
+                   write(fd, text.data(), text.size()) == (ssize_t)text.size();
     if (fd >= 0)
         close(fd);
-    if (!written || rename(szTemp, szNewest) != 0) {
-        unlink(szTemp);
+    if (!written)
         unlink(szNewest);
-    }
 }
 
 static void closeHistory(QuomoHistory *h)
